@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: MIT
+#include "app/form1.h"
+
+#include <QApplication>
+#include <QScreen>
+
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fputs("Lentrova needs a graphical session: run it from a desktop, or under xvfb-run.\n", stderr);
+        return 1;
+    }
+    QApplication app(argc, argv);
+    Form1Services services;
+    // Closing the window ends the program at once, whatever long operation is under way.
+    services.endProgram = [] { std::_Exit(0); };
+    Form1 form(services);
+    form.Form_Load();
+    if (const QScreen* screen = form.screen())
+        form.move(screen->availableGeometry().center() - form.rect().center());
+    form.show();
+    return app.exec();
+}

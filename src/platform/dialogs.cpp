@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+#include "platform/dialogs.h"
+
+#include "platform/errorbox.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+int QtDialogs::message(const QString& text, int style, const QString& title)
+{
+    QMessageBox box(m_parent);
+    box.setWindowTitle(title);
+    // The texts carry bare carriage returns as line breaks; the label breaks lines on line feeds only.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    box.setText(shown);
+    box.setTextFormat(Qt::PlainText);
+    if (style == StyleYesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setIcon(QMessageBox::NoIcon);
+        return box.exec() == QMessageBox::Yes ? AnswerYes : AnswerNo;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setIcon(style == StyleWarning ? QMessageBox::Warning : QMessageBox::NoIcon);
+    box.exec();
+    return AnswerOk;
+}
+
+QString QtDialogs::inputText(const QString& prompt, const QString& title)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(m_parent, title, prompt, QLineEdit::Normal, QString(), &ok);
+    return ok ? text : QString();
+}
+
+QString QtDialogs::saveFileName(const QString& title, const QString& filters, const QString& startPath)
+{
+    return QFileDialog::getSaveFileName(m_parent, title, startPath, filters, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+QString QtDialogs::existingDirectory(const QString& title, const QString& startFolder)
+{
+    const QString start = (!startFolder.isEmpty() && QDir(startFolder).exists()) ? startFolder : QString();
+    return QFileDialog::getExistingDirectory(m_parent, title, start,
+                                             QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+}

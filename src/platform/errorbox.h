@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+#include <utility>
+
+class Dialogs;
+
+// A failure that crosses a procedure boundary. The description is what the error box shows first.
+class AppError : public std::runtime_error
+{
+public:
+    explicit AppError(const QString& description)
+        : std::runtime_error(description.toStdString()), m_description(description)
+    {
+    }
+    const QString& description() const { return m_description; }
+
+private:
+    QString m_description;
+};
+
+inline constexpr int StyleOk = 0;
+inline constexpr int StyleYesNo = 4;
+inline constexpr int StyleWarning = 48;
+inline constexpr int AnswerOk = 1;
+inline constexpr int AnswerYes = 6;
+inline constexpr int AnswerNo = 7;
+
+QString supportAddress();
+QString errorBoxTitle();
+
+// The text of the application error box; extra (if any) follows after two carriage returns.
+QString errorBoxText(const QString& description, const QString& module, const QString& procedure, int label,
+                     const QString& extra = QString());
+
+// Describes whatever a statement threw, so that every failure reaches the box with a description.
+QString describeCurrentException();
+
+// The one place that shows the application error box.
+class ErrorBox
+{
+public:
+    explicit ErrorBox(Dialogs& dialogs) : m_dialogs(dialogs) {}
+    void show(const QString& description, const QString& module, const QString& procedure, int label,
+              const QString& extra = QString());
+
+private:
+    Dialogs& m_dialogs;
+};
+
+// Runs labelled statements of one procedure: a failing statement is reported in the error box against its
+// label and the procedure goes on with the next one.
+class Guard
+{
+public:
+    Guard(ErrorBox& box, QString module, QString procedure)
+        : m_box(box), m_module(std::move(module)), m_procedure(std::move(procedure))
+    {
+    }
+
+    // Text appended to every box of this procedure (for instance the row being worked on).
+    void setExtra(const QString& extra) { m_extra = extra; }
+
+    // Returns false when the statement failed (and was reported).
+    template <class F> bool operator()(int label, F&& statement)
+    {
+        try {
+            std::forward<F>(statement)();
+            return true;
+        } catch (...) {
+            m_box.show(describeCurrentException(), m_module, m_procedure, label, m_extra);
+            return false;
+        }
+    }
+
+private:
+    ErrorBox& m_box;
+    QString m_module;
+    QString m_procedure;
+    QString m_extra;
+};

@@ -1,0 +1,12 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// True when the modification time of the named file or folder can be read; never fails.
+bool FileExists(const QString& path);
+bool FileExistsNative(const QByteArray& nativePath);
+
+// The folder that holds the program file, without a closing separator.
+QString installFolder();

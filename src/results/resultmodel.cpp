@@ -1,0 +1,301 @@
+// SPDX-License-Identifier: MIT
+#include "results/resultmodel.h"
+
+#include <algorithm>
+#include <cstring>
+
+quint64 PathArena::append(std::string_view bytes)
+{
+    const quint64 length = bytes.size();
+    if (m_slots.empty() || m_slots.back()->capacity - m_slots.back()->used < length ||
+        m_slots.back()->capacity > ChunkSize) {
+        auto chunk = std::make_shared<Chunk>();
+        chunk->capacity = std::max(ChunkSize, length);
+        chunk->data.reset(new char[chunk->capacity]);
+        const quint64 span = (chunk->capacity + ChunkSize - 1) / ChunkSize;
+        for (quint64 i = 0; i < span; ++i)
+            m_slots.push_back(chunk);
+    }
+    // An oversized chunk spans several slots and holds one path; it always starts at its first slot.
+    Chunk& chunk = *m_slots.back();
+    const quint64 span = (chunk.capacity + ChunkSize - 1) / ChunkSize;
+    const quint64 firstSlot = m_slots.size() - span;
+    const quint64 id = m_base + firstSlot * ChunkSize + chunk.used;
+    if (length)
+        std::memcpy(chunk.data.get() + chunk.used, bytes.data(), length);
+    chunk.used += length;
+    return id;
+}
+
+std::string_view PathArena::view(quint64 id, quint32 length) const
+{
+    const quint64 local = id - m_base;
+    const Chunk& chunk = *m_slots[local / ChunkSize];
+    quint64 offset = local % ChunkSize;
+    if (chunk.capacity > ChunkSize) // oversized: its single path starts at the chunk's beginning
+        offset = 0;
+    return std::string_view(chunk.data.get() + offset, length);
+}
+
+void PathArena::clear()
+{
+    m_base += quint64(m_slots.size()) * ChunkSize;
+    m_slots.clear();
+}
+
+quint64 PathArena::bytesReserved() const
+{
+    quint64 total = 0;
+    const Chunk* last = nullptr;
+    for (const auto& slot : m_slots) {
+        if (slot.get() != last)
+            total += slot->capacity;
+        last = slot.get();
+    }
+    return total;
+}
+
+QByteArray ResultSnapshot::nativePathBytes(int row) const
+{
+    const std::string_view v = nativePath(row);
+    return QByteArray(v.data(), qsizetype(v.size()));
+}
+
+QString ResultSnapshot::displayPath(int row) const
+{
+    const std::string_view v = nativePath(row);
+    return QString::fromUtf8(v.data(), qsizetype(v.size()));
+}
+
+ResultModel::ResultModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int ResultModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int ResultModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : 2;
+}
+
+QVariant ResultModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= int(m_rows.size()))
+        return {};
+    const ResultRow& row = m_rows[index.row()];
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+        if (index.column() == 0)
+            return displayPath(index.row());
+        return QString::number(row.nameLength);
+    }
+    if (role == Qt::CheckStateRole && index.column() == 0)
+        return row.checked ? Qt::Checked : Qt::Unchecked;
+    return {};
+}
+
+bool ResultModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::CheckStateRole || !index.isValid() || index.column() != 0 || index.row() >= int(m_rows.size()))
+        return false;
+    setChecked(index.row(), value.value<Qt::CheckState>() == Qt::Checked);
+    return true;
+}
+
+QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    if (section == 0)
+        return QStringLiteral("Filename(s)");
+    if (section == 1)
+        return QStringLiteral("Length");
+    return {};
+}
+
+Qt::ItemFlags ResultModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (index.column() == 0)
+        f |= Qt::ItemIsUserCheckable;
+    return f;
+}
+
+void ResultModel::appendBatch(const ResultBatch& batch)
+{
+    if (batch.empty())
+        return;
+    const int first = int(m_rows.size());
+    beginInsertRows(QModelIndex(), first, first + int(batch.entries.size()) - 1);
+    m_rows.reserve(m_rows.size() + batch.entries.size());
+    for (const ResultBatch::Entry& e : batch.entries) {
+        const std::string_view path(batch.bytes.data() + e.offset, e.length);
+        m_rows.push_back({m_arena.append(path), e.length, e.nameLength, 0, 0});
+        m_pathBytes += e.length;
+    }
+    endInsertRows();
+}
+
+void ResultModel::appendRow(std::string_view nativePath, quint16 nameLength)
+{
+    ResultBatch batch;
+    batch.add(nativePath, nameLength);
+    appendBatch(batch);
+}
+
+void ResultModel::clearRows()
+{
+    beginResetModel();
+    m_rows.clear();
+    m_rows.shrink_to_fit();
+    m_arena.clear();
+    m_pathBytes = 0;
+    endResetModel();
+}
+
+QByteArray ResultModel::nativePath(int row) const
+{
+    const std::string_view v = m_arena.view(m_rows[row].id, m_rows[row].length);
+    return QByteArray(v.data(), qsizetype(v.size()));
+}
+
+QString ResultModel::displayPath(int row) const
+{
+    const std::string_view v = m_arena.view(m_rows[row].id, m_rows[row].length);
+    return QString::fromUtf8(v.data(), qsizetype(v.size()));
+}
+
+void ResultModel::setChecked(int row, bool checked)
+{
+    if (row < 0 || row >= int(m_rows.size()) || bool(m_rows[row].checked) == checked)
+        return;
+    m_rows[row].checked = checked ? 1 : 0;
+    const QModelIndex i = index(row, 0);
+    emit dataChanged(i, i, {Qt::CheckStateRole});
+}
+
+void ResultModel::setAllChecked(bool checked)
+{
+    if (m_rows.empty())
+        return;
+    const quint8 value = checked ? 1 : 0;
+    for (ResultRow& row : m_rows)
+        row.checked = value;
+    emit dataChanged(index(0, 0), index(int(m_rows.size()) - 1, 0), {Qt::CheckStateRole});
+}
+
+void ResultModel::setCheckedRows(const std::vector<int>& rows, bool checked)
+{
+    int lo = int(m_rows.size()), hi = -1;
+    for (int r : rows) {
+        if (r < 0 || r >= int(m_rows.size()))
+            continue;
+        m_rows[r].checked = checked ? 1 : 0;
+        lo = std::min(lo, r);
+        hi = std::max(hi, r);
+    }
+    if (hi >= lo)
+        emit dataChanged(index(lo, 0), index(hi, 0), {Qt::CheckStateRole});
+}
+
+void ResultModel::invertChecks()
+{
+    if (m_rows.empty())
+        return;
+    for (ResultRow& row : m_rows)
+        row.checked ^= 1;
+    emit dataChanged(index(0, 0), index(int(m_rows.size()) - 1, 0), {Qt::CheckStateRole});
+}
+
+int ResultModel::checkedCount() const
+{
+    return int(std::count_if(m_rows.begin(), m_rows.end(), [](const ResultRow& r) { return r.checked != 0; }));
+}
+
+int ResultModel::removeRowsById(const std::vector<quint64>& sortedIds)
+{
+    // Rows are in ascending id order, so one merge pass finds them.
+    std::vector<char> remove(m_rows.size(), 0);
+    int count = 0;
+    std::size_t k = 0;
+    for (std::size_t r = 0; r < m_rows.size() && k < sortedIds.size(); ++r) {
+        while (k < sortedIds.size() && sortedIds[k] < m_rows[r].id)
+            ++k;
+        if (k < sortedIds.size() && sortedIds[k] == m_rows[r].id) {
+            remove[r] = 1;
+            ++count;
+        }
+    }
+    removeMarked(remove, count);
+    return count;
+}
+
+int ResultModel::removeRowsAt(std::vector<int> positions)
+{
+    std::vector<char> remove(m_rows.size(), 0);
+    int count = 0;
+    for (int p : positions) {
+        if (p >= 0 && p < int(m_rows.size()) && !remove[p]) {
+            remove[p] = 1;
+            ++count;
+        }
+    }
+    removeMarked(remove, count);
+    return count;
+}
+
+void ResultModel::removeMarked(const std::vector<char>& remove, int count)
+{
+    if (count == 0)
+        return;
+    // Few runs: tell the view about each (from the bottom up, so positions stay valid); many: reset once.
+    std::vector<std::pair<int, int>> runs;
+    for (int r = 0; r < int(remove.size());) {
+        if (!remove[r]) {
+            ++r;
+            continue;
+        }
+        int end = r;
+        while (end + 1 < int(remove.size()) && remove[end + 1])
+            ++end;
+        runs.emplace_back(r, end);
+        r = end + 1;
+        if (runs.size() > 64)
+            break;
+    }
+    if (runs.size() <= 64) {
+        for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
+            beginRemoveRows(QModelIndex(), it->first, it->second);
+            for (int r = it->first; r <= it->second; ++r)
+                m_pathBytes -= m_rows[r].length;
+            m_rows.erase(m_rows.begin() + it->first, m_rows.begin() + it->second + 1);
+            endRemoveRows();
+        }
+        return;
+    }
+    beginResetModel();
+    std::size_t out = 0;
+    for (std::size_t r = 0; r < m_rows.size(); ++r) {
+        if (!remove[r])
+            m_rows[out++] = m_rows[r];
+        else
+            m_pathBytes -= m_rows[r].length;
+    }
+    m_rows.resize(out);
+    endResetModel();
+}
+
+ResultSnapshot ResultModel::snapshot() const
+{
+    ResultSnapshot s;
+    s.m_rows = m_rows;
+    s.m_arena = m_arena;
+    return s;
+}
+
+quint64 ResultModel::overheadBytes() const
+{
+    return quint64(m_rows.capacity()) * sizeof(ResultRow) + (m_arena.bytesReserved() - m_pathBytes);
+}

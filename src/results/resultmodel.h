@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Found rows on their way from the walk to the model: native path bytes in one buffer.
+struct ResultBatch
+{
+    struct Entry
+    {
+        quint32 offset;
+        quint32 length;
+        quint16 nameLength;
+    };
+    std::string bytes;
+    std::vector<Entry> entries;
+
+    void add(std::string_view nativePath, quint16 nameLength)
+    {
+        entries.push_back({quint32(bytes.size()), quint32(nativePath.size()), nameLength});
+        bytes.append(nativePath);
+    }
+    bool empty() const { return entries.empty(); }
+    std::size_t size() const { return entries.size(); }
+    void clear()
+    {
+        bytes.clear();
+        entries.clear();
+    }
+};
+
+// One result row: 16 bytes plus its path in the arena. The id is the path's place in the arena, which is
+// never reused while the model lives, so it names the row even after other rows were removed.
+struct ResultRow
+{
+    quint64 id;
+    quint32 length;
+    quint16 nameLength;
+    quint8 checked;
+    quint8 reserved;
+};
+static_assert(sizeof(ResultRow) == 16);
+
+// Append-only storage of path bytes in shared chunks, so that a snapshot can keep reading them.
+class PathArena
+{
+public:
+    static constexpr quint64 ChunkSize = quint64(4) << 20;
+
+    quint64 append(std::string_view bytes);
+    std::string_view view(quint64 id, quint32 length) const;
+    void clear();
+    quint64 bytesReserved() const;
+
+private:
+    struct Chunk
+    {
+        std::unique_ptr<char[]> data;
+        quint64 capacity = 0;
+        quint64 used = 0;
+    };
+    friend class ResultSnapshot;
+    std::vector<std::shared_ptr<Chunk>> m_slots; // a path longer than a chunk spans several slots
+    quint64 m_base = 0;
+};
+
+// A frozen copy of the rows at one moment: long operations read this, never the live list, so a row removed
+// meanwhile is never read.
+class ResultSnapshot
+{
+public:
+    ResultSnapshot() = default;
+    int size() const { return int(m_rows.size()); }
+    std::string_view nativePath(int row) const { return m_arena.view(m_rows[row].id, m_rows[row].length); }
+    QByteArray nativePathBytes(int row) const;
+    QString displayPath(int row) const;
+    quint16 nameLength(int row) const { return m_rows[row].nameLength; }
+    bool checked(int row) const { return m_rows[row].checked != 0; }
+    quint64 id(int row) const { return m_rows[row].id; }
+
+private:
+    friend class ResultModel;
+    std::vector<ResultRow> m_rows;
+    PathArena m_arena;
+};
+
+// The result list: column 0 the full path (checkable), column 1 the name length.
+class ResultModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    explicit ResultModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // Appends every entry of the batch at the end with one insertion; new rows are unchecked.
+    void appendBatch(const ResultBatch& batch);
+    void appendRow(std::string_view nativePath, quint16 nameLength);
+    void clearRows();
+
+    QByteArray nativePath(int row) const;
+    QString displayPath(int row) const;
+    quint16 nameLength(int row) const { return m_rows[row].nameLength; }
+    bool isChecked(int row) const { return m_rows[row].checked != 0; }
+    quint64 rowId(int row) const { return m_rows[row].id; }
+
+    void setChecked(int row, bool checked);
+    void setAllChecked(bool checked);
+    void setCheckedRows(const std::vector<int>& rows, bool checked);
+    void invertChecks();
+    int checkedCount() const;
+
+    // Removes the rows whose ids are given (ascending); ids no longer present are ignored. Returns how many went.
+    int removeRowsById(const std::vector<quint64>& sortedIds);
+    // Removes the rows at the given positions (0-based, any order); positions out of range are ignored.
+    int removeRowsAt(std::vector<int> positions);
+
+    ResultSnapshot snapshot() const;
+    // Bytes held for rows beyond the path bytes themselves (row table capacity and arena slack).
+    quint64 overheadBytes() const;
+    quint64 pathBytes() const { return m_pathBytes; }
+
+private:
+    void removeMarked(const std::vector<char>& remove, int count);
+
+    std::vector<ResultRow> m_rows;
+    PathArena m_arena;
+    quint64 m_pathBytes = 0;
+};

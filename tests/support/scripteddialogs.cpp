@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+#include "support/scripteddialogs.h"
+
+#include "platform/errorbox.h"
+
+int ScriptedDialogs::message(const QString& text, int style, const QString& title)
+{
+    messages.append({text, style, title});
+    if (onMessage)
+        onMessage(messages.last());
+    if (style == StyleYesNo)
+        return answers.isEmpty() ? AnswerNo : answers.dequeue();
+    return AnswerOk;
+}
+
+QString ScriptedDialogs::inputText(const QString& prompt, const QString& /*title*/)
+{
+    inputPrompts.append(prompt);
+    return inputs.isEmpty() ? QString() : inputs.dequeue();
+}
+
+QString ScriptedDialogs::saveFileName(const QString& /*title*/, const QString& /*filters*/, const QString& startPath)
+{
+    saveStarts.append(startPath);
+    return saveNames.isEmpty() ? QString() : saveNames.dequeue();
+}
+
+QString ScriptedDialogs::existingDirectory(const QString& /*title*/, const QString& startFolder)
+{
+    directoryStarts.append(startFolder);
+    return directories.isEmpty() ? QString() : directories.dequeue();
+}
+
+QStringList ScriptedDialogs::errorTexts() const
+{
+    QStringList texts;
+    for (const Message& m : messages)
+        if (m.title == errorBoxTitle())
+            texts.append(m.text);
+    return texts;
+}
+
+int ScriptedDialogs::countMessages(const QString& text) const
+{
+    int n = 0;
+    for (const Message& m : messages)
+        n += m.text == text ? 1 : 0;
+    return n;
+}

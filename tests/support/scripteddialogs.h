@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/dialogs.h"
+
+#include <QList>
+#include <QQueue>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// Answers the program's dialogs from a script and records what was asked.
+class ScriptedDialogs : public Dialogs
+{
+public:
+    struct Message
+    {
+        QString text;
+        int style;
+        QString title;
+    };
+    QList<Message> messages;
+    QQueue<int> answers;          // for Yes/No questions; No when empty
+    QQueue<QString> inputs;       // for the input box; cancel when empty
+    QQueue<QString> saveNames;    // for the save dialog; cancel when empty
+    QQueue<QString> directories;  // for the folder picker; cancel when empty
+    QStringList inputPrompts;
+    QStringList saveStarts;
+    QStringList directoryStarts;
+    std::function<void(const Message&)> onMessage; // runs while the box would be open
+
+    int message(const QString& text, int style, const QString& title) override;
+    QString inputText(const QString& prompt, const QString& title) override;
+    QString saveFileName(const QString& title, const QString& filters, const QString& startPath) override;
+    QString existingDirectory(const QString& title, const QString& startFolder) override;
+
+    // Texts of the application error boxes shown so far.
+    QStringList errorTexts() const;
+    int countMessages(const QString& text) const;
+};
