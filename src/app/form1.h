@@ -118,4 +118,10 @@ private:
     QStandardItemModel* m_folders = nullptr;
     ResultModel* m_results = nullptr;
     QHash<QObject*, HoverRule> m_hoverRules;
+
+    // --- search run and folder list state ---
+
+    // --- result list operation state ---
+
+    // --- file operation state ---
 };
