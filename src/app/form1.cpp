@@ -11,6 +11,7 @@
 #include "platform/shell.h"
 #include "results/resultmodel.h"
 #include "search/lengthconv.h"
+#include "search/searchrun.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -66,6 +67,7 @@ Form1::Form1(Form1Services services, QWidget* parent)
         m_random = m_ownRandom.get();
     }
     buildControls();
+    setUpSearch();
 }
 
 Form1::~Form1() = default;

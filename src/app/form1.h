@@ -21,6 +21,9 @@ class QTreeView;
 class Dialogs;
 class RandomSource;
 class ResultModel;
+class SearchRun;
+class SearchRunHost;
+class FolderDropTarget;
 
 // What the window needs from outside; tests replace the parts that would need a person or a browser.
 struct Form1Services
@@ -120,6 +123,16 @@ private:
     QHash<QObject*, HoverRule> m_hoverRules;
 
     // --- search run and folder list state ---
+public:
+    SearchRun& searchRun() { return *m_search; }
+
+private:
+    void setUpSearch();
+    // Adds one row to the folder list; native holds the folder's exact bytes where they are known.
+    void addFolderRow(const QString& text, const QByteArray& native = QByteArray());
+    std::unique_ptr<SearchRunHost> m_searchHost;
+    std::unique_ptr<SearchRun> m_search;
+    FolderDropTarget* m_folderDrop = nullptr;
 
     // --- result list operation state ---
 

@@ -3,8 +3,14 @@
 #include "app/form1.h"
 
 #include "extras/help.h"
+#include "extras/samples.h"
 #include "platform/apptitle.h"
 #include "platform/dialogs.h"
+#include "platform/shell.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QUrl>
 
 void Form1::PushButton2_Click()
 {
@@ -20,5 +26,17 @@ void Form1::PushButton12_Click()
 
 void Form1::PushButton14_Click()
 {
-    // Load Sample/Example Folders: not built yet.
+    Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton14_Click"));
+    const QString install = installFolderPath();
+    const QStringList rows = sampleFolderRows(install);
+    step(100, [&] { addFolderRow(rows[0]); });
+    step(102, [&] { addFolderRow(rows[1]); });
+    int answer = AnswerNo;
+    step(104, [&] { answer = m_dialogs->message(samplesQuestionText(), StyleYesNo, applicationTitle()); });
+    step(106, [&] {
+        if (answer == AnswerYes)
+            Shell::open(QUrl::fromLocalFile(samplesFolder(install)));
+    });
+    step(106, [&] { Text2->setText(QStringLiteral("5")); });
+    step(106, [&] { Combo1->setCurrentIndex(1); });
 }

@@ -1,18 +1,112 @@
 // SPDX-License-Identifier: MIT
-// The search run and the folder list.
+// The search run and the folder list: wiring only; the work is in src/search.
 #include "app/form1.h"
+
+#include "app/settingskeys.h"
+#include "platform/browseforfolder.h"
+#include "platform/settings.h"
+#include "results/resultmodel.h"
+#include "search/folderdrop.h"
+#include "search/pathhelpers.h"
+#include "search/searchrun.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTreeView>
+
+namespace {
+class Form1SearchHost : public SearchRunHost
+{
+public:
+    explicit Form1SearchHost(Form1& form) : m_form(form) {}
+    QString buttonCaption() const override { return m_form.PushButton1->text(); }
+    void setButtonCaption(const QString& caption) override { m_form.PushButton1->setText(caption); }
+    int folderCount() const override { return m_form.folderModel()->rowCount(); }
+    QString folderText(int row) const override { return m_form.folderModel()->item(row)->text(); }
+    QByteArray folderNativePath(int row) const override
+    {
+        const QStandardItem* item = m_form.folderModel()->item(row);
+        const QByteArray native = item->data(Qt::UserRole).toByteArray();
+        return native.isEmpty() ? QFile::encodeName(item->text()) : native;
+    }
+    QString filterText() const override { return m_form.Text1->text(); }
+    QString lengthText() const override { return m_form.Text2->text(); }
+    int comparisonIndex() const override { return m_form.Combo1->currentIndex(); }
+    void setProgressValue(int value) override { m_form.ProgressBar1->setValue(value); }
+    void setProgressText(const QString& text) override { m_form.ProgressBar1->setFormat(text); }
+    void setFolderHeader(const QString& text) override
+    {
+        m_form.folderModel()->setHeaderData(0, Qt::Horizontal, text);
+    }
+    void setPointer(int value) override { m_form.pointer().set(value); }
+    ResultModel& results() override { return *m_form.resultModel(); }
+    Dialogs& dialogs() override { return m_form.dialogs(); }
+    ErrorBox& errorBox() override { return m_form.errorBox(); }
+
+private:
+    Form1& m_form;
+};
+} // namespace
+
+void Form1::setUpSearch()
+{
+    m_searchHost = std::make_unique<Form1SearchHost>(*this);
+    m_search = std::make_unique<SearchRun>(*m_searchHost);
+    connect(Text2, &QLineEdit::textChanged, this, [this] { m_search->criteriaChanged(); });
+    connect(Combo1, &QComboBox::currentIndexChanged, this, [this] { m_search->criteriaChanged(); });
+    m_folderDrop = new FolderDropTarget(ListView1->viewport(), [this](const std::vector<DroppedFolder>& folders) {
+        for (const DroppedFolder& folder : folders)
+            addFolderRow(folder.text, folder.native);
+    });
+}
+
+void Form1::addFolderRow(const QString& text, const QByteArray& native)
+{
+    auto* item = new QStandardItem(text);
+    item->setEditable(false);
+    if (!native.isEmpty() && native != QFile::encodeName(text))
+        item->setData(native, Qt::UserRole);
+    m_folders->appendRow(item);
+}
 
 void Form1::PushButton1_Click()
 {
-    // Start Finding / Stop: not built yet.
+    m_search->click();
 }
 
 void Form1::PushButton3_Click()
 {
-    // Add Folder To Search: not built yet.
+    Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton3_Click"));
+    QString chosen;
+    step(100, [&] {
+        const QString start = ReadSetting(SettingsApp, SettingsSection, KeyLastFolderDot, QString());
+        chosen = BrowseForFolder(*m_dialogs, QStringLiteral("Please select folder:"), start);
+    });
+    bool cancelled = true;
+    step(102, [&] { cancelled = chosen.isEmpty(); });
+    if (cancelled)
+        return;
+    step(104, [&] { m_pointer.set(PointerBusy); });
+    step(106, [&] {
+        const QString folder = NormalizeBackslashes(chosen);
+        addFolderRow(folder);
+        // The next Add Folder opens where this one ended.
+        StoreSetting(SettingsApp, SettingsSection, KeyLastFolderDot, folder);
+    });
+    step(108, [&] { m_pointer.set(PointerDefault); });
 }
 
 void Form1::ListView1_KeyDown(int keyCode)
 {
-    (void)keyCode; // removing a folder: not built yet
+    if (keyCode != 46 || m_pointer.value() == PointerBusy || m_folders->rowCount() == 0)
+        return;
+    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return;
+    m_folders->removeRow(selected.first().row());
 }

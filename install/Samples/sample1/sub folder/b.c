@@ -1,0 +1,1 @@
+The name "b.c" is 3 characters long.

@@ -1,0 +1,123 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+// The directory listing under the search: raw getdents64 blocks read into one reused buffer, entry kinds from
+// d_type with a stat only where the listing does not say. Names and paths are bytes throughout.
+namespace fsys {
+
+enum class Kind : std::uint8_t
+{
+    File,   // a regular file, or a link to something that is not a folder
+    Folder, // a real folder; links to folders are never reported as folders
+    Skip,   // fifos, sockets, devices and links to folders: listed by nobody, opened by nobody
+};
+
+// An owned descriptor of an open folder.
+class FolderFd
+{
+public:
+    FolderFd() = default;
+    explicit FolderFd(int fd) : m_fd(fd) {}
+    FolderFd(FolderFd&& other) noexcept : m_fd(other.release()) {}
+    FolderFd& operator=(FolderFd&& other) noexcept;
+    FolderFd(const FolderFd&) = delete;
+    FolderFd& operator=(const FolderFd&) = delete;
+    ~FolderFd() { reset(); }
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    void reset();
+
+private:
+    int m_fd = -1;
+};
+
+// Opens a folder the user named; a link there is followed, since the user chose it. Sets err on failure.
+FolderFd openFolder(const char* path, int& err);
+// Opens a sub-folder by name, relative to its parent; never follows a link. Sets err on failure.
+FolderFd openSubFolder(int parentFd, const char* name, int& err);
+
+// What the system calls the error, e.g. "Permission denied".
+QString errorDescription(int err);
+
+struct RawEntry
+{
+    std::uint64_t ino;
+    std::int64_t off;
+    std::uint16_t reclen;
+    std::uint8_t type;
+    char name[1];
+};
+
+// Reads one folder after another through the same buffer.
+class DirectoryReader
+{
+public:
+    DirectoryReader();
+    ~DirectoryReader();
+    DirectoryReader(const DirectoryReader&) = delete;
+    DirectoryReader& operator=(const DirectoryReader&) = delete;
+
+    // Reads the next block of entries: > 0 when there are entries, 0 at the end, -errno on failure.
+    int readBlock(int fd);
+
+    // Calls f(name, kind) for each entry of the block just read ("." and ".." left out) until f returns false.
+    // Returns false when f stopped it.
+    template <class F> bool forEach(int fd, F&& f)
+    {
+        for (int pos = 0; pos < m_filled;) {
+            const auto* e = reinterpret_cast<const RawEntry*>(m_buffer.get() + pos);
+            pos += e->reclen;
+            const char* name = e->name;
+            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+                continue;
+            const Kind kind = kindOf(fd, name, e->type);
+            if (!f(std::string_view(name, std::strlen(name)), kind))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    static Kind kindOf(int fd, const char* name, std::uint8_t type)
+    {
+        if (type == TypeRegular)
+            return Kind::File;
+        if (type == TypeFolder)
+            return Kind::Folder;
+        if (type == TypeLink || type == TypeUnknown)
+            return resolveKind(fd, name, type == TypeLink);
+        return Kind::Skip;
+    }
+    static Kind resolveKind(int fd, const char* name, bool knownLink);
+
+    static constexpr std::uint8_t TypeUnknown = 0;
+    static constexpr std::uint8_t TypeFolder = 4;
+    static constexpr std::uint8_t TypeRegular = 8;
+    static constexpr std::uint8_t TypeLink = 10;
+
+    std::unique_ptr<char[]> m_buffer;
+    int m_filled = 0;
+};
+
+// True for an existing folder (a link to one counts).
+bool isFolder(const QByteArray& nativePath);
+// Creates an empty file under the exact bytes given; for names that no text form can spell.
+bool createEmptyFile(const QByteArray& nativePath);
+bool removeFile(const QByteArray& nativePath);
+
+} // namespace fsys

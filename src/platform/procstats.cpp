@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+#include "platform/procstats.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+quint64 peakResidentBytes()
+{
+    struct rusage usage;
+    if (::getrusage(RUSAGE_SELF, &usage) != 0)
+        return 0;
+    return quint64(usage.ru_maxrss) * 1024;
+}
+
+quint64 currentResidentBytes()
+{
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    if (!f)
+        return 0;
+    unsigned long long size = 0, resident = 0;
+    const int got = std::fscanf(f, "%llu %llu", &size, &resident);
+    std::fclose(f);
+    return got == 2 ? quint64(resident) * quint64(::sysconf(_SC_PAGESIZE)) : 0;
+}

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+#include "search/nametest.h"
+
+#include "search/lengthconv.h"
+
+#include <QChar>
+
+void LiveCriteria::set(const QString& lengthText, int comboIndex)
+{
+    set(convertToInt16(lengthText), comboIndex);
+}
+
+void LiveCriteria::set(std::optional<qint16> length, int comboIndex)
+{
+    std::uint32_t w = 0;
+    if (length && comboIndex >= 0 && comboIndex <= 2)
+        w = UsableBit | (std::uint32_t(comboIndex) << 16) | std::uint16_t(*length);
+    m_word.store(w, std::memory_order_relaxed);
+}
+
+char16_t foldCase(char16_t c)
+{
+    if (c < 0x80)
+        return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+    return QChar::toCaseFolded(c);
+}
+
+NameFilter::NameFilter(const QString& filter)
+{
+    if (filter.isEmpty()) {
+        m_mode = Mode::None;
+    } else if (filter.contains(QLatin1Char('*'))) {
+        m_pattern = Pattern::compile(filter);
+        m_mode = m_pattern ? Mode::Pattern : Mode::Rejected;
+    } else {
+        m_mode = Mode::Substring;
+        m_folded.reserve(std::size_t(filter.size()));
+        for (QChar c : filter)
+            m_folded.push_back(foldCase(c.unicode()));
+    }
+}
+
+QString NameFilter::problem(const QString& filter)
+{
+    QString why;
+    if (filter.contains(QLatin1Char('*')) && !Pattern::compile(filter, &why))
+        return why;
+    return QString();
+}
+
+bool NameFilter::passes(std::u16string_view name) const
+{
+    switch (m_mode) {
+    case Mode::None:
+        return true;
+    case Mode::Rejected:
+        return false;
+    case Mode::Pattern:
+        return m_pattern->matches(name);
+    case Mode::Substring:
+        if (m_folded.size() > name.size())
+            return false;
+        m_scratch.resize(name.size());
+        for (std::size_t i = 0; i < name.size(); ++i)
+            m_scratch[i] = foldCase(name[i]);
+        return m_scratch.find(m_folded) != std::u16string::npos;
+    }
+    return false;
+}

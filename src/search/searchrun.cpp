@@ -1,0 +1,192 @@
+// SPDX-License-Identifier: MIT
+#include "search/searchrun.h"
+
+#include "platform/apptitle.h"
+#include "platform/dialogs.h"
+#include "results/resultmodel.h"
+#include "search/lengthconv.h"
+#include "search/pathhelpers.h"
+
+#include <QTimer>
+
+namespace {
+const QString StopCaption = QStringLiteral("Stop");
+} // namespace
+
+SearchRun::SearchRun(SearchRunHost& host, QObject* parent)
+    : QObject(parent), m_host(host), m_step(host.errorBox(), QStringLiteral("Form1"), QStringLiteral("PushButton1_Click"))
+{
+}
+
+SearchRun::~SearchRun()
+{
+    m_stopSearch = true;
+    m_job.reset();
+}
+
+QString SearchRun::refusal(const QString& lengthText, const QString& filterText)
+{
+    if (!convertToInt16(lengthText))
+        return QStringLiteral("Length Of Filename: \"%1\" is not a number from -32768 to 32767.").arg(lengthText);
+    const QString why = NameFilter::problem(filterText);
+    if (!why.isEmpty())
+        return QStringLiteral("Filter: \"%1\" cannot be used as a pattern: %2.").arg(filterText, why);
+    return QString();
+}
+
+void SearchRun::criteriaChanged()
+{
+    m_criteria.set(m_host.lengthText(), m_host.comparisonIndex());
+}
+
+void SearchRun::click()
+{
+    if (m_host.buttonCaption() == StopCaption) {
+        m_step(150, [&] { m_host.setButtonCaption(m_savedCaption); });
+        m_step(152, [&] { m_stopSearch = true; });
+        return;
+    }
+    // A stopped run still passing through its remaining folders: a second run must not start inside it.
+    if (m_active)
+        return;
+    start();
+}
+
+void SearchRun::start()
+{
+    bool noFolders = false;
+    m_step(102, [&] { noFolders = m_host.folderCount() == 0; });
+    if (noFolders) {
+        m_step(104, [&] {
+            m_host.dialogs().message(QStringLiteral("Add folder(s) to search first."), StyleOk, applicationTitle());
+        });
+        return;
+    }
+    QString refused;
+    m_step(102, [&] { refused = refusal(m_host.lengthText(), m_host.filterText()); });
+    if (!refused.isEmpty()) {
+        m_step(104, [&] { m_host.dialogs().message(refused, StyleOk, applicationTitle()); });
+        return;
+    }
+
+    m_active = true;
+    ++m_token;
+    m_step(106, [&] { m_savedCaption = m_host.buttonCaption(); });
+    m_step(108, [&] { m_host.setButtonCaption(StopCaption); });
+    m_step(110, [&] { m_stopSearch = false; });
+    m_step(112, [&] { m_host.setPointer(11); });
+    m_step(114, [&] { criteriaChanged(); });
+    m_step(118, [&] { m_host.results().clearRows(); });
+    m_step(120, [&] {
+        // The list stays usable during the run; the run visits the folders listed when it started.
+        m_count = m_host.folderCount();
+        m_paths.clear();
+        m_texts.clear();
+        for (int row = 0; row < m_count; ++row) {
+            m_paths.push_back(m_host.folderNativePath(row));
+            m_texts.push_back(m_host.folderText(row));
+        }
+    });
+    m_index = 0;
+    beginFolder();
+}
+
+void SearchRun::beginFolder()
+{
+    if (m_index >= m_count) {
+        finish();
+        return;
+    }
+    m_step(122, [&] { m_host.setProgressValue((m_index + 1) * 100 / m_count); });
+    m_step(124, [&] { m_path = m_texts[std::size_t(m_index)]; });
+    m_step(126, [&] { m_host.setProgressText(QStringLiteral("Processing: ") + GetFileNameFromPath(m_path)); });
+    // The yield: the rest of this folder's start runs from the event loop.
+    QTimer::singleShot(0, this, [this, token = m_token] { openAndWalk(token); });
+}
+
+void SearchRun::openAndWalk(quint64 token)
+{
+    if (token != m_token || !m_active)
+        return;
+    m_step(130, [&] { m_host.setPointer(11); });
+    fsys::FolderFd root;
+    const QByteArray native = m_paths[std::size_t(m_index)];
+    const bool obtained = m_step(132, [&] {
+        int err = 0;
+        root = fsys::openFolder(native.constData(), err);
+        if (!root.valid())
+            throw AppError(fsys::errorDescription(err));
+    });
+    if (!obtained) {
+        ++m_index;
+        beginFolder();
+        return;
+    }
+    m_step(134, [&] {
+        WalkSettings settings;
+        settings.stop = &m_stopSearch;
+        settings.criteria = &m_criteria;
+        settings.filter = m_host.filterText();
+        settings.beforeOpen = m_beforeOpen;
+        m_job = std::make_unique<WalkJob>(
+            this, ++m_jobSerial, std::move(root), folderPathForWalk(native), std::move(settings),
+            [this](quint64 t, WalkReport& r) { walkReport(t, r); }, [this](quint64 t) { walkFinished(t); });
+    });
+    if (!m_job) {
+        ++m_index;
+        beginFolder();
+    }
+}
+
+void SearchRun::walkReport(quint64 token, WalkReport& report)
+{
+    if (!m_job || token != m_job->token()) // a walk that is no longer ours
+        return;
+    if (!report.header.isEmpty())
+        m_host.setFolderHeader(QStringLiteral("Searching ") + QString::fromUtf8(report.header));
+    // Once Stop was pressed the list stays as it stood at that moment.
+    if (!m_stopSearch.load())
+        m_host.results().appendBatch(report.rows);
+    if (report.failure) {
+        m_boxes.push_back({token, std::move(*report.failure)});
+        showBoxes();
+    }
+}
+
+void SearchRun::showBoxes()
+{
+    // Boxes come one after another, never one inside another's event loop.
+    if (m_showingBox)
+        return;
+    m_showingBox = true;
+    while (!m_boxes.empty()) {
+        const PendingBox box = std::move(m_boxes.front());
+        m_boxes.pop_front();
+        m_host.errorBox().show(box.failure.description, QStringLiteral("modSearch"), QStringLiteral("searchFiles"),
+                               box.failure.label, QString::fromUtf8(box.failure.path));
+        if (m_job && m_job->token() == box.token)
+            m_job->acknowledge();
+    }
+    m_showingBox = false;
+}
+
+void SearchRun::walkFinished(quint64 token)
+{
+    if (!m_job || token != m_job->token())
+        return;
+    m_job.reset();
+    m_step(136, [&] { ++m_index; });
+    beginFolder();
+}
+
+void SearchRun::finish()
+{
+    m_step(138, [&] { m_host.setFolderHeader(QStringLiteral("Folder(s)")); });
+    m_step(140, [&] { m_host.setPointer(0); });
+    m_step(142, [&] { m_host.setProgressValue(0); });
+    m_step(144, [&] { m_host.setProgressText(QStringLiteral("Progress Bar")); });
+    m_step(146, [&] { m_host.setButtonCaption(m_savedCaption); });
+    m_step(148, [&] { m_host.dialogs().message(QStringLiteral("Done."), StyleOk, applicationTitle()); });
+    m_active = false;
+    emit runEnded();
+}

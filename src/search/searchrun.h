@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/errorbox.h"
+#include "search/nametest.h"
+#include "search/walker.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class Dialogs;
+class ResultModel;
+
+// What the run reads and writes on the window. Rows are counted from 0 here.
+class SearchRunHost
+{
+public:
+    virtual ~SearchRunHost() = default;
+    virtual QString buttonCaption() const = 0;
+    virtual void setButtonCaption(const QString& caption) = 0;
+    virtual int folderCount() const = 0;
+    virtual QString folderText(int row) const = 0;
+    // The exact bytes of the folder, where the row knows them; otherwise its text in the file-name encoding.
+    virtual QByteArray folderNativePath(int row) const = 0;
+    virtual QString filterText() const = 0;
+    virtual QString lengthText() const = 0;
+    virtual int comparisonIndex() const = 0;
+    virtual void setProgressValue(int value) = 0;
+    virtual void setProgressText(const QString& text) = 0;
+    virtual void setFolderHeader(const QString& text) = 0;
+    virtual void setPointer(int value) = 0;
+    virtual ResultModel& results() = 0;
+    virtual Dialogs& dialogs() = 0;
+    virtual ErrorBox& errorBox() = 0;
+};
+
+// The search behind the Start Finding / Stop button, as a state machine on the window's thread: each listed
+// folder is walked by a WalkJob on a thread of its own while the window's event loop runs freely; rows arrive
+// in batches. Nothing here waits in a nested event loop except the message boxes themselves.
+class SearchRun : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SearchRun(SearchRunHost& host, QObject* parent = nullptr);
+    ~SearchRun() override;
+
+    // The button's click: Stop when its caption reads "Stop", Start otherwise.
+    void click();
+    // The length text or the comparison changed: the walk uses the new values from its next file on.
+    void criteriaChanged();
+    // True from Start until "Done." has been shown, winding down included.
+    bool active() const { return m_active; }
+    bool stopRequested() const { return m_stopSearch.load(); }
+
+    // For tests: runs before each sub-folder is opened; a nonzero errno fails the opening with it.
+    void setBeforeOpen(std::function<int(std::string_view path)> hook) { m_beforeOpen = std::move(hook); }
+
+    // Why Start must refuse these criteria (one message naming the field), or the empty text.
+    static QString refusal(const QString& lengthText, const QString& filterText);
+
+signals:
+    void runEnded();
+
+private:
+    struct PendingBox
+    {
+        quint64 token;
+        WalkFailure failure;
+    };
+    void start();
+    void beginFolder();
+    void openAndWalk(quint64 token);
+    void walkReport(quint64 token, WalkReport& report);
+    void walkFinished(quint64 token);
+    void showBoxes();
+    void finish();
+
+    SearchRunHost& m_host;
+    Guard m_step;
+    std::atomic<bool> m_stopSearch{false};
+    QString m_savedCaption;
+    LiveCriteria m_criteria;
+    bool m_active = false;
+    quint64 m_token = 0;    // the run's
+    quint64 m_jobSerial = 0; // each walk's
+    std::vector<QByteArray> m_paths; // the listed folders, taken when the run starts
+    std::vector<QString> m_texts;
+    int m_count = 0;
+    int m_index = 0; // 0-based
+    QString m_path;
+    std::unique_ptr<WalkJob> m_job;
+    std::deque<PendingBox> m_boxes;
+    bool m_showingBox = false;
+    std::function<int(std::string_view)> m_beforeOpen;
+};

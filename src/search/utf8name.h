@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// File names are bytes; the program counts and compares them as UTF-16. A byte that does not start a valid
+// UTF-8 sequence stands for one U+FFFD, as in Qt's display of the name, so the length shown and the length
+// tested agree. A leading byte-order mark is kept: it is a character of the name.
+
+// The number of UTF-16 code units of the decoded name (a character outside the BMP counts 2).
+std::size_t utf16Length(std::string_view name);
+
+// Decodes into out (replacing its contents).
+void decodeUtf8(std::string_view name, std::u16string& out);
+
+namespace utf8detail {
+inline bool allAscii(const char* p, std::size_t n)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t word;
+        __builtin_memcpy(&word, p + i, 8);
+        if (word & 0x8080808080808080ULL)
+            return false;
+    }
+    for (; i < n; ++i)
+        if (static_cast<unsigned char>(p[i]) & 0x80)
+            return false;
+    return true;
+}
+} // namespace utf8detail

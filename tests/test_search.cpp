@@ -1,0 +1,651 @@
+// SPDX-License-Identifier: MIT
+#include "app/form1.h"
+#include "platform/dirlisting.h"
+#include "platform/settings.h"
+#include "platform/shell.h"
+#include "results/resultmodel.h"
+#include "search/pathhelpers.h"
+#include "search/searchrun.h"
+#include "support/scripteddialogs.h"
+#include "support/testmain.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardItemModel>
+#include <QTreeView>
+#include <QUrl>
+
+#include <atomic>
+#include <cerrno>
+#include <thread>
+
+namespace {
+class FixedRandom : public RandomSource
+{
+public:
+    int draw1to100() override { return 1; }
+};
+
+void makeFile(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
+}
+
+void makeFiles(const QString& root, const QStringList& relative)
+{
+    for (const QString& r : relative)
+        makeFile(root + '/' + r);
+}
+
+// A point where the walk thread waits until the test lets it go on.
+struct Gate
+{
+    std::atomic<int> reached{0};
+    std::atomic<int> released{0};
+    // Blocks the n-th arrival (1-based) until released reaches n.
+    void arrive()
+    {
+        const int n = ++reached;
+        while (released.load() < n)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    void release() { ++released; }
+};
+
+const QStringList TreeNames = {"readme.txt", "a.b.c.d",   "a.b.c",     "ab.txt",  "xABCy.txt", "xabcy.txt",
+                               "notes.txt.bak", "A.TXT",  "x.log",     "longer.log", "a?c.txt", "abc.txt",
+                               "file7.txt",  "fileA.txt", "[x].txt",   "a*b"};
+} // namespace
+
+class TestSearch : public QObject
+{
+    Q_OBJECT
+
+    ScriptedDialogs dialogs;
+    FixedRandom random;
+    QTemporaryDir emptyInstall;
+    std::unique_ptr<Form1> form;
+
+    void newForm(const QString& install = QString())
+    {
+        form.reset();
+        Form1Services services;
+        services.dialogs = &dialogs;
+        services.random = &random;
+        services.installFolder = install.isEmpty() ? emptyInstall.path() : install;
+        services.endProgram = [] {};
+        form = std::make_unique<Form1>(services);
+        form->Form_Load();
+    }
+
+    void addFolder(const QString& path) { form->folderModel()->appendRow(new QStandardItem(path)); }
+
+    void criteria(const QString& length, int combo, const QString& filter = QString())
+    {
+        form->Text2->setText(length);
+        form->Combo1->setCurrentIndex(combo);
+        form->Text1->setText(filter);
+    }
+
+    // Presses Start and waits for "Done.".
+    bool search()
+    {
+        const int before = dialogs.countMessages("Done.");
+        form->PushButton1->click();
+        return QTest::qWaitFor([&] { return dialogs.countMessages("Done.") == before + 1; }, 20000);
+    }
+
+    QStringList foundNames() const
+    {
+        QStringList names;
+        for (int r = 0; r < form->resultModel()->rowCount(); ++r)
+            names << GetFileNameFromPath(form->resultModel()->displayPath(r));
+        names.sort();
+        return names;
+    }
+    QStringList foundPaths() const
+    {
+        QStringList paths;
+        for (int r = 0; r < form->resultModel()->rowCount(); ++r)
+            paths << form->resultModel()->displayPath(r);
+        return paths;
+    }
+    QString header() const { return form->folderModel()->headerData(0, Qt::Horizontal).toString(); }
+
+private slots:
+    void init()
+    {
+        dialogs = ScriptedDialogs();
+        QSettings(QSettings::IniFormat, QSettings::UserScope, SettingsApp).clear();
+        newForm();
+    }
+    void cleanup() { form.reset(); }
+
+    void nameTest_data()
+    {
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<int>("combo");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("equal 10 lists readme.txt") << "10" << 0 << "" << QStringList{"longer.log", "readme.txt"};
+        QTest::newRow("greater 10 does not") << "10" << 1 << "" << QStringList{"notes.txt.bak"};
+        QTest::newRow("greater 9 does") << "9" << 1 << ""
+                                        << QStringList{"longer.log", "notes.txt.bak", "readme.txt"};
+        QTest::newRow("periods count") << "7" << 0 << "" << QStringList{"[x].txt", "a.b.c.d", "a?c.txt", "abc.txt"};
+        QTest::newRow("less than") << "4" << 2 << "" << QStringList{"a*b"};
+        QStringList all = TreeNames;
+        all.sort();
+        QTest::newRow("-1 greater lists all") << "-1" << 1 << "" << all;
+        QTest::newRow("-1 less lists none") << "-1" << 2 << "" << QStringList{};
+        QTest::newRow("nothing selected lists none") << "-1" << -1 << "" << QStringList{};
+        QTest::newRow("substring ignores case") << "-1" << 1 << "abc"
+                                                << QStringList{"abc.txt", "xABCy.txt", "xabcy.txt"};
+        QTest::newRow("question mark plain in substring") << "-1" << 1 << "a?c" << QStringList{"a?c.txt"};
+        QTest::newRow("bracket plain in substring") << "-1" << 1 << "[x]" << QStringList{"[x].txt"};
+        QTest::newRow("pattern distinguishes case") << "-1" << 1 << "*abc*" << QStringList{"abc.txt", "xabcy.txt"};
+        QTest::newRow("pattern upper case") << "-1" << 1 << "*.TXT" << QStringList{"A.TXT"};
+        QTest::newRow("pattern covers the whole name")
+            << "-1" << 1 << "*.txt"
+            << QStringList{"[x].txt", "a?c.txt", "ab.txt", "abc.txt", "file7.txt", "fileA.txt", "readme.txt",
+                           "xABCy.txt", "xabcy.txt"};
+        QTest::newRow("pattern digit") << "-1" << 1 << "file#.*" << QStringList{"file7.txt"};
+        QTest::newRow("pattern any one") << "-1" << 1 << "?.log*" << QStringList{"x.log"};
+        QTest::newRow("pattern range") << "-1" << 1 << "[a-c]*"
+                                       << QStringList{"a*b", "a.b.c", "a.b.c.d", "a?c.txt", "ab.txt", "abc.txt"};
+        QTest::newRow("pattern not in range") << "-1" << 1 << "[!a-z]*" << QStringList{"A.TXT", "[x].txt"};
+        QTest::newRow("pattern bracket itself") << "-1" << 1 << "[[]*" << QStringList{"[x].txt"};
+        QTest::newRow("pattern star itself") << "-1" << 1 << "*[*]*" << QStringList{"a*b"};
+        QTest::newRow("pattern with greater than") << "5" << 1 << "*.log" << QStringList{"longer.log"};
+    }
+    void nameTest()
+    {
+        QFETCH(QString, length);
+        QFETCH(int, combo);
+        QFETCH(QString, filter);
+        QFETCH(QStringList, expected);
+        QTemporaryDir tree;
+        makeFiles(tree.path(), TreeNames);
+        addFolder(tree.path());
+        criteria(length, combo, filter);
+        QVERIFY(search());
+        QCOMPARE(foundNames(), expected);
+        QVERIFY(dialogs.errorTexts().isEmpty());
+        // Every row keeps the length column and the full path.
+        for (int r = 0; r < form->resultModel()->rowCount(); ++r) {
+            const QString path = form->resultModel()->displayPath(r);
+            QVERIFY(path.startsWith(tree.path() + '/'));
+            QCOMPARE(form->resultModel()->nameLength(r), GetFileNameFromPath(path).size());
+        }
+        QCOMPARE(form->PushButton1->text(), QStringLiteral("Start Finding"));
+        QCOMPARE(header(), QStringLiteral("Folder(s)"));
+        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Progress Bar"));
+    }
+
+    void hiddenFilesAndFolders()
+    {
+        QTemporaryDir tree;
+        makeFiles(tree.path(), {".hidden", ".config/.inner", "plain"});
+        addFolder(tree.path());
+        criteria("-1", 1);
+        QVERIFY(search());
+        QCOMPARE(foundNames(), (QStringList{".hidden", ".inner", "plain"}));
+    }
+
+    void filesBeforeSubFoldersDepthFirst()
+    {
+        QTemporaryDir tree;
+        // The top holds only sub-folders.
+        makeFiles(tree.path(), {"a/1", "a/2", "a/deep/3", "a/deep/deeper/4", "b/5", "b/deep/6", "c/7"});
+        addFolder(tree.path());
+        criteria("-1", 1);
+        QVERIFY(search());
+        const QStringList paths = foundPaths();
+        QCOMPARE(paths.size(), 7);
+        const QString root = tree.path() + '/';
+        // Each sub-tree comes in one piece, and a folder's own files before those of its sub-folders.
+        for (const QString folder : {"a/", "a/deep/", "b/", "c/"}) {
+            int first = -1, last = -1;
+            for (int i = 0; i < paths.size(); ++i)
+                if (paths[i].startsWith(root + folder)) {
+                    last = i;
+                    if (first < 0)
+                        first = i;
+                }
+            for (int i = first; i <= last; ++i)
+                QVERIFY2(paths[i].startsWith(root + folder), qPrintable(paths.join('\n')));
+            const int depth = int(folder.count('/'));
+            QVERIFY2(paths[first].count('/') - root.count('/') == depth, qPrintable(paths.join('\n')));
+        }
+    }
+
+    void folderListedTwice()
+    {
+        QTemporaryDir tree;
+        makeFiles(tree.path(), {"one.txt", "sub/two.txt"});
+        addFolder(tree.path());
+        addFolder(tree.path() + '/');
+        criteria("-1", 1);
+        QVERIFY(search());
+        QCOMPARE(foundNames(), (QStringList{"one.txt", "one.txt", "two.txt", "two.txt"}));
+        // A closing separator on the listed folder does not double the separator in the rows.
+        for (const QString& p : foundPaths())
+            QVERIFY2(!p.contains("//"), qPrintable(p));
+    }
+
+    void unreadableFolderOneBoxWalkGoesOn()
+    {
+        QTemporaryDir tree;
+        makeFiles(tree.path(), {"top.txt", "a/locked/hidden.txt", "a/locked/below/deeper.txt", "a/z/y.txt"});
+        addFolder(tree.path());
+        criteria("-1", 1);
+        form->searchRun().setBeforeOpen([](std::string_view path) {
+            return path.size() >= 7 && path.substr(path.size() - 7) == "/locked" ? EACCES : 0;
+        });
+        QVERIFY(search());
+        QCOMPARE(foundNames(), (QStringList{"top.txt", "y.txt"}));
+        const QStringList boxes = dialogs.errorTexts();
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(boxes[0].startsWith("Permission denied\r\nin Zimbrel2021/08/31.modSearch.searchFiles at line 112"),
+                 qPrintable(boxes[0]));
+        QVERIFY(boxes[0].endsWith(tree.path() + "/a/locked"));
+    }
+
+    void unreadableFolderOnDisk()
+    {
+        QTemporaryDir tree;
+        makeFiles(tree.path(), {"top.txt", "locked/x.txt", "open/y.txt"});
+        QFile::setPermissions(tree.path() + "/locked", QFileDevice::Permissions());
+        const bool privileged = !QDir(tree.path() + "/locked").entryList(QDir::Files).isEmpty();
+        if (privileged) {
+            QFile::setPermissions(tree.path() + "/locked", QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                               QFileDevice::ExeOwner);
+            QSKIP("running with privileges that read any folder; the injected failure above covers this");
+        }
+        addFolder(tree.path());
+        criteria("-1", 1);
+        QVERIFY(search());
+        QFile::setPermissions(tree.path() + "/locked",
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(foundNames(), (QStringList{"top.txt", "y.txt"}));
+        QCOMPARE(dialogs.errorTexts().size(), 1);
+        QVERIFY(dialogs.errorTexts()[0].contains("modSearch.searchFiles at line 112"));
+    }
+
+    void folderRemovedBetweenListingAndOpening()
+    {
+        QTemporaryDir tree;
+        makeFiles(tree.path(), {"top.txt", "gone/x.txt", "stays/y.txt"});
+        addFolder(tree.path());
+        criteria("-1", 1);
+        form->searchRun().setBeforeOpen([](std::string_view path) {
+            if (path.size() >= 5 && path.substr(path.size() - 5) == "/gone")
+                QDir(QString::fromUtf8(path.data(), qsizetype(path.size()))).removeRecursively();
+            return 0;
+        });
+        QVERIFY(search());
+        QCOMPARE(foundNames(), (QStringList{"top.txt", "y.txt"}));
+        const QStringList boxes = dialogs.errorTexts();
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(boxes[0].contains("modSearch.searchFiles at line 112"), qPrintable(boxes[0]));
+    }
+
+    void folderDeletedAfterItWasAdded()
+    {
+        QTemporaryDir tree;
+        makeFiles(tree.path(), {"a/one.txt", "gone/x.txt", "b/two.txt"});
+        addFolder(tree.path() + "/a");
+        addFolder(tree.path() + "/gone");
+        addFolder(tree.path() + "/b");
+        QVERIFY(QDir(tree.path() + "/gone").removeRecursively());
+        criteria("-1", 1);
+        QVERIFY(search());
+        QCOMPARE(foundNames(), (QStringList{"one.txt", "two.txt"}));
+        const QStringList boxes = dialogs.errorTexts();
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(boxes[0].startsWith("No such file or directory\r\nin Zimbrel2021/08/31.Form1.PushButton1_Click at "
+                                     "line 132"),
+                 qPrintable(boxes[0]));
+        // The box came before "Done.", which still closes the run.
+        QCOMPARE(dialogs.messages.last().text, QStringLiteral("Done."));
+    }
+
+    void progressValues_data()
+    {
+        QTest::addColumn<int>("folders");
+        QTest::addColumn<QList<int>>("values");
+        QTest::newRow("1") << 1 << QList<int>{100, 0};
+        QTest::newRow("3") << 3 << QList<int>{33, 66, 100, 0};
+        QTest::newRow("4") << 4 << QList<int>{25, 50, 75, 100, 0};
+    }
+    void progressValues()
+    {
+        QFETCH(int, folders);
+        QFETCH(QList<int>, values);
+        QTemporaryDir tree;
+        for (int i = 0; i < folders; ++i) {
+            makeFile(tree.path() + QString("/f%1/x.txt").arg(i));
+            addFolder(tree.path() + QString("/f%1").arg(i));
+        }
+        QList<int> seen;
+        connect(form->ProgressBar1, &QProgressBar::valueChanged, form.get(), [&](int v) { seen << v; });
+        criteria("-1", 1);
+        QVERIFY(search());
+        QCOMPARE(seen, values);
+        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form->resultModel()->rowCount(), folders);
+    }
+
+    void emptyFolderListKeepsResults()
+    {
+        QTemporaryDir tree;
+        makeFiles(tree.path(), {"x.txt"});
+        addFolder(tree.path());
+        criteria("-1", 1);
+        QVERIFY(search());
+        QCOMPARE(form->resultModel()->rowCount(), 1);
+        form->folderModel()->removeRow(0);
+        form->PushButton1->click();
+        QCOMPARE(dialogs.messages.last().text, QStringLiteral("Add folder(s) to search first."));
+        QCOMPARE(dialogs.messages.last().style, 0);
+        QCOMPARE(dialogs.messages.last().title, QStringLiteral("Lentrova"));
+        QCOMPARE(form->resultModel()->rowCount(), 1);
+        QCOMPARE(form->PushButton1->text(), QStringLiteral("Start Finding"));
+    }
+
+    void startRefusesCriteriaThatCannotWork_data()
+    {
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("empty length") << "" << "" << "Length Of Filename";
+        QTest::newRow("12a") << "12a" << "" << "Length Of Filename";
+        QTest::newRow("out of range") << "40000" << "" << "Length Of Filename";
+        QTest::newRow("unclosed bracket") << "5" << "*[abc" << "Filter";
+    }
+    void startRefusesCriteriaThatCannotWork()
+    {
+        QFETCH(QString, length);
+        QFETCH(QString, filter);
+        QFETCH(QString, field);
+        QTemporaryDir tree;
+        makeFiles(tree.path(), {"x.txt", "y.txt"});
+        addFolder(tree.path());
+        criteria("-1", 1);
+        QVERIFY(search());
+        QCOMPARE(form->resultModel()->rowCount(), 2);
+        const int messagesBefore = int(dialogs.messages.size());
+        criteria(length, 1, filter);
+        form->PushButton1->click();
+        QTest::qWait(50);
+        QCOMPARE(int(dialogs.messages.size()), messagesBefore + 1);
+        QVERIFY2(dialogs.messages.last().text.startsWith(field + ": "), qPrintable(dialogs.messages.last().text));
+        QVERIFY(dialogs.messages.last().text.contains('"' + (field == "Filter" ? filter : length) + '"'));
+        QCOMPARE(form->resultModel()->rowCount(), 2);
+        QCOMPARE(form->PushButton1->text(), QStringLiteral("Start Finding"));
+        QCOMPARE(form->pointer().value(), 0);
+        QVERIFY(!form->searchRun().active());
+    }
+
+    // Stop while the second of three folders is being walked: nothing more is added, the third folder only
+    // passes through the progress, and a second Start during the wind-down is ignored.
+    void stopMidway()
+    {
+        QTemporaryDir tree;
+        makeFiles(tree.path(), {"a/1.txt", "a/2.txt", "b/3.txt", "b/sub/4.txt", "c/5.txt"});
+        for (const char* f : {"a", "b", "c"})
+            addFolder(tree.path() + '/' + f);
+        Gate gate;
+        form->searchRun().setBeforeOpen([&](std::string_view path) {
+            if (path.size() >= 4 && path.substr(path.size() - 4) == "/sub")
+                gate.arrive();
+            return 0;
+        });
+        QList<int> seen;
+        connect(form->ProgressBar1, &QProgressBar::valueChanged, form.get(), [&](int v) { seen << v; });
+        criteria("-1", 1);
+        form->PushButton1->click();
+        QCOMPARE(form->PushButton1->text(), QStringLiteral("Stop"));
+        QCOMPARE(form->pointer().value(), 11);
+        QTRY_COMPARE(gate.reached.load(), 1);
+        QTRY_COMPARE(header(), "Searching " + tree.path() + "/b");
+        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Processing: b"));
+        QCOMPARE(form->ProgressBar1->value(), 66);
+        const QStringList before = foundNames();
+        QVERIFY(before.contains("1.txt") && before.contains("2.txt"));
+
+        form->PushButton1->click(); // Stop
+        QCOMPARE(form->PushButton1->text(), QStringLiteral("Start Finding"));
+        QVERIFY(form->searchRun().stopRequested());
+        form->PushButton1->click(); // Start again while the stopped run winds down: ignored
+        gate.release();
+        QTRY_COMPARE(dialogs.countMessages("Done."), 1);
+        QTest::qWait(50);
+        QCOMPARE(dialogs.countMessages("Done."), 1);
+        QCOMPARE(foundNames(), before);
+        QVERIFY(!foundNames().contains("5.txt"));
+        QCOMPARE(seen, (QList<int>{33, 66, 100, 0}));
+        QCOMPARE(header(), QStringLiteral("Folder(s)"));
+        QCOMPARE(form->PushButton1->text(), QStringLiteral("Start Finding"));
+        QCOMPARE(form->pointer().value(), 0);
+        QVERIFY(dialogs.errorTexts().isEmpty());
+        QVERIFY(!form->searchRun().active());
+    }
+
+    // The length is read before every file; while it does not convert nothing matches and no box is shown.
+    void lengthChangedDuringRun()
+    {
+        QTemporaryDir tree;
+        makeFiles(tree.path(), {"aaaaa", "sub/bbbbb", "sub/ccccccc", "sub/deeper/ddddd", "sub/deeper/eeeeeee"});
+        addFolder(tree.path());
+        Gate gate;
+        form->searchRun().setBeforeOpen([&](std::string_view) {
+            gate.arrive();
+            return 0;
+        });
+        criteria("5", 0);
+        form->PushButton1->click();
+        QTRY_COMPARE(gate.reached.load(), 1); // before sub
+        form->Text2->setText("");
+        gate.release();
+        QTRY_COMPARE(gate.reached.load(), 2); // before sub/deeper
+        form->Text2->setText("7");
+        gate.release();
+        QTRY_COMPARE(dialogs.countMessages("Done."), 1);
+        QCOMPARE(foundNames(), (QStringList{"aaaaa", "eeeeeee"}));
+        QVERIFY(dialogs.errorTexts().isEmpty());
+    }
+
+    void oddNames()
+    {
+        QTemporaryDir tree;
+        const QByteArray root = QFile::encodeName(tree.path()) + '/';
+        const QList<QPair<QByteArray, int>> names = {{"bad\xFF.txt", 8},
+                                                     {"new\nline", 8},
+                                                     {"back\\slash", 10},
+                                                     {"\xF0\x9F\x98\x80.txt", 6},
+                                                     {QByteArray(200, 'n'), 200}};
+        for (const auto& n : names)
+            QVERIFY(fsys::createEmptyFile(root + n.first));
+        addFolder(tree.path());
+        criteria("-1", 1);
+        QVERIFY(search());
+        QCOMPARE(form->resultModel()->rowCount(), int(names.size()));
+        for (const auto& n : names) {
+            bool found = false;
+            for (int r = 0; r < form->resultModel()->rowCount(); ++r)
+                if (form->resultModel()->nativePath(r) == root + n.first) {
+                    found = true;
+                    QCOMPARE(int(form->resultModel()->nameLength(r)), n.second);
+                }
+            QVERIFY2(found, n.first.toHex().constData());
+        }
+        criteria("6", 0);
+        QVERIFY(search());
+        QCOMPARE(foundNames(), QStringList{QString::fromUtf8("\xF0\x9F\x98\x80.txt")});
+        QVERIFY(fsys::removeFile(root + names[0].first)); // no text names it, so the clean-up could not
+    }
+
+    void symlinkLoopIsNotFollowed()
+    {
+        QTemporaryDir tree;
+        makeFiles(tree.path(), {"a/x.txt"});
+        QVERIFY(QFile::link(tree.path(), tree.path() + "/a/loop"));
+        QVERIFY(QFile::link(tree.path() + "/a", tree.path() + "/a/up"));
+        QVERIFY(QFile::link(tree.path() + "/a/x.txt", tree.path() + "/a/link.txt"));
+        addFolder(tree.path());
+        criteria("-1", 1);
+        QVERIFY(search());
+        // Folder links are neither entered nor listed; a link to a file is a file of the folder.
+        QCOMPARE(foundNames(), (QStringList{"link.txt", "x.txt"}));
+        QVERIFY(dialogs.errorTexts().isEmpty());
+    }
+
+    void deepChainOfFolders()
+    {
+        QTemporaryDir tree;
+        QDir dir(tree.path());
+        for (int i = 0; i < 600; ++i) {
+            QVERIFY(dir.mkdir("dd"));
+            QVERIFY(dir.cd("dd"));
+        }
+        makeFile(dir.path() + "/bottom.txt");
+        addFolder(tree.path());
+        criteria("-1", 1);
+        QVERIFY(search());
+        QCOMPARE(foundNames(), QStringList{"bottom.txt"});
+        QVERIFY(dialogs.errorTexts().isEmpty());
+    }
+
+    void addFolderThroughPicker()
+    {
+        QTemporaryDir tree;
+        dialogs.directories.enqueue(tree.path() + "//picked");
+        form->PushButton3->click();
+        QCOMPARE(dialogs.directoryStarts, QStringList{QString()});
+        QCOMPARE(form->folderModel()->rowCount(), 1);
+        QCOMPARE(form->folderModel()->item(0)->text(), tree.path() + "/picked");
+        QCOMPARE(form->pointer().value(), 0);
+        // The next picker opens where this one ended; a cancel changes nothing and says nothing.
+        form->PushButton3->click();
+        QCOMPARE(dialogs.directoryStarts.last(), tree.path() + "/picked");
+        QCOMPARE(form->folderModel()->rowCount(), 1);
+        QVERIFY(dialogs.messages.isEmpty());
+    }
+
+    void deleteKey()
+    {
+        for (const char* f : {"/one", "/two", "/three"})
+            addFolder(f);
+        QTest::keyClick(form->ListView1, Qt::Key_Delete); // nothing selected
+        QCOMPARE(form->folderModel()->rowCount(), 3);
+        form->ListView1->setCurrentIndex(form->folderModel()->index(1, 0));
+        form->pointer().set(11);
+        QTest::keyClick(form->ListView1, Qt::Key_Delete); // busy
+        QCOMPARE(form->folderModel()->rowCount(), 3);
+        form->ListView1_KeyDown(45); // another key
+        QCOMPARE(form->folderModel()->rowCount(), 3);
+        form->pointer().set(0);
+        QTest::keyClick(form->ListView1, Qt::Key_Delete);
+        QCOMPARE(form->folderModel()->rowCount(), 2);
+        QCOMPARE(form->folderModel()->item(0)->text(), QStringLiteral("/one"));
+        QCOMPARE(form->folderModel()->item(1)->text(), QStringLiteral("/three"));
+    }
+
+    void dropFoldersFromFileManager()
+    {
+        QTemporaryDir tree;
+        makeFiles(tree.path(), {"f1/x.txt", "file.txt", "f2/y.txt"});
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(tree.path() + "/f1"), QUrl::fromLocalFile(tree.path() + "/file.txt"),
+                      QUrl::fromLocalFile(tree.path() + "/f2")});
+        QWidget* viewport = form->ListView1->viewport();
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &drop);
+        QCOMPARE(form->folderModel()->rowCount(), 2);
+        QCOMPARE(form->folderModel()->item(0)->text(), tree.path() + "/f1");
+        QCOMPARE(form->folderModel()->item(1)->text(), tree.path() + "/f2");
+
+        QMimeData onlyFile;
+        onlyFile.setUrls({QUrl::fromLocalFile(tree.path() + "/file.txt")});
+        QDragEnterEvent refused(QPoint(5, 5), Qt::CopyAction, &onlyFile, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &refused);
+        QVERIFY(!refused.isAccepted());
+        QDropEvent dropFile(QPointF(5, 5), Qt::CopyAction, &onlyFile, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &dropFile);
+        QCOMPARE(form->folderModel()->rowCount(), 2);
+
+        criteria("-1", 1);
+        QVERIFY(search());
+        QCOMPARE(foundNames(), (QStringList{"x.txt", "y.txt"}));
+    }
+
+    void sampleFolders_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("No") << 7;
+        QTest::newRow("Yes") << 6;
+    }
+    void sampleFolders()
+    {
+        QFETCH(int, answer);
+        const QString install = QFINDTESTDATA("../install");
+        QVERIFY(!install.isEmpty());
+        newForm(QDir(install).absolutePath());
+        QTemporaryDir bin;
+        const QString record = bin.path() + "/opened";
+        QFile stub(bin.path() + "/xdg-open");
+        QVERIFY(stub.open(QIODevice::WriteOnly));
+        stub.write(QString("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\n").arg(record).toUtf8());
+        stub.close();
+        stub.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8() + ":" + oldPath);
+        dialogs.answers.enqueue(answer);
+        form->PushButton14->click();
+        qputenv("PATH", oldPath);
+
+        const QString folder = QDir(install).absolutePath();
+        QCOMPARE(form->folderModel()->rowCount(), 2);
+        QCOMPARE(form->folderModel()->item(0)->text(), folder + "/Samples/sample1/");
+        QCOMPARE(form->folderModel()->item(1)->text(), folder + "/Samples/sample2/");
+        QCOMPARE(dialogs.messages.size(), 1);
+        QCOMPARE(dialogs.messages[0].text,
+                 QStringLiteral("Would you like this software to open the folder where these sample files are "
+                                "stored (so that you can view them before working with them)?"));
+        QCOMPARE(dialogs.messages[0].style, 4);
+        QCOMPARE(dialogs.messages[0].title, QStringLiteral("Lentrova"));
+        QCOMPARE(form->Text2->text(), QStringLiteral("5"));
+        QCOMPARE(form->Combo1->currentIndex(), 1);
+        if (answer == 6) {
+            QTRY_VERIFY(QFile::exists(record));
+            QFile f(record);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(QUrl(QString::fromUtf8(f.readAll().trimmed())).toLocalFile(), folder + "/Samples/");
+        } else {
+            QTest::qWait(100);
+            QVERIFY(!QFile::exists(record));
+        }
+
+        // The example search: names longer than 5, periods and blanks counted, hidden and sub-folder files in.
+        QVERIFY(search());
+        QCOMPARE(foundNames(), (QStringList{".hidden", "Q1.csv", "cat.csv", "deep.name.txt", "index.html",
+                                            "my test.txt", "notes.txt", "photo 01.txt", "readme.txt",
+                                            "report.final.txt"}));
+        QVERIFY(dialogs.errorTexts().isEmpty());
+    }
+};
+
+LENTROVA_TEST_MAIN(TestSearch)
+#include "test_search.moc"
