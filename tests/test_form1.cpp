@@ -412,10 +412,12 @@ private slots:
         form.Form_Load();
         qputenv("PATH", oldPath);
         if (opens) {
-            QTRY_VERIFY(QFile::exists(record));
-            QFile f(record);
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            QCOMPARE(f.readAll().trimmed(), QByteArray("https://www.quenlor.example.com/"));
+            // The stub's redirection creates the file before printf fills it: wait for the line itself.
+            const auto opened = [&] {
+                QFile f(record);
+                return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+            };
+            QTRY_COMPARE(opened(), QByteArray("https://www.quenlor.example.com/\n"));
         } else {
             QTest::qWait(200);
             QVERIFY(!QFile::exists(record));
