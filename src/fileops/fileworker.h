@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+// One thread that does an operation's file work, one job at a time, so that the calling thread can keep its
+// event loop turning meanwhile. Started at the first job; the thread is reused, since starting one per file
+// would cost more than moving a small file does.
+class FileWorker
+{
+public:
+    FileWorker() = default;
+    ~FileWorker();
+    FileWorker(const FileWorker&) = delete;
+    FileWorker& operator=(const FileWorker&) = delete;
+
+    // Runs job on the worker and returns when it has finished, calling idle every few milliseconds until
+    // then. Rethrows whatever job threw. Not reentrant: idle must not start another job on this worker.
+    void run(std::function<void()> job, const std::function<void()>& idle);
+
+private:
+    void loop();
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::function<void()> m_job;
+    std::exception_ptr m_error;
+    bool m_pending = false;
+    bool m_quit = false;
+    std::thread m_thread;
+};

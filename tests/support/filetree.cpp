@@ -1,0 +1,175 @@
+// SPDX-License-Identifier: MIT
+#include "support/filetree.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <algorithm>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <unistd.h>
+
+namespace FileTree {
+
+bool write(const QByteArray& path, const QByteArray& content, mode_t mode)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0)
+        return false;
+    const bool ok = ::write(fd, content.constData(), size_t(content.size())) == content.size();
+    return ::fchmod(fd, mode) == 0 && ::close(fd) == 0 && ok;
+}
+
+QByteArray read(const QByteArray& path)
+{
+    QByteArray out;
+    const int fd = ::open(path.constData(), O_RDONLY);
+    if (fd < 0)
+        return out;
+    char buffer[65536];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+        out.append(buffer, n);
+    ::close(fd);
+    return out;
+}
+
+bool exists(const QByteArray& path)
+{
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+struct stat statOf(const QByteArray& path)
+{
+    struct stat st = {};
+    ::lstat(path.constData(), &st);
+    return st;
+}
+
+bool setModified(const QByteArray& path, qint64 seconds, long nanoseconds)
+{
+    const struct timespec times[2] = {{time_t(seconds), nanoseconds}, {time_t(seconds), nanoseconds}};
+    return ::utimensat(AT_FDCWD, path.constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool makeFolder(const QByteArray& path, mode_t mode)
+{
+    return ::mkdir(path.constData(), mode) == 0;
+}
+
+QList<QByteArray> list(const QByteArray& folder)
+{
+    QList<QByteArray> names;
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        return names;
+    while (const dirent* e = ::readdir(dir)) {
+        const QByteArray name(e->d_name);
+        if (name != "." && name != "..")
+            names.append(name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+QByteArray native(const QTemporaryDir& dir)
+{
+    return QFile::encodeName(dir.path());
+}
+
+dev_t deviceOf(const QByteArray& path)
+{
+    return statOf(path).st_dev;
+}
+
+namespace {
+int removeEntry(const char* path, const struct stat*, int type, struct FTW*)
+{
+    return type == FTW_DP ? ::rmdir(path) : ::unlink(path);
+}
+} // namespace
+
+bool removeTree(const QByteArray& path)
+{
+    return ::nftw(path.constData(), removeEntry, 32, FTW_DEPTH | FTW_PHYS) == 0;
+}
+
+} // namespace FileTree
+
+ScratchDir::ScratchDir(const QByteArray& parent)
+{
+    QByteArray pattern =
+        (parent.isEmpty() ? QFile::encodeName(QDir::tempPath()) : parent) + "/lentrova-test-XXXXXX";
+    if (::mkdtemp(pattern.data()))
+        m_path = pattern;
+}
+
+ScratchDir::~ScratchDir()
+{
+    if (!m_path.isEmpty())
+        FileTree::removeTree(m_path);
+}
+
+QString ScratchDir::qpath() const
+{
+    return QFile::decodeName(m_path);
+}
+
+OtherMount::OtherMount(qint64 sizeBytes, bool allowShared)
+{
+    const QByteArray point = FileTree::native(m_mountPoint);
+    if (::geteuid() == 0 &&
+        QProcess::execute(QStringLiteral("mount"),
+                          {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                           QStringLiteral("size=%1").arg(sizeBytes), QStringLiteral("tmpfs"),
+                           m_mountPoint.path()}) == 0 &&
+        FileTree::deviceOf(point) != FileTree::deviceOf(QFile::encodeName(QDir::tempPath()))) {
+        m_mounted = true;
+        m_top = point;
+        m_path = point + "/work";
+        FileTree::makeFolder(m_path);
+        return;
+    }
+    // /dev/shm is shared: work in a private folder there and leave only what we made.
+    if (allowShared && FileTree::exists("/dev/shm") &&
+        FileTree::deviceOf("/dev/shm") != FileTree::deviceOf(QFile::encodeName(QDir::tempPath()))) {
+        const QByteArray trash = "/dev/shm/.Trash-" + QByteArray::number(::geteuid());
+        m_sharedTrashCreated = !FileTree::exists(trash);
+        char pattern[] = "/dev/shm/lentrova-test-XXXXXX";
+        if (::mkdtemp(pattern)) {
+            m_path = pattern;
+            m_top = "/dev/shm";
+        }
+    }
+}
+
+OtherMount::~OtherMount()
+{
+    if (m_mounted) {
+        QProcess::execute(QStringLiteral("umount"), {m_mountPoint.path()});
+        return;
+    }
+    if (m_path.isEmpty())
+        return;
+    FileTree::removeTree(m_path);
+    // Trash entries that point into our folder are ours to remove, and the trash itself if we made it.
+    const QByteArray trash = m_top + "/.Trash-" + QByteArray::number(::geteuid());
+    const QByteArray prefix = "Path=" + m_path.mid(m_top.size() + 1).toPercentEncoding("/") + '/';
+    for (const QByteArray& info : FileTree::list(trash + "/info")) {
+        if (!FileTree::read(trash + "/info/" + info).contains(prefix))
+            continue;
+        const QByteArray name = info.chopped(int(qstrlen(".trashinfo")));
+        ::unlink((trash + "/files/" + name).constData());
+        ::unlink((trash + "/info/" + info).constData());
+    }
+    if (m_sharedTrashCreated) {
+        ::rmdir((trash + "/files").constData());
+        ::rmdir((trash + "/info").constData());
+        ::rmdir(trash.constData());
+    }
+}

@@ -1,0 +1,304 @@
+// SPDX-License-Identifier: MIT
+#include "platform/filemove.h"
+#include "support/filetree.h"
+#include "support/testmain.h"
+
+#include <QRandomGenerator>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+QByteArray randomBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator gen(42);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char(gen.generate() & 0xff);
+    return bytes;
+}
+
+// Anything the copy leaves behind besides the target shows up here.
+QList<QByteArray> leftovers(const QByteArray& folder, const QByteArray& except = QByteArray())
+{
+    QList<QByteArray> names = FileTree::list(folder);
+    names.removeAll(except);
+    return names;
+}
+
+struct FaultHookReset
+{
+    ~FaultHookReset() { setCopyFaultHook({}); }
+};
+} // namespace
+
+class TestFileMove : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void keepsContentBitsAndTimes_data()
+    {
+        QTest::addColumn<bool>("allowRename");
+        QTest::addColumn<uint>("mode");
+        QTest::addColumn<qsizetype>("size");
+        QTest::newRow("rename, read-only source") << true << 0444u << qsizetype(10);
+        QTest::newRow("copy, read-only source") << false << 0444u << qsizetype(10);
+        QTest::newRow("copy, private") << false << 0600u << qsizetype(0);
+        QTest::newRow("copy, executable, several chunks") << false << 0750u << qsizetype((3 << 20) + 17);
+        QTest::newRow("copy, set-gid") << false << 02755u << qsizetype(100);
+    }
+
+    void keepsContentBitsAndTimes()
+    {
+        QFETCH(bool, allowRename);
+        QFETCH(uint, mode);
+        QFETCH(qsizetype, size);
+        ScratchDir from, to;
+        const QByteArray source = from.path() + "/data\xff.bin";
+        const QByteArray target = to.path() + "/data\xff.bin";
+        const QByteArray content = randomBytes(size);
+        QVERIFY(FileTree::write(source, content, mode));
+        QVERIFY(FileTree::setModified(source, 981173106, 123456789));
+
+        const PlaceResult placed = placeFile(source, target, PlaceOptions{allowRename}, nullptr);
+        QVERIFY2(placed.placed, qPrintable(placed.error));
+        QCOMPARE(placed.renamed, allowRename);
+        QCOMPARE(removeCopiedSource(source, placed), QString());
+        QVERIFY(!FileTree::exists(source));
+        QCOMPARE(FileTree::read(target), content);
+        const struct stat st = FileTree::statOf(target);
+        QCOMPARE(st.st_mode & 07777, mode);
+        QCOMPARE(qint64(st.st_mtim.tv_sec), qint64(981173106));
+        QCOMPARE(qint64(st.st_mtim.tv_nsec), qint64(123456789));
+        QCOMPARE(leftovers(to.path(), "data\xff.bin"), QList<QByteArray>());
+    }
+
+    void replacesWritableFile_data()
+    {
+        QTest::addColumn<bool>("allowRename");
+        QTest::newRow("rename") << true;
+        QTest::newRow("copy") << false;
+    }
+
+    void replacesWritableFile()
+    {
+        QFETCH(bool, allowRename);
+        ScratchDir from, to;
+        QVERIFY(FileTree::write(from.path() + "/f", "new"));
+        QVERIFY(FileTree::write(to.path() + "/f", "old and longer"));
+        const PlaceResult placed =
+            placeFile(from.path() + "/f", to.path() + "/f", PlaceOptions{allowRename}, nullptr);
+        QVERIFY(placed.placed);
+        QCOMPARE(removeCopiedSource(from.path() + "/f", placed), QString());
+        QCOMPARE(FileTree::read(to.path() + "/f"), QByteArray("new"));
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QByteArray>("situation");
+        QTest::addColumn<bool>("allowRename");
+        QTest::addColumn<QString>("reason");
+        for (bool rename : {true, false}) {
+            const char* how = rename ? "rename" : "copy";
+            QTest::addRow("read-only target, %s", how)
+                << QByteArray("read-only target") << rename
+                << "a read-only file of that name is in the target folder";
+            QTest::addRow("folder of that name, %s", how) << QByteArray("folder of that name") << rename
+                                                          << "a folder of that name is in the target folder";
+            QTest::addRow("own folder, %s", how)
+                << QByteArray("own folder") << rename << "the file is already in the target folder";
+            QTest::addRow("target folder gone, %s", how)
+                << QByteArray("target folder gone") << rename << "the target folder does not exist";
+            QTest::addRow("hard link in target, %s", how)
+                << QByteArray("hard link in target") << rename << "the file is already in the target folder";
+        }
+    }
+
+    // Every refusal leaves the source and anything in the target exactly as they were.
+    void refusals()
+    {
+        QFETCH(QByteArray, situation);
+        QFETCH(bool, allowRename);
+        QFETCH(QString, reason);
+        ScratchDir from, to;
+        QByteArray source = from.path() + "/f.txt";
+        QByteArray target = to.path() + "/f.txt";
+        QVERIFY(FileTree::write(source, "source"));
+        if (situation == "read-only target")
+            QVERIFY(FileTree::write(target, "read-only", 0444));
+        else if (situation == "folder of that name")
+            QVERIFY(FileTree::makeFolder(target));
+        else if (situation == "own folder")
+            target = source;
+        else if (situation == "target folder gone")
+            target = to.path() + "/gone/f.txt";
+        else if (situation == "hard link in target")
+            QCOMPARE(::link(source.constData(), target.constData()), 0);
+        const QList<QByteArray> before = FileTree::list(to.path());
+
+        const PlaceResult placed = placeFile(source, target, PlaceOptions{allowRename}, nullptr);
+        QVERIFY(!placed.placed);
+        QCOMPARE(placed.error, reason);
+        QVERIFY(!removeCopiedSource(source, placed).isEmpty());
+        QCOMPARE(FileTree::read(source), QByteArray("source"));
+        QCOMPARE(FileTree::list(to.path()), before);
+        if (situation == "read-only target")
+            QCOMPARE(FileTree::read(target), QByteArray("read-only"));
+    }
+
+    void faults_data()
+    {
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("disk full midway")
+            << int(CopyStep::Write) << ENOSPC << "could not write the copy: No space left on device";
+        QTest::newRow("sync fails") << int(CopyStep::Sync) << EIO
+                                    << "could not write the copy: Input/output error";
+        QTest::newRow("close fails") << int(CopyStep::Close) << EDQUOT
+                                     << "could not write the copy: Disk quota exceeded";
+    }
+
+    // A copy that did not complete leaves no trace in the target, and the file it would replace is intact.
+    void faults()
+    {
+        QFETCH(int, step);
+        QFETCH(int, error);
+        QFETCH(QString, reason);
+        FaultHookReset reset;
+        setCopyFaultHook([&](CopyStep at, qint64 offset) {
+            return int(at) == step && (at != CopyStep::Write || offset >= (1 << 20)) ? error : 0;
+        });
+        ScratchDir from, to;
+        const QByteArray content = randomBytes((2 << 20) + 5);
+        QVERIFY(FileTree::write(from.path() + "/big", content));
+        QVERIFY(FileTree::write(to.path() + "/big", "previous"));
+        const PlaceResult placed =
+            placeFile(from.path() + "/big", to.path() + "/big", PlaceOptions{false}, nullptr);
+        QVERIFY(!placed.placed);
+        QCOMPARE(placed.error, reason);
+        QVERIFY(!removeCopiedSource(from.path() + "/big", placed).isEmpty());
+        QCOMPARE(FileTree::read(from.path() + "/big"), content);
+        QCOMPARE(FileTree::list(to.path()), QList<QByteArray>{"big"});
+        QCOMPARE(FileTree::read(to.path() + "/big"), QByteArray("previous"));
+    }
+
+    // The same on a real file system that runs out of space.
+    void fullFileSystem()
+    {
+        OtherMount small(1 << 20, false);
+        if (!small.usable())
+            QSKIP("cannot mount a small file system here; the fault seam covers this");
+        ScratchDir from;
+        const QByteArray content = randomBytes(3 << 20);
+        QVERIFY(FileTree::write(from.path() + "/big", content));
+        const PlaceResult placed = placeFile(from.path() + "/big", small.path() + "/big", {}, nullptr);
+        QVERIFY(!placed.placed);
+        QVERIFY2(placed.error.contains("No space left on device"), qPrintable(placed.error));
+        QCOMPARE(FileTree::read(from.path() + "/big"), content);
+        QCOMPARE(FileTree::list(small.path()), QList<QByteArray>());
+    }
+
+    // Another file system: a rename cannot work there, so the verified copy must.
+    void otherMountCopies()
+    {
+        OtherMount mount;
+        if (!mount.usable())
+            QSKIP("no second file system to test with");
+        ScratchDir from;
+        const QByteArray content = randomBytes(100000);
+        QVERIFY(FileTree::write(from.path() + "/f", content, 0640));
+        QVERIFY(FileTree::setModified(from.path() + "/f", 1000000000, 5));
+        const PlaceResult placed = placeFile(from.path() + "/f", mount.path() + "/f", {}, nullptr);
+        QVERIFY2(placed.placed, qPrintable(placed.error));
+        QVERIFY(!placed.renamed);
+        QCOMPARE(removeCopiedSource(from.path() + "/f", placed), QString());
+        QCOMPARE(FileTree::read(mount.path() + "/f"), content);
+        QCOMPARE(FileTree::statOf(mount.path() + "/f").st_mode & 07777, 0640u);
+        QCOMPARE(qint64(FileTree::statOf(mount.path() + "/f").st_mtim.tv_nsec), qint64(5));
+    }
+
+    void sourceChangedDuringCopy_data()
+    {
+        QTest::addColumn<bool>("keepTime");
+        QTest::newRow("appended") << false;
+        QTest::newRow("cut short, time set back") << true;
+    }
+
+    // A file written to while it is copied must not be deleted on the strength of an older copy, even when
+    // the writer puts the modification time back.
+    void sourceChangedDuringCopy()
+    {
+        QFETCH(bool, keepTime);
+        FaultHookReset reset;
+        ScratchDir from, to;
+        const QByteArray source = from.path() + "/changing";
+        QVERIFY(FileTree::write(source, randomBytes(3 << 20)));
+        QVERIFY(FileTree::setModified(source, 1500000000, 0));
+        setCopyFaultHook([&](CopyStep at, qint64 offset) {
+            if (at == CopyStep::Write && offset == 0) {
+                if (keepTime) {
+                    (void)!::truncate(source.constData(), 1 << 20);
+                    FileTree::setModified(source, 1500000000, 0);
+                } else {
+                    const int fd = ::open(source.constData(), O_WRONLY | O_APPEND);
+                    (void)!::write(fd, "more", 4);
+                    ::close(fd);
+                }
+            }
+            return 0;
+        });
+        const PlaceResult placed = placeFile(source, to.path() + "/changing", PlaceOptions{false}, nullptr);
+        QVERIFY(!placed.placed);
+        QCOMPARE(placed.error, QStringLiteral("the file changed while it was being copied"));
+        QCOMPARE(FileTree::list(to.path()), QList<QByteArray>());
+        QVERIFY(FileTree::exists(source));
+    }
+
+    void sourceChangedAfterCopy()
+    {
+        ScratchDir from, to;
+        const QByteArray source = from.path() + "/f";
+        QVERIFY(FileTree::write(source, "v1"));
+        const PlaceResult placed = placeFile(source, to.path() + "/f", PlaceOptions{false}, nullptr);
+        QVERIFY(placed.placed);
+        QVERIFY(FileTree::write(source, "version 2"));
+        QVERIFY(!removeCopiedSource(source, placed).isEmpty());
+        QCOMPARE(FileTree::read(source), QByteArray("version 2"));
+    }
+
+    void stopAbandonsCopy()
+    {
+        ScratchDir from, to;
+        QVERIFY(FileTree::write(from.path() + "/f", randomBytes(1000)));
+        const std::atomic<bool> stop{true};
+        const PlaceResult placed =
+            placeFile(from.path() + "/f", to.path() + "/f", PlaceOptions{false}, &stop);
+        QVERIFY(!placed.placed);
+        QVERIFY(FileTree::exists(from.path() + "/f"));
+        QCOMPARE(FileTree::list(to.path()), QList<QByteArray>());
+    }
+
+    // A link is moved as a link: what it points to is neither copied nor touched.
+    void linkStaysALink()
+    {
+        ScratchDir from, to;
+        QVERIFY(FileTree::write(from.path() + "/target", "pointed at"));
+        QCOMPARE(::symlink("target", (from.path() + "/link").constData()), 0);
+        const PlaceResult placed =
+            placeFile(from.path() + "/link", to.path() + "/link", PlaceOptions{false}, nullptr);
+        QVERIFY2(placed.placed, qPrintable(placed.error));
+        QCOMPARE(removeCopiedSource(from.path() + "/link", placed), QString());
+        QVERIFY(S_ISLNK(FileTree::statOf(to.path() + "/link").st_mode));
+        char buffer[64] = {};
+        QCOMPARE(::readlink((to.path() + "/link").constData(), buffer, sizeof buffer - 1), ssize_t(6));
+        QCOMPARE(QByteArray(buffer), QByteArray("target"));
+        QCOMPARE(FileTree::read(from.path() + "/target"), QByteArray("pointed at"));
+    }
+};
+
+LENTROVA_TEST_MAIN(TestFileMove)
+#include "test_filemove.moc"

@@ -1,0 +1,372 @@
+// SPDX-License-Identifier: MIT
+#include "fileops/failurelist.h"
+#include "fileops/moveoperation.h"
+#include "fileops/trashoperation.h"
+#include "platform/errorbox.h"
+#include "platform/trash.h"
+#include "results/resultmodel.h"
+#include "support/filetree.h"
+#include "support/testmain.h"
+
+#include <cerrno>
+
+namespace {
+// A result list over real files: one row per name, checked where the mask says so.
+struct Rows
+{
+    ResultModel model;
+    QList<QByteArray> paths;
+
+    void add(const QByteArray& path, bool checked)
+    {
+        model.appendRow(std::string_view(path.constData(), size_t(path.size())), 1);
+        model.setChecked(model.rowCount() - 1, checked);
+        paths.append(path);
+    }
+    QList<QByteArray> listed() const
+    {
+        QList<QByteArray> out;
+        for (int r = 0; r < model.rowCount(); ++r)
+            out.append(model.nativePath(r));
+        return out;
+    }
+};
+
+QByteArray trashInfoPath(const QByteArray& infoFile)
+{
+    for (const QByteArray& line : FileTree::read(infoFile).split('\n'))
+        if (line.startsWith("Path="))
+            return QByteArray::fromPercentEncoding(line.mid(5));
+    return {};
+}
+
+// The trash entries (name -> restore path) made for paths under a folder.
+QMap<QByteArray, QByteArray> trashedFrom(const QByteArray& folder)
+{
+    QMap<QByteArray, QByteArray> found;
+    const QByteArray info = homeTrashFolder() + "/info/";
+    for (const QByteArray& name : FileTree::list(info)) {
+        const QByteArray path = trashInfoPath(info + name);
+        if (path.startsWith(folder + '/'))
+            found.insert(name.chopped(10), path);
+    }
+    return found;
+}
+
+struct FaultHookReset
+{
+    ~FaultHookReset() { setCopyFaultHook({}); }
+};
+} // namespace
+
+class TestFileOps : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanupTestCase() { FileTree::removeTree(homeTrashFolder()); }
+
+    void failureList_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<QString>("last");
+        QTest::newRow("none") << 0 << 0 << QString();
+        QTest::newRow("one") << 1 << 2 << "f1 (why)";
+        QTest::newRow("twenty") << 20 << 21 << "f20 (why)";
+        QTest::newRow("twenty-one") << 21 << 22 << "... and 1 more.";
+        QTest::newRow("many") << 1000 << 22 << "... and 980 more.";
+    }
+
+    void failureList()
+    {
+        QFETCH(int, count);
+        QFETCH(int, lines);
+        QFETCH(QString, last);
+        QStringList failures;
+        for (int i = 1; i <= count; ++i)
+            failures.append(failureLine(QStringLiteral("f%1").arg(i), QStringLiteral("why")));
+        const QString text = failureListText(QStringLiteral("Heading:"), failures);
+        const QStringList got = text.isEmpty() ? QStringList() : text.split('\n');
+        QCOMPARE(got.size(), lines);
+        if (lines) {
+            QCOMPARE(got.first(), QStringLiteral("Heading:"));
+            QCOMPARE(got.last(), last);
+        }
+    }
+
+    void targetFolder_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("target");
+        QTest::newRow("root") << "/"
+                              << "/";
+        QTest::newRow("folder") << "/home/ann/Archive"
+                                << "/home/ann/Archive/";
+        QTest::newRow("closing separator") << "/home/ann/"
+                                           << "/home/ann/";
+        QTest::newRow("doubled separator") << "/home/ann//"
+                                           << "/home/ann/";
+        QTest::newRow("backslash is a name") << "/data/a\\"
+                                             << "/data/a\\/";
+    }
+
+    void targetFolder()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QString, target);
+        QCOMPARE(moveTargetFolder(chosen), target);
+    }
+
+    // Rows leave exactly when their own file is gone; the others keep their order and their checks.
+    void trashRemovesOnlyGoneRows()
+    {
+        ScratchDir dir;
+        Rows rows;
+        const QByteArray d = dir.path();
+        QVERIFY(FileTree::write(d + "/a", "a") && FileTree::write(d + "/b", "b") &&
+                FileTree::write(d + "/e", "e"));
+        QVERIFY(FileTree::makeFolder(d + "/c")); // became a folder since the search: must not go
+        QVERIFY(FileTree::write(d + "/f\xff", "f"));
+        rows.add(d + "/a", true);
+        rows.add(d + "/b", false);
+        rows.add(d + "/c", true);
+        rows.add(d + "/d", true); // vanished before the click: nothing left to keep a row for
+        rows.add(d + "/e", false);
+        rows.add(d + "/f\xff", true);
+
+        TrashOperation trash;
+        trash.addChecked(rows.model.snapshot());
+        QCOMPARE(trash.count(), 4);
+        trash.run({});
+        QCOMPARE(trash.removeGoneRows(rows.model), 3);
+
+        QCOMPARE(rows.listed(), (QList<QByteArray>{d + "/b", d + "/c", d + "/e"}));
+        QCOMPARE(rows.model.isChecked(1), true);
+        QCOMPARE(trash.failures(), QStringList{QString::fromUtf8(d) + "/c (it is a folder, not a file)"});
+        QVERIFY(trash.failureMessage().startsWith("These files were not sent to the trash:\n"));
+        const QMap<QByteArray, QByteArray> trashed = trashedFrom(d);
+        QCOMPARE(trashed.values(), (QList<QByteArray>{d + "/a", d + "/f\xff"}));
+        const QMap<QByteArray, QByteArray> content{{d + "/a", "a"}, {d + "/f\xff", "f"}};
+        for (auto it = trashed.begin(); it != trashed.end(); ++it)
+            QCOMPARE(FileTree::read(homeTrashFolder() + "/files/" + it.key()), content.value(it.value()));
+    }
+
+    // Rows read from a snapshot are removed by identity, so changes to the list meanwhile do no harm.
+    void trashWhileListChanges()
+    {
+        ScratchDir dir;
+        Rows rows;
+        for (const char* name : {"one", "two", "three"}) {
+            QVERIFY(FileTree::write(dir.path() + '/' + name, name));
+            rows.add(dir.path() + '/' + name, true);
+        }
+        TrashOperation trash;
+        trash.addChecked(rows.model.snapshot());
+        bool changed = false;
+        trash.run([&] {
+            if (changed)
+                return;
+            changed = true;
+            rows.model.removeRowsAt({0});                               // "one" pruned meanwhile
+            rows.model.appendRow(std::string_view("/late/arrival"), 7); // a new row appended
+        });
+        trash.removeGoneRows(rows.model);
+        QCOMPARE(rows.listed(), QList<QByteArray>{"/late/arrival"});
+    }
+
+    void trashStopsWhenAsked()
+    {
+        ScratchDir dir;
+        Rows rows;
+        for (const char* name : {"one", "two"}) {
+            QVERIFY(FileTree::write(dir.path() + '/' + name, name));
+            rows.add(dir.path() + '/' + name, true);
+        }
+        TrashOperation trash;
+        trash.addChecked(rows.model.snapshot());
+        std::atomic<bool> stop{false};
+        int yields = 0;
+        trash.run([&] { stop = ++yields == 2; }, &stop);
+        QVERIFY(!FileTree::exists(dir.path() + "/one"));
+        QVERIFY(FileTree::exists(dir.path() + "/two"));
+        QCOMPARE(trash.goneIds().size(), std::size_t(1));
+    }
+
+    void moveOutcomes_data()
+    {
+        QTest::addColumn<QByteArray>("situation");
+        QTest::addColumn<bool>("moved");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("plain") << QByteArray("plain") << true << QString();
+        QTest::newRow("read-only source") << QByteArray("read-only source") << true << QString();
+        QTest::newRow("invalid utf-8 name") << QByteArray("invalid name") << true << QString();
+        QTest::newRow("writable file of that name") << QByteArray("writable target") << true << QString();
+        QTest::newRow("read-only target") << QByteArray("read-only target") << false
+                                          << "a read-only file of that name is in the target folder";
+        QTest::newRow("own folder") << QByteArray("own folder") << false
+                                    << "the file is already in the target folder";
+        QTest::newRow("target folder gone")
+            << QByteArray("target gone") << false << "the target folder does not exist";
+        QTest::newRow("disk full") << QByteArray("disk full") << false
+                                   << "could not write the copy: No space left on device";
+    }
+
+    // One file among unchecked neighbours: moved (row gone, bits kept) or kept (row and file stay, told why).
+    void moveOutcomes()
+    {
+        QFETCH(QByteArray, situation);
+        QFETCH(bool, moved);
+        QFETCH(QString, reason);
+        FaultHookReset reset;
+        ScratchDir from, to;
+        QByteArray name = situation == "invalid name" ? QByteArray("caf\xe9.txt") : QByteArray("file.txt");
+        const QByteArray source = from.path() + '/' + name;
+        QVERIFY(FileTree::write(source, "payload", situation == "read-only source" ? 0444 : 0644));
+        QVERIFY(FileTree::write(from.path() + "/other", "other"));
+        QByteArray target = to.path() + '/';
+        if (situation == "read-only target")
+            QVERIFY(FileTree::write(target + name, "old", 0444));
+        if (situation == "writable target")
+            QVERIFY(FileTree::write(target + name, "old"));
+        if (situation == "own folder")
+            target = from.path() + '/';
+        if (situation == "target gone")
+            target = to.path() + "/gone/";
+        if (situation == "disk full")
+            setCopyFaultHook([](CopyStep step, qint64) { return step == CopyStep::Write ? ENOSPC : 0; });
+
+        Rows rows;
+        rows.add(from.path() + "/other", false);
+        rows.add(source, true);
+        rows.add(from.path() + "/other", false);
+        // The disk-full case must take the copy path, where the fault is injected.
+        MoveOperation move(target, PlaceOptions{situation != "disk full"});
+        move.claimResidents(rows.model.snapshot());
+        move.moveChecked(rows.model.snapshot(), {});
+        move.removeGoneRows(rows.model);
+
+        QCOMPARE(rows.model.rowCount(), moved ? 2 : 3);
+        QCOMPARE(FileTree::exists(source), !moved);
+        if (moved) {
+            QCOMPARE(FileTree::read(target + name), QByteArray("payload"));
+            QCOMPARE(FileTree::statOf(target + name).st_mode & 0777,
+                     situation == "read-only source" ? 0444u : 0644u);
+            QVERIFY(move.failures().isEmpty());
+            QVERIFY(move.failureMessage().isEmpty());
+        } else {
+            QCOMPARE(FileTree::read(source), QByteArray("payload"));
+            QCOMPARE(move.failures(), QStringList{failureLine(QString::fromUtf8(source), reason)});
+            QVERIFY(move.failureMessage().startsWith("These files were not moved:\n"));
+            QCOMPARE(rows.model.nativePath(1), source);
+        }
+        if (situation == "read-only target")
+            QCOMPARE(FileTree::read(target + name), QByteArray("old"));
+    }
+
+    // Two chosen files with one name: the first is moved, the later one never replaces it.
+    void sameNameNeverReplacesWithinOneMove()
+    {
+        ScratchDir a, b, c, to;
+        QVERIFY(FileTree::write(a.path() + "/same.txt", "from a"));
+        QVERIFY(FileTree::write(b.path() + "/same.txt", "from b"));
+        QVERIFY(FileTree::write(c.path() + "/same.txt", "from c"));
+        QVERIFY(FileTree::write(a.path() + "/unique.txt", "unique"));
+        Rows rows;
+        rows.add(a.path() + "/same.txt", true);
+        rows.add(b.path() + "/same.txt", true);
+        rows.add(a.path() + "/unique.txt", true);
+        rows.add(c.path() + "/same.txt", true);
+        MoveOperation move(to.path() + '/', PlaceOptions{false});
+        move.moveChecked(rows.model.snapshot(), {});
+        move.removeGoneRows(rows.model);
+
+        QCOMPARE(FileTree::read(to.path() + "/same.txt"), QByteArray("from a"));
+        QCOMPARE(FileTree::read(b.path() + "/same.txt"), QByteArray("from b"));
+        QCOMPARE(FileTree::read(c.path() + "/same.txt"), QByteArray("from c"));
+        QCOMPARE(rows.listed(), (QList<QByteArray>{b.path() + "/same.txt", c.path() + "/same.txt"}));
+        QCOMPARE(move.failures().size(), 2);
+        QVERIFY(move.failures().at(0).endsWith("(a file of that name was moved there just before)"));
+    }
+
+    // A chosen file already in the target folder keeps its name against an earlier chosen file of that name.
+    void residentKeepsItsName()
+    {
+        ScratchDir from, to;
+        QVERIFY(FileTree::write(from.path() + "/n.txt", "newcomer"));
+        QVERIFY(FileTree::write(to.path() + "/n.txt", "resident"));
+        Rows rows;
+        rows.add(from.path() + "/n.txt", true);
+        rows.add(to.path() + "/n.txt", true);
+        MoveOperation move(to.path() + '/');
+        move.claimResidents(rows.model.snapshot());
+        move.moveChecked(rows.model.snapshot(), {});
+        move.removeGoneRows(rows.model);
+        QCOMPARE(FileTree::read(to.path() + "/n.txt"), QByteArray("resident"));
+        QCOMPARE(FileTree::read(from.path() + "/n.txt"), QByteArray("newcomer"));
+        QCOMPARE(rows.model.rowCount(), 2);
+        QCOMPARE(move.failures().size(), 2);
+    }
+
+    // A checked row whose file vanished after the search leaves quietly; the same file listed twice moves
+    // once.
+    void vanishedAndDuplicateRows()
+    {
+        ScratchDir from, to;
+        QVERIFY(FileTree::write(from.path() + "/x", "x"));
+        Rows rows;
+        rows.add(from.path() + "/gone", true);
+        rows.add(from.path() + "/x", true);
+        rows.add(from.path() + "/x", true);
+        MoveOperation move(to.path() + '/');
+        move.moveChecked(rows.model.snapshot(), {});
+        move.removeGoneRows(rows.model);
+        QCOMPARE(rows.model.rowCount(), 0);
+        QVERIFY(move.failures().isEmpty());
+        QCOMPARE(FileTree::read(to.path() + "/x"), QByteArray("x"));
+    }
+
+    // A copy step that throws is noted, rethrown for the error box, and the source is not deleted.
+    void throwingCopyKeepsSource()
+    {
+        FaultHookReset reset;
+        setCopyFaultHook([](CopyStep, qint64) -> int { throw AppError(QStringLiteral("Device not ready")); });
+        ScratchDir from, to;
+        QVERIFY(FileTree::write(from.path() + "/f", "keep me"));
+        Rows rows;
+        rows.add(from.path() + "/f", true);
+        MoveOperation move(to.path() + '/', PlaceOptions{false});
+        move.begin(rows.model.rowId(0), from.path() + "/f");
+        QVERIFY_THROWS_EXCEPTION(AppError, move.copy("f", {}));
+        move.deleteSource();
+        move.removeGoneRows(rows.model);
+        QCOMPARE(FileTree::read(from.path() + "/f"), QByteArray("keep me"));
+        QCOMPARE(rows.model.rowCount(), 1);
+        QCOMPARE(move.failures(), QStringList{failureLine(from.qpath() + "/f", "Device not ready")});
+        QCOMPARE(FileTree::list(to.path()), QList<QByteArray>());
+    }
+
+    // Waiting for a long copy keeps calling the caller's yield.
+    void longCopyYields()
+    {
+        FaultHookReset reset;
+        setCopyFaultHook([](CopyStep step, qint64) {
+            if (step == CopyStep::Write)
+                QThread::msleep(10);
+            return 0;
+        });
+        ScratchDir from, to;
+        QVERIFY(FileTree::write(from.path() + "/big", QByteArray(4 << 20, 'z')));
+        MoveOperation move(to.path() + '/', PlaceOptions{false});
+        move.begin(1, from.path() + "/big");
+        int yields = 0;
+        move.copy("big", [&] { ++yields; });
+        move.deleteSource();
+        QVERIFY2(yields >= 5, qPrintable(QString::number(yields)));
+        QCOMPARE(FileTree::statOf(to.path() + "/big").st_size, off_t(4 << 20));
+        QVERIFY(!FileTree::exists(from.path() + "/big"));
+    }
+};
+
+LENTROVA_TEST_MAIN(TestFileOps)
+#include "test_fileops.moc"
