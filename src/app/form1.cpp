@@ -107,6 +107,7 @@ void Form1::buildControls()
     ListView2->setGeometry(px(8040), px(135), px(7800), px(2490));
     ListView2->setModel(m_results);
     ListView2->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setUpResultList();
 
     for (QTreeView* list : {ListView1, ListView2}) {
         list->setRootIsDecorated(false);

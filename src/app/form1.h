@@ -20,6 +20,7 @@ class QStandardItemModel;
 class QTreeView;
 class Dialogs;
 class RandomSource;
+class ResultListChecking;
 class ResultModel;
 
 // What the window needs from outside; tests replace the parts that would need a person or a browser.
@@ -122,6 +123,13 @@ private:
     // --- search run and folder list state ---
 
     // --- result list operation state ---
+    void setUpResultList();
+    QString m_lastReportPath; // where the save dialog starts; kept for this run only
+    ResultListChecking* m_checking = nullptr;
+    // These handlers yield; a second click while one runs is ignored.
+    bool m_writingReport = false;
+    bool m_copyingResults = false;
+    bool m_pruning = false;
 
     // --- file operation state ---
 };
