@@ -33,10 +33,8 @@ QString clipboardText(const ListTable& list, const YieldFn& yield)
         if (!list.isChecked(r))
             continue;
         line.resize(0);
-        for (int c = 0; c < columns; ++c) {
-            yield();
+        for (int c = 0; c < columns; ++c)
             appendPaddedCell(line, list.cellText(r, c), widths[c]);
-        }
         finishClipboardLine(line);
         text.append(line);
     }

@@ -30,17 +30,18 @@ void finishClipboardLine(QString& line)
 
 std::vector<qsizetype> columnWidths(const ListTable& list, bool withTitles, const YieldFn& yield)
 {
-    std::vector<qsizetype> widths;
     const int columns = list.columnCount();
-    widths.reserve(columns);
-    for (int c = 0; c < columns; ++c) {
-        qsizetype widest = withTitles ? list.columnTitle(c).size() : 0;
-        const int rows = list.rowCount();
-        for (int r = 0; r < rows; ++r) {
-            yield();
-            widest = std::max(widest, list.cellLength(r, c));
-        }
-        widths.push_back(widest);
+    std::vector<qsizetype> widths(std::size_t(std::max(columns, 0)), 0);
+    if (withTitles) {
+        for (int c = 0; c < columns; ++c)
+            widths[c] = list.columnTitle(c).size();
+    }
+    // Row by row, so that the list is read in one sweep; the widths are the same in any order.
+    const int rows = list.rowCount();
+    for (int r = 0; r < rows; ++r) {
+        yield();
+        for (int c = 0; c < columns; ++c)
+            widths[c] = std::max(widths[c], list.cellLength(r, c));
     }
     return widths;
 }

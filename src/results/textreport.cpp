@@ -55,10 +55,8 @@ void SaveListviewProperlySpaced(const ListTable& list, const QString& fileName, 
     step(156, [&] { file.create(fileName); });
 
     QString line;
-    for (int c = 0; c < columns; ++c) {
-        yield();
+    for (int c = 0; c < columns; ++c)
         appendPaddedCell(line, list.columnTitle(c), widths[c]);
-    }
     step(170, [&] { file.writeLine(line); });
     progress(20, &writing);
 
@@ -70,19 +68,13 @@ void SaveListviewProperlySpaced(const ListTable& list, const QString& fileName, 
         if (!list.isChecked(j - 1))
             continue;
         line.resize(0);
-        for (int c = 0; c < columns; ++c) {
-            yield();
+        for (int c = 0; c < columns; ++c)
             appendPaddedCell(line, list.cellText(j - 1, c), widths[c]);
-        }
         if (progressBar) {
-            const double value = double(q + j) / rows * 100;
-            if (j % 1000 == 0) {
-                const QString counted =
-                    writing + QStringLiteral(" (") + QString::number(j) + QLatin1Char(')');
-                progress(value, &counted);
-            } else {
-                progress(value, nullptr);
-            }
+            // Set for every checked row; the bar itself repaints only when the shown percentage changes.
+            progressBar->setValue(double(q + j) / rows * 100);
+            if (j % 1000 == 0)
+                progressBar->setText(writing + QStringLiteral(" (") + QString::number(j) + QLatin1Char(')'));
         }
         step(222, [&] { file.writeLine(line); });
     }
