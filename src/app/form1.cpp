@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/settings.h"
 #include "platform/shell.h"
+#include "results/resultlistview.h"
 #include "results/resultmodel.h"
 #include "search/lengthconv.h"
 #include "search/searchrun.h"
@@ -105,10 +106,11 @@ void Form1::buildControls()
     ListView1->setModel(m_folders);
 
     m_results = new ResultModel(this);
-    ListView2 = new QTreeView(this);
+    ListView2 = new ResultListView(this);
     ListView2->setGeometry(px(8040), px(135), px(7800), px(2490));
     ListView2->setModel(m_results);
     ListView2->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setUpResultList();
 
     for (QTreeView* list : {ListView1, ListView2}) {
         list->setRootIsDecorated(false);

@@ -20,6 +20,7 @@ class QStandardItemModel;
 class QTreeView;
 class Dialogs;
 class RandomSource;
+class ResultListChecking;
 class ResultModel;
 class SearchRun;
 class SearchRunHost;
@@ -135,6 +136,13 @@ private:
     FolderDropTarget* m_folderDrop = nullptr;
 
     // --- result list operation state ---
+    void setUpResultList();
+    QString m_lastReportPath; // where the save dialog starts; kept for this run only
+    ResultListChecking* m_checking = nullptr;
+    // These handlers yield; a second click while one runs is ignored.
+    bool m_writingReport = false;
+    bool m_copyingResults = false;
+    bool m_pruning = false;
 
     // --- file operation state ---
 };

@@ -4,6 +4,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -30,20 +31,28 @@ void open(const QUrl& url)
 
 void reveal(const QByteArray& nativePath)
 {
-    const QUrl url = urlForNativePath(nativePath);
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    const int slash = int(nativePath.lastIndexOf('/'));
+    const QByteArray folder = slash > 0 ? nativePath.left(slash) : QByteArray(slash == 0 ? "/" : ".");
     const QString service = QStringLiteral("org.freedesktop.FileManager1");
-    if (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(service).value()) {
-        QDBusMessage call = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/FileManager1"),
-                                                           service, QStringLiteral("ShowItems"));
-        call << QStringList{url.toString(QUrl::FullyEncoded)} << QString();
-        const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
-        if (reply.type() == QDBusMessage::ReplyMessage)
-            return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QDBusConnectionInterface* daemon = bus.isConnected() ? bus.interface() : nullptr;
+    // A file manager that is not running yet may still be started by the bus on the call.
+    const bool available = daemon && (daemon->isServiceRegistered(service).value() ||
+                                      daemon->activatableServiceNames().value().contains(service));
+    if (!available) {
+        open(urlForNativePath(folder));
+        return;
     }
-    const int slash = nativePath.lastIndexOf('/');
-    const QByteArray folder = slash > 0 ? nativePath.left(slash) : QByteArray("/");
-    open(urlForNativePath(folder));
+    QDBusMessage call = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/FileManager1"),
+                                                       service, QStringLiteral("ShowItems"));
+    call << QStringList{urlForNativePath(nativePath).toString(QUrl::FullyEncoded)} << QString();
+    // Not waited for: a file manager that takes seconds to start must not freeze the window.
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 10000));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [folder](QDBusPendingCallWatcher* finished) {
+        if (finished->isError())
+            open(urlForNativePath(folder));
+        finished->deleteLater();
+    });
 }
 
 } // namespace Shell

@@ -129,7 +129,9 @@ void ResultModel::appendBatch(const ResultBatch& batch)
         return;
     const int first = int(m_rows.size());
     beginInsertRows(QModelIndex(), first, first + int(batch.entries.size()) - 1);
-    m_rows.reserve(m_rows.size() + batch.entries.size());
+    // Grow geometrically: reserving just enough for each batch would copy the whole table every batch.
+    if (m_rows.capacity() < m_rows.size() + batch.entries.size())
+        m_rows.reserve(std::max(m_rows.size() + batch.entries.size(), 2 * m_rows.capacity()));
     for (const ResultBatch::Entry& e : batch.entries) {
         const std::string_view path(batch.bytes.data() + e.offset, e.length);
         m_rows.push_back({m_arena.append(path), e.length, e.nameLength, 0, 0});

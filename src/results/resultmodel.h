@@ -48,6 +48,38 @@ struct ResultRow
 };
 static_assert(sizeof(ResultRow) == 16);
 
+// The row table, shared between the model and its snapshots: taking a snapshot copies nothing, and the model
+// copies the table only when it changes while a snapshot still reads it. Every non-const access may copy.
+class SharedRows
+{
+public:
+    using Rows = std::vector<ResultRow>;
+    std::size_t size() const { return m_rows->size(); }
+    bool empty() const { return m_rows->empty(); }
+    std::size_t capacity() const { return m_rows->capacity(); }
+    const ResultRow& operator[](std::size_t i) const { return (*m_rows)[i]; }
+    ResultRow& operator[](std::size_t i) { return own()[i]; }
+    Rows::const_iterator begin() const { return m_rows->cbegin(); }
+    Rows::const_iterator end() const { return m_rows->cend(); }
+    Rows::iterator begin() { return own().begin(); }
+    Rows::iterator end() { return own().end(); }
+    void push_back(const ResultRow& row) { own().push_back(row); }
+    void reserve(std::size_t n) { own().reserve(n); }
+    void resize(std::size_t n) { own().resize(n); }
+    void clear() { own().clear(); }
+    void shrink_to_fit() { own().shrink_to_fit(); }
+    Rows::iterator erase(Rows::iterator first, Rows::iterator last) { return own().erase(first, last); }
+
+private:
+    Rows& own()
+    {
+        if (m_rows.use_count() > 1)
+            m_rows = std::make_shared<Rows>(*m_rows);
+        return *m_rows;
+    }
+    std::shared_ptr<Rows> m_rows = std::make_shared<Rows>();
+};
+
 // Append-only storage of path bytes in shared chunks, so that a snapshot can keep reading them.
 class PathArena
 {
@@ -87,7 +119,7 @@ public:
 
 private:
     friend class ResultModel;
-    std::vector<ResultRow> m_rows;
+    SharedRows m_rows;
     PathArena m_arena;
 };
 
@@ -135,7 +167,7 @@ public:
 private:
     void removeMarked(const std::vector<char>& remove, int count);
 
-    std::vector<ResultRow> m_rows;
+    SharedRows m_rows;
     PathArena m_arena;
     quint64 m_pathBytes = 0;
 };

@@ -13,14 +13,17 @@ int ScriptedDialogs::message(const QString& text, int style, const QString& titl
     return AnswerOk;
 }
 
-QString ScriptedDialogs::inputText(const QString& prompt, const QString& /*title*/)
+QString ScriptedDialogs::inputText(const QString& prompt, const QString& title)
 {
     inputPrompts.append(prompt);
+    inputTitles.append(title);
     return inputs.isEmpty() ? QString() : inputs.dequeue();
 }
 
-QString ScriptedDialogs::saveFileName(const QString& /*title*/, const QString& /*filters*/, const QString& startPath)
+QString ScriptedDialogs::saveFileName(const QString& title, const QString& filters, const QString& startPath)
 {
+    saveTitles.append(title);
+    saveFilters.append(filters);
     saveStarts.append(startPath);
     return saveNames.isEmpty() ? QString() : saveNames.dequeue();
 }

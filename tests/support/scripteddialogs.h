@@ -25,6 +25,9 @@ public:
     QQueue<QString> saveNames;    // for the save dialog; cancel when empty
     QQueue<QString> directories;  // for the folder picker; cancel when empty
     QStringList inputPrompts;
+    QStringList inputTitles;
+    QStringList saveTitles;
+    QStringList saveFilters;
     QStringList saveStarts;
     QStringList directoryStarts;
     std::function<void(const Message&)> onMessage; // runs while the box would be open

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: MIT
+#include "results/resultlistview.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+
+ResultListView::ResultListView(QWidget* parent) : QTreeView(parent) {}
+
+void ResultListView::setSelectionModel(QItemSelectionModel* selectionModel)
+{
+    QTreeView::setSelectionModel(selectionModel);
+    // The header would share the rows' selection only to draw whole selected columns, and it finds those out
+    // row by row at every repaint after a change: a million rows selected cost a twentieth of a second each
+    // time. It gets a selection of its own that stays empty.
+    delete m_headerSelection;
+    m_headerSelection = nullptr;
+    if (model()) {
+        m_headerSelection = new QItemSelectionModel(model(), header());
+        header()->setSelectionModel(m_headerSelection);
+    }
+}
+
+void ResultListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                                 const QList<int>& roles)
+{
+    if (roles.size() == 1 && roles.first() == Qt::CheckStateRole && topLeft.row() != bottomRight.row()) {
+        viewport()->update();
+        return;
+    }
+    QTreeView::dataChanged(topLeft, bottomRight, roles);
+}
+
+void ResultListView::selectAll()
+{
+    QAbstractItemModel* rows = model();
+    QItemSelectionModel* selection = selectionModel();
+    if (!rows || !selection || selectionMode() == SingleSelection || selectionMode() == NoSelection)
+        return;
+    if (rows->rowCount() == 0 || rows->columnCount() == 0)
+        return;
+    const QItemSelection all(rows->index(0, 0), rows->index(rows->rowCount() - 1, rows->columnCount() - 1));
+    selection->select(all, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+QRegion ResultListView::visualRegionForSelection(const QItemSelection& selection) const
+{
+    qsizetype rows = 0;
+    for (const QItemSelectionRange& range : selection)
+        rows += range.height();
+    if (rows > 1000)
+        return QRegion(viewport()->rect());
+    return QTreeView::visualRegionForSelection(selection);
+}

@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: MIT
+#include "results/textreport.h"
+
+#include "platform/errorbox.h"
+#include "platform/textfile.h"
+#include "results/listformat.h"
+
+#include <QFileInfo>
+#include <QProgressBar>
+
+#include <algorithm>
+#include <cmath>
+
+void ProgressBarSink::setValue(double percent)
+{
+    const int shown = shownValue(percent);
+    if (m_bar && m_bar->value() != shown)
+        m_bar->setValue(shown);
+}
+
+void ProgressBarSink::setText(const QString& text)
+{
+    if (m_bar && m_bar->format() != text)
+        m_bar->setFormat(text);
+}
+
+int ProgressBarSink::shownValue(double percent)
+{
+    if (!(percent > 0)) // also NaN
+        return 0;
+    return int(std::min(100.0, std::floor(percent)));
+}
+
+void SaveListviewProperlySpaced(const ListTable& list, const QString& fileName, ProgressSink* progressBar,
+                                ErrorBox& errorBox, const YieldFn& yield)
+{
+    Guard step(errorBox, QStringLiteral("Main"), QStringLiteral("SaveListviewProperlySpaced"));
+    const QString writing = QStringLiteral("Writing file: ") + QFileInfo(fileName).fileName();
+    const auto progress = [&](double value, const QString* text) {
+        if (!progressBar)
+            return;
+        yield();
+        progressBar->setValue(value);
+        if (text)
+            progressBar->setText(*text);
+        yield();
+    };
+
+    progress(1, &writing);
+    const std::vector<qsizetype> widths = columnWidths(list, true, yield);
+    const int columns = int(widths.size());
+    progress(10, &writing);
+
+    TextFileWriter file;
+    step(156, [&] { file.create(fileName); });
+
+    QString line;
+    for (int c = 0; c < columns; ++c)
+        appendPaddedCell(line, list.columnTitle(c), widths[c]);
+    step(170, [&] { file.writeLine(line); });
+    progress(20, &writing);
+
+    const int rows = list.rowCount();
+    // Long lists end a little above 100 (the bar is capped); short ones end at exactly 100.
+    const int q = rows / 2000;
+    for (int j = 1; j <= rows; ++j) {
+        yield();
+        if (!list.isChecked(j - 1))
+            continue;
+        line.resize(0);
+        for (int c = 0; c < columns; ++c)
+            appendPaddedCell(line, list.cellText(j - 1, c), widths[c]);
+        if (progressBar) {
+            // Set for every checked row; the bar itself repaints only when the shown percentage changes.
+            progressBar->setValue(double(q + j) / rows * 100);
+            if (j % 1000 == 0)
+                progressBar->setText(writing + QStringLiteral(" (") + QString::number(j) + QLatin1Char(')'));
+        }
+        step(222, [&] { file.writeLine(line); });
+    }
+
+    const QString done = QStringLiteral("Done.");
+    if (progressBar) {
+        progressBar->setValue(100);
+        progressBar->setText(done);
+    }
+    step(232, [&] { file.close(); });
+    if (progressBar) {
+        progressBar->setValue(0);
+        progressBar->setText(QStringLiteral("Progress Bar"));
+    }
+}

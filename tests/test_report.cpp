@@ -1,0 +1,431 @@
+// SPDX-License-Identifier: MIT
+#include "platform/errorbox.h"
+#include "results/listformat.h"
+#include "results/textreport.h"
+#include "support/memorytable.h"
+#include "support/testform.h"
+#include "support/testmain.h"
+
+#include <QFile>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+
+namespace {
+struct Step
+{
+    double value;
+    QString text; // empty: the value alone was set
+};
+
+class RecordingProgress : public ProgressSink
+{
+public:
+    QList<Step> steps;
+    void setValue(double percent) override { steps.append({percent, QString()}); }
+    void setText(const QString& text) override
+    {
+        if (!steps.isEmpty() && steps.last().text.isEmpty())
+            steps.last().text = text;
+        else
+            steps.append({-1, text});
+    }
+    QList<double> values() const
+    {
+        QList<double> v;
+        for (const Step& s : steps)
+            v.append(s.value);
+        return v;
+    }
+};
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+MemoryTable resultTable()
+{
+    MemoryTable t;
+    t.titles = QStringList{"Filename(s)", "Length"};
+    return t;
+}
+
+// Where a byte comparison failed, so that a mismatch in a long report is readable.
+QByteArray firstDifference(const QByteArray& actual, const QByteArray& expected)
+{
+    qsizetype i = 0;
+    while (i < actual.size() && i < expected.size() && actual[i] == expected[i])
+        ++i;
+    return "bytes differ from offset " + QByteArray::number(i) + ": got [" +
+           actual.mid(i, 40).toPercentEncoding(" ") + "] expected [" +
+           expected.mid(i, 40).toPercentEncoding(" ") + "]";
+}
+
+void noYield() {}
+} // namespace
+
+class TestReport : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir out;
+
+private slots:
+    void paddedCell_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("shorter") << "ab" << 5 << "ab   \t";
+        QTest::newRow("as long") << "abcde" << 5 << "abcde\t";
+        QTest::newRow("longer stays whole") << "abcdefg" << 5 << "abcdefg\t";
+        QTest::newRow("empty") << "" << 3 << "   \t";
+        QTest::newRow("zero width") << "" << 0 << "\t";
+        QTest::newRow("tab inside counts one") << "a\tb" << 4 << "a\tb \t";
+        QTest::newRow("emoji counts two")
+            << QString::fromUtf8("\xF0\x9F\x98\x80") << 3 << QString::fromUtf8("\xF0\x9F\x98\x80 \t");
+    }
+    void paddedCell()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, width);
+        QFETCH(QString, expected);
+        QString line = QStringLiteral("x");
+        appendPaddedCell(line, text, width);
+        QCOMPARE(line, "x" + expected);
+    }
+
+    void goldenBytes_data()
+    {
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QList<QStringList>>("cells");
+        QTest::addColumn<QList<bool>>("checked");
+        QTest::addColumn<QByteArray>("expected");
+
+        const QStringList result{"Filename(s)", "Length"};
+        QTest::newRow("example") << result
+                                 << QList<QStringList>{{"C:\\Data\\report.txt", "10"},
+                                                       {"C:\\Data\\old\\notes.text", "10"}}
+                                 << QList<bool>{true, false}
+                                 << QByteArray("Filename(s)           \tLength\t\r\n"
+                                               "C:\\Data\\report.txt    \t10    \t\r\n");
+        QTest::newRow("empty list") << result << QList<QStringList>{} << QList<bool>{}
+                                    << QByteArray("Filename(s)\tLength\t\r\n");
+        // The widths still cover every row.
+        QTest::newRow("no row checked")
+            << result << QList<QStringList>{{"/a/b/c/d/e/f/g/h.txt", "5"}, {"/x", "1234567"}}
+            << QList<bool>{false, false} << QByteArray("Filename(s)         \tLength \t\r\n");
+        QTest::newRow("title longer than every cell")
+            << QStringList{"Name", "A rather long title"} << QList<QStringList>{{"ab", "1"}, {"c", "22"}}
+            << QList<bool>{true, true}
+            << QByteArray("Name\tA rather long title\t\r\n"
+                          "ab  \t1                  \t\r\n"
+                          "c   \t22                 \t\r\n");
+        QTest::newRow("cell with a tab")
+            << result << QList<QStringList>{{"/tmp/a\tb.txt", "7"}, {"/tmp/c", "6"}}
+            << QList<bool>{true, true}
+            << QByteArray("Filename(s) \tLength\t\r\n"
+                          "/tmp/a\tb.txt\t7     \t\r\n"
+                          "/tmp/c      \t6     \t\r\n");
+        // Widths count UTF-16 units: the e-acute one, the emoji two, so "/é😀" is 4 wide and takes nine
+        // spaces.
+        QTest::newRow("non-ASCII") << result
+                                   << QList<QStringList>{{QString::fromUtf8("/\xC3\xA9\xF0\x9F\x98\x80"),
+                                                          "3"},
+                                                         {"/abcdefghijkl", "12"}}
+                                   << QList<bool>{true, false}
+                                   << QByteArray("Filename(s)  \tLength\t\r\n"
+                                                 "/\xC3\xA9\xF0\x9F\x98\x80         \t3     \t\r\n");
+        QTest::newRow("sub-item never set")
+            << result << QList<QStringList>{{"/only/a/path"}, {"/p", "4"}} << QList<bool>{true, true}
+            << QByteArray("Filename(s) \tLength\t\r\n"
+                          "/only/a/path\t      \t\r\n"
+                          "/p          \t4     \t\r\n");
+        QTest::newRow("three columns, one row")
+            << QStringList{"A", "B", "C"} << QList<QStringList>{{"x", "yy", "zzz"}} << QList<bool>{true}
+            << QByteArray("A\tB \tC  \t\r\nx\tyy\tzzz\t\r\n");
+    }
+    void goldenBytes()
+    {
+        QFETCH(QStringList, titles);
+        QFETCH(QList<QStringList>, cells);
+        QFETCH(QList<bool>, checked);
+        QFETCH(QByteArray, expected);
+        MemoryTable table;
+        table.titles = titles;
+        for (int i = 0; i < cells.size(); ++i)
+            table.add(cells[i], checked[i]);
+        const QString path = out.filePath(QStringLiteral("golden.txt"));
+        ScriptedDialogs dialogs;
+        ErrorBox box(dialogs);
+        RecordingProgress progress;
+        SaveListviewProperlySpaced(table, path, &progress, box, noYield);
+        QVERIFY(dialogs.messages.isEmpty());
+        const QByteArray bytes = readAll(path);
+        QVERIFY2(bytes == expected, firstDifference(bytes, expected).constData());
+        // The same bytes without a progress bar.
+        SaveListviewProperlySpaced(table, path, nullptr, box, noYield);
+        QCOMPARE(readAll(path), expected);
+    }
+
+    void progressOfEmptyList()
+    {
+        const MemoryTable table = resultTable();
+        ScriptedDialogs dialogs;
+        ErrorBox box(dialogs);
+        RecordingProgress progress;
+        SaveListviewProperlySpaced(table, out.filePath("sub/../empty.txt"), &progress, box, noYield);
+        QCOMPARE(progress.values(), (QList<double>{1, 10, 20, 100, 0}));
+        QCOMPARE(progress.steps[0].text, QStringLiteral("Writing file: empty.txt"));
+        QCOMPARE(progress.steps[1].text, QStringLiteral("Writing file: empty.txt"));
+        QCOMPARE(progress.steps[2].text, QStringLiteral("Writing file: empty.txt"));
+        QCOMPARE(progress.steps[3].text, QStringLiteral("Done."));
+        QCOMPARE(progress.steps[4].text, QStringLiteral("Progress Bar"));
+    }
+
+    void progressCountsCheckedRowsOnly()
+    {
+        MemoryTable table = resultTable();
+        for (int i = 1; i <= 10; ++i)
+            table.add({"/r" + QString::number(i), "2"}, i == 3 || i == 7);
+        ScriptedDialogs dialogs;
+        ErrorBox box(dialogs);
+        RecordingProgress progress;
+        SaveListviewProperlySpaced(table, out.filePath("ten.txt"), &progress, box, noYield);
+        QCOMPARE(progress.values(), (QList<double>{1, 10, 20, 30, 70, 100, 0}));
+        QVERIFY(progress.steps[3].text.isEmpty());
+    }
+
+    void progressOf2000Rows()
+    {
+        MemoryTable table = resultTable();
+        for (int i = 0; i < 2000; ++i)
+            table.add({"/r" + QString::number(i), "2"}, true);
+        ScriptedDialogs dialogs;
+        ErrorBox box(dialogs);
+        RecordingProgress progress;
+        SaveListviewProperlySpaced(table, out.filePath("results.txt"), &progress, box, noYield);
+        QCOMPARE(progress.steps.size(), 3 + 2000 + 2);
+        for (int j = 1; j <= 2000; ++j) {
+            const Step& s = progress.steps[2 + j];
+            // (q + j) / N * 100 with q = 2000 / 2000.
+            QVERIFY2(qFuzzyCompare(s.value, (1 + j) / 20.0), qPrintable(QString::number(j)));
+            const QString text = j == 1000   ? "Writing file: results.txt (1000)"
+                                 : j == 2000 ? "Writing file: results.txt (2000)"
+                                             : QString();
+            QCOMPARE(s.text, text);
+        }
+        QVERIFY(qFuzzyCompare(progress.steps[2002].value, 100.05));
+        QCOMPARE(progress.steps[2003].value, 100.0);
+        QCOMPARE(progress.steps[2003].text, QStringLiteral("Done."));
+        QCOMPARE(progress.steps[2004].value, 0.0);
+        QCOMPARE(progress.steps[2004].text, QStringLiteral("Progress Bar"));
+    }
+
+    void barShowsAtMost100AndRepaintsRarely()
+    {
+        QProgressBar bar;
+        bar.setRange(0, 100);
+        ProgressBarSink sink(&bar);
+        QCOMPARE(ProgressBarSink::shownValue(100.05), 100);
+        QCOMPARE(ProgressBarSink::shownValue(99.99), 99);
+        QCOMPARE(ProgressBarSink::shownValue(0.1), 0);
+        MemoryTable table = resultTable();
+        for (int i = 0; i < 5000; ++i)
+            table.add({"/r" + QString::number(i), "2"}, true);
+        QSignalSpy changes(&bar, &QProgressBar::valueChanged);
+        int highest = 0;
+        connect(&bar, &QProgressBar::valueChanged, this, [&](int v) { highest = std::max(highest, v); });
+        ScriptedDialogs dialogs;
+        ErrorBox box(dialogs);
+        SaveListviewProperlySpaced(table, out.filePath("bar.txt"), &sink, box, noYield);
+        // 1, 10, 20, back to 0 at the first row, 1 to 100, and 0 at the end: not one repaint per row.
+        QVERIFY2(changes.size() <= 105, qPrintable(QString::number(changes.size())));
+        QCOMPARE(highest, 100);
+        QCOMPARE(bar.value(), 0);
+        QCOMPARE(bar.format(), QStringLiteral("Progress Bar"));
+    }
+
+    void fromTheWindow()
+    {
+        TestForm form;
+        QTemporaryDir tree;
+        const QString checkedPath = makeFile(tree.path(), "Data/report.txt");
+        const QString widest = makeFile(tree.path(), "Data/old/notes.text");
+        addResult(form.results(), checkedPath);
+        addResult(form.results(), widest);
+        form.results().setChecked(0, true);
+        const QString target = out.filePath("window.txt");
+        makeFile(out.path(), "window.txt", QByteArray(5000, 'z')); // replaced without a question
+        form.dialogs.saveNames << target;
+        form->PushButton4->click();
+
+        const QByteArray w(widest.size() - 11, ' ');
+        const QByteArray expected = "Filename(s)" + w + "\tLength\t\r\n" + checkedPath.toUtf8() +
+                                    QByteArray(widest.size() - checkedPath.size(), ' ') + "\t10    \t\r\n";
+        const QByteArray bytes = readAll(target);
+        QVERIFY2(bytes == expected, firstDifference(bytes, expected).constData());
+        QVERIFY(form.dialogs.messages.isEmpty());
+        QCOMPARE(form.dialogs.saveTitles, QStringList{"Save"});
+        QCOMPARE(form.dialogs.saveFilters, QStringList{"Text Files (*.txt);;All Files (*)"});
+        QCOMPARE(form.dialogs.saveStarts, QStringList{QString()});
+        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->ProgressBar1->value(), 0);
+        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Progress Bar"));
+
+        // A name typed without an extension is used as typed; the dialog starts at the last choice.
+        const QString bare = out.filePath("report");
+        form.dialogs.saveNames << bare;
+        form->PushButton4->click();
+        QCOMPARE(form.dialogs.saveStarts.last(), target);
+        QCOMPARE(readAll(bare), expected);
+        QVERIFY(!QFile::exists(bare + ".txt"));
+
+        // Cancel writes nothing and changes nothing, and the next dialog still starts at the last choice.
+        QVERIFY(QFile::remove(bare));
+        form->ProgressBar1->setFormat("untouched");
+        form->pointer().set(99);
+        form->PushButton4->click();
+        QVERIFY(!QFile::exists(bare));
+        QCOMPARE(form->pointer().value(), 99);
+        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("untouched"));
+        form->PushButton4->click();
+        QCOMPARE(form.dialogs.saveStarts.last(), bare);
+        QVERIFY(form.dialogs.messages.isEmpty());
+    }
+
+    void nativeBytesAreDecodedForTheReport()
+    {
+        TestForm form;
+        form.results().appendRow("/tmp/caf\xC3\xA9.txt", 8);
+        form.results().appendRow("/tmp/bad\xFFname", 8);
+        form.results().setAllChecked(true);
+        const QString target = out.filePath("bytes.txt");
+        form.dialogs.saveNames << target;
+        form->PushButton4->click();
+        // A name that is not UTF-8 is shown, and reported, with the replacement character.
+        const QByteArray expected = "Filename(s)  \tLength\t\r\n"
+                                    "/tmp/caf\xC3\xA9.txt\t8     \t\r\n"
+                                    "/tmp/bad\xEF\xBF\xBDname\t8     \t\r\n";
+        QCOMPARE(readAll(target), expected);
+    }
+
+    void uncreatableFileReportsEveryStep()
+    {
+        TestForm form;
+        QTemporaryDir tree;
+        for (const char* name : {"a.txt", "b.txt", "c.txt"})
+            addResult(form.results(), makeFile(tree.path(), name));
+        form.results().setChecked(0, true);
+        form.results().setChecked(2, true);
+        QList<int> pointerDuringBoxes;
+        form.dialogs.onMessage = [&](const ScriptedDialogs::Message&) {
+            pointerDuringBoxes << form->pointer().value();
+        };
+        form.dialogs.saveNames << out.filePath("no/such/folder/r.txt");
+        form->PushButton4->click();
+
+        const QStringList boxes = form.dialogs.errorTexts();
+        QStringList where;
+        for (const QString& box : boxes)
+            where << box.section("\r\n", 1, 1).section("\r", 0, 0);
+        const QString at = "in Zimbrel2021/08/31.Main.SaveListviewProperlySpaced at line ";
+        QCOMPARE(where, (QStringList{at + "156", at + "170", at + "222", at + "222", at + "232"}));
+        QVERIFY(boxes[0].startsWith("No such file or directory\r\n"));
+        QCOMPARE(pointerDuringBoxes, (QList<int>{11, 11, 11, 11, 11}));
+        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->ProgressBar1->value(), 0);
+        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Progress Bar"));
+        QVERIFY(!QFile::exists(out.filePath("no")));
+    }
+
+    void fullDiskIsReportedNotSwallowed()
+    {
+        if (!QFile::exists("/dev/full"))
+            QSKIP("no /dev/full here");
+        TestForm form;
+        form.results().appendRow("/tmp/a.txt", 5);
+        form.results().setAllChecked(true);
+        form.dialogs.saveNames << QStringLiteral("/dev/full");
+        form->PushButton4->click();
+        const QStringList boxes = form.dialogs.errorTexts();
+        QVERIFY2(!boxes.isEmpty(), "a report that never reached the disk passed as written");
+        QVERIFY2(boxes.last().contains("SaveListviewProperlySpaced at line 232"),
+                 qPrintable(boxes.join('|')));
+        QVERIFY(boxes.last().startsWith("No space left on device"));
+        QCOMPARE(form->pointer().value(), 0);
+    }
+
+    void listChangedWhileWriting()
+    {
+        // The writer reads the rows as they were at the click, whatever happens to the list while it yields.
+        ResultModel model;
+        for (int i = 0; i < 6; ++i)
+            model.appendRow(("/r" + std::to_string(i)), quint16(i));
+        model.setAllChecked(true);
+        const SnapshotTable table = SnapshotTable::of(model);
+        // Rows are read twice, once for the widths and once to write them; the list changes in both passes.
+        int yields = 0;
+        int meddled = 0;
+        const auto meddle = [&] {
+            ++yields;
+            if (yields == 3) {
+                model.clearRows();
+                ++meddled;
+            }
+            if (yields == 8) {
+                model.appendRow("/a/much/longer/path/added/later", 1);
+                model.setAllChecked(true);
+                ++meddled;
+            }
+            if (yields == 10) {
+                model.removeRowsAt({0});
+                ++meddled;
+            }
+        };
+        ScriptedDialogs dialogs;
+        ErrorBox box(dialogs);
+        const QString path = out.filePath("changed.txt");
+        SaveListviewProperlySpaced(table, path, nullptr, box, meddle);
+        QCOMPARE(meddled, 3);
+        QVERIFY(dialogs.messages.isEmpty());
+        QCOMPARE(readAll(path), QByteArray("Filename(s)\tLength\t\r\n"
+                                           "/r0        \t0     \t\r\n/r1        \t1     \t\r\n"
+                                           "/r2        \t2     \t\r\n/r3        \t3     \t\r\n"
+                                           "/r4        \t4     \t\r\n/r5        \t5     \t\r\n"));
+    }
+
+    void otherHandlersRunWhileTheReportWaits()
+    {
+        // While the writer's error box is open, the user clears the list, prunes it and clicks Save again.
+        TestForm form;
+        QTemporaryDir tree;
+        for (int i = 0; i < 4; ++i)
+            addResult(form.results(), makeFile(tree.path(), QString("f%1.txt").arg(i)));
+        form.results().setAllChecked(true);
+        int boxes = 0;
+        form.dialogs.onMessage = [&](const ScriptedDialogs::Message& m) {
+            if (m.title != errorBoxTitle())
+                return;
+            ++boxes;
+            if (boxes == 3) {
+                form.dialogs.inputs << "f1";
+                form->PushButton6->click();
+                form->PushButton4->click(); // ignored: a report is being written
+            }
+            if (boxes == 4)
+                form->PushButton7->click();
+        };
+        form.dialogs.saveNames << out.filePath("missing/r.txt") << out.filePath("second.txt");
+        form->PushButton4->click();
+        QCOMPARE(boxes, 1 + 1 + 4 + 1);
+        QCOMPARE(form.results().rowCount(), 0);
+        QCOMPARE(form.dialogs.saveTitles.size(), 1);
+        QVERIFY(!QFile::exists(out.filePath("second.txt")));
+        QCOMPARE(form->pointer().value(), 0);
+    }
+};
+
+LENTROVA_TEST_MAIN(TestReport)
+#include "test_report.moc"

@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: MIT
+#include "results/resultmodel.h"
+#include "support/testmain.h"
+
+#include <functional>
+
+namespace {
+QString describe(const ResultSnapshot& s)
+{
+    QStringList rows;
+    for (int r = 0; r < s.size(); ++r)
+        rows << s.displayPath(r) + (s.checked(r) ? "+" : "");
+    return rows.join(' ');
+}
+
+QString describe(const ResultModel& m)
+{
+    QStringList rows;
+    for (int r = 0; r < m.rowCount(); ++r)
+        rows << m.displayPath(r) + (m.isChecked(r) ? "+" : "");
+    return rows.join(' ');
+}
+
+using Change = std::function<void(ResultModel&)>;
+} // namespace
+
+class TestSnapshot : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // A snapshot shares the rows with the list; whatever the list does afterwards, the snapshot keeps reading
+    // the rows, paths and check marks it was taken with.
+    void snapshotOutlivesChanges_data()
+    {
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<QString>("listAfter");
+        QTest::newRow("check one") << Change([](ResultModel& m) { m.setChecked(0, true); })
+                                   << "/a+ /bb /ccc+";
+        QTest::newRow("check all") << Change([](ResultModel& m) { m.setAllChecked(true); })
+                                   << "/a+ /bb+ /ccc+";
+        QTest::newRow("invert") << Change([](ResultModel& m) { m.invertChecks(); }) << "/a+ /bb+ /ccc";
+        QTest::newRow("check rows") << Change([](ResultModel& m) {
+            m.setCheckedRows({1, 2}, false);
+        }) << "/a /bb /ccc";
+        QTest::newRow("remove by position")
+            << Change([](ResultModel& m) { m.removeRowsAt({1}); }) << "/a /ccc+";
+        QTest::newRow("remove by id") << Change([](ResultModel& m) {
+            m.removeRowsById({m.rowId(0), m.rowId(2)});
+        }) << "/bb";
+        QTest::newRow("append") << Change([](ResultModel& m) { m.appendRow("/dddd", 5); })
+                                << "/a /bb /ccc+ /dddd";
+        QTest::newRow("clear, then refill") << Change([](ResultModel& m) {
+            m.clearRows();
+            m.appendRow("/new", 3);
+            m.setAllChecked(true);
+        }) << "/new+";
+    }
+    void snapshotOutlivesChanges()
+    {
+        QFETCH(Change, change);
+        QFETCH(QString, listAfter);
+        ResultModel model;
+        model.appendRow("/a", 1);
+        model.appendRow("/bb", 2);
+        model.appendRow("/ccc", 3);
+        model.setChecked(2, true);
+        const ResultSnapshot before = model.snapshot();
+        const ResultSnapshot again = model.snapshot();
+        change(model);
+        QCOMPARE(describe(model), listAfter);
+        QCOMPARE(describe(before), QStringLiteral("/a /bb /ccc+"));
+        QCOMPARE(describe(again), QStringLiteral("/a /bb /ccc+"));
+        QCOMPARE(before.nameLength(2), quint16(3));
+        // Ids stay the rows' identities in both.
+        if (model.rowCount() > 0 && model.displayPath(0) == "/a")
+            QCOMPARE(model.rowId(0), before.id(0));
+    }
+
+    void manyBatchesKeepEveryRow()
+    {
+        ResultModel model;
+        for (int b = 0; b < 50; ++b) {
+            ResultBatch batch;
+            for (int i = 0; i < 1000; ++i)
+                batch.add("/f" + std::to_string(b * 1000 + i), quint16(i % 7));
+            model.appendBatch(batch);
+            if (b == 20)
+                model.setChecked(20500, true);
+        }
+        QCOMPARE(model.rowCount(), 50000);
+        QCOMPARE(model.displayPath(49999), QStringLiteral("/f49999"));
+        QCOMPARE(model.nameLength(12345), quint16(12345 % 1000 % 7));
+        QVERIFY(model.isChecked(20500));
+        QCOMPARE(model.checkedCount(), 1);
+    }
+};
+
+LENTROVA_TEST_MAIN(TestSnapshot)
+#include "test_snapshot.moc"
