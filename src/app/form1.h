@@ -124,4 +124,6 @@ private:
     // --- result list operation state ---
 
     // --- file operation state ---
+    bool m_fileOpRunning = false; // the trash and move handlers yield, so a second click could arrive
+    QString m_lastMoveFolder;     // the folder the move last went to, as the picker returned it
 };
