@@ -76,6 +76,19 @@ class TestForm1FileOps : public QObject
         form.resultModel()->setChecked(form.resultModel()->rowCount() - 1, checked);
     }
 
+    // Many empty files, all listed and checked, added to the list in one batch.
+    static void addManyFiles(Form1& form, const QByteArray& folder, int count)
+    {
+        ResultBatch batch;
+        for (int i = 0; i < count; ++i) {
+            const QByteArray path = folder + "/f" + QByteArray::number(i);
+            QVERIFY(FileTree::write(path, ""));
+            batch.add(std::string_view(path.constData(), size_t(path.size())), 1);
+        }
+        form.resultModel()->appendBatch(batch);
+        form.resultModel()->setAllChecked(true);
+    }
+
     static QList<QByteArray> listed(Form1& form)
     {
         QList<QByteArray> out;
@@ -143,6 +156,18 @@ private slots:
         }
         QCOMPARE(listed(*form), (QList<QByteArray>{d + "/0", d + "/2", d + "/4"}));
         QCOMPARE(FileTree::list(d), (QList<QByteArray>{"0", "2", "4"}));
+        // Each trashed file is in the trash with an entry that restores it to where it was.
+        QStringList restorable;
+        const QByteArray trash = homeTrashFolder();
+        for (const QByteArray& info : FileTree::list(trash + "/info")) {
+            const QByteArray text = FileTree::read(trash + "/info/" + info);
+            const QByteArray path = QByteArray::fromPercentEncoding(text.split('\n').value(1).mid(5));
+            if (path.startsWith(d) && text.contains("\nDeletionDate=") &&
+                FileTree::exists(trash + "/files/" + info.chopped(10)))
+                restorable.append(QString::fromUtf8(path.mid(d.size())));
+        }
+        restorable.sort();
+        QCOMPARE(restorable, (QStringList{"/1", "/3"}));
     }
 
     void trashFailuresInOneMessage()
@@ -195,11 +220,7 @@ private slots:
     {
         ScratchDir dir;
         auto form = makeForm();
-        for (int i = 0; i < 3000; ++i) {
-            const QByteArray path = dir.path() + "/f" + QByteArray::number(i);
-            QVERIFY(FileTree::write(path, ""));
-            addRow(*form, path, true);
-        }
+        addManyFiles(*form, dir.path(), 1500);
         dialogs.answers.enqueue(AnswerYes);
         int pointerDuring = -1;
         int rowsDuring = -1;
@@ -213,10 +234,30 @@ private slots:
         };
         form->PushButton10->click();
         QCOMPARE(pointerDuring, 11);
-        QCOMPARE(rowsDuring, 3000);
+        QCOMPARE(rowsDuring, 1500);
         QCOMPARE(dialogs.messages.size(), 1);
         QCOMPARE(form->pointer().value(), 0);
         QCOMPARE(form->resultModel()->rowCount(), 0);
+    }
+
+    // Closing the window ends the trash run before the next file; the program's end is not held up.
+    void closeStopsTrash()
+    {
+        ScratchDir dir;
+        auto form = makeForm();
+        addManyFiles(*form, dir.path(), 1500);
+        dialogs.answers.enqueue(AnswerYes);
+        std::unique_ptr<DuringHandler> during;
+        dialogs.onMessage = [&](const ScriptedDialogs::Message&) {
+            during = std::make_unique<DuringHandler>([&] { form->close(); });
+        };
+        form->PushButton10->click();
+        QVERIFY(during && during->ran);
+        const int left = int(FileTree::list(dir.path()).size());
+        QVERIFY(left > 0);
+        QCOMPARE(form->resultModel()->rowCount(), left);
+        QCOMPARE(dialogs.messages.size(), 1);
+        QCOMPARE(form->pointer().value(), 0);
     }
 
     void moveCancelWritesNothing()

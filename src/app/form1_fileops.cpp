@@ -80,6 +80,8 @@ void Form1::PushButton10_Click()
     TrashOperation trash;
     ResultSnapshot rows;
     int rowCount = 0;
+    std::atomic<bool> stop{false};
+    CloseWatcher watcher(this, [&] { stop = true; });
 
     step(106, [&] { rows = m_results->snapshot(); });
     step(108, [&] { rowCount = rows.size(); });
@@ -90,11 +92,9 @@ void Form1::PushButton10_Click()
         if (checked)
             step(116, [&] { trash.add(rows.id(r), rows.nativePathBytes(r)); });
     }
-    if (trash.count() == 0)
+    if (trash.count() == 0 || watcher.closed())
         return; // nothing checked: nothing to ask and nothing to say
 
-    std::atomic<bool> stop{false};
-    CloseWatcher watcher(this, [&] { stop = true; });
     bool confirmed = false;
     step(122, [&] {
         // No desktop asks before it trashes, so the program asks itself.
