@@ -145,4 +145,6 @@ private:
     bool m_pruning = false;
 
     // --- file operation state ---
+    bool m_fileOpRunning = false; // the trash and move handlers yield, so a second click could arrive
+    QString m_lastMoveFolder;     // the folder the move last went to, as the picker returned it
 };

@@ -2,5 +2,181 @@
 // Operations on the files of checked rows.
 #include "app/form1.h"
 
-void Form1::PushButton10_Click() {} // Send Checked To Recycle Bin: not built yet
-void Form1::PushButton11_Click() {} // Move To Folder: not built yet
+#include "app/settingskeys.h"
+#include "fileops/moveoperation.h"
+#include "fileops/trashoperation.h"
+#include "platform/apptitle.h"
+#include "platform/dialogs.h"
+#include "platform/settings.h"
+#include "platform/yielder.h"
+#include "results/resultmodel.h"
+#include "search/pathhelpers.h"
+
+#include <QEvent>
+#include <QFile>
+#include <QTreeView>
+
+#include <optional>
+
+namespace {
+// Closing the window ends the program at once, so a running file operation must stop where it stands.
+class CloseWatcher : public QObject
+{
+public:
+    CloseWatcher(QWidget* window, std::function<void()> onClose)
+        : m_window(window), m_onClose(std::move(onClose))
+    {
+        m_window->installEventFilter(this);
+    }
+    ~CloseWatcher() override { m_window->removeEventFilter(this); }
+    bool closed() const { return m_closed; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_window && event->type() == QEvent::Close) {
+            m_closed = true;
+            m_onClose();
+        }
+        return false;
+    }
+
+private:
+    QWidget* m_window;
+    std::function<void()> m_onClose;
+    bool m_closed = false;
+};
+
+// Runs one statement of a row loop through the guard; only a failure pays for decoding the row's text.
+template <class F> void rowStep(Guard& step, int label, const ResultSnapshot& rows, int row, F&& statement)
+{
+    try {
+        std::forward<F>(statement)();
+    } catch (...) {
+        step.setExtra(QStringLiteral("File: ") + rows.displayPath(row));
+        step(label, [] { throw; });
+        step.setExtra(QString());
+    }
+}
+
+class RunningFlag
+{
+public:
+    explicit RunningFlag(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~RunningFlag() { m_flag = false; }
+
+private:
+    bool& m_flag;
+};
+} // namespace
+
+void Form1::PushButton10_Click()
+{
+    if (m_fileOpRunning)
+        return;
+    RunningFlag running(m_fileOpRunning);
+    Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton10_Click"));
+    Yielder yielder;
+    TrashOperation trash;
+    ResultSnapshot rows;
+    int rowCount = 0;
+    std::atomic<bool> stop{false};
+    CloseWatcher watcher(this, [&] { stop = true; });
+
+    step(106, [&] { rows = m_results->snapshot(); });
+    step(108, [&] { rowCount = rows.size(); });
+    for (int r = 0; r < rowCount; ++r) {
+        step(110, [&] { yielder(); });
+        bool checked = false;
+        step(112, [&] { checked = rows.checked(r); });
+        if (checked)
+            step(116, [&] { trash.add(rows.id(r), rows.nativePathBytes(r)); });
+    }
+    if (trash.count() == 0 || watcher.closed())
+        return; // nothing checked: nothing to ask and nothing to say
+
+    bool confirmed = false;
+    step(122, [&] {
+        // No desktop asks before it trashes, so the program asks itself.
+        confirmed =
+            m_dialogs->message(trashQuestion(trash.count()), StyleYesNo, applicationTitle()) == AnswerYes;
+        if (!confirmed)
+            return;
+        m_pointer.set(PointerBusy);
+        trash.run([&] { yielder(); }, &stop);
+    });
+    if (!confirmed)
+        return;
+    step(126, [&] { trash.removeGoneRows(*m_results); });
+    step(128, [&] { ListView2->viewport()->update(); });
+    m_pointer.set(PointerDefault);
+    if (!watcher.closed())
+        step(130, [&] {
+            const QString failures = trash.failureMessage();
+            if (!failures.isEmpty())
+                m_dialogs->message(failures, StyleWarning, applicationTitle());
+        });
+}
+
+void Form1::PushButton11_Click()
+{
+    if (m_fileOpRunning)
+        return;
+    RunningFlag running(m_fileOpRunning);
+    Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton11_Click"));
+    QString chosen;
+    step(106, [&] {
+        const QString start = ReadSetting(SettingsApp, SettingsSection, KeyLastFolder, QString());
+        chosen = m_dialogs->existingDirectory(QStringLiteral("Please select folder:"), start);
+    });
+    bool cancelled = false;
+    step(108, [&] { cancelled = chosen.isEmpty(); });
+    if (cancelled)
+        return;
+    step(333, [&] { m_lastMoveFolder = chosen; });
+    step(334, [&] { StoreSetting(SettingsApp, SettingsSection, KeyLastFolder, m_lastMoveFolder); });
+    QString target = chosen;
+    step(110, [&] { target = moveTargetFolder(chosen); });
+    step(114, [&] { m_pointer.set(PointerBusy); });
+
+    Yielder yielder;
+    const MoveOperation::Yield yield = [&] { yielder(); };
+    std::optional<MoveOperation> move;
+    ResultSnapshot rows;
+    int rowCount = 0;
+    step(118, [&] {
+        rows = m_results->snapshot();
+        rowCount = rows.size();
+        move.emplace(QFile::encodeName(target));
+        move->claimResidents(rows);
+    });
+    CloseWatcher watcher(this, [&] {
+        if (move)
+            move->requestStop();
+    });
+    for (int r = 0; move && r < rowCount && !move->stopRequested(); ++r) {
+        rowStep(step, 120, rows, r, [&] { yielder(); });
+        bool checked = false;
+        rowStep(step, 122, rows, r, [&] { checked = rows.checked(r); });
+        if (!checked)
+            continue;
+        QByteArray name;
+        rowStep(step, 124, rows, r, [&] {
+            const QByteArray source = rows.nativePathBytes(r);
+            move->begin(rows.id(r), source);
+            name = GetFileNameFromPath(source);
+        });
+        rowStep(step, 126, rows, r, [&] { move->copy(name, yield); });
+        rowStep(step, 128, rows, r, [&] { move->deleteSource(yield); });
+    }
+    if (move)
+        step(132, [&] { move->removeGoneRows(*m_results); });
+    step(142, [&] { ListView2->viewport()->update(); });
+    step(144, [&] { m_pointer.set(PointerDefault); });
+    if (move && !watcher.closed())
+        step(146, [&] {
+            const QString failures = move->failureMessage();
+            if (!failures.isEmpty())
+                m_dialogs->message(failures, StyleWarning, applicationTitle());
+        });
+}

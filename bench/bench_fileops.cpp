@@ -1,0 +1,252 @@
+// SPDX-License-Identifier: MIT
+// Moves and trashes many small files and one large file, and measures how long the event loop was kept
+// waiting at most while each operation ran. Usage: bench_fileops [small-files] [large-file-MiB]
+#include "app/form1.h"
+#include "fileops/moveoperation.h"
+#include "fileops/trashoperation.h"
+#include "platform/dialogs.h"
+#include "platform/shell.h"
+#include "platform/yielder.h"
+#include "results/resultmodel.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+// Ticks every millisecond; the longest gap between ticks is how long the event loop waited at worst.
+class LoopWatch
+{
+public:
+    LoopWatch()
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            m_longest = std::max(m_longest, m_since.restart());
+            ++m_ticks;
+        });
+    }
+    void start()
+    {
+        m_longest = 0;
+        m_ticks = 0;
+        m_since.start();
+        m_timer.start(1);
+        QCoreApplication::processEvents();
+    }
+    qint64 stop()
+    {
+        m_longest = std::max(m_longest, m_since.elapsed());
+        m_timer.stop();
+        return m_longest;
+    }
+    qint64 ticks() const { return m_ticks; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_since;
+    qint64 m_longest = 0;
+    qint64 m_ticks = 0;
+};
+
+class AnswerDialogs : public Dialogs
+{
+public:
+    QString folder;
+    int message(const QString&, int style, const QString&) override { return style == 4 ? 6 : 1; }
+    QString inputText(const QString&, const QString&) override { return {}; }
+    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString existingDirectory(const QString&, const QString&) override { return folder; }
+};
+
+class NoDraw : public RandomSource
+{
+public:
+    int draw1to100() override { return 1; }
+};
+
+QByteArray native(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+void makeFiles(const QByteArray& folder, int count, ResultModel& model)
+{
+    ResultBatch batch;
+    for (int i = 0; i < count; ++i) {
+        const QByteArray path = folder + "/file-" + QByteArray::number(i) + ".txt";
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        (void)!::write(fd, path.constData(), size_t(path.size()));
+        ::close(fd);
+        batch.add(std::string_view(path.constData(), size_t(path.size())), 12);
+    }
+    model.appendBatch(batch);
+    model.setAllChecked(true);
+}
+
+bool makeLargeFile(const QByteArray& path, qint64 mib)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        return false;
+    QByteArray chunk(1 << 20, 'L');
+    for (qint64 i = 0; i < mib; ++i)
+        if (::write(fd, chunk.constData(), size_t(chunk.size())) != chunk.size())
+            return false;
+    return ::close(fd) == 0;
+}
+
+void report(const char* what, int files, qint64 bytes, qint64 ms, qint64 longest, qint64 ticks)
+{
+    std::printf("%-44s %7d files %9.1f MiB %8lld ms %9.0f files/s %8.1f MiB/s  longest loop wait %4lld ms  "
+                "(%lld ticks)\n",
+                what, files, double(bytes) / (1 << 20), (long long)ms, ms ? files * 1000.0 / double(ms) : 0.0,
+                ms ? double(bytes) / (1 << 20) * 1000.0 / double(ms) : 0.0, (long long)longest,
+                (long long)ticks);
+    std::fflush(stdout);
+}
+
+template <class Op> void timeOperation(const char* what, int files, qint64 bytes, Op op)
+{
+    LoopWatch watch;
+    watch.start();
+    QElapsedTimer clock;
+    clock.start();
+    op();
+    const qint64 ms = clock.elapsed();
+    const qint64 longest = watch.stop();
+    report(what, files, bytes, ms, longest, watch.ticks());
+}
+
+QByteArray otherFileSystemFolder(const QByteArray& than)
+{
+    struct stat a, b;
+    if (::stat(than.constData(), &a) == 0 && ::stat("/dev/shm", &b) == 0 && a.st_dev != b.st_dev) {
+        char pattern[] = "/dev/shm/lentrova-bench-XXXXXX";
+        if (::mkdtemp(pattern))
+            return pattern;
+    }
+    return {};
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
+    qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int smallFiles = argc > 1 ? std::atoi(argv[1]) : 5000;
+    const qint64 largeMiB = argc > 2 ? std::atoll(argv[2]) : 1024;
+
+    QTemporaryDir work;
+    const QByteArray base = native(work.path());
+    const QByteArray other = otherFileSystemFolder(base);
+    std::printf("work folder %s, other file system %s\n", base.constData(),
+                other.isEmpty() ? "(none)" : other.constData());
+
+    {
+        QDir().mkpath(work.path() + "/trash-src");
+        ResultModel model;
+        makeFiles(base + "/trash-src", smallFiles, model);
+        Yielder yielder;
+        timeOperation("trash, small files", smallFiles, 0, [&] {
+            TrashOperation trash;
+            trash.addChecked(model.snapshot());
+            trash.run([&] { yielder(); });
+            trash.removeGoneRows(model);
+        });
+    }
+    {
+        QDir().mkpath(work.path() + "/move-src");
+        QDir().mkpath(work.path() + "/move-dst");
+        ResultModel model;
+        makeFiles(base + "/move-src", smallFiles, model);
+        Yielder yielder;
+        timeOperation("move, small files, same file system", smallFiles, 0, [&] {
+            MoveOperation move(base + "/move-dst/");
+            move.moveChecked(model.snapshot(), [&] { yielder(); });
+            move.removeGoneRows(model);
+        });
+    }
+    if (!other.isEmpty()) {
+        QDir().mkpath(work.path() + "/copy-src");
+        ResultModel model;
+        makeFiles(base + "/copy-src", smallFiles, model);
+        ::mkdir((other + "/small").constData(), 0755);
+        Yielder yielder;
+        timeOperation("move, small files, other file system", smallFiles, 0, [&] {
+            MoveOperation move(other + "/small/");
+            move.moveChecked(model.snapshot(), [&] { yielder(); });
+            move.removeGoneRows(model);
+        });
+    }
+    if (!other.isEmpty() && largeMiB > 0) {
+        const QByteArray large = base + "/large.bin";
+        if (makeLargeFile(large, largeMiB)) {
+            ResultModel model;
+            model.appendRow(std::string_view(large.constData(), size_t(large.size())), 9);
+            model.setAllChecked(true);
+            Yielder yielder;
+            timeOperation("move, one large file, other file system", 1, largeMiB << 20, [&] {
+                MoveOperation move(other + '/');
+                move.moveChecked(model.snapshot(), [&] { yielder(); });
+                move.removeGoneRows(model);
+            });
+        }
+    }
+    {
+        // The whole handler over a long list with few checked rows: the per-row cost of the guarded loop.
+        const int rows = 1000000;
+        const int checked = 1000;
+        QDir().mkpath(work.path() + "/list-src");
+        QDir().mkpath(work.path() + "/list-dst");
+        AnswerDialogs dialogs;
+        dialogs.folder = work.path() + "/list-dst";
+        NoDraw draw;
+        Form1Services services;
+        services.dialogs = &dialogs;
+        services.random = &draw;
+        services.installFolder = work.path();
+        services.endProgram = [] {};
+        Form1 form(services);
+        form.Form_Load();
+        ResultModel scratch;
+        makeFiles(base + "/list-src", checked, scratch);
+        ResultBatch batch;
+        for (int r = 0; r < rows; ++r) {
+            const QByteArray path = r % (rows / checked) == 0
+                                        ? scratch.nativePath(r / (rows / checked))
+                                        : base + "/list-src/not-checked-" + QByteArray::number(r);
+            batch.add(std::string_view(path.constData(), size_t(path.size())), 12);
+        }
+        form.resultModel()->appendBatch(batch);
+        std::vector<int> toCheck;
+        for (int r = 0; r < rows; r += rows / checked)
+            toCheck.push_back(r);
+        form.resultModel()->setCheckedRows(toCheck, true);
+        // Let the list lay out its rows first, as it would have long before a user clicks.
+        QElapsedTimer settle;
+        settle.start();
+        while (settle.elapsed() < 500)
+            QCoreApplication::processEvents();
+        timeOperation("Move To Folder, 1,000,000 rows, 1,000 checked", checked, 0,
+                      [&] { form.PushButton11->click(); });
+        std::printf("rows left after the move: %d\n", form.resultModel()->rowCount());
+    }
+    if (!other.isEmpty()) {
+        const QString otherPath = QFile::decodeName(other);
+        QDir(otherPath).removeRecursively();
+    }
+    return 0;
+}

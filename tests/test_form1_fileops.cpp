@@ -1,0 +1,440 @@
+// SPDX-License-Identifier: MIT
+#include "app/form1.h"
+#include "platform/filemove.h"
+#include "platform/settings.h"
+#include "platform/shell.h"
+#include "platform/trash.h"
+#include "results/resultmodel.h"
+#include "support/filetree.h"
+#include "support/scripteddialogs.h"
+#include "support/testmain.h"
+
+#include <QPushButton>
+#include <QSettings>
+#include <QTimer>
+
+namespace {
+class FixedRandom : public RandomSource
+{
+public:
+    int draw1to100() override { return 1; }
+};
+
+QString lastFolderSetting()
+{
+    return ReadSetting(SettingsApp, SettingsSection, QStringLiteral("LastFolder"), QStringLiteral("<unset>"));
+}
+
+struct FaultHookReset
+{
+    ~FaultHookReset() { setCopyFaultHook({}); }
+};
+
+// Runs check once, at the first turn of the event loop while a handler is busy.
+struct DuringHandler
+{
+    QTimer timer;
+    bool ran = false;
+    explicit DuringHandler(std::function<void()> check)
+    {
+        timer.setInterval(0);
+        QObject::connect(&timer, &QTimer::timeout, [this, check] {
+            if (ran)
+                return;
+            ran = true;
+            timer.stop();
+            check();
+        });
+        timer.start();
+    }
+};
+} // namespace
+
+class TestForm1FileOps : public QObject
+{
+    Q_OBJECT
+
+    ScriptedDialogs dialogs;
+    FixedRandom random;
+    QTemporaryDir emptyInstall;
+
+    std::unique_ptr<Form1> makeForm()
+    {
+        Form1Services services;
+        services.dialogs = &dialogs;
+        services.random = &random;
+        services.installFolder = emptyInstall.path();
+        services.endProgram = [] {};
+        auto form = std::make_unique<Form1>(services);
+        form->Form_Load();
+        return form;
+    }
+
+    static void addRow(Form1& form, const QByteArray& path, bool checked)
+    {
+        form.resultModel()->appendRow(std::string_view(path.constData(), size_t(path.size())), 1);
+        form.resultModel()->setChecked(form.resultModel()->rowCount() - 1, checked);
+    }
+
+    // Many empty files, all listed and checked, added to the list in one batch.
+    static void addManyFiles(Form1& form, const QByteArray& folder, int count)
+    {
+        ResultBatch batch;
+        for (int i = 0; i < count; ++i) {
+            const QByteArray path = folder + "/f" + QByteArray::number(i);
+            QVERIFY(FileTree::write(path, ""));
+            batch.add(std::string_view(path.constData(), size_t(path.size())), 1);
+        }
+        form.resultModel()->appendBatch(batch);
+        form.resultModel()->setAllChecked(true);
+    }
+
+    static QList<QByteArray> listed(Form1& form)
+    {
+        QList<QByteArray> out;
+        for (int r = 0; r < form.resultModel()->rowCount(); ++r)
+            out.append(form.resultModel()->nativePath(r));
+        return out;
+    }
+
+private slots:
+    void init()
+    {
+        dialogs = ScriptedDialogs();
+        QSettings(QSettings::IniFormat, QSettings::UserScope, SettingsApp).clear();
+    }
+
+    void cleanupTestCase() { FileTree::removeTree(homeTrashFolder()); }
+
+    void trashNothingCheckedSaysNothing()
+    {
+        ScratchDir dir;
+        QVERIFY(FileTree::write(dir.path() + "/a", "a"));
+        auto form = makeForm();
+        addRow(*form, dir.path() + "/a", false);
+        form->PushButton10->click();
+        QVERIFY(dialogs.messages.isEmpty());
+        QCOMPARE(form->resultModel()->rowCount(), 1);
+        QVERIFY(FileTree::exists(dir.path() + "/a"));
+    }
+
+    void trashQuestion_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("checkedCount");
+        QTest::addColumn<QString>("question");
+        QTest::newRow("declined, one") << AnswerNo << 1 << "Send 1 file to the trash?";
+        QTest::newRow("declined, two") << AnswerNo << 2 << "Send 2 files to the trash?";
+        QTest::newRow("confirmed") << AnswerYes << 2 << "Send 2 files to the trash?";
+    }
+
+    // The program asks first; declining changes nothing, confirming trashes exactly the checked files.
+    void trashQuestion()
+    {
+        QFETCH(int, answer);
+        QFETCH(int, checkedCount);
+        QFETCH(QString, question);
+        ScratchDir dir;
+        const QByteArray d = dir.path();
+        auto form = makeForm();
+        for (int i = 0; i < 5; ++i) {
+            QVERIFY(FileTree::write(d + '/' + QByteArray::number(i), "x"));
+            addRow(*form, d + '/' + QByteArray::number(i), i == 1 || (checkedCount == 2 && i == 3));
+        }
+        dialogs.answers.enqueue(answer);
+        form->PushButton10->click();
+
+        QCOMPARE(dialogs.messages.size(), 1);
+        QCOMPARE(dialogs.messages[0].text, question);
+        QCOMPARE(dialogs.messages[0].style, 4);
+        QCOMPARE(dialogs.messages[0].title, QStringLiteral("Lentrova"));
+        QCOMPARE(form->pointer().value(), 0);
+        if (answer == AnswerNo) {
+            QCOMPARE(form->resultModel()->rowCount(), 5);
+            QCOMPARE(FileTree::list(d).size(), 5);
+            return;
+        }
+        QCOMPARE(listed(*form), (QList<QByteArray>{d + "/0", d + "/2", d + "/4"}));
+        QCOMPARE(FileTree::list(d), (QList<QByteArray>{"0", "2", "4"}));
+        // Each trashed file is in the trash with an entry that restores it to where it was.
+        QStringList restorable;
+        const QByteArray trash = homeTrashFolder();
+        for (const QByteArray& info : FileTree::list(trash + "/info")) {
+            const QByteArray text = FileTree::read(trash + "/info/" + info);
+            const QByteArray path = QByteArray::fromPercentEncoding(text.split('\n').value(1).mid(5));
+            if (path.startsWith(d) && text.contains("\nDeletionDate=") &&
+                FileTree::exists(trash + "/files/" + info.chopped(10)))
+                restorable.append(QString::fromUtf8(path.mid(d.size())));
+        }
+        restorable.sort();
+        QCOMPARE(restorable, (QStringList{"/1", "/3"}));
+    }
+
+    void trashFailuresInOneMessage()
+    {
+        ScratchDir dir;
+        const QByteArray d = dir.path();
+        auto form = makeForm();
+        QVERIFY(FileTree::write(d + "/file", "x"));
+        addRow(*form, d + "/file", true);
+        for (int i = 0; i < 22; ++i) {
+            QVERIFY(FileTree::makeFolder(d + "/folder" + QByteArray::number(i)));
+            addRow(*form, d + "/folder" + QByteArray::number(i), true);
+        }
+        dialogs.answers.enqueue(AnswerYes);
+        form->PushButton10->click();
+        QCOMPARE(dialogs.messages.size(), 2);
+        const ScriptedDialogs::Message& told = dialogs.messages[1];
+        QCOMPARE(told.style, 48);
+        QCOMPARE(told.title, QStringLiteral("Lentrova"));
+        const QStringList lines = told.text.split('\n');
+        QCOMPARE(lines.size(), 22);
+        QCOMPARE(lines[1], QString::fromUtf8(d) + "/folder0 (it is a folder, not a file)");
+        QCOMPARE(lines.last(), QStringLiteral("... and 2 more."));
+        QCOMPARE(form->resultModel()->rowCount(), 22);
+        QVERIFY(dialogs.errorTexts().isEmpty());
+    }
+
+    // A statement that fails is reported against its label, and nothing goes to the trash unasked.
+    void trashErrorBoxCarriesLabel()
+    {
+        ScratchDir dir;
+        QVERIFY(FileTree::write(dir.path() + "/a", "a"));
+        auto form = makeForm();
+        addRow(*form, dir.path() + "/a", true);
+        dialogs.onMessage = [](const ScriptedDialogs::Message& m) {
+            if (m.style == 4)
+                throw AppError(QStringLiteral("Permission denied"));
+        };
+        form->PushButton10->click();
+        QCOMPARE(
+            dialogs.errorTexts(),
+            QStringList{"Permission denied\r\nin Zimbrel2021/08/31.Form1.PushButton10_Click at line 122\r\r"
+                        "Please email screenshot of this message to support@quenlor.example.com"});
+        QVERIFY(FileTree::exists(dir.path() + "/a"));
+        QCOMPARE(form->resultModel()->rowCount(), 1);
+        QCOMPARE(form->pointer().value(), 0);
+    }
+
+    void trashShowsBusyPointer()
+    {
+        ScratchDir dir;
+        auto form = makeForm();
+        addManyFiles(*form, dir.path(), 1500);
+        dialogs.answers.enqueue(AnswerYes);
+        int pointerDuring = -1;
+        int rowsDuring = -1;
+        std::unique_ptr<DuringHandler> during;
+        dialogs.onMessage = [&](const ScriptedDialogs::Message&) {
+            during = std::make_unique<DuringHandler>([&] {
+                pointerDuring = form->pointer().value();
+                rowsDuring = form->resultModel()->rowCount();
+                form->PushButton10->click(); // ignored while the first click runs
+            });
+        };
+        form->PushButton10->click();
+        QCOMPARE(pointerDuring, 11);
+        QCOMPARE(rowsDuring, 1500);
+        QCOMPARE(dialogs.messages.size(), 1);
+        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->resultModel()->rowCount(), 0);
+    }
+
+    // Closing the window ends the trash run before the next file; the program's end is not held up.
+    void closeStopsTrash()
+    {
+        ScratchDir dir;
+        auto form = makeForm();
+        addManyFiles(*form, dir.path(), 1500);
+        dialogs.answers.enqueue(AnswerYes);
+        std::unique_ptr<DuringHandler> during;
+        dialogs.onMessage = [&](const ScriptedDialogs::Message&) {
+            during = std::make_unique<DuringHandler>([&] { form->close(); });
+        };
+        form->PushButton10->click();
+        QVERIFY(during && during->ran);
+        const int left = int(FileTree::list(dir.path()).size());
+        QVERIFY(left > 0);
+        QCOMPARE(form->resultModel()->rowCount(), left);
+        QCOMPARE(dialogs.messages.size(), 1);
+        QCOMPARE(form->pointer().value(), 0);
+    }
+
+    void moveCancelWritesNothing()
+    {
+        ScratchDir from;
+        QVERIFY(FileTree::write(from.path() + "/a", "a"));
+        StoreSetting(SettingsApp, SettingsSection, QStringLiteral("LastFolder"),
+                     QStringLiteral("/old/place"));
+        auto form = makeForm();
+        addRow(*form, from.path() + "/a", true);
+        form->PushButton11->click();
+        QCOMPARE(dialogs.directoryStarts, QStringList{"/old/place"});
+        QCOMPARE(lastFolderSetting(), QStringLiteral("/old/place"));
+        QVERIFY(FileTree::exists(from.path() + "/a"));
+        QCOMPARE(form->resultModel()->rowCount(), 1);
+        QVERIFY(dialogs.messages.isEmpty());
+        QCOMPARE(form->pointer().value(), 0);
+    }
+
+    void moveWithNothingCheckedStillRemembersFolder()
+    {
+        ScratchDir from, to;
+        QVERIFY(FileTree::write(from.path() + "/a", "a"));
+        auto form = makeForm();
+        addRow(*form, from.path() + "/a", false);
+        dialogs.directories.enqueue(to.qpath());
+        form->PushButton11->click();
+        QCOMPARE(dialogs.directoryStarts, QStringList{QString()});
+        QCOMPARE(lastFolderSetting(), to.qpath());
+        QVERIFY(FileTree::exists(from.path() + "/a"));
+        QCOMPARE(form->resultModel()->rowCount(), 1);
+        QVERIFY(dialogs.messages.isEmpty());
+
+        form->PushButton11->click(); // the next picker opens where the last move went
+        QCOMPARE(dialogs.directoryStarts.last(), to.qpath());
+    }
+
+    // Three adjacent checked rows among unchecked ones: all three files move; the rest keep their order.
+    void moveCheckedRows()
+    {
+        ScratchDir from, to;
+        const QByteArray f = from.path();
+        auto form = makeForm();
+        const QList<QByteArray> names{"u1", "c1", "c2\xfe", "c3", "u2"};
+        for (const QByteArray& name : names) {
+            QVERIFY(FileTree::write(f + '/' + name, name));
+            addRow(*form, f + '/' + name, name.startsWith('c'));
+        }
+        dialogs.directories.enqueue(to.qpath() + '/');
+        form->PushButton11->click();
+        QCOMPARE(lastFolderSetting(), to.qpath() + '/');
+        QCOMPARE(listed(*form), (QList<QByteArray>{f + "/u1", f + "/u2"}));
+        QCOMPARE(FileTree::list(to.path()), (QList<QByteArray>{"c1", "c2\xfe", "c3"}));
+        QCOMPARE(FileTree::read(to.path() + "/c2\xfe"), QByteArray("c2\xfe"));
+        QVERIFY(dialogs.messages.isEmpty());
+        QCOMPARE(form->pointer().value(), 0);
+    }
+
+    // Whatever was not moved is named in one message at the end; those files and rows stay.
+    void moveFailuresInOneMessage()
+    {
+        ScratchDir a, b, to;
+        auto form = makeForm();
+        QVERIFY(FileTree::write(a.path() + "/same", "a"));
+        QVERIFY(FileTree::write(b.path() + "/same", "b"));
+        QVERIFY(FileTree::write(a.path() + "/locked", "mine"));
+        QVERIFY(FileTree::write(to.path() + "/locked", "theirs", 0444));
+        addRow(*form, a.path() + "/same", true);
+        addRow(*form, b.path() + "/same", true);
+        addRow(*form, a.path() + "/locked", true);
+        dialogs.directories.enqueue(to.qpath());
+        form->PushButton11->click();
+
+        QCOMPARE(dialogs.messages.size(), 1);
+        QCOMPARE(dialogs.messages[0].style, 48);
+        QCOMPARE(dialogs.messages[0].text,
+                 "These files were not moved:\n" + b.qpath() +
+                     "/same (a file of that name was moved there just before)\n" + a.qpath() +
+                     "/locked (a read-only file of that name is in the target folder)");
+        QCOMPARE(listed(*form), (QList<QByteArray>{b.path() + "/same", a.path() + "/locked"}));
+        QCOMPARE(FileTree::read(to.path() + "/same"), QByteArray("a"));
+        QCOMPARE(FileTree::read(to.path() + "/locked"), QByteArray("theirs"));
+        QCOMPARE(FileTree::read(a.path() + "/locked"), QByteArray("mine"));
+    }
+
+    // A failing copy step shows the error box with the row's text, and that file's source is kept.
+    void moveErrorBoxNamesFile()
+    {
+        OtherMount mount;
+        if (!mount.usable())
+            QSKIP("no second file system to copy to");
+        FaultHookReset reset;
+        setCopyFaultHook([](CopyStep, qint64) -> int { throw AppError(QStringLiteral("Device not ready")); });
+        ScratchDir from;
+        const QByteArray source = from.path() + "/k\xe4se.txt";
+        QVERIFY(FileTree::write(source, "keep"));
+        auto form = makeForm();
+        addRow(*form, source, true);
+        dialogs.directories.enqueue(QFile::decodeName(mount.path()));
+        form->PushButton11->click();
+
+        const QStringList boxes = dialogs.errorTexts();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0],
+                 "Device not ready\r\nin Zimbrel2021/08/31.Form1.PushButton11_Click at line 126\r\r"
+                 "Please email screenshot of this message to support@quenlor.example.com\r\rFile: " +
+                     QString::fromUtf8(source));
+        QCOMPARE(FileTree::read(source), QByteArray("keep"));
+        QCOMPARE(form->resultModel()->rowCount(), 1);
+        QCOMPARE(FileTree::list(mount.path()), QList<QByteArray>());
+        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(dialogs.messages.size(), 2); // the box, then the closing list
+    }
+
+    // While a large file is copied the window keeps turning: the pointer is busy and clicks on either file
+    // button are ignored rather than nested.
+    void moveIsBusyAndNotReentered()
+    {
+        OtherMount mount;
+        if (!mount.usable())
+            QSKIP("no second file system to copy to");
+        FaultHookReset reset;
+        setCopyFaultHook([](CopyStep step, qint64) {
+            if (step == CopyStep::Write)
+                QThread::msleep(15);
+            return 0;
+        });
+        ScratchDir from;
+        QVERIFY(FileTree::write(from.path() + "/big", QByteArray(4 << 20, 'b')));
+        auto form = makeForm();
+        addRow(*form, from.path() + "/big", true);
+        dialogs.directories.enqueue(QFile::decodeName(mount.path()));
+        int pointerDuring = -1;
+        DuringHandler during([&] {
+            pointerDuring = form->pointer().value();
+            form->PushButton11->click();
+            form->PushButton10->click();
+        });
+        form->PushButton11->click();
+        QVERIFY(during.ran);
+        QCOMPARE(pointerDuring, 11);
+        QCOMPARE(dialogs.directoryStarts.size(), 1);
+        QVERIFY(dialogs.messages.isEmpty());
+        QCOMPARE(FileTree::statOf(mount.path() + "/big").st_size, off_t(4 << 20));
+        QCOMPARE(form->resultModel()->rowCount(), 0);
+    }
+
+    // Closing the window stops the move where it stands: the file being copied keeps its source, no partial
+    // copy is left, later files are not touched and no message holds up the end of the program.
+    void closeStopsMove()
+    {
+        OtherMount mount;
+        if (!mount.usable())
+            QSKIP("no second file system to copy to");
+        FaultHookReset reset;
+        setCopyFaultHook([](CopyStep step, qint64) {
+            if (step == CopyStep::Write)
+                QThread::msleep(15);
+            return 0;
+        });
+        ScratchDir from;
+        auto form = makeForm();
+        for (const char* name : {"first", "second"}) {
+            QVERIFY(FileTree::write(from.path() + '/' + name, QByteArray(4 << 20, 'c')));
+            addRow(*form, from.path() + '/' + name, true);
+        }
+        dialogs.directories.enqueue(QFile::decodeName(mount.path()));
+        DuringHandler during([&] { form->close(); });
+        form->PushButton11->click();
+        QVERIFY(during.ran);
+        QCOMPARE(FileTree::list(from.path()), (QList<QByteArray>{"first", "second"}));
+        QCOMPARE(FileTree::list(mount.path()), QList<QByteArray>());
+        QCOMPARE(form->resultModel()->rowCount(), 2);
+        QVERIFY(dialogs.messages.isEmpty());
+        QCOMPARE(form->pointer().value(), 0);
+    }
+};
+
+LENTROVA_TEST_MAIN(TestForm1FileOps)
+#include "test_form1_fileops.moc"
