@@ -1,0 +1,38 @@
+# SPDX-License-Identifier: MIT
+# Installed layout. The program reads its cursor, skin, icon and samples from its own folder, so it lives with
+# them in lib/lentrova/; bin/lentrova is a relative link to it (the program's folder is where the link points).
+set(LENTROVA_APP_DIR lib/lentrova)
+
+install(TARGETS lentrova RUNTIME DESTINATION ${LENTROVA_APP_DIR})
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/install/ DESTINATION ${LENTROVA_APP_DIR})
+install(CODE "
+  set(bin \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin\")
+  file(MAKE_DIRECTORY \"\${bin}\")
+  message(STATUS \"Linking: \${bin}/lentrova\")
+  file(CREATE_LINK ../${LENTROVA_APP_DIR}/lentrova \"\${bin}/lentrova\" SYMBOLIC)
+")
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/lentrova.desktop DESTINATION share/applications)
+install(FILES ${CMAKE_SOURCE_DIR}/install/lentrova.png DESTINATION share/icons/hicolor/64x64/apps)
+
+# The Debian package (cpack -G DEB, see scripts/package.sh).
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME lentrova)
+set(CPACK_PACKAGE_VENDOR "Lentrova Software")
+set(CPACK_PACKAGE_CONTACT "Team Quenlor <support@quenlor.example.com>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find files by the length of their file name")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "find files by the length of their file name
+ Lentrova walks the folders you list and shows every file whose name is longer
+ than, shorter than or exactly as long as a length you type, optionally only
+ names containing a filter text. The results can be saved as a text report,
+ copied to the clipboard, pruned, opened, sent to the trash or moved.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.quenlor.example.com/")
+# The Qt libraries come from dpkg-shlibdeps (libqt6gui6 brings the xcb platform plugin); xdg-open opens
+# files, folders and web pages.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation")
+set(CPACK_STRIP_FILES ON)
+include(CPack)
