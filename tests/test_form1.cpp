@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardItemModel>
+#include <QTableView>
 #include <QTreeView>
 
 namespace {

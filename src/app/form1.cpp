@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardItemModel>
+#include <QTableView>
 #include <QTreeView>
 
 namespace {
@@ -105,21 +106,35 @@ void Form1::buildControls()
     ListView1->setModel(m_folders);
 
     m_results = new ResultModel(this);
-    ListView2 = new QTreeView(this);
+    // The result list may hold a million rows: a table view inserts them without laying out every row again,
+    // which a tree view does on each insertion. It is dressed as the same report list.
+    ListView2 = new QTableView(this);
     ListView2->setGeometry(px(8040), px(135), px(7800), px(2490));
     ListView2->setModel(m_results);
     ListView2->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListView2->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView2->setShowGrid(false);
+    ListView2->setWordWrap(false);
+    ListView2->setCornerButtonEnabled(false);
+    ListView2->setTabKeyNavigation(false);
+    ListView2->verticalHeader()->hide();
+    ListView2->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    ListView2->verticalHeader()->setDefaultSectionSize(QFontMetrics(arialBold(9)).height() + 4);
+    ListView2->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    ListView2->horizontalHeader()->setHighlightSections(false);
+    ListView2->horizontalHeader()->setStretchLastSection(false);
+    ListView2->horizontalHeader()->setSectionsMovable(false);
 
-    for (QTreeView* list : {ListView1, ListView2}) {
-        list->setRootIsDecorated(false);
-        list->setUniformRowHeights(true);
-        list->setItemsExpandable(false);
-        list->setAllColumnsShowFocus(true);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setItemsExpandable(false);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->header()->setSectionsMovable(false);
+    for (QAbstractItemView* list : std::initializer_list<QAbstractItemView*>{ListView1, ListView2}) {
         list->setEditTriggers(QAbstractItemView::NoEditTriggers);
         list->setFont(arialBold(9));
         list->setToolTip(ListTooltip);
-        list->header()->setStretchLastSection(false);
-        list->header()->setSectionsMovable(false);
         list->setMouseTracking(true);
         list->viewport()->setMouseTracking(true);
         watchHover(list, HoverRule::Surface);

@@ -17,6 +17,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QStandardItemModel;
+class QTableView;
 class QTreeView;
 class Dialogs;
 class RandomSource;
@@ -48,7 +49,7 @@ public:
 
     // Controls, named as the window defines them.
     QTreeView* ListView1 = nullptr;
-    QTreeView* ListView2 = nullptr;
+    QTableView* ListView2 = nullptr;
     QGroupBox* Frame1 = nullptr;
     QGroupBox* Frame2 = nullptr;
     QLineEdit* Text1 = nullptr;

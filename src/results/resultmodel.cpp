@@ -11,7 +11,8 @@ quint64 PathArena::append(std::string_view bytes)
         m_slots.back()->capacity > ChunkSize) {
         auto chunk = std::make_shared<Chunk>();
         chunk->capacity = std::max(ChunkSize, length);
-        chunk->data.reset(new char[chunk->capacity]);
+        chunk->data = std::unique_ptr<char[], LargeFree>(static_cast<char*>(allocateLarge(chunk->capacity)),
+                                                         LargeFree{chunk->capacity});
         const quint64 span = (chunk->capacity + ChunkSize - 1) / ChunkSize;
         for (quint64 i = 0; i < span; ++i)
             m_slots.push_back(chunk);
@@ -129,7 +130,10 @@ void ResultModel::appendBatch(const ResultBatch& batch)
         return;
     const int first = int(m_rows.size());
     beginInsertRows(QModelIndex(), first, first + int(batch.entries.size()) - 1);
-    m_rows.reserve(m_rows.size() + batch.entries.size());
+    // Grow by half at a time: reserving the exact size would copy the whole table for every batch.
+    const std::size_t needed = m_rows.size() + batch.entries.size();
+    if (needed > m_rows.capacity())
+        m_rows.reserve(std::max(needed, m_rows.capacity() + m_rows.capacity() / 2));
     for (const ResultBatch::Entry& e : batch.entries) {
         const std::string_view path(batch.bytes.data() + e.offset, e.length);
         m_rows.push_back({m_arena.append(path), e.length, e.nameLength, 0, 0});

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/largealloc.h"
+
 #include <QAbstractTableModel>
 #include <QByteArray>
 #include <QString>
@@ -48,6 +50,12 @@ struct ResultRow
 };
 static_assert(sizeof(ResultRow) == 16);
 
+struct LargeFree
+{
+    quint64 size = 0;
+    void operator()(char* p) const { freeLarge(p, size); }
+};
+
 // Append-only storage of path bytes in shared chunks, so that a snapshot can keep reading them.
 class PathArena
 {
@@ -62,7 +70,7 @@ public:
 private:
     struct Chunk
     {
-        std::unique_ptr<char[]> data;
+        std::unique_ptr<char[], LargeFree> data;
         quint64 capacity = 0;
         quint64 used = 0;
     };
@@ -87,7 +95,7 @@ public:
 
 private:
     friend class ResultModel;
-    std::vector<ResultRow> m_rows;
+    std::vector<ResultRow, LargeAllocator<ResultRow>> m_rows;
     PathArena m_arena;
 };
 
@@ -135,7 +143,7 @@ public:
 private:
     void removeMarked(const std::vector<char>& remove, int count);
 
-    std::vector<ResultRow> m_rows;
+    std::vector<ResultRow, LargeAllocator<ResultRow>> m_rows;
     PathArena m_arena;
     quint64 m_pathBytes = 0;
 };
