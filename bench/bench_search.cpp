@@ -16,15 +16,18 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QLineEdit>
 #include <QProcess>
 #include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -131,6 +134,15 @@ PeerRun runPeer(const QString& name, const QString& program, const QStringList& 
     return result;
 }
 
+// Other work on the machine skews every figure here; the load average tells how much there was.
+QString loadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(f.readAll()).section(QLatin1Char(' '), 0, 2);
+}
+
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -183,15 +195,19 @@ int main(int argc, char** argv)
     BenchDialogs dialogs;
     NoDraw noDraw;
     QTemporaryDir install;
-    Form1Services services;
-    services.dialogs = &dialogs;
-    services.random = &noDraw;
-    services.installFolder = install.path();
-    services.endProgram = [] {};
-    Form1 form(services);
-    form.Form_Load();
-    form.show();
-    QCoreApplication::processEvents();
+    auto makeForm = [&] {
+        Form1Services services;
+        services.dialogs = &dialogs;
+        services.random = &noDraw;
+        services.installFolder = install.path();
+        services.endProgram = [] {};
+        auto form = std::make_unique<Form1>(services);
+        form->Form_Load();
+        form->show();
+        QCoreApplication::processEvents();
+        return form;
+    };
+    std::unique_ptr<Form1> window = makeForm();
 
     const QString fdName = QStandardPaths::findExecutable("fdfind").isEmpty() ? "fd" : "fdfind";
     struct SizeResult
@@ -205,71 +221,81 @@ int main(int argc, char** argv)
         double allStallMs;
         double bytesPerRow;
         double modelBytesPerRow;
+        double peerSeconds[3];
     };
     std::vector<SizeResult> results;
     bool countsAgree = true;
 
+    std::printf("load average at start: %s\n", qPrintable(loadAverage()));
     for (qint64 size : sizes) {
         const QString dir = QString("/tmp/lentrova-bench-%1-%2").arg(size).arg(seed);
         if (!generate(dir, size, seed)) {
             std::fprintf(stderr, "could not generate %s\n", qPrintable(dir));
             return 1;
         }
-        form.folderModel()->removeRows(0, form.folderModel()->rowCount());
-        form.folderModel()->appendRow(new QStandardItem(dir));
+        window->folderModel()->removeRows(0, window->folderModel()->rowCount());
+        window->folderModel()->appendRow(new QStandardItem(dir));
 
         // Warm the cache, then time each program the same number of times.
         runPeer("warm", "find", {dir, "-type", "f"});
-        std::vector<double> ours;
-        OurRun last{};
-        double stall = 0;
-        for (int r = 0; r < runs; ++r) {
-            last = runOurs(form, dialogs, "12", 0);
-            ours.push_back(last.seconds);
-            stall = std::max(stall, last.stallMs);
-        }
+        // Each round runs every program once, so that a change in the machine's load falls on all of them
+        // alike.
         const QString re = ".*/[^/]{12}";
         const QList<std::pair<QString, std::pair<QString, QStringList>>> peers = {
             {"GNU find", {"find", {dir, "-regextype", "posix-extended", "-regex", re, "-type", "f"}}},
             {"bfs", {"bfs", {dir, "-regextype", "posix-extended", "-regex", re, "-type", "f"}}},
             {"fd", {fdName, {"-u", "--type", "f", "--regex", "^.{12}$", dir}}},
         };
-        SizeResult sr{size, median(ours), 1e9, QString(), stall, 0, 0, 0, 0};
+        std::vector<double> ours;
+        std::vector<std::vector<double>> peerTimes(std::size_t(peers.size()));
+        std::vector<qint64> peerCounts(std::size_t(peers.size()), -1);
+        OurRun last{};
+        double stall = 0;
+        for (int r = 0; r < runs; ++r) {
+            last = runOurs(*window, dialogs, "12", 0);
+            ours.push_back(last.seconds);
+            stall = std::max(stall, last.stallMs);
+            for (int k = 0; k < int(peers.size()); ++k) {
+                const PeerRun p = runPeer(peers[k].first, peers[k].second.first, peers[k].second.second);
+                if (p.seconds >= 0) {
+                    peerTimes[std::size_t(k)].push_back(p.seconds);
+                    peerCounts[std::size_t(k)] = p.count;
+                }
+            }
+        }
+        SizeResult sr{size, median(ours), 1e9, QString(), stall, 0, 0, 0, 0, {-1, -1, -1}};
         std::printf("\n== %lld files (%s) ==\n", size, qPrintable(dir));
         std::printf("  Lentrova   Equal To 12: %8.3f s  %7d matches  %10.0f files/s\n", sr.ours, last.rows,
                     size / sr.ours);
-        for (const auto& [name, command] : peers) {
-            std::vector<double> times;
-            qint64 count = -1;
-            for (int r = 0; r < runs; ++r) {
-                const PeerRun p = runPeer(name, command.first, command.second);
-                if (p.seconds < 0)
-                    break;
-                times.push_back(p.seconds);
-                count = p.count;
-            }
-            if (times.empty()) {
+        for (int k = 0; k < int(peers.size()); ++k) {
+            const QString& name = peers[k].first;
+            if (peerTimes[std::size_t(k)].empty()) {
                 std::printf("  %-10s not available\n", qPrintable(name));
                 continue;
             }
-            const double t = median(times);
-            const bool agree = count == last.rows;
+            const double t = median(peerTimes[std::size_t(k)]);
+            sr.peerSeconds[k] = t;
+            const bool agree = peerCounts[std::size_t(k)] == last.rows;
             countsAgree = countsAgree && agree;
-            std::printf("  %-10s Equal To 12: %8.3f s  %7lld matches  %s\n", qPrintable(name), t, count,
-                        agree ? "(counts agree)" : "(COUNTS DIFFER)");
+            std::printf("  %-10s Equal To 12: %8.3f s  %7lld matches  %s\n", qPrintable(name), t,
+                        peerCounts[std::size_t(k)], agree ? "(counts agree)" : "(COUNTS DIFFER)");
             if (t < sr.bestPeer) {
                 sr.bestPeer = t;
                 sr.bestPeerName = name;
             }
         }
 
-        // Every file listed: the memory a row costs, and the cost of streaming every row into the window.
-        runOurs(form, dialogs, "-1", 0); // empties the list with a quick search that finds nothing
+        // Every file listed, in a window of its own, so that nothing an earlier run left allocated hides the
+        // cost of a row.
+        window.reset();
+        releaseFreedMemory();
+        window = makeForm();
+        window->folderModel()->appendRow(new QStandardItem(dir));
         const quint64 before = currentResidentBytes();
-        const OurRun all = runOurs(form, dialogs, "-1", 1);
+        const OurRun all = runOurs(*window, dialogs, "-1", 1);
         QCoreApplication::processEvents();
         const quint64 after = currentResidentBytes();
-        const ResultModel& model = *form.resultModel();
+        const ResultModel& model = *window->resultModel();
         sr.allSeconds = all.seconds;
         sr.allStallMs = all.stallMs;
         sr.bytesPerRow = (double(after) - double(before) - double(model.pathBytes())) / std::max(1, all.rows);
@@ -286,14 +312,16 @@ int main(int argc, char** argv)
         if (dialogs.errorBoxes)
             std::printf("             %d error boxes\n", dialogs.errorBoxes);
         results.push_back(sr);
-        runOurs(form, dialogs, "-1", 0);
+        runOurs(*window, dialogs, "-1", 0);
+        window->folderModel()->removeRows(0, window->folderModel()->rowCount());
 
         if (!keep) {
             QDir(dir).removeRecursively();
         }
     }
 
-    std::printf("\n== Summary ==\n");
+    std::printf("\n== Summary == (load average now: %s; %d CPUs)\n", qPrintable(loadAverage()),
+                QThread::idealThreadCount());
     std::printf("%10s %11s %12s %14s %7s %11s %12s %12s %11s\n", "files", "ours (s)", "files/s",
                 "best peer (s)", "ratio", "stall (ms)", "all rows (s)", "ns/file all", "bytes/row");
     double worstRatio = 0, worstStall = 0, worstBytes = 0;
@@ -321,9 +349,11 @@ int main(int argc, char** argv)
         const SizeResult& a = results.front();
         const SizeResult& b = results.back();
         std::printf(
-            "cost growth from %lld to %lld files: %.2fx time for %.2fx files (Equal To 12), %.2fx (every "
-            "row)\n",
-            a.files, b.files, b.ours / a.ours, double(b.files) / a.files, b.allSeconds / a.allSeconds);
+            "cost growth from %lld to %lld files (%.2fx the files): ours %.2fx (Equal To 12) and %.2fx "
+            "(every row listed); GNU find %.2fx, bfs %.2fx, fd %.2fx\n",
+            a.files, b.files, double(b.files) / a.files, b.ours / a.ours, b.allSeconds / a.allSeconds,
+            b.peerSeconds[0] / a.peerSeconds[0], b.peerSeconds[1] / a.peerSeconds[1],
+            b.peerSeconds[2] / a.peerSeconds[2]);
     }
     std::printf("match counts agree with every peer: %s\n", countsAgree ? "yes" : "NO");
     std::printf("peak RSS: %.1f MiB\n", peakResidentBytes() / 1048576.0);

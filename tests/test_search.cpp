@@ -568,6 +568,25 @@ private slots:
         QVERIFY(dialogs.errorTexts().isEmpty());
     }
 
+    // Two sub-folders on every level: folders with a sub-folder still to visit keep their descriptor until the
+    // walk runs past its budget and has to reopen folders higher up by name.
+    void deepTreeWithSiblingsOnEveryLevel()
+    {
+        QTemporaryDir tree;
+        QDir dir(tree.path());
+        const int levels = 400; // about half the levels keep a descriptor: well past the budget
+        for (int i = 0; i < levels; ++i) {
+            QVERIFY(dir.mkdir("a") && dir.mkdir("b"));
+            makeFile(dir.path() + QString("/b/f%1").arg(i));
+            QVERIFY(dir.cd("a"));
+        }
+        addFolder(tree.path());
+        criteria("-1", 1);
+        QVERIFY(search());
+        QCOMPARE(form->resultModel()->rowCount(), levels);
+        QVERIFY(dialogs.errorTexts().isEmpty());
+    }
+
     void addFolderThroughPicker()
     {
         QTemporaryDir tree;

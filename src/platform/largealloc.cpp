@@ -3,6 +3,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -17,8 +18,10 @@ std::size_t mappedSize(std::size_t bytes)
 
 void* allocateLarge(std::size_t bytes)
 {
+    if (bytes == 0)
+        return nullptr;
     if (bytes < Threshold) {
-        if (void* p = std::malloc(bytes ? bytes : 1))
+        if (void* p = std::malloc(bytes))
             return p;
         throw std::bad_alloc();
     }
@@ -38,4 +41,33 @@ void freeLarge(void* p, std::size_t bytes)
         std::free(p);
     else
         ::munmap(p, mappedSize(bytes));
+}
+
+void* reallocateLarge(void* p, std::size_t oldBytes, std::size_t newBytes)
+{
+    if (!p)
+        return allocateLarge(newBytes);
+    if (newBytes == 0) {
+        freeLarge(p, oldBytes);
+        return nullptr;
+    }
+    if (oldBytes >= Threshold && newBytes >= Threshold) {
+        const std::size_t oldSize = mappedSize(oldBytes), newSize = mappedSize(newBytes);
+        if (oldSize == newSize)
+            return p;
+        void* q = ::mremap(p, oldSize, newSize, MREMAP_MAYMOVE);
+        if (q == MAP_FAILED)
+            throw std::bad_alloc();
+        ::madvise(q, newSize, MADV_HUGEPAGE);
+        return q;
+    }
+    if (oldBytes < Threshold && newBytes < Threshold) {
+        if (void* q = std::realloc(p, newBytes))
+            return q;
+        throw std::bad_alloc();
+    }
+    void* q = allocateLarge(newBytes); // across the threshold: one copy of at most a few megabytes
+    std::memcpy(q, p, std::min(oldBytes, newBytes));
+    freeLarge(p, oldBytes);
+    return q;
 }

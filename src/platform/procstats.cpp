@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <malloc.h>
 
 quint64 peakResidentBytes()
 {
@@ -23,4 +24,9 @@ quint64 currentResidentBytes()
     const int got = std::fscanf(f, "%llu %llu", &size, &resident);
     std::fclose(f);
     return got == 2 ? quint64(resident) * quint64(::sysconf(_SC_PAGESIZE)) : 0;
+}
+
+void releaseFreedMemory()
+{
+    ::malloc_trim(0);
 }

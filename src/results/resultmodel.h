@@ -95,7 +95,7 @@ public:
 
 private:
     friend class ResultModel;
-    std::vector<ResultRow, LargeAllocator<ResultRow>> m_rows;
+    GrowableArray<ResultRow> m_rows;
     PathArena m_arena;
 };
 
@@ -143,7 +143,7 @@ public:
 private:
     void removeMarked(const std::vector<char>& remove, int count);
 
-    std::vector<ResultRow, LargeAllocator<ResultRow>> m_rows;
+    GrowableArray<ResultRow> m_rows;
     PathArena m_arena;
     quint64 m_pathBytes = 0;
 };
