@@ -63,7 +63,8 @@ struct OurRun
 {
     double seconds;
     int rows;
-    double stallMs;
+    double stallMs; // the longest gap between probe ticks, wall time
+    double busyMs;  // the most the window's thread itself worked between two ticks
 };
 
 bool verbose = false;
@@ -77,9 +78,13 @@ OurRun runOurs(Form1& form, BenchDialogs& dialogs, const QString& length, int co
     dialogs.clock = &clock;
     dialogs.doneAt = -1;
 
-    // The probe ticks every 2 ms whenever the event loop runs; the longest gap between ticks is the stall.
+    // The probe ticks every 2 ms whenever the event loop runs; the longest gap between ticks is the stall. On
+    // a busy machine part of a gap is time the thread waited for a processor, so its own CPU time is kept
+    // too.
     QElapsedTimer sinceTick;
     qint64 longestGap = 0;
+    qint64 longestBusy = 0;
+    qint64 cpuAtTick = threadCpuNanoseconds();
     QTimer probe;
     probe.setTimerType(Qt::PreciseTimer);
     probe.setInterval(2);
@@ -88,7 +93,10 @@ OurRun runOurs(Form1& form, BenchDialogs& dialogs, const QString& length, int co
         if (verbose && gap > 20000000)
             std::fprintf(stderr, "    stall of %lld ms at %lld ms into the run, %d rows listed\n",
                          gap / 1000000, clock.elapsed(), form.resultModel()->rowCount());
+        const qint64 cpu = threadCpuNanoseconds();
         longestGap = std::max(longestGap, gap);
+        longestBusy = std::max(longestBusy, cpu - cpuAtTick);
+        cpuAtTick = cpu;
         sinceTick.restart();
     });
 
@@ -96,13 +104,14 @@ OurRun runOurs(Form1& form, BenchDialogs& dialogs, const QString& length, int co
     QObject::connect(&form.searchRun(), &SearchRun::runEnded, &loop, &QEventLoop::quit);
     probe.start();
     sinceTick.start();
+    cpuAtTick = threadCpuNanoseconds();
     clock.start();
     form.PushButton1_Click();
     if (form.searchRun().active())
         loop.exec();
     probe.stop();
-    // The click itself runs before the loop: count it as a stall as well.
-    return {dialogs.doneAt / 1e9, form.resultModel()->rowCount(), longestGap / 1e6};
+    // The click itself runs before the loop and counts in the first gap.
+    return {dialogs.doneAt / 1e9, form.resultModel()->rowCount(), longestGap / 1e6, longestBusy / 1e6};
 }
 
 struct PeerRun
@@ -217,6 +226,7 @@ int main(int argc, char** argv)
         double bestPeer;
         QString bestPeerName;
         double stallMs;
+        double busyMs;
         double allSeconds;
         double allStallMs;
         double bytesPerRow;
@@ -250,11 +260,12 @@ int main(int argc, char** argv)
         std::vector<std::vector<double>> peerTimes(std::size_t(peers.size()));
         std::vector<qint64> peerCounts(std::size_t(peers.size()), -1);
         OurRun last{};
-        double stall = 0;
+        double stall = 0, busy = 0;
         for (int r = 0; r < runs; ++r) {
             last = runOurs(*window, dialogs, "12", 0);
             ours.push_back(last.seconds);
             stall = std::max(stall, last.stallMs);
+            busy = std::max(busy, last.busyMs);
             for (int k = 0; k < int(peers.size()); ++k) {
                 const PeerRun p = runPeer(peers[k].first, peers[k].second.first, peers[k].second.second);
                 if (p.seconds >= 0) {
@@ -263,7 +274,7 @@ int main(int argc, char** argv)
                 }
             }
         }
-        SizeResult sr{size, median(ours), 1e9, QString(), stall, 0, 0, 0, 0, {-1, -1, -1}};
+        SizeResult sr{size, median(ours), 1e9, QString(), stall, busy, 0, 0, 0, 0, {-1, -1, -1}};
         std::printf("\n== %lld files (%s) ==\n", size, qPrintable(dir));
         std::printf("  Lentrova   Equal To 12: %8.3f s  %7d matches  %10.0f files/s\n", sr.ours, last.rows,
                     size / sr.ours);
@@ -298,10 +309,12 @@ int main(int argc, char** argv)
         const ResultModel& model = *window->resultModel();
         sr.allSeconds = all.seconds;
         sr.allStallMs = all.stallMs;
+        sr.busyMs = std::max(sr.busyMs, all.busyMs);
         sr.bytesPerRow = (double(after) - double(before) - double(model.pathBytes())) / std::max(1, all.rows);
         sr.modelBytesPerRow = double(model.overheadBytes()) / std::max(1, all.rows);
-        std::printf("  Lentrova   Greater Than -1: %8.3f s  %7d rows  longest stall %.1f ms\n", all.seconds,
-                    all.rows, all.stallMs);
+        std::printf("  Lentrova   Greater Than -1: %8.3f s  %7d rows  longest stall %.1f ms (window thread "
+                    "busy %.1f ms of it at most)\n",
+                    all.seconds, all.rows, all.stallMs, all.busyMs);
         std::printf("             memory per row beyond its path bytes: %.1f bytes (process RSS growth), "
                     "%.1f bytes (result list storage)\n",
                     sr.bytesPerRow, sr.modelBytesPerRow);
@@ -324,11 +337,12 @@ int main(int argc, char** argv)
                 QThread::idealThreadCount());
     std::printf("%10s %11s %12s %14s %7s %11s %12s %12s %11s\n", "files", "ours (s)", "files/s",
                 "best peer (s)", "ratio", "stall (ms)", "all rows (s)", "ns/file all", "bytes/row");
-    double worstRatio = 0, worstStall = 0, worstBytes = 0;
+    double worstRatio = 0, worstStall = 0, worstBusy = 0, worstBytes = 0;
     for (const SizeResult& r : results) {
         const double ratio = r.ours / r.bestPeer;
         worstRatio = std::max(worstRatio, ratio);
         worstStall = std::max({worstStall, r.stallMs, r.allStallMs});
+        worstBusy = std::max(worstBusy, r.busyMs);
         worstBytes = std::max(worstBytes, r.bytesPerRow);
         std::printf("%10lld %11.3f %12.0f %8.3f %-5s %7.2f %11.1f %12.3f %12.0f %11.1f\n", r.files, r.ours,
                     r.files / r.ours, r.bestPeer, qPrintable(r.bestPeerName.left(5)), ratio,
@@ -339,8 +353,10 @@ int main(int argc, char** argv)
                 results.back().files / results.back().ours);
     std::printf("ratio of our time to the best peer's (worst size): %.2f  (target <= 0.80: %s)\n", worstRatio,
                 worstRatio <= 0.8 ? "met" : "MISSED");
-    std::printf("longest UI event-loop stall: %.1f ms  (target <= 50 ms: %s)\n", worstStall,
-                worstStall <= 50 ? "met" : "MISSED");
+    std::printf("longest UI event-loop stall: %.1f ms wall time (target <= 50 ms: %s); the window's thread "
+                "itself worked at most %.1f ms between two probe ticks (%s)\n",
+                worstStall, worstStall <= 50 ? "met" : "MISSED", worstBusy,
+                worstBusy <= 50 ? "met" : "MISSED");
     std::printf(
         "memory per result row beyond the path bytes (Greater Than -1, largest tree): %.1f bytes  (target "
         "<= 48: %s)\n",

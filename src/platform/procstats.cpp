@@ -2,6 +2,7 @@
 #include "platform/procstats.h"
 
 #include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -29,4 +30,12 @@ quint64 currentResidentBytes()
 void releaseFreedMemory()
 {
     ::malloc_trim(0);
+}
+
+qint64 threadCpuNanoseconds()
+{
+    struct timespec ts;
+    if (::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts) != 0)
+        return 0;
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }

@@ -9,3 +9,5 @@ quint64 currentResidentBytes();
 // Hands memory that was freed but kept by the allocator back to the system, so that a measurement that follows
 // starts from what is really in use.
 void releaseFreedMemory();
+// CPU time the calling thread has used, in nanoseconds.
+qint64 threadCpuNanoseconds();

@@ -130,7 +130,7 @@ void ResultModel::appendBatch(const ResultBatch& batch)
         return;
     const int first = int(m_rows.size());
     beginInsertRows(QModelIndex(), first, first + int(batch.entries.size()) - 1);
-    // Grow by half at a time: reserving the exact size would copy the whole table for every batch.
+    // Grow by half at a time rather than resize the table for every batch.
     const std::size_t needed = m_rows.size() + batch.entries.size();
     if (needed > m_rows.capacity())
         m_rows.reserve(std::max(needed, m_rows.capacity() + m_rows.capacity() / 2));
