@@ -18,6 +18,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include "results/resultlistview.h"
+
 #include <QTreeView>
 
 #include <cstdio>
@@ -125,7 +127,7 @@ void measure(const char* what, Probe& probe, const std::function<void()>& operat
     std::fflush(stdout);
 }
 
-QAction* menuItem(QTreeView* list, const QString& text)
+QAction* menuItem(QAbstractItemView* list, const QString& text)
 {
     for (QAction* action : list->actions())
         if (action->text() == text)

@@ -17,6 +17,9 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardItemModel>
+#include <QTableView>
+#include "results/resultlistview.h"
+
 #include <QTreeView>
 
 namespace {

@@ -26,51 +26,94 @@ private slots:
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("matches");
-        QTest::newRow("star alone, empty name") << "*" << "" << true;
-        QTest::newRow("star alone") << "*" << "abc" << true;
-        QTest::newRow("prefix") << "a*" << "abc" << true;
-        QTest::newRow("prefix, negative") << "a*" << "bac" << false;
-        QTest::newRow("suffix") << "*c" << "abc" << true;
-        QTest::newRow("suffix must end the name") << "*c" << "abcd" << false;
-        QTest::newRow("star takes none") << "a*c" << "ac" << true;
-        QTest::newRow("star takes some") << "a*c" << "abxc" << true;
-        QTest::newRow("backtracking") << "*ab" << "aab" << true;
-        QTest::newRow("several stars") << "*a*b*c*" << "xaxbxcx" << true;
-        QTest::newRow("several stars, negative") << "*a*b*c*" << "xcxbxax" << false;
-        QTest::newRow("many stars, long miss") << "a*a*a*a*b" << "aaaaaaaaaaaaaaaaaaaaaaac" << false;
-        QTest::newRow("question one") << "?" << "a" << true;
-        QTest::newRow("question none") << "?" << "" << false;
-        QTest::newRow("question two") << "?" << "ab" << false;
+        QTest::newRow("star alone, empty name") << "*"
+                                                << "" << true;
+        QTest::newRow("star alone") << "*"
+                                    << "abc" << true;
+        QTest::newRow("prefix") << "a*"
+                                << "abc" << true;
+        QTest::newRow("prefix, negative") << "a*"
+                                          << "bac" << false;
+        QTest::newRow("suffix") << "*c"
+                                << "abc" << true;
+        QTest::newRow("suffix must end the name") << "*c"
+                                                  << "abcd" << false;
+        QTest::newRow("star takes none") << "a*c"
+                                         << "ac" << true;
+        QTest::newRow("star takes some") << "a*c"
+                                         << "abxc" << true;
+        QTest::newRow("backtracking") << "*ab"
+                                      << "aab" << true;
+        QTest::newRow("several stars") << "*a*b*c*"
+                                       << "xaxbxcx" << true;
+        QTest::newRow("several stars, negative") << "*a*b*c*"
+                                                 << "xcxbxax" << false;
+        QTest::newRow("many stars, long miss") << "a*a*a*a*b"
+                                               << "aaaaaaaaaaaaaaaaaaaaaaac" << false;
+        QTest::newRow("question one") << "?"
+                                      << "a" << true;
+        QTest::newRow("question none") << "?"
+                                       << "" << false;
+        QTest::newRow("question two") << "?"
+                                      << "ab" << false;
         QTest::newRow("emoji is two units") << "??" << QString::fromUtf8("\xF0\x9F\x98\x80") << true;
         QTest::newRow("emoji is not one unit") << "?" << QString::fromUtf8("\xF0\x9F\x98\x80") << false;
-        QTest::newRow("hash digit") << "#" << "7" << true;
-        QTest::newRow("hash letter") << "#" << "a" << false;
-        QTest::newRow("hash in name") << "file#.*" << "file7.txt" << true;
-        QTest::newRow("list") << "[abc]" << "b" << true;
-        QTest::newRow("list, negative") << "[abc]" << "d" << false;
-        QTest::newRow("range") << "[a-z]" << "m" << true;
-        QTest::newRow("range is case-sensitive") << "[a-z]" << "M" << false;
-        QTest::newRow("two ranges") << "[a-cx-z]" << "y" << true;
-        QTest::newRow("two ranges, between") << "[a-cx-z]" << "m" << false;
-        QTest::newRow("not in range") << "[!0-9]" << "a" << true;
-        QTest::newRow("not in range, negative") << "[!0-9]" << "5" << false;
-        QTest::newRow("not in list needs a character") << "[!a]" << "" << false;
-        QTest::newRow("bracketed star") << "[*]" << "*" << true;
-        QTest::newRow("bracketed star is not any run") << "[*]" << "ab" << false;
-        QTest::newRow("bracketed question") << "[?]" << "?" << true;
-        QTest::newRow("bracketed question is not any") << "[?]" << "a" << false;
-        QTest::newRow("bracketed hash") << "[#]" << "#" << true;
-        QTest::newRow("bracketed hash is not a digit") << "[#]" << "1" << false;
-        QTest::newRow("bracketed bracket") << "[[]" << "[" << true;
-        QTest::newRow("bracketed exclamation") << "[!]" << "!" << true;
-        QTest::newRow("closing bracket alone") << "a]" << "a]" << true;
-        QTest::newRow("hyphen last") << "[a-]" << "-" << true;
-        QTest::newRow("hyphen first") << "[-a]" << "-" << true;
-        QTest::newRow("empty list takes nothing") << "a[]b" << "ab" << true;
-        QTest::newRow("case distinguished") << "*.TXT" << "a.txt" << false;
-        QTest::newRow("case kept") << "*.TXT" << "A.TXT" << true;
-        QTest::newRow("whole name") << "*.txt" << "notes.txt.bak" << false;
-        QTest::newRow("non-ASCII literal") << QString::fromUtf8("*\xC3\xA9") << QString::fromUtf8("caf\xC3\xA9") << true;
+        QTest::newRow("hash digit") << "#"
+                                    << "7" << true;
+        QTest::newRow("hash letter") << "#"
+                                     << "a" << false;
+        QTest::newRow("hash in name") << "file#.*"
+                                      << "file7.txt" << true;
+        QTest::newRow("list") << "[abc]"
+                              << "b" << true;
+        QTest::newRow("list, negative") << "[abc]"
+                                        << "d" << false;
+        QTest::newRow("range") << "[a-z]"
+                               << "m" << true;
+        QTest::newRow("range is case-sensitive") << "[a-z]"
+                                                 << "M" << false;
+        QTest::newRow("two ranges") << "[a-cx-z]"
+                                    << "y" << true;
+        QTest::newRow("two ranges, between") << "[a-cx-z]"
+                                             << "m" << false;
+        QTest::newRow("not in range") << "[!0-9]"
+                                      << "a" << true;
+        QTest::newRow("not in range, negative") << "[!0-9]"
+                                                << "5" << false;
+        QTest::newRow("not in list needs a character") << "[!a]"
+                                                       << "" << false;
+        QTest::newRow("bracketed star") << "[*]"
+                                        << "*" << true;
+        QTest::newRow("bracketed star is not any run") << "[*]"
+                                                       << "ab" << false;
+        QTest::newRow("bracketed question") << "[?]"
+                                            << "?" << true;
+        QTest::newRow("bracketed question is not any") << "[?]"
+                                                       << "a" << false;
+        QTest::newRow("bracketed hash") << "[#]"
+                                        << "#" << true;
+        QTest::newRow("bracketed hash is not a digit") << "[#]"
+                                                       << "1" << false;
+        QTest::newRow("bracketed bracket") << "[[]"
+                                           << "[" << true;
+        QTest::newRow("bracketed exclamation") << "[!]"
+                                               << "!" << true;
+        QTest::newRow("closing bracket alone") << "a]"
+                                               << "a]" << true;
+        QTest::newRow("hyphen last") << "[a-]"
+                                     << "-" << true;
+        QTest::newRow("hyphen first") << "[-a]"
+                                      << "-" << true;
+        QTest::newRow("empty list takes nothing") << "a[]b"
+                                                  << "ab" << true;
+        QTest::newRow("case distinguished") << "*.TXT"
+                                            << "a.txt" << false;
+        QTest::newRow("case kept") << "*.TXT"
+                                   << "A.TXT" << true;
+        QTest::newRow("whole name") << "*.txt"
+                                    << "notes.txt.bak" << false;
+        QTest::newRow("non-ASCII literal")
+            << QString::fromUtf8("*\xC3\xA9") << QString::fromUtf8("caf\xC3\xA9") << true;
     }
     void pattern()
     {
@@ -104,16 +147,26 @@ private slots:
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("passes");
-        QTest::newRow("empty passes all") << "" << "x" << true;
-        QTest::newRow("substring ignores case") << "abc" << "xABCy.txt" << true;
-        QTest::newRow("substring, non-ASCII case") << QString::fromUtf8("\xC3\x84") << QString::fromUtf8("x\xC3\xA4") << true;
-        QTest::newRow("substring, negative") << "abd" << "xABCy.txt" << false;
-        QTest::newRow("question mark is plain in substring") << "a?c" << "abc" << false;
-        QTest::newRow("question mark found") << "a?c" << "xa?c" << true;
-        QTest::newRow("bracket is plain in substring") << "[a" << "x[a" << true;
-        QTest::newRow("pattern distinguishes case") << "*abc*" << "xABCy.txt" << false;
-        QTest::newRow("pattern") << "*abc*" << "xabcy.txt" << true;
-        QTest::newRow("longer than the name") << "abcdef" << "abc" << false;
+        QTest::newRow("empty passes all") << ""
+                                          << "x" << true;
+        QTest::newRow("substring ignores case") << "abc"
+                                                << "xABCy.txt" << true;
+        QTest::newRow("substring, non-ASCII case")
+            << QString::fromUtf8("\xC3\x84") << QString::fromUtf8("x\xC3\xA4") << true;
+        QTest::newRow("substring, negative") << "abd"
+                                             << "xABCy.txt" << false;
+        QTest::newRow("question mark is plain in substring") << "a?c"
+                                                             << "abc" << false;
+        QTest::newRow("question mark found") << "a?c"
+                                             << "xa?c" << true;
+        QTest::newRow("bracket is plain in substring") << "[a"
+                                                       << "x[a" << true;
+        QTest::newRow("pattern distinguishes case") << "*abc*"
+                                                    << "xABCy.txt" << false;
+        QTest::newRow("pattern") << "*abc*"
+                                 << "xabcy.txt" << true;
+        QTest::newRow("longer than the name") << "abcdef"
+                                              << "abc" << false;
     }
     void filterModes()
     {
@@ -133,13 +186,19 @@ private slots:
         QTest::newRow("two-byte") << QByteArray("caf\xC3\xA9") << 4;
         QTest::newRow("three-byte") << QByteArray("\xE2\x82\xAC") << 1;
         QTest::newRow("emoji counts 2") << QByteArray("\xF0\x9F\x98\x80.txt") << 6;
-        QTest::newRow("stray continuation") << QByteArray("a\x80" "b") << 3;
+        QTest::newRow("stray continuation") << QByteArray("a\x80"
+                                                          "b")
+                                            << 3;
         QTest::newRow("invalid byte") << QByteArray("bad\xFF.txt") << 8;
         QTest::newRow("overlong") << QByteArray("\xC0\xAF") << 2;
         QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << 3;
-        QTest::newRow("truncated") << QByteArray("\xE2\x82" "x") << 3;
+        QTest::newRow("truncated") << QByteArray("\xE2\x82"
+                                                 "x")
+                                   << 3;
         QTest::newRow("above U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << 4;
-        QTest::newRow("byte-order mark is a character") << QByteArray("\xEF\xBB\xBF" "a") << 2;
+        QTest::newRow("byte-order mark is a character") << QByteArray("\xEF\xBB\xBF"
+                                                                      "a")
+                                                        << 2;
     }
     void utf16Lengths()
     {
@@ -156,8 +215,9 @@ private slots:
     void decodingAgreesWithDisplay()
     {
         QRandomGenerator random(20261208);
-        const char pieces[][5] = {"a", ".", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\x80", "\xBF",
-                                  "\xC0", "\xC2", "\xE0\xA0", "\xED\xA0", "\xF0\x90", "\xF4\x90", "\xFF", "\xFE"};
+        const char pieces[][5] = {"a",        ".",        "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
+                                  "\x80",     "\xBF",     "\xC0",     "\xC2",         "\xE0\xA0",
+                                  "\xED\xA0", "\xF0\x90", "\xF4\x90", "\xFF",         "\xFE"};
         std::u16string decoded;
         for (int round = 0; round < 20000; ++round) {
             QByteArray bytes("x"); // Qt drops a leading byte-order mark; the name keeps it
@@ -239,11 +299,21 @@ private slots:
         QTest::addColumn<QString>("length");
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QString>("field");
-        QTest::newRow("fine") << "5" << "*[a-z]*" << "";
-        QTest::newRow("bracket in a substring is fine") << "5" << "[abc" << "";
-        QTest::newRow("length") << "12a" << "" << "Length Of Filename";
-        QTest::newRow("pattern") << "5" << "*[abc" << "Filter";
-        QTest::newRow("length first") << "" << "*[abc" << "Length Of Filename";
+        QTest::newRow("fine") << "5"
+                              << "*[a-z]*"
+                              << "";
+        QTest::newRow("bracket in a substring is fine") << "5"
+                                                        << "[abc"
+                                                        << "";
+        QTest::newRow("length") << "12a"
+                                << ""
+                                << "Length Of Filename";
+        QTest::newRow("pattern") << "5"
+                                 << "*[abc"
+                                 << "Filter";
+        QTest::newRow("length first") << ""
+                                      << "*[abc"
+                                      << "Length Of Filename";
     }
     void refusals()
     {
@@ -261,15 +331,24 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("normalized");
-        QTest::newRow("doubled inside") << "/data//old//x" << "/data/old/x";
-        QTest::newRow("three become two") << "a///b" << "a//b";
-        QTest::newRow("four become two") << "a////b" << "a//b";
-        QTest::newRow("leading run becomes the root") << "//server/share" << "/server/share";
-        QTest::newRow("root") << "/" << "/";
-        QTest::newRow("only separators") << "///" << "/";
-        QTest::newRow("closing separator kept") << "/data/" << "/data/";
-        QTest::newRow("backslashes are name characters") << "/a\\\\b" << "/a\\\\b";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("doubled inside") << "/data//old//x"
+                                        << "/data/old/x";
+        QTest::newRow("three become two") << "a///b"
+                                          << "a//b";
+        QTest::newRow("four become two") << "a////b"
+                                         << "a//b";
+        QTest::newRow("leading run becomes the root") << "//server/share"
+                                                      << "/server/share";
+        QTest::newRow("root") << "/"
+                              << "/";
+        QTest::newRow("only separators") << "///"
+                                         << "/";
+        QTest::newRow("closing separator kept") << "/data/"
+                                                << "/data/";
+        QTest::newRow("backslashes are name characters") << "/a\\\\b"
+                                                         << "/a\\\\b";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void normalizeSeparators()
     {
@@ -282,11 +361,16 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("name");
-        QTest::newRow("folder") << "/data/old" << "old";
-        QTest::newRow("root") << "/" << "";
-        QTest::newRow("closing separator") << "/x/Samples/sample1/" << "";
-        QTest::newRow("no separator") << "old" << "old";
-        QTest::newRow("backslash is part of the name") << "/data/a\\b" << "a\\b";
+        QTest::newRow("folder") << "/data/old"
+                                << "old";
+        QTest::newRow("root") << "/"
+                              << "";
+        QTest::newRow("closing separator") << "/x/Samples/sample1/"
+                                           << "";
+        QTest::newRow("no separator") << "old"
+                                      << "old";
+        QTest::newRow("backslash is part of the name") << "/data/a\\b"
+                                                       << "a\\b";
     }
     void fileNameFromPath()
     {

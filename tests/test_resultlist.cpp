@@ -10,6 +10,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include "results/resultlistview.h"
+
 #include <QTreeView>
 #include <QUrl>
 
@@ -30,7 +32,7 @@ void fill(ResultModel& model, int rows)
     model.appendBatch(batch);
 }
 
-void select(QTreeView* view, std::initializer_list<int> rows, int current)
+void select(QAbstractItemView* view, std::initializer_list<int> rows, int current)
 {
     QItemSelection selection;
     for (int r : rows)
@@ -39,7 +41,7 @@ void select(QTreeView* view, std::initializer_list<int> rows, int current)
     view->selectionModel()->setCurrentIndex(view->model()->index(current, 0), QItemSelectionModel::NoUpdate);
 }
 
-QAction* action(QTreeView* view, const QString& text)
+QAction* action(QAbstractItemView* view, const QString& text)
 {
     for (QAction* a : view->actions())
         if (a->text() == text)

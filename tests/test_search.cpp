@@ -18,6 +18,8 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardItemModel>
+#include "results/resultlistview.h"
+
 #include <QTreeView>
 #include <QUrl>
 
@@ -60,9 +62,9 @@ struct Gate
     void release() { ++released; }
 };
 
-const QStringList TreeNames = {"readme.txt", "a.b.c.d",   "a.b.c",     "ab.txt",  "xABCy.txt", "xabcy.txt",
-                               "notes.txt.bak", "A.TXT",  "x.log",     "longer.log", "a?c.txt", "abc.txt",
-                               "file7.txt",  "fileA.txt", "[x].txt",   "a*b"};
+const QStringList TreeNames = {
+    "readme.txt", "a.b.c.d",    "a.b.c",   "ab.txt",  "xABCy.txt", "xabcy.txt", "notes.txt.bak", "A.TXT",
+    "x.log",      "longer.log", "a?c.txt", "abc.txt", "file7.txt", "fileA.txt", "[x].txt",       "a*b"};
 } // namespace
 
 class TestSearch : public QObject
@@ -135,31 +137,35 @@ private slots:
         QTest::addColumn<int>("combo");
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("equal 10 lists readme.txt") << "10" << 0 << "" << QStringList{"longer.log", "readme.txt"};
+        QTest::newRow("equal 10 lists readme.txt")
+            << "10" << 0 << "" << QStringList{"longer.log", "readme.txt"};
         QTest::newRow("greater 10 does not") << "10" << 1 << "" << QStringList{"notes.txt.bak"};
-        QTest::newRow("greater 9 does") << "9" << 1 << ""
-                                        << QStringList{"longer.log", "notes.txt.bak", "readme.txt"};
-        QTest::newRow("periods count") << "7" << 0 << "" << QStringList{"[x].txt", "a.b.c.d", "a?c.txt", "abc.txt"};
+        QTest::newRow("greater 9 does")
+            << "9" << 1 << "" << QStringList{"longer.log", "notes.txt.bak", "readme.txt"};
+        QTest::newRow("periods count")
+            << "7" << 0 << "" << QStringList{"[x].txt", "a.b.c.d", "a?c.txt", "abc.txt"};
         QTest::newRow("less than") << "4" << 2 << "" << QStringList{"a*b"};
         QStringList all = TreeNames;
         all.sort();
         QTest::newRow("-1 greater lists all") << "-1" << 1 << "" << all;
         QTest::newRow("-1 less lists none") << "-1" << 2 << "" << QStringList{};
         QTest::newRow("nothing selected lists none") << "-1" << -1 << "" << QStringList{};
-        QTest::newRow("substring ignores case") << "-1" << 1 << "abc"
-                                                << QStringList{"abc.txt", "xABCy.txt", "xabcy.txt"};
+        QTest::newRow("substring ignores case")
+            << "-1" << 1 << "abc" << QStringList{"abc.txt", "xABCy.txt", "xabcy.txt"};
         QTest::newRow("question mark plain in substring") << "-1" << 1 << "a?c" << QStringList{"a?c.txt"};
         QTest::newRow("bracket plain in substring") << "-1" << 1 << "[x]" << QStringList{"[x].txt"};
-        QTest::newRow("pattern distinguishes case") << "-1" << 1 << "*abc*" << QStringList{"abc.txt", "xabcy.txt"};
+        QTest::newRow("pattern distinguishes case")
+            << "-1" << 1 << "*abc*" << QStringList{"abc.txt", "xabcy.txt"};
         QTest::newRow("pattern upper case") << "-1" << 1 << "*.TXT" << QStringList{"A.TXT"};
         QTest::newRow("pattern covers the whole name")
             << "-1" << 1 << "*.txt"
-            << QStringList{"[x].txt", "a?c.txt", "ab.txt", "abc.txt", "file7.txt", "fileA.txt", "readme.txt",
-                           "xABCy.txt", "xabcy.txt"};
+            << QStringList{"[x].txt",   "a?c.txt",    "ab.txt",    "abc.txt",  "file7.txt",
+                           "fileA.txt", "readme.txt", "xABCy.txt", "xabcy.txt"};
         QTest::newRow("pattern digit") << "-1" << 1 << "file#.*" << QStringList{"file7.txt"};
         QTest::newRow("pattern any one") << "-1" << 1 << "?.log*" << QStringList{"x.log"};
-        QTest::newRow("pattern range") << "-1" << 1 << "[a-c]*"
-                                       << QStringList{"a*b", "a.b.c", "a.b.c.d", "a?c.txt", "ab.txt", "abc.txt"};
+        QTest::newRow("pattern range")
+            << "-1" << 1 << "[a-c]*"
+            << QStringList{"a*b", "a.b.c", "a.b.c.d", "a?c.txt", "ab.txt", "abc.txt"};
         QTest::newRow("pattern not in range") << "-1" << 1 << "[!a-z]*" << QStringList{"A.TXT", "[x].txt"};
         QTest::newRow("pattern bracket itself") << "-1" << 1 << "[[]*" << QStringList{"[x].txt"};
         QTest::newRow("pattern star itself") << "-1" << 1 << "*[*]*" << QStringList{"a*b"};
@@ -254,7 +260,8 @@ private slots:
         QCOMPARE(foundNames(), (QStringList{"top.txt", "y.txt"}));
         const QStringList boxes = dialogs.errorTexts();
         QCOMPARE(boxes.size(), 1);
-        QVERIFY2(boxes[0].startsWith("Permission denied\r\nin Zimbrel2021/08/31.modSearch.searchFiles at line 112"),
+        QVERIFY2(boxes[0].startsWith(
+                     "Permission denied\r\nin Zimbrel2021/08/31.modSearch.searchFiles at line 112"),
                  qPrintable(boxes[0]));
         QVERIFY(boxes[0].endsWith(tree.path() + "/a/locked"));
     }
@@ -266,8 +273,8 @@ private slots:
         QFile::setPermissions(tree.path() + "/locked", QFileDevice::Permissions());
         const bool privileged = !QDir(tree.path() + "/locked").entryList(QDir::Files).isEmpty();
         if (privileged) {
-            QFile::setPermissions(tree.path() + "/locked", QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                               QFileDevice::ExeOwner);
+            QFile::setPermissions(tree.path() + "/locked",
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
             QSKIP("running with privileges that read any folder; the injected failure above covers this");
         }
         addFolder(tree.path());
@@ -311,8 +318,9 @@ private slots:
         QCOMPARE(foundNames(), (QStringList{"one.txt", "two.txt"}));
         const QStringList boxes = dialogs.errorTexts();
         QCOMPARE(boxes.size(), 1);
-        QVERIFY2(boxes[0].startsWith("No such file or directory\r\nin Zimbrel2021/08/31.Form1.PushButton1_Click at "
-                                     "line 132"),
+        QVERIFY2(boxes[0].startsWith(
+                     "No such file or directory\r\nin Zimbrel2021/08/31.Form1.PushButton1_Click at "
+                     "line 132"),
                  qPrintable(boxes[0]));
         // The box came before "Done.", which still closes the run.
         QCOMPARE(dialogs.messages.last().text, QStringLiteral("Done."));
@@ -366,10 +374,18 @@ private slots:
         QTest::addColumn<QString>("length");
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QString>("field");
-        QTest::newRow("empty length") << "" << "" << "Length Of Filename";
-        QTest::newRow("12a") << "12a" << "" << "Length Of Filename";
-        QTest::newRow("out of range") << "40000" << "" << "Length Of Filename";
-        QTest::newRow("unclosed bracket") << "5" << "*[abc" << "Filter";
+        QTest::newRow("empty length") << ""
+                                      << ""
+                                      << "Length Of Filename";
+        QTest::newRow("12a") << "12a"
+                             << ""
+                             << "Length Of Filename";
+        QTest::newRow("out of range") << "40000"
+                                      << ""
+                                      << "Length Of Filename";
+        QTest::newRow("unclosed bracket") << "5"
+                                          << "*[abc"
+                                          << "Filter";
     }
     void startRefusesCriteriaThatCannotWork()
     {
@@ -387,7 +403,8 @@ private slots:
         form->PushButton1->click();
         QTest::qWait(50);
         QCOMPARE(int(dialogs.messages.size()), messagesBefore + 1);
-        QVERIFY2(dialogs.messages.last().text.startsWith(field + ": "), qPrintable(dialogs.messages.last().text));
+        QVERIFY2(dialogs.messages.last().text.startsWith(field + ": "),
+                 qPrintable(dialogs.messages.last().text));
         QVERIFY(dialogs.messages.last().text.contains('"' + (field == "Filter" ? filter : length) + '"'));
         QCOMPARE(form->resultModel()->rowCount(), 2);
         QCOMPARE(form->PushButton1->text(), QStringLiteral("Start Finding"));
@@ -444,7 +461,8 @@ private slots:
     void lengthChangedDuringRun()
     {
         QTemporaryDir tree;
-        makeFiles(tree.path(), {"aaaaa", "sub/bbbbb", "sub/ccccccc", "sub/deeper/ddddd", "sub/deeper/eeeeeee"});
+        makeFiles(tree.path(),
+                  {"aaaaa", "sub/bbbbb", "sub/ccccccc", "sub/deeper/ddddd", "sub/deeper/eeeeeee"});
         addFolder(tree.path());
         Gate gate;
         form->searchRun().setBeforeOpen([&](std::string_view) {
@@ -462,6 +480,33 @@ private slots:
         QTRY_COMPARE(dialogs.countMessages("Done."), 1);
         QCOMPARE(foundNames(), (QStringList{"aaaaa", "eeeeeee"}));
         QVERIFY(dialogs.errorTexts().isEmpty());
+    }
+
+    // The filter is taken as each listed folder begins; a pattern that cannot be matched then matches
+    // nothing.
+    void filterChangedDuringRun()
+    {
+        QTemporaryDir tree;
+        makeFiles(tree.path(), {"a/x.txt", "a/sub/y.txt", "b/z.txt", "c/w.txt"});
+        for (const char* f : {"a", "b", "c"})
+            addFolder(tree.path() + '/' + f);
+        Gate gate;
+        form->searchRun().setBeforeOpen([&](std::string_view) {
+            gate.arrive();
+            return 0;
+        });
+        criteria("-1", 1, "*.txt");
+        form->PushButton1->click();
+        QTRY_COMPARE(gate.reached.load(), 1); // inside a: its own filter stays
+        form->Text1->setText("*[x");
+        gate.release();
+        QTRY_COMPARE(dialogs.countMessages("Done."), 1);
+        QCOMPARE(foundNames(), (QStringList{"x.txt", "y.txt"}));
+        QVERIFY(dialogs.errorTexts().isEmpty());
+        // The next Start refuses it.
+        form->PushButton1->click();
+        QVERIFY(dialogs.messages.last().text.startsWith("Filter: "));
+        QCOMPARE(foundNames(), (QStringList{"x.txt", "y.txt"}));
     }
 
     void oddNames()
@@ -525,6 +570,25 @@ private slots:
         QVERIFY(dialogs.errorTexts().isEmpty());
     }
 
+    // Two sub-folders on every level: folders with a sub-folder still to visit keep their descriptor until the
+    // walk runs past its budget and has to reopen folders higher up by name.
+    void deepTreeWithSiblingsOnEveryLevel()
+    {
+        QTemporaryDir tree;
+        QDir dir(tree.path());
+        const int levels = 400; // about half the levels keep a descriptor: well past the budget
+        for (int i = 0; i < levels; ++i) {
+            QVERIFY(dir.mkdir("a") && dir.mkdir("b"));
+            makeFile(dir.path() + QString("/b/f%1").arg(i));
+            QVERIFY(dir.cd("a"));
+        }
+        addFolder(tree.path());
+        criteria("-1", 1);
+        QVERIFY(search());
+        QCOMPARE(form->resultModel()->rowCount(), levels);
+        QVERIFY(dialogs.errorTexts().isEmpty());
+    }
+
     void addFolderThroughPicker()
     {
         QTemporaryDir tree;
@@ -565,7 +629,8 @@ private slots:
         QTemporaryDir tree;
         makeFiles(tree.path(), {"f1/x.txt", "file.txt", "f2/y.txt"});
         QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(tree.path() + "/f1"), QUrl::fromLocalFile(tree.path() + "/file.txt"),
+        mime.setUrls({QUrl::fromLocalFile(tree.path() + "/f1"),
+                      QUrl::fromLocalFile(tree.path() + "/file.txt"),
                       QUrl::fromLocalFile(tree.path() + "/f2")});
         QWidget* viewport = form->ListView1->viewport();
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
@@ -621,9 +686,10 @@ private slots:
         QCOMPARE(form->folderModel()->item(0)->text(), folder + "/Samples/sample1/");
         QCOMPARE(form->folderModel()->item(1)->text(), folder + "/Samples/sample2/");
         QCOMPARE(dialogs.messages.size(), 1);
-        QCOMPARE(dialogs.messages[0].text,
-                 QStringLiteral("Would you like this software to open the folder where these sample files are "
-                                "stored (so that you can view them before working with them)?"));
+        QCOMPARE(
+            dialogs.messages[0].text,
+            QStringLiteral("Would you like this software to open the folder where these sample files are "
+                           "stored (so that you can view them before working with them)?"));
         QCOMPARE(dialogs.messages[0].style, 4);
         QCOMPARE(dialogs.messages[0].title, QStringLiteral("Lentrova"));
         QCOMPARE(form->Text2->text(), QStringLiteral("5"));
@@ -638,11 +704,12 @@ private slots:
             QVERIFY(!QFile::exists(record));
         }
 
-        // The example search: names longer than 5, periods and blanks counted, hidden and sub-folder files in.
+        // The example search: names longer than 5, periods and blanks counted, hidden and sub-folder files
+        // in.
         QVERIFY(search());
-        QCOMPARE(foundNames(), (QStringList{".hidden", "Q1.csv", "cat.csv", "deep.name.txt", "index.html",
-                                            "my test.txt", "notes.txt", "photo 01.txt", "readme.txt",
-                                            "report.final.txt"}));
+        QCOMPARE(foundNames(),
+                 (QStringList{".hidden", "Q1.csv", "cat.csv", "deep.name.txt", "index.html", "my test.txt",
+                              "notes.txt", "photo 01.txt", "readme.txt", "report.final.txt"}));
         QVERIFY(dialogs.errorTexts().isEmpty());
     }
 };

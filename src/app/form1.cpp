@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardItemModel>
+#include <QTableView>
 #include <QTreeView>
 
 namespace {
@@ -109,19 +110,19 @@ void Form1::buildControls()
     ListView2 = new ResultListView(this);
     ListView2->setGeometry(px(8040), px(135), px(7800), px(2490));
     ListView2->setModel(m_results);
-    ListView2->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListView2->verticalHeader()->setDefaultSectionSize(QFontMetrics(arialBold(9)).height() + 4);
     setUpResultList();
 
-    for (QTreeView* list : {ListView1, ListView2}) {
-        list->setRootIsDecorated(false);
-        list->setUniformRowHeights(true);
-        list->setItemsExpandable(false);
-        list->setAllColumnsShowFocus(true);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setItemsExpandable(false);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->header()->setSectionsMovable(false);
+    for (QAbstractItemView* list : std::initializer_list<QAbstractItemView*>{ListView1, ListView2}) {
         list->setEditTriggers(QAbstractItemView::NoEditTriggers);
         list->setFont(arialBold(9));
         list->setToolTip(ListTooltip);
-        list->header()->setStretchLastSection(false);
-        list->header()->setSectionsMovable(false);
         list->setMouseTracking(true);
         list->viewport()->setMouseTracking(true);
         watchHover(list, HoverRule::Surface);

@@ -17,6 +17,8 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QStandardItemModel;
+class QTableView;
+class ResultListView;
 class QTreeView;
 class Dialogs;
 class RandomSource;
@@ -49,7 +51,7 @@ public:
 
     // Controls, named as the window defines them.
     QTreeView* ListView1 = nullptr;
-    QTreeView* ListView2 = nullptr;
+    ResultListView* ListView2 = nullptr;
     QGroupBox* Frame1 = nullptr;
     QGroupBox* Frame2 = nullptr;
     QLineEdit* Text1 = nullptr;

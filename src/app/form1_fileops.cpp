@@ -14,6 +14,8 @@
 
 #include <QEvent>
 #include <QFile>
+#include "results/resultlistview.h"
+
 #include <QTreeView>
 
 #include <optional>

@@ -14,12 +14,14 @@
 #include "results/textreport.h"
 
 #include <QScopedValueRollback>
+#include "results/resultlistview.h"
+
 #include <QTreeView>
 
 namespace {
 const QString Module = QStringLiteral("Form1");
 
-QByteArray selectedPath(const QTreeView* list, const ResultModel* rows)
+QByteArray selectedPath(const QAbstractItemView* list, const ResultModel* rows)
 {
     const int row = selectedResultRow(list);
     if (row < 0 || row >= rows->rowCount())

@@ -59,10 +59,11 @@ void Form1::setUpSearch()
     m_search = std::make_unique<SearchRun>(*m_searchHost);
     connect(Text2, &QLineEdit::textChanged, this, [this] { m_search->criteriaChanged(); });
     connect(Combo1, &QComboBox::currentIndexChanged, this, [this] { m_search->criteriaChanged(); });
-    m_folderDrop = new FolderDropTarget(ListView1->viewport(), [this](const std::vector<DroppedFolder>& folders) {
-        for (const DroppedFolder& folder : folders)
-            addFolderRow(folder.text, folder.native);
-    });
+    m_folderDrop =
+        new FolderDropTarget(ListView1->viewport(), [this](const std::vector<DroppedFolder>& folders) {
+            for (const DroppedFolder& folder : folders)
+                addFolderRow(folder.text, folder.native);
+        });
 }
 
 void Form1::addFolderRow(const QString& text, const QByteArray& native)

@@ -3,7 +3,8 @@
 
 QStringList sampleFolderRows(const QString& installFolder)
 {
-    return {installFolder + QStringLiteral("/Samples/sample1/"), installFolder + QStringLiteral("/Samples/sample2/")};
+    return {installFolder + QStringLiteral("/Samples/sample1/"),
+            installFolder + QStringLiteral("/Samples/sample2/")};
 }
 
 QString samplesFolder(const QString& installFolder)
@@ -13,6 +14,7 @@ QString samplesFolder(const QString& installFolder)
 
 QString samplesQuestionText()
 {
-    return QStringLiteral("Would you like this software to open the folder where these sample files are stored (so "
-                          "that you can view them before working with them)?");
+    return QStringLiteral(
+        "Would you like this software to open the folder where these sample files are stored (so "
+        "that you can view them before working with them)?");
 }

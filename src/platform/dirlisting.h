@@ -13,8 +13,7 @@
 // d_type with a stat only where the listing does not say. Names and paths are bytes throughout.
 namespace fsys {
 
-enum class Kind : std::uint8_t
-{
+enum class Kind : std::uint8_t {
     File,   // a regular file, or a link to something that is not a folder
     Folder, // a real folder; links to folders are never reported as folders
     Skip,   // fifos, sockets, devices and links to folders: listed by nobody, opened by nobody
@@ -75,8 +74,8 @@ public:
     // Reads the next block of entries: > 0 when there are entries, 0 at the end, -errno on failure.
     int readBlock(int fd);
 
-    // Calls f(name, kind) for each entry of the block just read ("." and ".." left out) until f returns false.
-    // Returns false when f stopped it.
+    // Calls f(name, kind) for each entry of the block just read ("." and ".." left out) until f returns
+    // false. Returns false when f stopped it.
     template <class F> bool forEach(int fd, F&& f)
     {
         for (int pos = 0; pos < m_filled;) {

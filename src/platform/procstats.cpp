@@ -2,9 +2,11 @@
 #include "platform/procstats.h"
 
 #include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <malloc.h>
 
 quint64 peakResidentBytes()
 {
@@ -23,4 +25,17 @@ quint64 currentResidentBytes()
     const int got = std::fscanf(f, "%llu %llu", &size, &resident);
     std::fclose(f);
     return got == 2 ? quint64(resident) * quint64(::sysconf(_SC_PAGESIZE)) : 0;
+}
+
+void releaseFreedMemory()
+{
+    ::malloc_trim(0);
+}
+
+qint64 threadCpuNanoseconds()
+{
+    struct timespec ts;
+    if (::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts) != 0)
+        return 0;
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }

@@ -4,19 +4,34 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 
-ResultListView::ResultListView(QWidget* parent) : QTreeView(parent) {}
+ResultListView::ResultListView(QWidget* parent) : QTableView(parent)
+{
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setTabKeyNavigation(false);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setSectionsMovable(false);
+}
 
 void ResultListView::setSelectionModel(QItemSelectionModel* selectionModel)
 {
-    QTreeView::setSelectionModel(selectionModel);
+    QTableView::setSelectionModel(selectionModel);
     // The header would share the rows' selection only to draw whole selected columns, and it finds those out
     // row by row at every repaint after a change: a million rows selected cost a twentieth of a second each
     // time. It gets a selection of its own that stays empty.
     delete m_headerSelection;
     m_headerSelection = nullptr;
     if (model()) {
-        m_headerSelection = new QItemSelectionModel(model(), header());
-        header()->setSelectionModel(m_headerSelection);
+        m_headerSelection = new QItemSelectionModel(model(), this);
+        horizontalHeader()->setSelectionModel(m_headerSelection);
+        verticalHeader()->setSelectionModel(m_headerSelection);
     }
 }
 
@@ -27,7 +42,7 @@ void ResultListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& 
         viewport()->update();
         return;
     }
-    QTreeView::dataChanged(topLeft, bottomRight, roles);
+    QTableView::dataChanged(topLeft, bottomRight, roles);
 }
 
 void ResultListView::selectAll()
@@ -49,5 +64,5 @@ QRegion ResultListView::visualRegionForSelection(const QItemSelection& selection
         rows += range.height();
     if (rows > 1000)
         return QRegion(viewport()->rect());
-    return QTreeView::visualRegionForSelection(selection);
+    return QTableView::visualRegionForSelection(selection);
 }

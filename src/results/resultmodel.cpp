@@ -11,7 +11,8 @@ quint64 PathArena::append(std::string_view bytes)
         m_slots.back()->capacity > ChunkSize) {
         auto chunk = std::make_shared<Chunk>();
         chunk->capacity = std::max(ChunkSize, length);
-        chunk->data.reset(new char[chunk->capacity]);
+        chunk->data = std::unique_ptr<char[], LargeFree>(static_cast<char*>(allocateLarge(chunk->capacity)),
+                                                         LargeFree{chunk->capacity});
         const quint64 span = (chunk->capacity + ChunkSize - 1) / ChunkSize;
         for (quint64 i = 0; i < span; ++i)
             m_slots.push_back(chunk);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/largealloc.h"
+
 #include <QAbstractTableModel>
 #include <QByteArray>
 #include <QString>
@@ -8,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Found rows on their way from the walk to the model: native path bytes in one buffer.
@@ -53,22 +56,22 @@ static_assert(sizeof(ResultRow) == 16);
 class SharedRows
 {
 public:
-    using Rows = std::vector<ResultRow>;
+    using Rows = GrowableArray<ResultRow>;
     std::size_t size() const { return m_rows->size(); }
     bool empty() const { return m_rows->empty(); }
     std::size_t capacity() const { return m_rows->capacity(); }
     const ResultRow& operator[](std::size_t i) const { return (*m_rows)[i]; }
     ResultRow& operator[](std::size_t i) { return own()[i]; }
-    Rows::const_iterator begin() const { return m_rows->cbegin(); }
-    Rows::const_iterator end() const { return m_rows->cend(); }
-    Rows::iterator begin() { return own().begin(); }
-    Rows::iterator end() { return own().end(); }
+    const ResultRow* begin() const { return std::as_const(*m_rows).begin(); }
+    const ResultRow* end() const { return std::as_const(*m_rows).end(); }
+    ResultRow* begin() { return own().begin(); }
+    ResultRow* end() { return own().end(); }
     void push_back(const ResultRow& row) { own().push_back(row); }
     void reserve(std::size_t n) { own().reserve(n); }
     void resize(std::size_t n) { own().resize(n); }
     void clear() { own().clear(); }
     void shrink_to_fit() { own().shrink_to_fit(); }
-    Rows::iterator erase(Rows::iterator first, Rows::iterator last) { return own().erase(first, last); }
+    ResultRow* erase(ResultRow* first, ResultRow* last) { return own().erase(first, last); }
 
 private:
     Rows& own()
@@ -78,6 +81,12 @@ private:
         return *m_rows;
     }
     std::shared_ptr<Rows> m_rows = std::make_shared<Rows>();
+};
+
+struct LargeFree
+{
+    quint64 size = 0;
+    void operator()(char* p) const { freeLarge(p, size); }
 };
 
 // Append-only storage of path bytes in shared chunks, so that a snapshot can keep reading them.
@@ -94,7 +103,7 @@ public:
 private:
     struct Chunk
     {
-        std::unique_ptr<char[]> data;
+        std::unique_ptr<char[], LargeFree> data;
         quint64 capacity = 0;
         quint64 used = 0;
     };

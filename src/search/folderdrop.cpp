@@ -27,7 +27,8 @@ std::vector<DroppedFolder> droppedFolders(const QMimeData* mime)
     return folders;
 }
 
-FolderDropTarget::FolderDropTarget(QWidget* viewport, std::function<void(const std::vector<DroppedFolder>&)> onDrop)
+FolderDropTarget::FolderDropTarget(QWidget* viewport,
+                                   std::function<void(const std::vector<DroppedFolder>&)> onDrop)
     : QObject(viewport), m_onDrop(std::move(onDrop))
 {
     viewport->setAcceptDrops(true);

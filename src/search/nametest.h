@@ -12,8 +12,7 @@
 #include <string>
 #include <string_view>
 
-enum class Comparison : int
-{
+enum class Comparison : int {
     EqualTo = 0,
     GreaterThan = 1,
     LessThan = 2,
@@ -64,8 +63,7 @@ inline bool lengthPasses(LiveCriteria::Snapshot c, std::size_t nameLength)
 class NameFilter
 {
 public:
-    enum class Mode
-    {
+    enum class Mode {
         None,      // the empty filter
         Pattern,   // the filter holds "*": the whole name must match, case distinguished
         Substring, // anything else: a piece of the name, case ignored
@@ -84,8 +82,8 @@ public:
 private:
     Mode m_mode = Mode::None;
     std::optional<Pattern> m_pattern;
-    std::u16string m_folded;               // substring mode: the filter, case folded
-    mutable std::u16string m_scratch;      // one per walk: the walk is single-threaded
+    std::u16string m_folded;          // substring mode: the filter, case folded
+    mutable std::u16string m_scratch; // one per walk: the walk is single-threaded
 };
 
 // Case folding of one UTF-16 unit, as the substring mode compares.

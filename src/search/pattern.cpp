@@ -3,8 +3,9 @@
 
 std::optional<Pattern> Pattern::compile(const QString& text, QString* error)
 {
-    return compile(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size())),
-                   error);
+    return compile(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size())),
+        error);
 }
 
 std::optional<Pattern> Pattern::compile(std::u16string_view text, QString* error)

@@ -9,8 +9,8 @@
 
 // The filter's pattern language over UTF-16 code units, case distinguished: "*" any run (also none), "?" one
 // unit, "#" one digit 0-9, "[list]" one unit of the list (ranges "a-z"), "[!list]" one unit not in it.
-// "[*]", "[?]", "[#]", "[[]" and "[!]" stand for the character itself; "]" outside a list is itself; "-" first
-// or last in a list is itself; "[]" matches nothing in the name (it stands for the empty text).
+// "[*]", "[?]", "[#]", "[[]" and "[!]" stand for the character itself; "]" outside a list is itself; "-"
+// first or last in a list is itself; "[]" matches nothing in the name (it stands for the empty text).
 class Pattern
 {
 public:
@@ -23,8 +23,7 @@ public:
     bool matches(std::u16string_view name) const;
 
 private:
-    enum class Op : unsigned char
-    {
+    enum class Op : unsigned char {
         Literal,
         AnyOne,
         Digit,
@@ -35,8 +34,8 @@ private:
     struct Token
     {
         Op op;
-        char16_t ch = 0;        // Literal
-        unsigned setBegin = 0;  // Set, NotSet: index into m_ranges
+        char16_t ch = 0;       // Literal
+        unsigned setBegin = 0; // Set, NotSet: index into m_ranges
         unsigned setEnd = 0;
     };
     bool matchOne(const Token& t, char16_t c) const;

@@ -14,7 +14,8 @@ const QString StopCaption = QStringLiteral("Stop");
 } // namespace
 
 SearchRun::SearchRun(SearchRunHost& host, QObject* parent)
-    : QObject(parent), m_host(host), m_step(host.errorBox(), QStringLiteral("Form1"), QStringLiteral("PushButton1_Click"))
+    : QObject(parent), m_host(host),
+      m_step(host.errorBox(), QStringLiteral("Form1"), QStringLiteral("PushButton1_Click"))
 {
 }
 
@@ -27,7 +28,8 @@ SearchRun::~SearchRun()
 QString SearchRun::refusal(const QString& lengthText, const QString& filterText)
 {
     if (!convertToInt16(lengthText))
-        return QStringLiteral("Length Of Filename: \"%1\" is not a number from -32768 to 32767.").arg(lengthText);
+        return QStringLiteral("Length Of Filename: \"%1\" is not a number from -32768 to 32767.")
+            .arg(lengthText);
     const QString why = NameFilter::problem(filterText);
     if (!why.isEmpty())
         return QStringLiteral("Filter: \"%1\" cannot be used as a pattern: %2.").arg(filterText, why);
@@ -58,7 +60,8 @@ void SearchRun::start()
     m_step(102, [&] { noFolders = m_host.folderCount() == 0; });
     if (noFolders) {
         m_step(104, [&] {
-            m_host.dialogs().message(QStringLiteral("Add folder(s) to search first."), StyleOk, applicationTitle());
+            m_host.dialogs().message(QStringLiteral("Add folder(s) to search first."), StyleOk,
+                                     applicationTitle());
         });
         return;
     }
@@ -99,7 +102,8 @@ void SearchRun::beginFolder()
     }
     m_step(122, [&] { m_host.setProgressValue((m_index + 1) * 100 / m_count); });
     m_step(124, [&] { m_path = m_texts[std::size_t(m_index)]; });
-    m_step(126, [&] { m_host.setProgressText(QStringLiteral("Processing: ") + GetFileNameFromPath(m_path)); });
+    m_step(126,
+           [&] { m_host.setProgressText(QStringLiteral("Processing: ") + GetFileNameFromPath(m_path)); });
     // The yield: the rest of this folder's start runs from the event loop.
     QTimer::singleShot(0, this, [this, token = m_token] { openAndWalk(token); });
 }
@@ -147,6 +151,7 @@ void SearchRun::walkReport(quint64 token, WalkReport& report)
     // Once Stop was pressed the list stays as it stood at that moment.
     if (!m_stopSearch.load())
         m_host.results().appendBatch(report.rows);
+    m_job->consumed(std::move(report.rows));
     if (report.failure) {
         m_boxes.push_back({token, std::move(*report.failure)});
         showBoxes();
@@ -162,8 +167,9 @@ void SearchRun::showBoxes()
     while (!m_boxes.empty()) {
         const PendingBox box = std::move(m_boxes.front());
         m_boxes.pop_front();
-        m_host.errorBox().show(box.failure.description, QStringLiteral("modSearch"), QStringLiteral("searchFiles"),
-                               box.failure.label, QString::fromUtf8(box.failure.path));
+        m_host.errorBox().show(box.failure.description, QStringLiteral("modSearch"),
+                               QStringLiteral("searchFiles"), box.failure.label,
+                               QString::fromUtf8(box.failure.path));
         if (m_job && m_job->token() == box.token)
             m_job->acknowledge();
     }

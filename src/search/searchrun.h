@@ -88,8 +88,8 @@ private:
     QString m_savedCaption;
     LiveCriteria m_criteria;
     bool m_active = false;
-    quint64 m_token = 0;    // the run's
-    quint64 m_jobSerial = 0; // each walk's
+    quint64 m_token = 0;             // the run's
+    quint64 m_jobSerial = 0;         // each walk's
     std::vector<QByteArray> m_paths; // the listed folders, taken when the run starts
     std::vector<QString> m_texts;
     int m_count = 0;

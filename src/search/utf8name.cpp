@@ -72,8 +72,8 @@ void decodeUtf8(std::string_view name, std::u16string& out)
             i += 3;
             break;
         case 4: {
-            const char32_t c = ((b & 0x07) << 18) | ((s[i + 1] & 0x3F) << 12) | ((s[i + 2] & 0x3F) << 6) |
-                               (s[i + 3] & 0x3F);
+            const char32_t c =
+                ((b & 0x07) << 18) | ((s[i + 1] & 0x3F) << 12) | ((s[i + 2] & 0x3F) << 6) | (s[i + 3] & 0x3F);
             *o++ = char16_t(0xD800 + ((c - 0x10000) >> 10));
             *o++ = char16_t(0xDC00 + ((c - 0x10000) & 0x3FF));
             i += 4;

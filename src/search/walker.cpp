@@ -30,7 +30,7 @@ struct Frame
 class Walk
 {
 public:
-    Walk(const WalkSettings& settings, const std::function<void(WalkReport&&)>& deliver)
+    Walk(const WalkSettings& settings, const WalkDeliver& deliver)
         : m_settings(settings), m_deliver(deliver), m_filter(settings.filter)
     {
         m_clock.start();
@@ -55,7 +55,7 @@ private:
     void fail(const Frame& frame, int label, int err);
 
     const WalkSettings& m_settings;
-    const std::function<void(WalkReport&&)>& m_deliver;
+    const WalkDeliver& m_deliver;
     NameFilter m_filter;
     fsys::DirectoryReader m_reader;
     std::vector<Frame> m_frames;
@@ -80,8 +80,8 @@ void Walk::run(fsys::FolderFd root, const std::string& rootPath)
     top.nameStart = top.prefix.size();
     m_openCount = 1;
     enter(top);
-    // The listed folder's own header goes out at once, so that even a walk that is over at its first check shows
-    // which folder it was on.
+    // The listed folder's own header goes out at once, so that even a walk that is over at its first check
+    // shows which folder it was on.
     report();
 
     int depth = 0;
@@ -242,7 +242,8 @@ void Walk::testFile(const Frame& frame, std::string_view name)
         return;
     ResultBatch& rows = m_pending.rows;
     const std::size_t size = frame.prefix.size() + name.size();
-    rows.entries.push_back({quint32(rows.bytes.size()), quint32(size), quint16(std::min<std::size_t>(length, 0xFFFF))});
+    rows.entries.push_back(
+        {quint32(rows.bytes.size()), quint32(size), quint16(std::min<std::size_t>(length, 0xFFFF))});
     rows.bytes.append(frame.prefix).append(name);
     if (rows.entries.size() >= m_settings.maxRows)
         report();
@@ -265,10 +266,9 @@ void Walk::report(std::optional<WalkFailure> failure)
     if (m_headerChanged)
         out.header = QByteArray(m_header.data(), qsizetype(m_header.size()));
     out.failure = std::move(failure);
-    m_pending.rows.clear();
-    m_pending.rows.bytes.reserve(out.rows.bytes.capacity());
     m_headerChanged = false;
-    m_deliver(std::move(out));
+    m_pending.rows = m_deliver(std::move(out));
+    m_pending.rows.clear();
     m_clock.restart();
 }
 
@@ -281,7 +281,7 @@ void Walk::fail(const Frame& frame, int label, int err)
 } // namespace
 
 void walkFolder(fsys::FolderFd root, const std::string& rootPath, const WalkSettings& settings,
-                const std::function<void(WalkReport&&)>& deliver)
+                const WalkDeliver& deliver)
 {
     Walk(settings, deliver).run(std::move(root), rootPath);
 }
@@ -296,11 +296,13 @@ std::string folderPathForWalk(const QByteArray& listed)
 
 WalkJob::WalkJob(QObject* receiver, quint64 token, fsys::FolderFd root, std::string rootPath,
                  WalkSettings settings, ReportFn onReport, FinishedFn onFinished)
-    : m_receiver(receiver), m_token(token), m_onReport(std::move(onReport)), m_onFinished(std::move(onFinished))
+    : m_receiver(receiver), m_token(token), m_onReport(std::move(onReport)),
+      m_onFinished(std::move(onFinished))
 {
     m_thread = std::thread([this, root = std::move(root), rootPath = std::move(rootPath),
                             settings = std::move(settings)]() mutable {
-        walkFolder(std::move(root), rootPath, settings, [this](WalkReport&& r) { deliver(std::move(r)); });
+        walkFolder(std::move(root), rootPath, settings,
+                   [this](WalkReport&& r) { return deliver(std::move(r)); });
         QMetaObject::invokeMethod(
             m_receiver, [fn = m_onFinished, token = m_token] { fn(token); }, Qt::QueuedConnection);
     });
@@ -326,20 +328,36 @@ void WalkJob::acknowledge()
     m_wake.notify_all();
 }
 
-void WalkJob::deliver(WalkReport&& report)
+void WalkJob::consumed(ResultBatch&& batch)
 {
-    const bool waits = report.failure.has_value();
     {
         std::lock_guard lock(m_mutex);
+        m_spare = std::move(batch);
+        m_inFlight = false;
+    }
+    m_wake.notify_all();
+}
+
+ResultBatch WalkJob::deliver(WalkReport&& report)
+{
+    const bool waits = report.failure.has_value();
+    ResultBatch spare;
+    {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait(lock, [this] { return !m_inFlight || m_cancelled; });
         if (m_cancelled)
-            return;
+            return spare;
+        spare = std::move(m_spare);
+        m_spare = ResultBatch();
+        m_inFlight = true;
         m_acknowledged = false;
     }
     auto shared = std::make_shared<WalkReport>(std::move(report));
     QMetaObject::invokeMethod(
         m_receiver, [fn = m_onReport, token = m_token, shared] { fn(token, *shared); }, Qt::QueuedConnection);
-    if (!waits)
-        return;
-    std::unique_lock lock(m_mutex);
-    m_wake.wait(lock, [this] { return m_acknowledged || m_cancelled; });
+    if (waits) {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait(lock, [this] { return m_acknowledged || m_cancelled; });
+    }
+    return spare;
 }

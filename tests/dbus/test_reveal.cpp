@@ -9,6 +9,8 @@
 #include <QItemSelectionModel>
 #include <QProcess>
 #include <QPushButton>
+#include "results/resultlistview.h"
+
 #include <QTreeView>
 #include <QUrl>
 
