@@ -412,10 +412,12 @@ private slots:
         form.Form_Load();
         qputenv("PATH", oldPath);
         if (opens) {
-            QTRY_VERIFY(QFile::exists(record));
-            QFile f(record);
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            QCOMPARE(f.readAll().trimmed(), QByteArray("https://www.quenlor.example.com/"));
+            // The stub's shell creates the file before it writes the line: wait for the line.
+            const auto recorded = [&] {
+                QFile f(record);
+                return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray();
+            };
+            QTRY_COMPARE(recorded(), QByteArray("https://www.quenlor.example.com/"));
         } else {
             QTest::qWait(200);
             QVERIFY(!QFile::exists(record));
