@@ -96,6 +96,23 @@ private slots:
         QCOMPARE(line, "x" + expected);
     }
 
+    void paddedLines_data()
+    {
+        QTest::addColumn<QStringList>("cells");
+        QTest::addColumn<QList<qsizetype>>("widths");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("two cells") << QStringList{"a", "bcd"} << QList<qsizetype>{3, 1} << "a  \tbcd\t";
+        QTest::newRow("no cells") << QStringList{} << QList<qsizetype>{} << "";
+        QTest::newRow("more cells than widths") << QStringList{"a", "b"} << QList<qsizetype>{2} << "a \tb\t";
+    }
+    void paddedLines()
+    {
+        QFETCH(QStringList, cells);
+        QFETCH(QList<qsizetype>, widths);
+        QFETCH(QString, expected);
+        QCOMPARE(paddedLine(cells, std::vector<qsizetype>(widths.begin(), widths.end())), expected);
+    }
+
     void goldenBytes_data()
     {
         QTest::addColumn<QStringList>("titles");

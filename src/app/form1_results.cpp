@@ -47,12 +47,12 @@ void Form1::PushButton4_Click()
         chosen = m_dialogs->saveFileName(
             QStringLiteral("Save"), QStringLiteral("Text Files (*.txt);;All Files (*)"), m_lastReportPath);
     });
-    bool cancelled = false;
     step(114, [&] {
-        cancelled = chosen.isEmpty();
-        if (!cancelled)
-            m_lastReportPath = chosen;
+        if (!chosen.isEmpty())
+            m_lastReportPath = chosen; // the next dialog starts here; a cancel keeps the last choice
     });
+    bool cancelled = false;
+    step(116, [&] { cancelled = chosen.isEmpty(); });
     if (cancelled)
         return;
     step(118, [&] { m_pointer.set(PointerBusy); });

@@ -54,9 +54,10 @@ void SaveListviewProperlySpaced(const ListTable& list, const QString& fileName, 
     TextFileWriter file;
     step(156, [&] { file.create(fileName); });
 
-    QString line;
+    QStringList titles;
     for (int c = 0; c < columns; ++c)
-        appendPaddedCell(line, list.columnTitle(c), widths[c]);
+        titles.append(list.columnTitle(c));
+    QString line = paddedLine(titles, widths);
     step(170, [&] { file.writeLine(line); });
     progress(20, &writing);
 
