@@ -203,6 +203,17 @@ int main(int argc, char** argv)
                 move.moveChecked(model.snapshot(), [&] { yielder(); });
                 move.removeGoneRows(model);
             });
+            // And back: this copy is synced to the disk before its source goes.
+            const QByteArray moved = other + "/large.bin";
+            ResultModel back;
+            back.appendRow(std::string_view(moved.constData(), size_t(moved.size())), 9);
+            back.setAllChecked(true);
+            ::mkdir((base + "/large-back").constData(), 0755);
+            timeOperation("move, one large file, back, synced to disk", 1, largeMiB << 20, [&] {
+                MoveOperation move(base + "/large-back/");
+                move.moveChecked(back.snapshot(), [&] { yielder(); });
+                move.removeGoneRows(back);
+            });
         }
     }
     {

@@ -3,6 +3,8 @@
 #include "support/filetree.h"
 #include "support/testmain.h"
 
+#include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -200,6 +202,25 @@ private slots:
         QVERIFY2(placed.error.contains("No space left on device"), qPrintable(placed.error));
         QCOMPARE(FileTree::read(from.path() + "/big"), content);
         QCOMPARE(FileTree::list(small.path()), QList<QByteArray>());
+    }
+
+    // A source that could not be deleted afterwards is not copied at all, so a move never ends as a copy.
+    void sourceThatCannotGoIsNotCopied()
+    {
+        OtherMount mount(8 << 20, false);
+        if (!mount.usable())
+            QSKIP("cannot mount a file system of our own here");
+        const QByteArray source = mount.path() + "/f";
+        QVERIFY(FileTree::write(source, "stays"));
+        if (QProcess::execute("mount", {"-o", "remount,ro", QFile::decodeName(mount.top())}) != 0)
+            QSKIP("cannot make the file system read-only here");
+        ScratchDir to;
+        const PlaceResult placed = placeFile(source, to.path() + "/f", {}, nullptr);
+        QProcess::execute("mount", {"-o", "remount,rw", QFile::decodeName(mount.top())});
+        QVERIFY(!placed.placed);
+        QCOMPARE(placed.error, QStringLiteral("the file's folder does not let it go: Read-only file system"));
+        QCOMPARE(FileTree::list(to.path()), QList<QByteArray>());
+        QCOMPARE(FileTree::read(source), QByteArray("stays"));
     }
 
     // Another file system: a rename cannot work there, so the verified copy must.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "fileops/failurelist.h"
+#include "fileops/fileworker.h"
 #include "fileops/moveoperation.h"
 #include "fileops/trashoperation.h"
 #include "platform/errorbox.h"
@@ -344,6 +345,28 @@ private slots:
         QCOMPARE(rows.model.rowCount(), 1);
         QCOMPARE(move.failures(), QStringList{failureLine(from.qpath() + "/f", "Device not ready")});
         QCOMPARE(FileTree::list(to.path()), QList<QByteArray>());
+    }
+
+    void workerRunsJobsAndPassesFailures()
+    {
+        FileWorker worker;
+        std::thread::id ranOn;
+        worker.run([&] { ranOn = std::this_thread::get_id(); }, {});
+        QVERIFY(ranOn != std::this_thread::get_id());
+        const std::thread::id first = ranOn;
+        worker.run([&] { ranOn = std::this_thread::get_id(); }, {});
+        QCOMPARE(ranOn, first); // one thread for all the jobs
+        QVERIFY_THROWS_EXCEPTION(AppError, worker.run([] { throw AppError(QStringLiteral("no")); }, {}));
+
+        // A caller whose idle step throws still finds the job finished before its frame is left.
+        std::atomic<bool> finished{false};
+        const auto slowJob = [&] {
+            QThread::msleep(30);
+            finished = true;
+        };
+        const auto failingIdle = [] { throw std::runtime_error("idle failed"); };
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, worker.run(slowJob, failingIdle));
+        QVERIFY(finished);
     }
 
     // Waiting for a long copy keeps calling the caller's yield.

@@ -29,7 +29,14 @@ void FileWorker::run(std::function<void()> job, const std::function<void()>& idl
         if (!idle)
             continue;
         lock.unlock();
-        idle();
+        try {
+            idle();
+        } catch (...) {
+            // The job may use the caller's locals: it must end before the caller's frame unwinds.
+            lock.lock();
+            m_wake.wait(lock, [this] { return !m_pending; });
+            throw;
+        }
         lock.lock();
     }
     if (m_error)
