@@ -12,19 +12,20 @@ werror=OFF
 [ -n "${CI:-}" ] && werror=ON
 jobs=$(nproc)
 
+# run NAME SANITIZERS TARGET [ctest arguments]
 run() {
-    local name=$1 sanitize=$2 started=$SECONDS
-    shift 2
+    local name=$1 sanitize=$2 target=$3 started=$SECONDS
+    shift 3
     CXX=clang++ cmake -S . -B "build-$name" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
         -DLENTROVA_SANITIZE="$sanitize" -DLENTROVA_WERROR="$werror" -DLENTROVA_BUILD_BENCH=OFF >/dev/null
-    cmake --build "build-$name" -j"$jobs"
+    cmake --build "build-$name" -j"$jobs" --target "$target"
     local built=$SECONDS
     ctest --test-dir "build-$name" --output-on-failure -j"$jobs" "$@"
     echo "sanitize $name: build $((built - started)) s, tests $((SECONDS - built)) s"
 }
 
-asan() { run asan address,undefined; }
-tsan() { run tsan thread -L threaded; }
+asan() { run asan address,undefined all; }
+tsan() { run tsan thread lentrova_threaded_tests -L threaded; }
 case ${1:-all} in
     all) asan && tsan ;;
     asan) asan ;;
