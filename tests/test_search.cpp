@@ -509,6 +509,28 @@ private slots:
         QCOMPARE(foundNames(), (QStringList{"x.txt", "y.txt"}));
     }
 
+    // The list stays usable during a run; the run visits the folders that were listed when it started.
+    void folderListChangedDuringRun()
+    {
+        QTemporaryDir tree;
+        makeFiles(tree.path(), {"a/1.txt", "a/sub/2.txt", "b/3.txt", "c/4.txt"});
+        addFolder(tree.path() + "/a");
+        addFolder(tree.path() + "/b");
+        Gate gate;
+        form->searchRun().setBeforeOpen([&](std::string_view) {
+            gate.arrive();
+            return 0;
+        });
+        criteria("-1", 1);
+        form->PushButton1->click();
+        QTRY_COMPARE(gate.reached.load(), 1);
+        form->folderModel()->removeRow(1);
+        addFolder(tree.path() + "/c");
+        gate.release();
+        QTRY_COMPARE(dialogs.countMessages("Done."), 1);
+        QCOMPARE(foundNames(), (QStringList{"1.txt", "2.txt", "3.txt"}));
+    }
+
     void oddNames()
     {
         QTemporaryDir tree;
@@ -570,8 +592,8 @@ private slots:
         QVERIFY(dialogs.errorTexts().isEmpty());
     }
 
-    // Two sub-folders on every level: folders with a sub-folder still to visit keep their descriptor until the
-    // walk runs past its budget and has to reopen folders higher up by name.
+    // Two sub-folders on every level: folders with a sub-folder still to visit keep their descriptor until
+    // the walk runs past its budget and has to reopen folders higher up by name.
     void deepTreeWithSiblingsOnEveryLevel()
     {
         QTemporaryDir tree;
