@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Drives the built program as a user would, in a real X window: load the sample folders, find, check every row
+# with the keyboard, copy the results and save the report through the real dialogs, and compare the clipboard
+# and the file with what the sample files must give. With LENTROVA_SCREENSHOT=path it also saves a picture of
+# the window after the search.
+set -euo pipefail
+program=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
+mkdir -p "$XDG_CONFIG_HOME"
+
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -s "$program" "$work" <<'INNER'
+set -euo pipefail
+program=$1; work=$2
+unset QT_QPA_PLATFORM
+samples=$(cd "$(dirname "$program")" && pwd -P)/Samples
+"$program" >"$work/log" 2>&1 &
+pid=$!
+trap 'kill $pid 2>/dev/null || true' EXIT
+fail() { echo "$*"; echo "program log:"; cat "$work/log"; exit 1; }
+
+wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Lentrova Software$' | head -n 1)
+[ -n "$wid" ] || fail "no window"
+
+# Waits for a box with the exact title, and gives its window id.
+box() {
+    local id
+    id=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1) || true
+    [ -n "$id" ] || fail "no box titled $1"
+    echo "$id"
+}
+# Waits until no visible box has that title any more.
+gone() {
+    for _ in $(seq 1 100); do
+        xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    fail "box titled $1 stayed open"
+}
+# Centre of a control laid out in twips (15 a pixel).
+click() {
+    xdotool mousemove --window "$wid" $((($1 + $3 / 2) / 15)) $((($2 + $4 / 2) / 15)) click 1
+}
+answer() {
+    local id
+    id=$(box "$1")
+    # No window manager runs: focus the box directly, and type real key events (Qt ignores sent ones).
+    xdotool windowfocus --sync "$id"
+    xdotool key "$2"
+    gone "$1"
+}
+
+# Load Sample/Example Folders; No keeps the file manager shut.
+click 4080 1980 3840 405
+answer Lentrova Escape
+# Start Finding, then the "Done." box.
+click 120 4260 7800 405
+answer Lentrova Return
+
+if [ -n "${LENTROVA_SCREENSHOT:-}" ]; then
+    sleep 0.3
+    import -window "$wid" "$LENTROVA_SCREENSHOT"
+    echo "screenshot: $LENTROVA_SCREENSHOT"
+fi
+
+# Into the result list (ListView2), select every row, check them all.
+click 8040 135 7800 2490
+sleep 0.3
+xdotool key ctrl+a
+xdotool key space
+sleep 0.3
+
+# Copy Results To Clipboard, then dismiss its message.
+click 8040 3240 3840 405
+answer Lentrova Return
+xclip -selection clipboard -o >"$work/clipboard"
+
+# What the samples must give: every file whose name is longer than 5, the path column padded to the longest
+# path, the length unpadded, CR LF ends. The walk order is the file system's, so lines compare as sets here;
+# the report must then hold the same rows in the clipboard's order.
+python3 - "$samples" "$work" <<'PY'
+import os, sys
+samples, work = sys.argv[1], sys.argv[2]
+rows = []
+for sample in ("sample1", "sample2"):
+    top = os.path.join(samples, sample) + "/"
+    for folder, _, files in os.walk(top):
+        for name in files:
+            if len(name) > 5:
+                rows.append((os.path.join(folder, name), str(len(name))))
+width = max(len(p) for p, _ in rows)
+expected = sorted(f"{p.ljust(width)}\t{n}\r\n" for p, n in rows)
+got_text = open(os.path.join(work, "clipboard"), "rb").read().decode()
+got = got_text.splitlines(keepends=True)
+if sorted(got) != expected:
+    print("clipboard differs:\n" + "".join(got).replace("\r", "\\r") + "expected:\n" +
+          "".join(expected).replace("\r", "\\r"))
+    sys.exit(1)
+# The report: titles count towards the widths, every cell padded and closed by a tab.
+order = [line.rstrip("\r\n").split("\t") for line in got]
+pw = max(width, len("Filename(s)"))
+lw = max([len("Length")] + [len(n) for _, n in order])
+report = f"{'Filename(s)'.ljust(pw)}\t{'Length'.ljust(lw)}\t\r\n"
+report += "".join(f"{p.rstrip(' ').ljust(pw)}\t{n.ljust(lw)}\t\r\n" for p, n in order)
+open(os.path.join(work, "expected-report.txt"), "wb").write(report.encode())
+print(f"clipboard holds the {len(rows)} expected rows")
+PY
+
+# Save Results As Text File through the save dialog: type the path and Return.
+click 8040 2730 3840 405
+dialog=$(box Save)
+xdotool windowfocus --sync "$dialog"
+sleep 0.3
+xdotool key ctrl+a
+xdotool type --delay 20 "$work/report.txt"
+xdotool key Return
+gone Save
+for _ in $(seq 1 50); do
+    [ -s "$work/report.txt" ] && cmp -s "$work/report.txt" "$work/expected-report.txt" && break
+    sleep 0.1
+done
+cmp "$work/report.txt" "$work/expected-report.txt" || {
+    echo "report:"; cat -A "$work/report.txt"; echo "expected:"; cat -A "$work/expected-report.txt"; fail "report differs"
+}
+kill -0 $pid || fail "the program ended"
+echo "clipboard and report match"
+INNER
