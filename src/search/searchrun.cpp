@@ -17,6 +17,7 @@ SearchRun::SearchRun(SearchRunHost& host, QObject* parent)
     : QObject(parent), m_host(host),
       m_step(host.errorBox(), QStringLiteral("Form1"), QStringLiteral("PushButton1_Click"))
 {
+    m_handoff.watch(this);
 }
 
 SearchRun::~SearchRun()
@@ -133,7 +134,7 @@ void SearchRun::openAndWalk(quint64 token)
         settings.filter = m_host.filterText();
         settings.beforeOpen = m_beforeOpen;
         m_job = std::make_unique<WalkJob>(
-            this, ++m_jobSerial, std::move(root), folderPathForWalk(native), std::move(settings),
+            this, m_handoff, ++m_jobSerial, std::move(root), folderPathForWalk(native), std::move(settings),
             [this](quint64 t, WalkReport& r) { walkReport(t, r); }, [this](quint64 t) { walkFinished(t); });
     });
     if (!m_job) {

@@ -95,6 +95,7 @@ private:
     int m_count = 0;
     int m_index = 0; // 0-based
     QString m_path;
+    ThreadHandoff m_handoff; // outlives m_job: the destructor ends the walk first
     std::unique_ptr<WalkJob> m_job;
     std::deque<PendingBox> m_boxes;
     bool m_showingBox = false;

@@ -294,17 +294,19 @@ std::string folderPathForWalk(const QByteArray& listed)
     return path;
 }
 
-WalkJob::WalkJob(QObject* receiver, quint64 token, fsys::FolderFd root, std::string rootPath,
-                 WalkSettings settings, ReportFn onReport, FinishedFn onFinished)
-    : m_receiver(receiver), m_token(token), m_onReport(std::move(onReport)),
+WalkJob::WalkJob(QObject* receiver, ThreadHandoff& handoff, quint64 token, fsys::FolderFd root,
+                 std::string rootPath, WalkSettings settings, ReportFn onReport, FinishedFn onFinished)
+    : m_receiver(receiver), m_handoff(handoff), m_token(token), m_onReport(std::move(onReport)),
       m_onFinished(std::move(onFinished))
 {
     m_thread = std::thread([this, root = std::move(root), rootPath = std::move(rootPath),
                             settings = std::move(settings)]() mutable {
         walkFolder(std::move(root), rootPath, settings,
                    [this](WalkReport&& r) { return deliver(std::move(r)); });
-        QMetaObject::invokeMethod(
-            m_receiver, [fn = m_onFinished, token = m_token] { fn(token); }, Qt::QueuedConnection);
+        m_handoff.send([this] {
+            QMetaObject::invokeMethod(
+                m_receiver, [fn = m_onFinished, token = m_token] { fn(token); }, Qt::QueuedConnection);
+        });
     });
 }
 
@@ -353,8 +355,11 @@ ResultBatch WalkJob::deliver(WalkReport&& report)
         m_acknowledged = false;
     }
     auto shared = std::make_shared<WalkReport>(std::move(report));
-    QMetaObject::invokeMethod(
-        m_receiver, [fn = m_onReport, token = m_token, shared] { fn(token, *shared); }, Qt::QueuedConnection);
+    m_handoff.send([&] {
+        QMetaObject::invokeMethod(
+            m_receiver, [fn = m_onReport, token = m_token, shared] { fn(token, *shared); },
+            Qt::QueuedConnection);
+    });
     if (waits) {
         std::unique_lock lock(m_mutex);
         m_wake.wait(lock, [this] { return m_acknowledged || m_cancelled; });

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/dirlisting.h"
+#include "platform/handoff.h"
 #include "results/resultmodel.h"
 #include "search/nametest.h"
 
@@ -67,8 +68,9 @@ public:
     using ReportFn = std::function<void(quint64 token, WalkReport& report)>;
     using FinishedFn = std::function<void(quint64 token)>;
 
-    WalkJob(QObject* receiver, quint64 token, fsys::FolderFd root, std::string rootPath,
-            WalkSettings settings, ReportFn onReport, FinishedFn onFinished);
+    // handoff must watch receiver, so that the reports' hand-over is visible to ThreadSanitizer.
+    WalkJob(QObject* receiver, ThreadHandoff& handoff, quint64 token, fsys::FolderFd root,
+            std::string rootPath, WalkSettings settings, ReportFn onReport, FinishedFn onFinished);
     // Ends a waiting walk and joins the thread; the walk itself ends only when stop was set.
     ~WalkJob();
     WalkJob(const WalkJob&) = delete;
@@ -83,6 +85,7 @@ private:
     ResultBatch deliver(WalkReport&& report);
 
     QObject* m_receiver;
+    ThreadHandoff& m_handoff;
     quint64 m_token;
     ReportFn m_onReport;
     FinishedFn m_onFinished;
