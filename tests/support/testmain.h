@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "support/unprivileged.h"
+
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTest>
 
-// Points the settings file and the trash at temporary folders before Qt reads them, then runs the tests.
+// Runs a step as the unprivileged user when started as one; otherwise points the settings file and the trash at temporary folders before Qt reads them, then runs the tests.
 #define LENTROVA_TEST_MAIN(TestClass)                                                                          \
     int main(int argc, char** argv)                                                                            \
     {                                                                                                          \
+        if (int stepExit = 0; Unprivileged::runStepIfAsked(argc, argv, &stepExit))                             \
+            return stepExit;                                                                                   \
         QTemporaryDir home;                                                                                    \
         qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());                                       \
         qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());                                           \
