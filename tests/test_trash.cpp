@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "platform/trash.h"
+#include "support/diskmount.h"
 #include "support/filetree.h"
 #include "support/testmain.h"
+#include "support/unprivileged.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QProcess>
 #include <QUrl>
+
+#include <cstdio>
+#include <memory>
 
 #include <unistd.h>
 
@@ -46,7 +51,20 @@ bool deletedJustNow(const TrashInfo& info)
 {
     return qAbs(info.deleted.secsTo(QDateTime::currentDateTime())) <= 120;
 }
+
+QByteArray uidText()
+{
+    return QByteArray::number(::geteuid());
+}
 } // namespace
+
+// Trashes the file named by the first argument; prints where it went, or why not.
+UNPRIVILEGED_STEP(trashOneFile)
+{
+    const TrashResult result = moveToTrash(QFile::encodeName(args.value(0)));
+    std::printf("%s\n", result.ok ? result.trashedPath.constData() : result.error.toUtf8().constData());
+    return result.ok ? 0 : 1;
+}
 
 class TestTrash : public QObject
 {
@@ -192,9 +210,9 @@ private slots:
     // A file on another mount goes to that mount's own trash, recorded relative to the mount's top.
     void otherMountUsesItsOwnTrash()
     {
-        OtherMount mount;
+        DiskMount mount;
         if (!mount.usable())
-            QSKIP("no second file system to test with");
+            QSKIP("cannot mount a file system of our own here");
         QVERIFY(FileTree::deviceOf(mount.path()) != FileTree::deviceOf(homeTrash()));
         const QByteArray name = "on mount \xff.txt";
         const QByteArray source = mount.path() + '/' + name;
@@ -227,7 +245,7 @@ private slots:
     void sharedTrashOnMount()
     {
         QFETCH(bool, sticky);
-        OtherMount mount(8 << 20, false);
+        DiskMount mount;
         if (!mount.usable())
             QSKIP("cannot mount a file system of our own here");
         const QByteArray shared = mount.top() + "/.Trash";
@@ -252,9 +270,165 @@ private slots:
         QVERIFY(FileTree::write(source, "x"));
         if (QProcess::execute("mount", {"-o", "remount,ro", QFile::decodeName(mount.top())}) != 0)
             QSKIP("cannot make the file system read-only here");
+        const QList<QByteArray> homeBefore = FileTree::list(homeTrash() + "/info");
         const TrashResult result = moveToTrash(source);
         QProcess::execute("mount", {"-o", "remount,rw", QFile::decodeName(mount.top())});
         QVERIFY(!result.ok);
+        QVERIFY(FileTree::exists(source));
+        QCOMPARE(FileTree::list(homeTrash() + "/info"), homeBefore);
+    }
+
+    // The mount's top and the recorded path come from where the folder really is, however the path is
+    // spelled: a trash made below the top is one that no desktop looks into.
+    void mountTrashFromRealFolder_data()
+    {
+        QTest::addColumn<QByteArray>("spelling");
+        QTest::newRow("through a link into the mount") << QByteArray("link");
+        QTest::newRow("with .. in the path") << QByteArray("dotdot");
+    }
+
+    void mountTrashFromRealFolder()
+    {
+        QFETCH(QByteArray, spelling);
+        DiskMount mount;
+        if (!mount.usable())
+            QSKIP("cannot mount a file system of our own here");
+        ScratchDir here;
+        const QByteArray sub = mount.top() + "/sub";
+        QVERIFY(FileTree::makeFolder(sub) && FileTree::makeFolder(sub + "/deep"));
+        QVERIFY(FileTree::write(sub + "/deep/f.txt", "deep"));
+        QCOMPARE(::symlink(sub.constData(), (here.path() + "/lnk2").constData()), 0);
+        const QByteArray spelled =
+            spelling == "link" ? here.path() + "/lnk2/deep/f.txt" : sub + "/deep/../deep/f.txt";
+
+        const TrashResult result = moveToTrash(spelled);
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QVERIFY(!FileTree::exists(sub + "/deep/f.txt"));
+        QCOMPARE(result.trashedPath, mount.top() + "/.Trash-" + uidText() + "/files/f.txt");
+        QCOMPARE(FileTree::read(result.trashedPath), QByteArray("deep"));
+        QCOMPARE(parseInfo(result.infoPath).path, QByteArray("sub/deep/f.txt"));
+        QVERIFY(!FileTree::exists(sub + "/.Trash-" + uidText()));
+    }
+
+    // Where the file's own file system would lose the trash at the next start (tmpfs), or its top cannot hold
+    // one, the file is copied into the home trash and recorded by its absolute path.
+    void homeTrashTakesWhatItsMountCannotKeep_data()
+    {
+        QTest::addColumn<QByteArray>("kind");
+        QTest::newRow("tmpfs") << QByteArray("tmpfs");
+        QTest::newRow("top cannot hold a trash") << QByteArray("blocked");
+    }
+
+    void homeTrashTakesWhatItsMountCannotKeep()
+    {
+        QFETCH(QByteArray, kind);
+        std::unique_ptr<OtherMount> tmpfs;
+        std::unique_ptr<DiskMount> disk;
+        QByteArray folder, top;
+        if (kind == "tmpfs") {
+            tmpfs = std::make_unique<OtherMount>();
+            if (!tmpfs->usable())
+                QSKIP("no tmpfs to test with");
+            folder = tmpfs->path();
+            top = tmpfs->top();
+        } else {
+            disk = std::make_unique<DiskMount>();
+            if (!disk->usable())
+                QSKIP("cannot mount a file system of our own here");
+            folder = disk->path();
+            top = disk->top();
+            QVERIFY(FileTree::write(top + "/.Trash-" + uidText(), "in the way"));
+        }
+        QVERIFY(FileTree::deviceOf(folder) != FileTree::deviceOf(homeTrash()));
+        const QByteArray source = folder + "/kept \xff.txt";
+        QVERIFY(FileTree::write(source, "keep me", 0640));
+        QVERIFY(FileTree::setModified(source, 1600000000, 5));
+
+        const TrashResult result = moveToTrash(source);
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QVERIFY(!FileTree::exists(source));
+        QVERIFY(result.trashedPath.startsWith(homeTrash() + "/files/"));
+        QCOMPARE(FileTree::read(result.trashedPath), QByteArray("keep me"));
+        const struct stat copied = FileTree::statOf(result.trashedPath);
+        QCOMPARE(copied.st_mode & 07777, 0640u);
+        QCOMPARE(qint64(copied.st_mtim.tv_sec), qint64(1600000000));
+        const TrashInfo info = parseInfo(result.infoPath);
+        QVERIFY(info.wellFormed);
+        QCOMPARE(info.path, source);
+        if (kind == "tmpfs" && tmpfs->ownMount())
+            QVERIFY(!FileTree::exists(top + "/.Trash-" + uidText()));
+        for (const QByteArray& name : FileTree::list(homeTrash() + "/files"))
+            QVERIFY2(FileTree::exists(homeTrash() + "/info/" + name + ".trashinfo"), name.constData());
+        QVERIFY(FileTree::read(result.infoPath).startsWith("[Trash Info]\nPath=/"));
+    }
+
+    // Many files of one name each get a name of their own, and names that another program reserved or left in
+    // the trash meanwhile are passed over.
+    void sameNameManyTimes()
+    {
+        ScratchDir dir;
+        QList<QByteArray> names;
+        for (int i = 0; i < 6; ++i) {
+            if (i == 3) {
+                QVERIFY(FileTree::write(homeTrash() + "/info/Thumbs.db.4.trashinfo", "other program"));
+                QVERIFY(FileTree::write(homeTrash() + "/files/Thumbs.db.5", "left over"));
+            }
+            QVERIFY(FileTree::makeFolder(dir.path() + '/' + QByteArray::number(i)));
+            const QByteArray source = dir.path() + '/' + QByteArray::number(i) + "/Thumbs.db";
+            QVERIFY(FileTree::write(source, QByteArray::number(i)));
+            const TrashResult result = moveToTrash(source);
+            QVERIFY2(result.ok, qPrintable(result.error));
+            QCOMPARE(FileTree::read(result.trashedPath), QByteArray::number(i));
+            QCOMPARE(parseInfo(result.infoPath).path, source);
+            names.append(result.trashedPath.mid(result.trashedPath.lastIndexOf('/') + 1));
+        }
+        QCOMPARE(names, (QList<QByteArray>{"Thumbs.db", "Thumbs.db.2", "Thumbs.db.3", "Thumbs.db.6",
+                                           "Thumbs.db.7", "Thumbs.db.8"}));
+        QCOMPARE(FileTree::read(homeTrash() + "/files/Thumbs.db.5"), QByteArray("left over"));
+    }
+
+    // The usual disk: its top is the administrator's, the user owns a folder on it. No trash can be made at
+    // the top, so the user's own trash takes the file.
+    void userFileOnForeignMountGoesHome()
+    {
+        SKIP_UNLESS_UNPRIVILEGED_RUNS();
+        DiskMount mount;
+        if (!mount.usable())
+            QSKIP("cannot mount a file system of our own here");
+        ScratchDir data;
+        const QByteArray source = mount.path() + "/mine.txt";
+        QVERIFY(FileTree::write(source, "mine"));
+        QVERIFY(Unprivileged::giveTree(mount.path()) && Unprivileged::giveTree(data.path()));
+        QVERIFY(Unprivileged::openWayTo(source) && Unprivileged::openWayTo(data.path() + "/Trash"));
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("XDG_DATA_HOME"), QFile::decodeName(data.path()));
+        const Unprivileged::Outcome outcome =
+            Unprivileged::runStep(QStringLiteral("trashOneFile"), {QFile::decodeName(source)}, env);
+        QVERIFY2(outcome.exitCode == 0, outcome.out.constData());
+        QCOMPARE(outcome.out.trimmed(), data.path() + "/Trash/files/mine.txt");
+        QVERIFY(!FileTree::exists(source));
+        QCOMPARE(FileTree::read(data.path() + "/Trash/files/mine.txt"), QByteArray("mine"));
+        QCOMPARE(parseInfo(data.path() + "/Trash/info/mine.txt.trashinfo").path, source);
+        QVERIFY(!FileTree::exists(mount.top() + "/.Trash-" + QByteArray::number(Unprivileged::uid)));
+    }
+
+    // The reason given is the one that stopped the trash folder, not whatever failed after it.
+    void unwritableDataHomeSaysWhy()
+    {
+        SKIP_UNLESS_UNPRIVILEGED_RUNS();
+        ScratchDir files, data;
+        const QByteArray source = files.path() + "/mine.txt";
+        QVERIFY(FileTree::write(source, "x"));
+        QVERIFY(Unprivileged::giveTree(files.path()));
+        QVERIFY(Unprivileged::openWayTo(source));
+        QVERIFY(Unprivileged::openWayTo(data.path() + "/share"));
+        QCOMPARE(::chmod(data.path().constData(), 0755), 0); // root's: the user may look, not write
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("XDG_DATA_HOME"), QFile::decodeName(data.path() + "/share"));
+        const Unprivileged::Outcome outcome =
+            Unprivileged::runStep(QStringLiteral("trashOneFile"), {QFile::decodeName(source)}, env);
+        QCOMPARE(outcome.exitCode, 1);
+        QCOMPARE(outcome.out.trimmed(), QByteArray("the trash folder cannot be made: Permission denied"));
         QVERIFY(FileTree::exists(source));
     }
 };

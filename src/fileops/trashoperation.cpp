@@ -27,7 +27,7 @@ void TrashOperation::run(const Yield& yield, const std::atomic<bool>* stop)
             yield();
         if (stop && stop->load())
             break;
-        const TrashResult result = moveToTrash(file.path);
+        const TrashResult result = moveToTrash(file.path, stop);
         // A file that had gone before is not a failure: its row no longer names anything.
         if (!entryExists(file.path))
             m_gone.push_back(file.rowId);

@@ -4,22 +4,35 @@
 #include "platform/filemove.h"
 
 #include <QDateTime>
+#include <QHash>
+#include <QMutex>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace {
 
 // A trash name plus ".trashinfo" must still fit in one file name.
 constexpr qsizetype MaxTrashedName = 255 - 10;
+// Free names are looked for this many times at most, so that a broken trash cannot hold a file up for long.
+constexpr int MaxNameAttempts = 100000;
 
 QByteArray parentOf(const QByteArray& path)
 {
     const qsizetype at = path.lastIndexOf('/');
     return at <= 0 ? QByteArrayLiteral("/") : path.left(at);
+}
+
+QByteArray joined(const QByteArray& folder, const QByteArray& name)
+{
+    return folder.endsWith('/') ? folder + name : folder + '/' + name;
 }
 
 QByteArray absolutePath(const QByteArray& path)
@@ -30,42 +43,66 @@ QByteArray absolutePath(const QByteArray& path)
     if (!::getcwd(cwd.data(), size_t(cwd.size())))
         return path;
     cwd.truncate(qsizetype(qstrlen(cwd.constData())));
-    return cwd + '/' + path;
+    return joined(cwd, path);
 }
 
-bool makeFolders(const QByteArray& path)
+// The folder with every link and "." or ".." resolved, so that the mount and the recorded path are those of
+// the folder itself, however it was spelled. Sets errno when it fails.
+QByteArray realFolder(const QByteArray& folder)
+{
+    char* resolved = ::realpath(folder.constData(), nullptr);
+    if (!resolved)
+        return {};
+    QByteArray real(resolved);
+    std::free(resolved);
+    return real;
+}
+
+// 0 when the folder exists or was made with every missing folder above it; else the errno that stopped it.
+int makeFolders(const QByteArray& path)
 {
     struct stat st;
     if (::stat(path.constData(), &st) == 0)
-        return S_ISDIR(st.st_mode);
-    if (path != "/" && !makeFolders(parentOf(path)))
-        return false;
-    return ::mkdir(path.constData(), 0700) == 0 || errno == EEXIST;
+        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (errno != ENOENT)
+        return errno;
+    if (path != "/")
+        if (const int error = makeFolders(parentOf(path)))
+            return error;
+    return ::mkdir(path.constData(), 0700) == 0 || errno == EEXIST ? 0 : errno;
 }
 
-// A trash folder must be a real folder of ours: never a link that could send files elsewhere.
-bool isOwnFolder(const QByteArray& path)
-{
-    struct stat st;
-    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
-}
-
-bool ensureOwnFolder(const QByteArray& path)
+// A trash folder must be a real folder of ours: never a link that could send files elsewhere. Empty when it
+// is (made now if missing); else why not.
+QString ensureOwnFolder(const QByteArray& path)
 {
     if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
-        return false;
-    return isOwnFolder(path);
+        return systemErrorText(errno);
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0)
+        return systemErrorText(errno);
+    if (S_ISLNK(st.st_mode))
+        return QStringLiteral("it is a link");
+    if (!S_ISDIR(st.st_mode))
+        return QStringLiteral("it is not a folder");
+    if (st.st_uid != ::geteuid())
+        return QStringLiteral("it belongs to another user");
+    return {};
 }
 
-bool prepareTrash(const QByteArray& trash)
+QString prepareTrash(const QByteArray& trash)
 {
-    return ensureOwnFolder(trash) && ensureOwnFolder(trash + "/files") && ensureOwnFolder(trash + "/info");
+    for (const QByteArray& folder : {trash, trash + "/files", trash + "/info"})
+        if (QString why = ensureOwnFolder(folder); !why.isEmpty())
+            return why;
+    return {};
 }
 
-// The top folder of the mount that holds a file: the last folder upward still on the file's device.
-QByteArray mountTop(const QByteArray& absolute, dev_t device)
+// The top folder of the mount that holds a folder: the last folder upward still on the device. The folder
+// must be resolved, or a link in its path would end the walk at the link.
+QByteArray mountTop(const QByteArray& resolvedFolder, dev_t device)
 {
-    QByteArray top = parentOf(absolute);
+    QByteArray top = resolvedFolder;
     while (top != "/") {
         const QByteArray up = parentOf(top);
         struct stat st;
@@ -76,12 +113,8 @@ QByteArray mountTop(const QByteArray& absolute, dev_t device)
     return top;
 }
 
-QByteArray joined(const QByteArray& folder, const QByteArray& name)
-{
-    return folder.endsWith('/') ? folder + name : folder + '/' + name;
-}
-
 // The administrator's shared .Trash (a sticky folder, not a link) with a folder per user, else .Trash-<uid>.
+// Empty when the mount's top cannot hold either.
 QByteArray mountTrash(const QByteArray& top)
 {
     const QByteArray uid = QByteArray::number(qulonglong(::geteuid()));
@@ -89,11 +122,20 @@ QByteArray mountTrash(const QByteArray& top)
     struct stat st;
     if (::lstat(shared.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
         const QByteArray mine = shared + '/' + uid;
-        if (prepareTrash(mine))
+        if (prepareTrash(mine).isEmpty())
             return mine;
     }
     const QByteArray own = joined(top, ".Trash-" + uid);
-    return prepareTrash(own) ? own : QByteArray();
+    return prepareTrash(own).isEmpty() ? own : QByteArray();
+}
+
+// Files there are gone at the next start, and so would be a trash kept beside them.
+bool isVolatileFileSystem(const QByteArray& folder)
+{
+    struct statfs fs;
+    if (::statfs(folder.constData(), &fs) != 0)
+        return false;
+    return fs.f_type == TMPFS_MAGIC || fs.f_type == static_cast<decltype(fs.f_type)>(RAMFS_MAGIC);
 }
 
 // Shortens a name to the byte limit without splitting a UTF-8 sequence.
@@ -119,7 +161,8 @@ dev_t deviceOf(QByteArray path)
     return st.st_dev;
 }
 
-bool writeAll(int fd, const QByteArray& bytes)
+// 0 when every byte was written, else the errno.
+int writeAll(int fd, const QByteArray& bytes)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
@@ -127,11 +170,132 @@ bool writeAll(int fd, const QByteArray& bytes)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return false;
+            return errno;
         }
         done += n;
     }
-    return true;
+    return 0;
+}
+
+// For each trash folder and name that was already taken there, the number this process tries first next
+// time. Without it the thousandth "Thumbs.db" would try every taken number from 2 again. Another program may
+// take numbers meanwhile: the exclusive create of the .trashinfo still decides.
+class NextNumbers
+{
+public:
+    int first(const QByteArray& key)
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_next.value(key, 1);
+    }
+    void taken(const QByteArray& key, int number)
+    {
+        QMutexLocker lock(&m_mutex);
+        int& next = m_next[key];
+        next = std::max(next, number + 1);
+    }
+
+private:
+    QMutex m_mutex;
+    QHash<QByteArray, int> m_next;
+};
+
+NextNumbers& nextNumbers()
+{
+    static NextNumbers numbers;
+    return numbers;
+}
+
+struct Reserved
+{
+    QByteArray name; // the name in files/ and, with ".trashinfo", in info/
+    int fd = -1;     // the .trashinfo, created exclusively
+    QString error;
+};
+
+// Claims a free name in the trash by creating its .trashinfo exclusively, as every trash user must.
+Reserved reserveName(const QByteArray& trash, const QByteArray& name)
+{
+    Reserved r;
+    const QByteArray key = trash + '\0' + name;
+    const int start = nextNumbers().first(key);
+    for (int n = start; n < start + MaxNameAttempts; ++n) {
+        const QByteArray suffix = n == 1 ? QByteArray() : '.' + QByteArray::number(n);
+        const QByteArray chosen = fitName(name, MaxTrashedName - suffix.size()) + suffix;
+        if (entryExists(trash + "/files/" + chosen))
+            continue;
+        const QByteArray info = trash + "/info/" + chosen + ".trashinfo";
+        r.fd = ::open(info.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (r.fd >= 0) {
+            if (n > 1)
+                nextNumbers().taken(key, n);
+            r.name = chosen;
+            return r;
+        }
+        if (errno != EEXIST) {
+            r.error = QStringLiteral("the trash cannot be written: ") + systemErrorText(errno);
+            return r;
+        }
+    }
+    r.error = QStringLiteral("the trash holds too many files of that name");
+    return r;
+}
+
+// Where a file goes: the trash folder, the Path= value, and whether it must be copied there.
+struct Destination
+{
+    QByteArray trash;
+    QByteArray recorded; // absolute in the home trash, relative to the mount's top in a mount's trash
+    bool byCopy = false;
+    QString error;
+};
+
+Destination chooseTrash(const QByteArray& folder, const QByteArray& file, dev_t device)
+{
+    Destination d;
+    const QByteArray home = homeTrashFolder();
+    // Made before anything else can touch errno, so that a failure names its own reason.
+    QString homeProblem;
+    if (const int error = makeFolders(parentOf(home)))
+        homeProblem = systemErrorText(error);
+    else
+        homeProblem = prepareTrash(home);
+
+    if (device != deviceOf(home)) {
+        if (!isVolatileFileSystem(folder)) {
+            const QByteArray top = mountTop(folder, device);
+            d.trash = mountTrash(top);
+            if (!d.trash.isEmpty()) {
+                d.recorded = file.mid(top == "/" ? 1 : top.size() + 1);
+                return d;
+            }
+        }
+        // A trash on the file's own file system would vanish or cannot be made: the home trash keeps it, as
+        // a durable copy.
+        d.byCopy = true;
+    }
+    if (!homeProblem.isEmpty()) {
+        d.error = QStringLiteral("the trash folder cannot be made: ") + homeProblem;
+        return d;
+    }
+    d.trash = home;
+    d.recorded = file;
+    return d;
+}
+
+// Copies the file into the trash, durably, and only then removes the original; empty when done. On failure
+// the original stays and nothing of it is left in the trash.
+QString copyIntoTrash(const QByteArray& file, const QByteArray& trashed, const std::atomic<bool>* stop)
+{
+    const PlaceResult placed = placeFile(file, trashed, PlaceOptions{.allowRename = false}, stop);
+    if (!placed.placed)
+        return placed.error;
+    const QString kept = removeCopiedSource(file, placed);
+    if (kept.isEmpty() || !entryExists(file))
+        return {};
+    if (fileIdentity(trashed) == placed.target)
+        ::unlink(trashed.constData());
+    return kept;
 }
 
 } // namespace
@@ -148,80 +312,75 @@ QByteArray homeTrashFolder()
 
 TrashResult moveToTrash(const QByteArray& nativePath)
 {
+    return moveToTrash(nativePath, nullptr);
+}
+
+TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* stop)
+{
     TrashResult r;
-    const QByteArray absolute = absolutePath(nativePath);
-    struct stat src;
-    if (nativePath.isEmpty() || ::lstat(absolute.constData(), &src) != 0) {
-        r.error = QStringLiteral("the file cannot be found: ") +
-                  systemErrorText(nativePath.isEmpty() ? ENOENT : errno);
+    if (nativePath.isEmpty()) {
+        r.error = QStringLiteral("the file cannot be found: ") + systemErrorText(ENOENT);
         return r;
     }
-    if (S_ISDIR(src.st_mode)) {
+    const QByteArray absolute = absolutePath(nativePath);
+    const QByteArray name = absolute.mid(absolute.lastIndexOf('/') + 1);
+    const QByteArray folder = realFolder(parentOf(absolute));
+    struct stat src;
+    if (folder.isEmpty() || ::lstat(joined(folder, name).constData(), &src) != 0) {
+        const int error = errno;
+        r.error = QStringLiteral("the file cannot be found: ") + systemErrorText(error);
+        return r;
+    }
+    if (S_ISDIR(src.st_mode) || name.isEmpty() || name == "." || name == "..") {
         r.error = QStringLiteral("it is a folder, not a file");
         return r;
     }
+    const QByteArray file = joined(folder, name);
 
-    const QByteArray home = homeTrashFolder();
-    const bool homeReady = makeFolders(parentOf(home)) && prepareTrash(home);
-    QByteArray trash;
-    QByteArray recorded; // the Path= value: absolute in the home trash, relative to the mount's top otherwise
-    if (src.st_dev == deviceOf(home)) {
-        if (!homeReady) {
-            r.error = QStringLiteral("the trash folder cannot be made: ") + systemErrorText(errno);
-            return r;
-        }
-        trash = home;
-        recorded = absolute;
-    } else {
-        const QByteArray top = mountTop(absolute, src.st_dev);
-        trash = mountTrash(top);
-        recorded = absolute.mid(top == "/" ? 1 : top.size() + 1);
-    }
-    if (trash.isEmpty()) {
-        r.error = QStringLiteral("there is no trash folder on its file system");
+    Destination to = chooseTrash(folder, file, src.st_dev);
+    if (!to.error.isEmpty()) {
+        r.error = to.error;
         return r;
     }
-
-    QByteArray name = absolute.mid(absolute.lastIndexOf('/') + 1);
-    QByteArray chosen;
-    int fd = -1;
-    for (int n = 1; fd < 0; ++n) {
-        if (n > 100000) {
-            r.error = QStringLiteral("the trash holds too many files of that name");
-            return r;
-        }
-        const QByteArray suffix = n == 1 ? QByteArray() : '.' + QByteArray::number(n);
-        chosen = fitName(name, MaxTrashedName - suffix.size()) + suffix;
-        if (entryExists(trash + "/files/" + chosen))
-            continue;
-        r.infoPath = trash + "/info/" + chosen + ".trashinfo";
-        fd = ::open(r.infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST) {
-            r.error = QStringLiteral("the trash cannot be written: ") + systemErrorText(errno);
-            return r;
-        }
+    Reserved reserved = reserveName(to.trash, name);
+    if (reserved.fd < 0) {
+        r.error = reserved.error;
+        return r;
     }
+    r.infoPath = to.trash + "/info/" + reserved.name + ".trashinfo";
     const QByteArray info =
-        "[Trash Info]\nPath=" + recorded.toPercentEncoding("/") + "\nDeletionDate=" +
+        "[Trash Info]\nPath=" + to.recorded.toPercentEncoding("/") + "\nDeletionDate=" +
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd'T'hh:mm:ss")).toLatin1() + '\n';
-    const bool written = writeAll(fd, info);
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed) {
-        r.error = QStringLiteral("the trash cannot be written: ") + systemErrorText(errno);
+    int error = writeAll(reserved.fd, info);
+    if (::close(reserved.fd) != 0 && !error)
+        error = errno;
+    if (error) {
         ::unlink(r.infoPath.constData());
+        r.error = QStringLiteral("the trash cannot be written: ") + systemErrorText(error);
         return r;
     }
 
-    r.trashedPath = trash + "/files/" + chosen;
-    int moved =
-        ::renameat2(AT_FDCWD, absolute.constData(), AT_FDCWD, r.trashedPath.constData(), RENAME_NOREPLACE);
-    if (moved != 0 && (errno == EINVAL || errno == ENOSYS))
-        moved = ::rename(absolute.constData(), r.trashedPath.constData()); // the name was checked free above
-    if (moved != 0) {
-        const int error = errno;
-        ::unlink(r.infoPath.constData());
-        r.error = systemErrorText(error);
-        return r;
+    r.trashedPath = to.trash + "/files/" + reserved.name;
+    if (!to.byCopy) {
+        int moved =
+            ::renameat2(AT_FDCWD, file.constData(), AT_FDCWD, r.trashedPath.constData(), RENAME_NOREPLACE);
+        if (moved != 0 && (errno == EINVAL || errno == ENOSYS))
+            moved = ::rename(file.constData(), r.trashedPath.constData()); // the name was checked free above
+        // Another mount of the same device (a bind mount) cannot be renamed across: copy instead.
+        to.byCopy = moved != 0 && errno == EXDEV;
+        if (moved != 0 && !to.byCopy) {
+            error = errno;
+            ::unlink(r.infoPath.constData());
+            r.error = systemErrorText(error);
+            return r;
+        }
+    }
+    if (to.byCopy) {
+        if (QString why = copyIntoTrash(file, r.trashedPath, stop); !why.isEmpty()) {
+            ::unlink(r.infoPath.constData());
+            r.error = why;
+            return r;
+        }
     }
     r.ok = true;
     return r;

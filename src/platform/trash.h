@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+
 struct TrashResult
 {
     bool ok = false;
@@ -14,9 +16,14 @@ struct TrashResult
 
 // Moves one file (or link; never a folder) into the freedesktop.org trash of its file system, restorable from
 // there: the user's trash under the data home when the file lives on that file system (the folders are
-// created as needed), otherwise the .Trash/<uid> or .Trash-<uid> folder at the top of the file's mount. Works
-// on the native bytes, so names that are not valid UTF-8 reach the very file and are recorded exactly.
+// created as needed), otherwise the .Trash/<uid> or .Trash-<uid> folder at the top of the file's mount, found
+// from the folder's real path whatever links the given path passes through. A file on a file system that
+// forgets its files at the next start (tmpfs), or whose mount cannot hold a trash, is copied durably into the
+// user's trash and only then removed. Works on the native bytes, so names that are not valid UTF-8 reach the
+// very file and are recorded exactly.
 TrashResult moveToTrash(const QByteArray& nativePath);
+// The same; stop (may be null) abandons a copy into the user's trash between chunks, leaving the file.
+TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* stop);
 
 // $XDG_DATA_HOME/Trash, or ~/.local/share/Trash where that variable is unset or relative.
 QByteArray homeTrashFolder();
