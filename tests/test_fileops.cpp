@@ -194,6 +194,44 @@ private slots:
         QCOMPARE(trash.goneIds().size(), std::size_t(1));
     }
 
+    // A file on tmpfs goes to the home trash as a copy; when the copy fails the file stays whole, keeps its
+    // row, and nothing of it is left in the trash.
+    void trashCopyFailureKeepsFile_data()
+    {
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("error");
+        QTest::newRow("disk full while writing") << int(CopyStep::Write) << ENOSPC;
+        QTest::newRow("sync fails") << int(CopyStep::Sync) << EIO;
+    }
+
+    void trashCopyFailureKeepsFile()
+    {
+        QFETCH(int, step);
+        QFETCH(int, error);
+        OtherMount mount;
+        if (!mount.usable())
+            QSKIP("no tmpfs to test with");
+        FaultHookReset reset;
+        setCopyFaultHook([=](CopyStep at, qint64) { return int(at) == step ? error : 0; });
+        const QByteArray source = mount.path() + "/volatile.txt";
+        QVERIFY(FileTree::write(source, "only copy"));
+        Rows rows;
+        rows.add(source, true);
+        TrashOperation trash;
+        trash.addChecked(rows.model.snapshot());
+        trash.run({});
+
+        QCOMPARE(trash.removeGoneRows(rows.model), 0);
+        QCOMPARE(FileTree::read(source), QByteArray("only copy"));
+        QCOMPARE(trash.failures().size(), 1);
+        QVERIFY2(trash.failures()[0].startsWith(QString::fromUtf8(source) + " (") &&
+                     trash.failures()[0].contains(systemErrorText(error)),
+                 qPrintable(trash.failures()[0]));
+        QVERIFY(trashedFrom(mount.path()).isEmpty());
+        for (const QByteArray& name : FileTree::list(homeTrashFolder() + "/files"))
+            QVERIFY2(FileTree::exists(homeTrashFolder() + "/info/" + name + ".trashinfo"), name.constData());
+    }
+
     void moveOutcomes_data()
     {
         QTest::addColumn<QByteArray>("situation");
