@@ -168,10 +168,11 @@ void printAgainstMv(const char* what, const std::vector<qint64>& ours, const std
     std::sort(a.begin(), a.end());
     std::sort(b.begin(), b.end());
     const qint64 oursMedian = a[a.size() / 2], mvMedian = b[b.size() / 2];
-    std::printf("%-44s move %6lld ms, mv %6lld ms (medians of %zu runs), ratio %.2f, target within %.1fx: %s\n",
-                what, (long long)oursMedian, (long long)mvMedian, a.size(),
-                mvMedian ? double(oursMedian) / double(mvMedian) : 0.0, target,
-                double(oursMedian) <= target * double(mvMedian) ? "met" : "NOT MET");
+    std::printf(
+        "%-44s move %6lld ms, mv %6lld ms (medians of %zu runs), ratio %.2f, target within %.1fx: %s\n", what,
+        (long long)oursMedian, (long long)mvMedian, a.size(),
+        mvMedian ? double(oursMedian) / double(mvMedian) : 0.0, target,
+        double(oursMedian) <= target * double(mvMedian) ? "met" : "NOT MET");
     std::fflush(stdout);
 }
 

@@ -306,7 +306,8 @@ private slots:
             }
             return 0;
         });
-        const PlaceResult placed = placeFile(source, to.path() + "/changing", PlaceOptions{false, false, {}}, nullptr);
+        const PlaceResult placed =
+            placeFile(source, to.path() + "/changing", PlaceOptions{false, false, {}}, nullptr);
         QVERIFY(!placed.placed);
         QCOMPARE(placed.error, QStringLiteral("the file changed while it was being copied"));
         QCOMPARE(FileTree::list(to.path()), QList<QByteArray>());
@@ -318,7 +319,8 @@ private slots:
         ScratchDir from, to;
         const QByteArray source = from.path() + "/f";
         QVERIFY(FileTree::write(source, "v1"));
-        const PlaceResult placed = placeFile(source, to.path() + "/f", PlaceOptions{false, false, {}}, nullptr);
+        const PlaceResult placed =
+            placeFile(source, to.path() + "/f", PlaceOptions{false, false, {}}, nullptr);
         QVERIFY(placed.placed);
         QVERIFY(FileTree::write(source, "version 2"));
         QVERIFY(!removeCopiedSource(source, placed).isEmpty());
@@ -349,11 +351,12 @@ private slots:
         QVERIFY(Unprivileged::giveTree(mine.path()));
         QVERIFY(Unprivileged::openWayTo(source) && Unprivileged::openWayTo(mine.path() + "/x"));
 
-        const Unprivileged::Outcome outcome = Unprivileged::runStep(
-            "moveOneFile", {QFile::decodeName(source), mine.qpath() + "/theirs.txt"});
+        const Unprivileged::Outcome outcome =
+            Unprivileged::runStep("moveOneFile", {QFile::decodeName(source), mine.qpath() + "/theirs.txt"});
         QVERIFY2(outcome.exitCode == 0, outcome.err.constData());
-        QCOMPARE(outcome.out.trimmed(),
-                 QByteArray("the file's folder does not let it go: it is sticky and the file is someone else's"));
+        QCOMPARE(
+            outcome.out.trimmed(),
+            QByteArray("the file's folder does not let it go: it is sticky and the file is someone else's"));
         QCOMPARE(FileTree::read(source), QByteArray("owned by root"));
         QCOMPARE(FileTree::list(mine.path()), QList<QByteArray>());
     }
@@ -367,10 +370,9 @@ private slots:
         ScratchDir from;
         const QByteArray source = from.path() + "/tagged.txt";
         QVERIFY(FileTree::write(source, "tagged", 0664));
-        const QMap<QByteArray, QByteArray> wanted{
-            {"user.xdg.tags", "invoices,2026"},
-            {"user.xdg.origin.url", "https://quenlor.example.com/f"},
-            {"system.posix_acl_access", Attributes::accessAcl(4242)}};
+        const QMap<QByteArray, QByteArray> wanted{{"user.xdg.tags", "invoices,2026"},
+                                                  {"user.xdg.origin.url", "https://quenlor.example.com/f"},
+                                                  {"system.posix_acl_access", Attributes::accessAcl(4242)}};
         for (auto it = wanted.begin(); it != wanted.end(); ++it)
             if (!Attributes::set(source, it.key(), it.value()))
                 QSKIP(qPrintable("this file system refuses the attribute " + it.key()));
@@ -384,7 +386,8 @@ private slots:
             QCOMPARE(after.value(it.key()), it.value());
     }
 
-    // A file system that keeps no extended attributes still takes the file; the caller learns which were lost.
+    // A file system that keeps no extended attributes still takes the file; the caller learns which were
+    // lost.
     void refusedAttributesAreReported()
     {
         RamfsMount bare;

@@ -67,8 +67,8 @@ struct BindMount
     bool mounted = false;
     BindMount(const QByteArray& folder, const QByteArray& place) : at(place)
     {
-        mounted = ::geteuid() == 0 &&
-                  QProcess::execute("mount", {"--bind", QFile::decodeName(folder), QFile::decodeName(place)}) == 0;
+        mounted = ::geteuid() == 0 && QProcess::execute("mount", {"--bind", QFile::decodeName(folder),
+                                                                  QFile::decodeName(place)}) == 0;
     }
     ~BindMount()
     {
@@ -441,7 +441,8 @@ private slots:
             QVERIFY(!FileTree::exists(from.path() + "/f.txt"));
             QCOMPARE(rows.model.rowCount(), 0);
             QCOMPARE(trashed.values(), QList<QByteArray>{to.path() + "/f.txt"});
-            QCOMPARE(FileTree::read(homeTrashFolder() + "/files/" + trashed.firstKey()), QByteArray("earlier"));
+            QCOMPARE(FileTree::read(homeTrashFolder() + "/files/" + trashed.firstKey()),
+                     QByteArray("earlier"));
             QCOMPARE(move.endMessage(), "These files were moved:\n" + to.qpath() +
                                             "/f.txt: replaced; the earlier file is in the trash");
         } else {
@@ -476,7 +477,8 @@ private slots:
         move.moveChecked(rows.model.snapshot(), {});
         QCOMPARE(move.endMessage(),
                  "These files were not moved:\n" + from.qpath() +
-                     "/plain (a read-only file of that name is in the target folder)\n\nThese files were moved:\n" +
+                     "/plain (a read-only file of that name is in the target folder)\n\nThese files were "
+                     "moved:\n" +
                      QFile::decodeName(bare.path()) +
                      "/tagged: its file system did not keep the extended attributes user.xdg.tags");
         QCOMPARE(move.goneIds().size(), std::size_t(1));

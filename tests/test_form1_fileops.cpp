@@ -383,13 +383,14 @@ private slots:
         QCOMPARE(FileTree::read(to.path() + "/report.txt"), QByteArray("new"));
         QCOMPARE(form->resultModel()->rowCount(), 0);
         QCOMPARE(dialogs.messages.size(), 1);
-        QCOMPARE(dialogs.messages[0].text,
-                 "These files were moved:\n" + to.qpath() + "/report.txt: replaced; the earlier file is in the trash");
+        QCOMPARE(dialogs.messages[0].text, "These files were moved:\n" + to.qpath() +
+                                               "/report.txt: replaced; the earlier file is in the trash");
         bool inTrash = false;
         const QByteArray trash = homeTrashFolder();
         for (const QByteArray& info : FileTree::list(trash + "/info"))
-            inTrash |= FileTree::read(trash + "/info/" + info).contains("Path=" + to.path() + "/report.txt\n") &&
-                       FileTree::read(trash + "/files/" + info.chopped(10)) == "earlier";
+            inTrash |=
+                FileTree::read(trash + "/info/" + info).contains("Path=" + to.path() + "/report.txt\n") &&
+                FileTree::read(trash + "/files/" + info.chopped(10)) == "earlier";
         QVERIFY(inTrash);
     }
 

@@ -33,14 +33,16 @@ constexpr qint64 BatchBytes = qint64(256) << 20;
 QString trashEarlierFile(const QByteArray& target)
 {
     const TrashResult trashed = moveToTrash(target);
-    return trashed.ok ? QString()
-                      : QStringLiteral("the file of that name in the target folder could not go to the trash: ") +
-                            trashed.error;
+    return trashed.ok
+               ? QString()
+               : QStringLiteral("the file of that name in the target folder could not go to the trash: ") +
+                     trashed.error;
 }
 } // namespace
 
 MoveOperation::MoveOperation(QByteArray targetFolder, PlaceOptions options)
-    : m_target(std::move(targetFolder)), m_targetFolder(folderIdentity(m_target)), m_options(std::move(options))
+    : m_target(std::move(targetFolder)), m_targetFolder(folderIdentity(m_target)),
+      m_options(std::move(options))
 {
     m_options.deferSync = true;
     if (!m_options.clearTarget)
@@ -63,7 +65,8 @@ void MoveOperation::claimResidents(const ResultSnapshot& rows)
         if (!looked || folder != lastFolder) {
             looked = true;
             lastFolder = folder;
-            lastIsTarget = folderIdentity(folder.isEmpty() ? QByteArrayLiteral(".") : folder) == m_targetFolder;
+            lastIsTarget =
+                folderIdentity(folder.isEmpty() ? QByteArrayLiteral(".") : folder) == m_targetFolder;
         }
         if (lastIsTarget)
             m_residents.insert(GetFileNameFromPath(path), rows.id(r));
@@ -116,7 +119,8 @@ void MoveOperation::copy(const QByteArray& name, const Yield& yield)
         throw;
     }
     if (m_placed.clearedTarget)
-        m_notes.append(QString::fromUtf8(target) + QStringLiteral(": replaced; the earlier file is in the trash"));
+        m_notes.append(QString::fromUtf8(target) +
+                       QStringLiteral(": replaced; the earlier file is in the trash"));
     if (m_placed.placed) {
         m_placedNames.insert(name);
         m_placedFiles.push_back(m_placed.target);

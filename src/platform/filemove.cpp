@@ -121,7 +121,8 @@ QString sourceRemovalRefusal(const QByteArray& source, const struct stat& src)
         return failedBecause("the file's folder does not let it go", errno);
     const uid_t me = ::geteuid();
     if ((dir.st_mode & S_ISVTX) && me != 0 && src.st_uid != me && dir.st_uid != me)
-        return QStringLiteral("the file's folder does not let it go: it is sticky and the file is someone else's");
+        return QStringLiteral(
+            "the file's folder does not let it go: it is sticky and the file is someone else's");
     return {};
 }
 
@@ -254,7 +255,7 @@ bool copyBytes(int in, int out, qint64 size, const std::atomic<bool>* stop, QStr
         off_t data = ::lseek(in, off_t(pos), SEEK_DATA);
         if (data < 0) {
             if (errno == ENXIO)
-                break; // only a hole is left; the size is set below
+                break;         // only a hole is left; the size is set below
             data = off_t(pos); // no hole finding here: copy everything
         }
         off_t end = ::lseek(in, data, SEEK_HOLE);

@@ -35,8 +35,8 @@ struct PlaceResult
     qint64 size = 0;
     qint64 mtimeSec = 0;
     qint64 mtimeNsec = 0;
-    bool clearedTarget = false;   // the file that held the target name was handed to clearTarget
-    QStringList lostAttributes;   // extended attributes the target's file system refused
+    bool clearedTarget = false; // the file that held the target name was handed to clearTarget
+    QStringList lostAttributes; // extended attributes the target's file system refused
 };
 
 struct PlaceOptions

@@ -20,7 +20,8 @@ QMap<QByteArray, QByteArray> of(const QByteArray& path)
         if (name.isEmpty())
             continue;
         QByteArray value(65536, '\0');
-        const ssize_t size = ::lgetxattr(path.constData(), name.constData(), value.data(), size_t(value.size()));
+        const ssize_t size =
+            ::lgetxattr(path.constData(), name.constData(), value.data(), size_t(value.size()));
         found.insert(name, size < 0 ? QByteArray("<unreadable>") : value.left(size));
     }
     return found;
@@ -37,12 +38,12 @@ QByteArray accessAcl(unsigned namedUid)
     const auto u16 = [&](unsigned v) { acl.append(char(v & 0xff)).append(char((v >> 8) & 0xff)); };
     const auto u32 = [&](unsigned v) { u16(v & 0xffff), u16(v >> 16); };
     const auto entry = [&](unsigned tag, unsigned perm, unsigned id) { u16(tag), u16(perm), u32(id); };
-    u32(2);                         // the xattr ACL version
-    entry(0x01, 6, 0xffffffffu);    // owner rw
-    entry(0x02, 6, namedUid);       // one named user rw
-    entry(0x04, 4, 0xffffffffu);    // group r
-    entry(0x10, 6, 0xffffffffu);    // mask rw
-    entry(0x20, 4, 0xffffffffu);    // others r
+    u32(2);                      // the xattr ACL version
+    entry(0x01, 6, 0xffffffffu); // owner rw
+    entry(0x02, 6, namedUid);    // one named user rw
+    entry(0x04, 4, 0xffffffffu); // group r
+    entry(0x10, 6, 0xffffffffu); // mask rw
+    entry(0x20, 4, 0xffffffffu); // others r
     return acl;
 }
 
