@@ -12,9 +12,9 @@
 #include "results/resultmodel.h"
 #include "search/pathhelpers.h"
 
-#include "results/resultlistview.h"
 #include <QEvent>
 #include <QFile>
+#include "results/resultlistview.h"
 
 #include <QTreeView>
 
