@@ -13,10 +13,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 #include <fcntl.h>
@@ -127,6 +129,107 @@ template <class Op> void timeOperation(const char* what, int files, qint64 bytes
     report(what, files, bytes, ms, longest, watch.ticks());
 }
 
+// Runs mv with every source into folder and returns how long it took.
+qint64 timeMv(const QList<QByteArray>& sources, const QByteArray& folder)
+{
+    QStringList args{QStringLiteral("-t"), QFile::decodeName(folder)};
+    for (const QByteArray& source : sources)
+        args.append(QFile::decodeName(source));
+    QElapsedTimer clock;
+    clock.start();
+    QProcess mv;
+    mv.start(QStringLiteral("mv"), args);
+    mv.waitForFinished(-1);
+    const qint64 ms = clock.elapsed();
+    if (mv.exitCode() != 0)
+        std::printf("mv failed: %s\n", mv.readAllStandardError().constData());
+    return ms;
+}
+
+// Moves the checked rows of model into folder as the window does, and returns how long it took.
+qint64 timeMove(ResultModel& model, const QByteArray& folder)
+{
+    Yielder yielder;
+    QElapsedTimer clock;
+    clock.start();
+    MoveOperation move(folder);
+    move.moveChecked(model.snapshot(), [&] { yielder(); });
+    move.removeGoneRows(model);
+    const qint64 ms = clock.elapsed();
+    if (model.rowCount() != 0)
+        std::printf("move left %d rows: %s\n", model.rowCount(), qPrintable(move.endMessage()));
+    return ms;
+}
+
+void printAgainstMv(const char* what, const std::vector<qint64>& ours, const std::vector<qint64>& mv,
+                    double target)
+{
+    std::vector<qint64> a = ours, b = mv;
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    const qint64 oursMedian = a[a.size() / 2], mvMedian = b[b.size() / 2];
+    std::printf(
+        "%-44s move %6lld ms, mv %6lld ms (medians of %zu runs), ratio %.2f, target within %.1fx: %s\n", what,
+        (long long)oursMedian, (long long)mvMedian, a.size(),
+        mvMedian ? double(oursMedian) / double(mvMedian) : 0.0, target,
+        double(oursMedian) <= target * double(mvMedian) ? "met" : "NOT MET");
+    std::fflush(stdout);
+}
+
+// The same files moved by mv and by the move, in turns, to another file system.
+void compareWithMv(const QByteArray& base, const QByteArray& other, int smallFiles, qint64 largeMiB, int runs)
+{
+    std::vector<qint64> ours, mv;
+    // Both start from freshly written files, as a user's would be; the order alternates between runs, so
+    // that neither always pays for the other's writeback.
+    for (int run = 0; run < runs; ++run) {
+        for (const bool byMv : {run % 2 == 0, run % 2 != 0}) {
+            const QByteArray from = base + (byMv ? "/mv-small-src" : "/our-small-src");
+            const QByteArray to = other + (byMv ? "/mv-small" : "/our-small");
+            ::mkdir(from.constData(), 0755);
+            ::mkdir(to.constData(), 0755);
+            ResultModel model;
+            makeFiles(from, smallFiles, model);
+            if (byMv) {
+                QList<QByteArray> sources;
+                for (int r = 0; r < model.rowCount(); ++r)
+                    sources.append(model.nativePath(r));
+                mv.push_back(timeMv(sources, to));
+            } else {
+                ours.push_back(timeMove(model, to + '/'));
+            }
+            QDir(QFile::decodeName(to)).removeRecursively();
+            QDir(QFile::decodeName(from)).removeRecursively();
+        }
+    }
+    char what[80];
+    std::snprintf(what, sizeof what, "%d small files to another file system", smallFiles);
+    printAgainstMv(what, ours, mv, 2.0);
+    if (largeMiB <= 0)
+        return;
+    ours.clear();
+    mv.clear();
+    for (int run = 0; run < runs; ++run) {
+        for (const bool byMv : {run % 2 == 0, run % 2 != 0}) {
+            const QByteArray large = base + "/compare-large.bin";
+            if (!makeLargeFile(large, largeMiB))
+                return;
+            if (byMv) {
+                mv.push_back(timeMv({large}, other));
+            } else {
+                ResultModel model;
+                model.appendRow(std::string_view(large.constData(), size_t(large.size())), 17);
+                model.setAllChecked(true);
+                ours.push_back(timeMove(model, other + '/'));
+            }
+            ::unlink((other + "/compare-large.bin").constData());
+            ::unlink(large.constData());
+        }
+    }
+    std::snprintf(what, sizeof what, "one %lld MiB file to another file system", (long long)largeMiB);
+    printAgainstMv(what, ours, mv, 1.2);
+}
+
 QByteArray otherFileSystemFolder(const QByteArray& than)
 {
     struct stat a, b;
@@ -218,6 +321,8 @@ int main(int argc, char** argv)
             });
         }
     }
+    if (!other.isEmpty())
+        compareWithMv(base, other, 2000, largeMiB, 5);
     {
         // The whole handler over a long list with few checked rows: the per-row cost of the guarded loop.
         const int rows = 1000000;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "platform/filemove.h"
+#include "support/attributes.h"
 #include "support/filetree.h"
 #include "support/testmain.h"
+#include "support/unprivileged.h"
 
 #include <QFile>
 #include <QProcess>
@@ -9,8 +11,20 @@
 
 #include <cerrno>
 
+#include <cstdio>
+
 #include <fcntl.h>
 #include <unistd.h>
+
+// Moves args[0] to args[1] as the unprivileged user would: place, then remove the source; prints the outcome.
+UNPRIVILEGED_STEP(moveOneFile)
+{
+    const QByteArray source = QFile::encodeName(args.value(0));
+    const PlaceResult placed = placeFile(source, QFile::encodeName(args.value(1)), {}, nullptr);
+    const QString removal = removeCopiedSource(source, placed);
+    std::printf("%s\n", qPrintable(placed.placed ? QStringLiteral("placed; ") + removal : placed.error));
+    return 0;
+}
 
 namespace {
 QByteArray randomBytes(qsizetype size)
@@ -65,7 +79,7 @@ private slots:
         QVERIFY(FileTree::write(source, content, mode));
         QVERIFY(FileTree::setModified(source, 981173106, 123456789));
 
-        const PlaceResult placed = placeFile(source, target, PlaceOptions{allowRename}, nullptr);
+        const PlaceResult placed = placeFile(source, target, PlaceOptions{allowRename, false, {}}, nullptr);
         QVERIFY2(placed.placed, qPrintable(placed.error));
         QCOMPARE(placed.renamed, allowRename);
         QCOMPARE(removeCopiedSource(source, placed), QString());
@@ -81,21 +95,41 @@ private slots:
     void replacesWritableFile_data()
     {
         QTest::addColumn<bool>("allowRename");
-        QTest::newRow("rename") << true;
-        QTest::newRow("copy") << false;
+        QTest::addColumn<bool>("mayClear");
+        QTest::newRow("rename") << true << true;
+        QTest::newRow("copy") << false << true;
+        QTest::newRow("rename, nobody clears the name") << true << false;
+        QTest::newRow("copy, nobody clears the name") << false << false;
     }
 
+    // A file holding the target name is handed over to be cleared just before the name is taken, never
+    // overwritten; without anyone to clear it, nothing changes.
     void replacesWritableFile()
     {
         QFETCH(bool, allowRename);
-        ScratchDir from, to;
+        QFETCH(bool, mayClear);
+        ScratchDir from, to, aside;
         QVERIFY(FileTree::write(from.path() + "/f", "new"));
         QVERIFY(FileTree::write(to.path() + "/f", "old and longer"));
-        const PlaceResult placed =
-            placeFile(from.path() + "/f", to.path() + "/f", PlaceOptions{allowRename}, nullptr);
-        QVERIFY(placed.placed);
+        PlaceOptions options{allowRename, false, {}};
+        if (mayClear)
+            options.clearTarget = [&](const QByteArray& target) {
+                return ::rename(target.constData(), (aside.path() + "/f").constData()) == 0
+                           ? QString()
+                           : QStringLiteral("could not");
+            };
+        const PlaceResult placed = placeFile(from.path() + "/f", to.path() + "/f", options, nullptr);
+        QCOMPARE(placed.placed, mayClear);
+        QCOMPARE(placed.clearedTarget, mayClear);
+        if (!mayClear) {
+            QCOMPARE(placed.error, QStringLiteral("a file of that name is in the target folder"));
+            QCOMPARE(FileTree::read(to.path() + "/f"), QByteArray("old and longer"));
+            QCOMPARE(FileTree::read(from.path() + "/f"), QByteArray("new"));
+            return;
+        }
         QCOMPARE(removeCopiedSource(from.path() + "/f", placed), QString());
         QCOMPARE(FileTree::read(to.path() + "/f"), QByteArray("new"));
+        QCOMPARE(FileTree::read(aside.path() + "/f"), QByteArray("old and longer"));
     }
 
     void refusals_data()
@@ -141,7 +175,7 @@ private slots:
             QCOMPARE(::link(source.constData(), target.constData()), 0);
         const QList<QByteArray> before = FileTree::list(to.path());
 
-        const PlaceResult placed = placeFile(source, target, PlaceOptions{allowRename}, nullptr);
+        const PlaceResult placed = placeFile(source, target, PlaceOptions{allowRename, false, {}}, nullptr);
         QVERIFY(!placed.placed);
         QCOMPARE(placed.error, reason);
         QVERIFY(!removeCopiedSource(source, placed).isEmpty());
@@ -179,7 +213,7 @@ private slots:
         QVERIFY(FileTree::write(from.path() + "/big", content));
         QVERIFY(FileTree::write(to.path() + "/big", "previous"));
         const PlaceResult placed =
-            placeFile(from.path() + "/big", to.path() + "/big", PlaceOptions{false}, nullptr);
+            placeFile(from.path() + "/big", to.path() + "/big", PlaceOptions{false, false, {}}, nullptr);
         QVERIFY(!placed.placed);
         QCOMPARE(placed.error, reason);
         QVERIFY(!removeCopiedSource(from.path() + "/big", placed).isEmpty());
@@ -272,7 +306,8 @@ private slots:
             }
             return 0;
         });
-        const PlaceResult placed = placeFile(source, to.path() + "/changing", PlaceOptions{false}, nullptr);
+        const PlaceResult placed =
+            placeFile(source, to.path() + "/changing", PlaceOptions{false, false, {}}, nullptr);
         QVERIFY(!placed.placed);
         QCOMPARE(placed.error, QStringLiteral("the file changed while it was being copied"));
         QCOMPARE(FileTree::list(to.path()), QList<QByteArray>());
@@ -284,7 +319,8 @@ private slots:
         ScratchDir from, to;
         const QByteArray source = from.path() + "/f";
         QVERIFY(FileTree::write(source, "v1"));
-        const PlaceResult placed = placeFile(source, to.path() + "/f", PlaceOptions{false}, nullptr);
+        const PlaceResult placed =
+            placeFile(source, to.path() + "/f", PlaceOptions{false, false, {}}, nullptr);
         QVERIFY(placed.placed);
         QVERIFY(FileTree::write(source, "version 2"));
         QVERIFY(!removeCopiedSource(source, placed).isEmpty());
@@ -297,10 +333,104 @@ private slots:
         QVERIFY(FileTree::write(from.path() + "/f", randomBytes(1000)));
         const std::atomic<bool> stop{true};
         const PlaceResult placed =
-            placeFile(from.path() + "/f", to.path() + "/f", PlaceOptions{false}, &stop);
+            placeFile(from.path() + "/f", to.path() + "/f", PlaceOptions{false, false, {}}, &stop);
         QVERIFY(!placed.placed);
         QVERIFY(FileTree::exists(from.path() + "/f"));
         QCOMPARE(FileTree::list(to.path()), QList<QByteArray>());
+    }
+
+    // Someone else's file in a sticky folder (as /tmp) may not be removed by this user: refused before any
+    // copy, so it never ends up twice with whatever its copy replaced gone.
+    void othersFileInStickyFolderIsRefused()
+    {
+        SKIP_UNLESS_UNPRIVILEGED_RUNS();
+        ScratchDir shared, mine;
+        QVERIFY(::chmod(shared.path().constData(), 01777) == 0);
+        const QByteArray source = shared.path() + "/theirs.txt";
+        QVERIFY(FileTree::write(source, "owned by root"));
+        QVERIFY(Unprivileged::giveTree(mine.path()));
+        QVERIFY(Unprivileged::openWayTo(source) && Unprivileged::openWayTo(mine.path() + "/x"));
+
+        const Unprivileged::Outcome outcome =
+            Unprivileged::runStep("moveOneFile", {QFile::decodeName(source), mine.qpath() + "/theirs.txt"});
+        QVERIFY2(outcome.exitCode == 0, outcome.err.constData());
+        QCOMPARE(
+            outcome.out.trimmed(),
+            QByteArray("the file's folder does not let it go: it is sticky and the file is someone else's"));
+        QCOMPARE(FileTree::read(source), QByteArray("owned by root"));
+        QCOMPARE(FileTree::list(mine.path()), QList<QByteArray>());
+    }
+
+    // Tags, the "where from" address and an ACL travel with the file to another file system, as with mv.
+    void keepsExtendedAttributesAcrossFileSystems()
+    {
+        OtherMount mount;
+        if (!mount.usable())
+            QSKIP("no second file system to test with");
+        ScratchDir from;
+        const QByteArray source = from.path() + "/tagged.txt";
+        QVERIFY(FileTree::write(source, "tagged", 0664));
+        const QMap<QByteArray, QByteArray> wanted{{"user.xdg.tags", "invoices,2026"},
+                                                  {"user.xdg.origin.url", "https://quenlor.example.com/f"},
+                                                  {"system.posix_acl_access", Attributes::accessAcl(4242)}};
+        for (auto it = wanted.begin(); it != wanted.end(); ++it)
+            if (!Attributes::set(source, it.key(), it.value()))
+                QSKIP(qPrintable("this file system refuses the attribute " + it.key()));
+        const QMap<QByteArray, QByteArray> before = Attributes::of(source);
+
+        const PlaceResult placed = placeFile(source, mount.path() + "/tagged.txt", {}, nullptr);
+        QVERIFY2(placed.placed, qPrintable(placed.error));
+        QCOMPARE(removeCopiedSource(source, placed), QString());
+        const QMap<QByteArray, QByteArray> after = Attributes::of(mount.path() + "/tagged.txt");
+        for (auto it = before.begin(); it != before.end(); ++it)
+            QCOMPARE(after.value(it.key()), it.value());
+    }
+
+    // A file system that keeps no extended attributes still takes the file; the caller learns which were
+    // lost.
+    void refusedAttributesAreReported()
+    {
+        RamfsMount bare;
+        if (!bare.usable())
+            QSKIP("cannot mount a ramfs here, which keeps no extended attributes");
+        ScratchDir from;
+        const QByteArray source = from.path() + "/f";
+        QVERIFY(FileTree::write(source, "content"));
+        if (!Attributes::set(source, "user.xdg.comment", "keep me"))
+            QSKIP("this file system refuses user attributes");
+        const PlaceResult placed = placeFile(source, bare.path() + "/f", {}, nullptr);
+        QVERIFY2(placed.placed, qPrintable(placed.error));
+        QCOMPARE(placed.lostAttributes, QStringList{"user.xdg.comment"});
+        QCOMPARE(removeCopiedSource(source, placed), QString());
+        QCOMPARE(FileTree::read(bare.path() + "/f"), QByteArray("content"));
+    }
+
+    // A sparse file stays sparse on the other side, byte for byte the same.
+    void keepsHoles()
+    {
+        OtherMount mount(64 << 20);
+        if (!mount.usable())
+            QSKIP("no second file system to test with");
+        ScratchDir from;
+        const QByteArray source = from.path() + "/disk.img";
+        const qint64 size = qint64(48) << 20;
+        {
+            const int fd = ::open(source.constData(), O_WRONLY | O_CREAT, 0644);
+            QVERIFY(fd >= 0);
+            QCOMPARE(::pwrite(fd, "head", 4, 0), ssize_t(4));
+            QCOMPARE(::pwrite(fd, "middle", 6, size / 2), ssize_t(6));
+            QCOMPARE(::ftruncate(fd, size), 0);
+            ::close(fd);
+        }
+        if (FileTree::statOf(source).st_blocks * 512 >= size)
+            QSKIP("this file system keeps no holes");
+        const QByteArray content = FileTree::read(source);
+        const PlaceResult placed = placeFile(source, mount.path() + "/disk.img", {}, nullptr);
+        QVERIFY2(placed.placed, qPrintable(placed.error));
+        const struct stat copied = FileTree::statOf(mount.path() + "/disk.img");
+        QCOMPARE(qint64(copied.st_size), size);
+        QVERIFY2(qint64(copied.st_blocks) * 512 < (1 << 20), qPrintable(QString::number(copied.st_blocks)));
+        QVERIFY(FileTree::read(mount.path() + "/disk.img") == content);
     }
 
     // A link is moved as a link: what it points to is neither copied nor touched.
@@ -310,7 +440,7 @@ private slots:
         QVERIFY(FileTree::write(from.path() + "/target", "pointed at"));
         QCOMPARE(::symlink("target", (from.path() + "/link").constData()), 0);
         const PlaceResult placed =
-            placeFile(from.path() + "/link", to.path() + "/link", PlaceOptions{false}, nullptr);
+            placeFile(from.path() + "/link", to.path() + "/link", PlaceOptions{false, false, {}}, nullptr);
         QVERIFY2(placed.placed, qPrintable(placed.error));
         QCOMPARE(removeCopiedSource(from.path() + "/link", placed), QString());
         QVERIFY(S_ISLNK(FileTree::statOf(to.path() + "/link").st_mode));

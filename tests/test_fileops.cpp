@@ -6,10 +6,16 @@
 #include "platform/errorbox.h"
 #include "platform/trash.h"
 #include "results/resultmodel.h"
+#include "support/attributes.h"
 #include "support/filetree.h"
 #include "support/testmain.h"
 
+#include <QProcess>
+#include <QScopeGuard>
+
 #include <cerrno>
+
+#include <unistd.h>
 
 namespace {
 // A result list over real files: one row per name, checked where the mask says so.
@@ -53,6 +59,24 @@ QMap<QByteArray, QByteArray> trashedFrom(const QByteArray& folder)
     }
     return found;
 }
+
+// A folder mounted a second time at another place (same device and inodes), removed afterwards.
+struct BindMount
+{
+    QByteArray at;
+    bool mounted = false;
+    BindMount(const QByteArray& folder, const QByteArray& place) : at(place)
+    {
+        mounted = ::geteuid() == 0 && QProcess::execute("mount", {"--bind", QFile::decodeName(folder),
+                                                                  QFile::decodeName(place)}) == 0;
+    }
+    ~BindMount()
+    {
+        if (mounted)
+            QProcess::execute("umount", {QFile::decodeName(at)});
+    }
+    bool usable() const { return mounted; }
+};
 
 struct FaultHookReset
 {
@@ -280,7 +304,7 @@ private slots:
         rows.add(source, true);
         rows.add(from.path() + "/other", false);
         // The disk-full case must take the copy path, where the fault is injected.
-        MoveOperation move(target, PlaceOptions{situation != "disk full"});
+        MoveOperation move(target, PlaceOptions{situation != "disk full", false, {}});
         move.claimResidents(rows.model.snapshot());
         move.moveChecked(rows.model.snapshot(), {});
         move.removeGoneRows(rows.model);
@@ -292,11 +316,15 @@ private slots:
             QCOMPARE(FileTree::statOf(target + name).st_mode & 0777,
                      situation == "read-only source" ? 0444u : 0644u);
             QVERIFY(move.failures().isEmpty());
-            QVERIFY(move.failureMessage().isEmpty());
+            if (situation == "writable target")
+                QCOMPARE(move.endMessage(), "These files were moved:\n" + QString::fromUtf8(target + name) +
+                                                ": replaced; the earlier file is in the trash");
+            else
+                QVERIFY(move.endMessage().isEmpty());
         } else {
             QCOMPARE(FileTree::read(source), QByteArray("payload"));
             QCOMPARE(move.failures(), QStringList{failureLine(QString::fromUtf8(source), reason)});
-            QVERIFY(move.failureMessage().startsWith("These files were not moved:\n"));
+            QVERIFY(move.endMessage().startsWith("These files were not moved:\n"));
             QCOMPARE(rows.model.nativePath(1), source);
         }
         if (situation == "read-only target")
@@ -316,7 +344,7 @@ private slots:
         rows.add(b.path() + "/same.txt", true);
         rows.add(a.path() + "/unique.txt", true);
         rows.add(c.path() + "/same.txt", true);
-        MoveOperation move(to.path() + '/', PlaceOptions{false});
+        MoveOperation move(to.path() + '/', PlaceOptions{false, false, {}});
         move.moveChecked(rows.model.snapshot(), {});
         move.removeGoneRows(rows.model);
 
@@ -365,6 +393,208 @@ private slots:
         QCOMPARE(FileTree::read(to.path() + "/x"), QByteArray("x"));
     }
 
+    void targetSpelledDifferently_data()
+    {
+        QTest::addColumn<QByteArray>("rowsVia");
+        QTest::addColumn<QByteArray>("targetVia");
+        QTest::newRow("target through a link") << QByteArray("src") << QByteArray("lnk/t/");
+        QTest::newRow("rows through a link") << QByteArray("lnk") << QByteArray("src/t/");
+        QTest::newRow("target with ..") << QByteArray("src") << QByteArray("src/a/../t/");
+        QTest::newRow("target through a bind mount") << QByteArray("src") << QByteArray("bound/t/");
+    }
+
+    // Three checked files of one name, one of them already in the target folder however it is spelled:
+    // that one keeps its name, and neither other file replaces it.
+    void targetSpelledDifferently()
+    {
+        QFETCH(QByteArray, rowsVia);
+        QFETCH(QByteArray, targetVia);
+        ScratchDir root;
+        const QByteArray r = root.path() + '/';
+        QVERIFY(FileTree::makeFolder(r + "src") && FileTree::makeFolder(r + "bound"));
+        for (const char* folder : {"a", "b", "t"}) {
+            QVERIFY(FileTree::makeFolder(r + "src/" + folder));
+            QVERIFY(FileTree::write(r + "src/" + folder + "/same.txt", QByteArray(folder).toUpper()));
+        }
+        QCOMPARE(::symlink("src", (r + "lnk").constData()), 0);
+        BindMount bind(r + "src", r + "bound");
+        if (targetVia.startsWith("bound") && !bind.usable())
+            QSKIP("cannot bind-mount a folder here");
+
+        Rows rows;
+        for (const char* folder : {"a", "b", "t"})
+            rows.add(r + rowsVia + '/' + folder + "/same.txt", true);
+        MoveOperation move(r + targetVia);
+        move.claimResidents(rows.model.snapshot());
+        move.moveChecked(rows.model.snapshot(), {});
+        move.removeGoneRows(rows.model);
+
+        QCOMPARE(FileTree::read(r + "src/t/same.txt"), QByteArray("T"));
+        QCOMPARE(FileTree::read(r + "src/a/same.txt"), QByteArray("A"));
+        QCOMPARE(FileTree::read(r + "src/b/same.txt"), QByteArray("B"));
+        QCOMPARE(rows.model.rowCount(), 3);
+        QCOMPARE(move.failures().size(), 3);
+        QVERIFY2(move.failures().at(0).endsWith(
+                     "(another chosen file of that name is already in the target folder)"),
+                 qPrintable(move.failures().at(0)));
+        QVERIFY(move.failures().at(2).endsWith("(the file is already in the target folder)"));
+    }
+
+    void earlierFileOfThatName_data()
+    {
+        QTest::addColumn<bool>("allowRename");
+        QTest::addColumn<bool>("trashWorks");
+        QTest::newRow("rename") << true << true;
+        QTest::newRow("copy") << false << true;
+        QTest::newRow("rename, no trash") << true << false;
+        QTest::newRow("copy, no trash") << false << false;
+    }
+
+    // The file a move replaces goes to the trash first, restorable, and the end message says so; when it
+    // cannot go there, nothing moves.
+    void earlierFileOfThatName()
+    {
+        QFETCH(bool, allowRename);
+        QFETCH(bool, trashWorks);
+        ScratchDir from, to, data;
+        const QByteArray savedData = qgetenv("XDG_DATA_HOME");
+        const auto restoreData = qScopeGuard([&] { qputenv("XDG_DATA_HOME", savedData); });
+        if (!trashWorks) {
+            // A file where the trash folder belongs, on the target's own file system.
+            QVERIFY(FileTree::write(data.path() + "/Trash", "not a folder"));
+            qputenv("XDG_DATA_HOME", data.path());
+        }
+        QVERIFY(FileTree::write(from.path() + "/f.txt", "new"));
+        QVERIFY(FileTree::write(to.path() + "/f.txt", "earlier", 0640));
+        Rows rows;
+        rows.add(from.path() + "/f.txt", true);
+        MoveOperation move(to.path() + '/', PlaceOptions{allowRename, false, {}});
+        move.claimResidents(rows.model.snapshot());
+        move.moveChecked(rows.model.snapshot(), {});
+        move.removeGoneRows(rows.model);
+
+        const QMap<QByteArray, QByteArray> trashed = trashedFrom(to.path());
+        if (trashWorks) {
+            QCOMPARE(FileTree::read(to.path() + "/f.txt"), QByteArray("new"));
+            QVERIFY(!FileTree::exists(from.path() + "/f.txt"));
+            QCOMPARE(rows.model.rowCount(), 0);
+            QCOMPARE(trashed.values(), QList<QByteArray>{to.path() + "/f.txt"});
+            QCOMPARE(FileTree::read(homeTrashFolder() + "/files/" + trashed.firstKey()),
+                     QByteArray("earlier"));
+            QCOMPARE(move.endMessage(), "These files were moved:\n" + to.qpath() +
+                                            "/f.txt: replaced; the earlier file is in the trash");
+        } else {
+            QCOMPARE(FileTree::read(to.path() + "/f.txt"), QByteArray("earlier"));
+            QCOMPARE(FileTree::read(from.path() + "/f.txt"), QByteArray("new"));
+            QCOMPARE(rows.model.rowCount(), 1);
+            QCOMPARE(move.failures().size(), 1);
+            QVERIFY2(move.failures().at(0).startsWith(
+                         from.qpath() + "/f.txt (the file of that name in the target folder could not go to "
+                                        "the trash: the trash folder cannot be made: "),
+                     qPrintable(move.failures().at(0)));
+            QCOMPARE(FileTree::list(to.path()), QList<QByteArray>{"f.txt"});
+        }
+    }
+
+    // Files that lost extended attributes on the way are named at the end, after the files not moved.
+    void lostAttributesAreNamed()
+    {
+        RamfsMount bare;
+        if (!bare.usable())
+            QSKIP("cannot mount a ramfs here, which keeps no extended attributes");
+        ScratchDir from;
+        Rows rows;
+        for (const char* name : {"tagged", "plain"}) {
+            QVERIFY(FileTree::write(from.path() + '/' + name, name));
+            rows.add(from.path() + '/' + name, true);
+        }
+        if (!Attributes::set(from.path() + "/tagged", "user.xdg.tags", "red"))
+            QSKIP("this file system refuses user attributes");
+        QVERIFY(FileTree::write(bare.path() + "/plain", "read-only", 0444));
+        MoveOperation move(bare.path() + '/');
+        move.moveChecked(rows.model.snapshot(), {});
+        QCOMPARE(move.endMessage(),
+                 "These files were not moved:\n" + from.qpath() +
+                     "/plain (a read-only file of that name is in the target folder)\n\nThese files were "
+                     "moved:\n" +
+                     QFile::decodeName(bare.path()) +
+                     "/tagged: its file system did not keep the extended attributes user.xdg.tags");
+        QCOMPARE(move.goneIds().size(), std::size_t(1));
+    }
+
+    // Copies to another file system are made durable a batch at a time: one sync for the batch, and not
+    // one source is deleted before it.
+    void batchIsDurableBeforeAnySourceGoes()
+    {
+        FaultHookReset reset;
+        ScratchDir from, to;
+        Rows rows;
+        for (int i = 0; i < 5; ++i) {
+            const QByteArray path = from.path() + "/f" + QByteArray::number(i);
+            QVERIFY(FileTree::write(path, path));
+            rows.add(path, true);
+        }
+        QList<int> sourcesAtSync;
+        setCopyFaultHook([&](CopyStep step, qint64) {
+            if (step == CopyStep::Sync)
+                sourcesAtSync.append(int(FileTree::list(from.path()).size()));
+            return 0;
+        });
+        MoveOperation move(to.path() + '/', PlaceOptions{false, false, {}});
+        move.moveChecked(rows.model.snapshot(), {});
+        move.removeGoneRows(rows.model);
+        QCOMPARE(sourcesAtSync, QList<int>{5});
+        QCOMPARE(rows.model.rowCount(), 0);
+        QCOMPARE(FileTree::list(to.path()).size(), 5);
+    }
+
+    // A batch whose sync fails keeps every source and row, and leaves no copy of it behind.
+    void failedBatchSyncKeepsEverySource()
+    {
+        FaultHookReset reset;
+        setCopyFaultHook([](CopyStep step, qint64) { return step == CopyStep::Sync ? EIO : 0; });
+        ScratchDir from, to;
+        Rows rows;
+        for (const char* name : {"one", "two", "three"}) {
+            QVERIFY(FileTree::write(from.path() + '/' + name, name));
+            rows.add(from.path() + '/' + name, true);
+        }
+        MoveOperation move(to.path() + '/', PlaceOptions{false, false, {}});
+        move.moveChecked(rows.model.snapshot(), {});
+        move.removeGoneRows(rows.model);
+        QCOMPARE(FileTree::list(from.path()), (QList<QByteArray>{"one", "three", "two"}));
+        QCOMPARE(rows.model.rowCount(), 3);
+        QCOMPARE(move.failures().size(), 3);
+        QVERIFY(move.failures().at(0).endsWith("(could not write the copy: Input/output error)"));
+        QCOMPARE(FileTree::list(to.path()), QList<QByteArray>());
+    }
+
+    // A stop during a copy abandons it: the partial copy is removed, the source is untouched, and what was
+    // moved before it stays moved.
+    void stopAbandonsCopyInHand()
+    {
+        FaultHookReset reset;
+        ScratchDir from, to;
+        QVERIFY(FileTree::write(from.path() + "/small", "small"));
+        const QByteArray big(4 << 20, 'b');
+        QVERIFY(FileTree::write(from.path() + "/big", big));
+        Rows rows;
+        rows.add(from.path() + "/small", true);
+        rows.add(from.path() + "/big", true);
+        MoveOperation move(to.path() + '/', PlaceOptions{false, false, {}});
+        setCopyFaultHook([&](CopyStep step, qint64 offset) {
+            if (step == CopyStep::Write && offset >= (2 << 20))
+                move.requestStop();
+            return 0;
+        });
+        move.moveChecked(rows.model.snapshot(), {});
+        move.removeGoneRows(rows.model);
+        QCOMPARE(FileTree::list(to.path()), QList<QByteArray>{"small"});
+        QCOMPARE(FileTree::read(from.path() + "/big"), big);
+        QVERIFY(!FileTree::exists(from.path() + "/small"));
+        QCOMPARE(rows.listed(), QList<QByteArray>{from.path() + "/big"});
+    }
+
     // A copy step that throws is noted, rethrown for the error box, and the source is not deleted.
     void throwingCopyKeepsSource()
     {
@@ -374,7 +604,7 @@ private slots:
         QVERIFY(FileTree::write(from.path() + "/f", "keep me"));
         Rows rows;
         rows.add(from.path() + "/f", true);
-        MoveOperation move(to.path() + '/', PlaceOptions{false});
+        MoveOperation move(to.path() + '/', PlaceOptions{false, false, {}});
         move.begin(rows.model.rowId(0), from.path() + "/f");
         QVERIFY_THROWS_EXCEPTION(AppError, move.copy("f", {}));
         move.deleteSource();
@@ -418,11 +648,12 @@ private slots:
         });
         ScratchDir from, to;
         QVERIFY(FileTree::write(from.path() + "/big", QByteArray(4 << 20, 'z')));
-        MoveOperation move(to.path() + '/', PlaceOptions{false});
+        MoveOperation move(to.path() + '/', PlaceOptions{false, false, {}});
         move.begin(1, from.path() + "/big");
         int yields = 0;
         move.copy("big", [&] { ++yields; });
         move.deleteSource();
+        move.finish();
         QVERIFY2(yields >= 5, qPrintable(QString::number(yields)));
         QCOMPARE(FileTree::statOf(to.path() + "/big").st_size, off_t(4 << 20));
         QVERIFY(!FileTree::exists(from.path() + "/big"));

@@ -13,6 +13,8 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <unistd.h>
+
 namespace {
 class FixedRandom : public RandomSource
 {
@@ -341,6 +343,55 @@ private slots:
         QCOMPARE(FileTree::read(to.path() + "/same"), QByteArray("a"));
         QCOMPARE(FileTree::read(to.path() + "/locked"), QByteArray("theirs"));
         QCOMPARE(FileTree::read(a.path() + "/locked"), QByteArray("mine"));
+    }
+
+    // Listed through the real folder, moved into the same folder chosen through a link: the file already
+    // there keeps its name and content, and neither namesake replaces it.
+    void moveIntoLinkedSpellingOfOwnFolder()
+    {
+        ScratchDir root;
+        const QByteArray r = root.path() + '/';
+        QVERIFY(FileTree::makeFolder(r + "src"));
+        auto form = makeForm();
+        for (const char* folder : {"a", "b", "t"}) {
+            QVERIFY(FileTree::makeFolder(r + "src/" + folder));
+            QVERIFY(FileTree::write(r + "src/" + folder + "/same.txt", QByteArray(folder).toUpper()));
+            addRow(*form, r + "src/" + folder + "/same.txt", true);
+        }
+        QCOMPARE(::symlink("src", (r + "lnk").constData()), 0);
+        dialogs.directories.enqueue(root.qpath() + "/lnk/t");
+        form->PushButton11->click();
+        QCOMPARE(FileTree::read(r + "src/t/same.txt"), QByteArray("T"));
+        QCOMPARE(FileTree::read(r + "src/a/same.txt"), QByteArray("A"));
+        QCOMPARE(FileTree::read(r + "src/b/same.txt"), QByteArray("B"));
+        QCOMPARE(form->resultModel()->rowCount(), 3);
+        QCOMPARE(dialogs.messages.size(), 1);
+        QVERIFY(dialogs.messages[0].text.startsWith("These files were not moved:\n"));
+    }
+
+    // A file of that name in the chosen folder, not part of the move, goes to the trash before it is
+    // replaced, and the one message at the end says so.
+    void moveTrashesTheFileItReplaces()
+    {
+        ScratchDir from, to;
+        QVERIFY(FileTree::write(from.path() + "/report.txt", "new"));
+        QVERIFY(FileTree::write(to.path() + "/report.txt", "earlier"));
+        auto form = makeForm();
+        addRow(*form, from.path() + "/report.txt", true);
+        dialogs.directories.enqueue(to.qpath());
+        form->PushButton11->click();
+        QCOMPARE(FileTree::read(to.path() + "/report.txt"), QByteArray("new"));
+        QCOMPARE(form->resultModel()->rowCount(), 0);
+        QCOMPARE(dialogs.messages.size(), 1);
+        QCOMPARE(dialogs.messages[0].text, "These files were moved:\n" + to.qpath() +
+                                               "/report.txt: replaced; the earlier file is in the trash");
+        bool inTrash = false;
+        const QByteArray trash = homeTrashFolder();
+        for (const QByteArray& info : FileTree::list(trash + "/info"))
+            inTrash |=
+                FileTree::read(trash + "/info/" + info).contains("Path=" + to.path() + "/report.txt\n") &&
+                FileTree::read(trash + "/files/" + info.chopped(10)) == "earlier";
+        QVERIFY(inTrash);
     }
 
     // A failing copy step shows the error box with the row's text, and that file's source is kept.

@@ -171,14 +171,17 @@ void Form1::PushButton11_Click()
         rowStep(step, 126, rows, r, [&] { move->copy(name, yield); });
         rowStep(step, 128, rows, r, [&] { move->deleteSource(yield); });
     }
+    // The last batch of copies is made durable and its sources deleted, after a stop as well.
+    if (move)
+        step(130, [&] { move->finish(yield); });
     if (move)
         step(132, [&] { move->removeGoneRows(*m_results); });
     step(142, [&] { ListView2->viewport()->update(); });
     step(144, [&] { m_pointer.set(PointerDefault); });
     if (move && !watcher.closed())
         step(146, [&] {
-            const QString failures = move->failureMessage();
-            if (!failures.isEmpty())
-                m_dialogs->message(failures, StyleWarning, applicationTitle());
+            const QString told = move->endMessage();
+            if (!told.isEmpty())
+                m_dialogs->message(told, StyleWarning, applicationTitle());
         });
 }

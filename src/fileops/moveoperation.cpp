@@ -3,12 +3,15 @@
 
 #include "fileops/failurelist.h"
 #include "platform/errorbox.h"
+#include "platform/trash.h"
 #include "results/resultmodel.h"
 #include "search/pathhelpers.h"
 
 #include <QDir>
 
 #include <algorithm>
+
+#include <unistd.h>
 
 QString moveTargetFolder(const QString& chosen)
 {
@@ -21,18 +24,51 @@ QString moveTargetFolder(const QString& chosen)
     return folder;
 }
 
-MoveOperation::MoveOperation(QByteArray targetFolder, PlaceOptions options)
-    : m_target(std::move(targetFolder)), m_options(options)
+namespace {
+// A batch ends at this many copies or bytes: one sync then covers many small files, while a failure keeps at
+// most one batch of sources waiting.
+constexpr int BatchCopies = 1000;
+constexpr qint64 BatchBytes = qint64(256) << 20;
+
+QString trashEarlierFile(const QByteArray& target)
 {
+    const TrashResult trashed = moveToTrash(target);
+    return trashed.ok
+               ? QString()
+               : QStringLiteral("the file of that name in the target folder could not go to the trash: ") +
+                     trashed.error;
+}
+} // namespace
+
+MoveOperation::MoveOperation(QByteArray targetFolder, PlaceOptions options)
+    : m_target(std::move(targetFolder)), m_targetFolder(folderIdentity(m_target)),
+      m_options(std::move(options))
+{
+    m_options.deferSync = true;
+    if (!m_options.clearTarget)
+        m_options.clearTarget = trashEarlierFile;
 }
 
 void MoveOperation::claimResidents(const ResultSnapshot& rows)
 {
+    if (!m_targetFolder.valid)
+        return;
+    // Neighbouring rows mostly share a folder: look each folder up once in a row.
+    QByteArray lastFolder;
+    bool looked = false;
+    bool lastIsTarget = false;
     for (int r = 0; r < rows.size(); ++r) {
         if (!rows.checked(r))
             continue;
         const QByteArray path = rows.nativePathBytes(r);
-        if (GetFolderFromPath(path) == m_target)
+        const QByteArray folder = GetFolderFromPath(path);
+        if (!looked || folder != lastFolder) {
+            looked = true;
+            lastFolder = folder;
+            lastIsTarget =
+                folderIdentity(folder.isEmpty() ? QByteArrayLiteral(".") : folder) == m_targetFolder;
+        }
+        if (lastIsTarget)
             m_residents.insert(GetFileNameFromPath(path), rows.id(r));
     }
 }
@@ -45,6 +81,7 @@ void MoveOperation::begin(quint64 rowId, const QByteArray& sourcePath)
     m_settled = false;
     m_rowId = rowId;
     m_source = sourcePath;
+    m_targetPath.clear();
     m_placed = PlaceResult();
     m_refusal.clear();
 }
@@ -74,12 +111,16 @@ void MoveOperation::copy(const QByteArray& name, const Yield& yield)
         m_refusal = QStringLiteral("a file of that name was moved there just before");
         return;
     }
+    m_targetPath = target;
     try {
         m_worker.run([&] { m_placed = placeFile(m_source, target, m_options, &m_stop); }, yield);
     } catch (...) {
         m_refusal = describeCurrentException();
         throw;
     }
+    if (m_placed.clearedTarget)
+        m_notes.append(QString::fromUtf8(target) +
+                       QStringLiteral(": replaced; the earlier file is in the trash"));
     if (m_placed.placed) {
         m_placedNames.insert(name);
         m_placedFiles.push_back(m_placed.target);
@@ -91,24 +132,89 @@ void MoveOperation::deleteSource(const Yield& yield)
     if (!m_active || m_settled)
         return;
     m_settled = true;
-    QString reason = m_refusal;
-    if (reason.isEmpty()) {
-        try {
-            m_worker.run([&] { reason = removeCopiedSource(m_source, m_placed); }, yield);
-        } catch (...) {
-            settle(describeCurrentException());
-            throw;
-        }
+    Unsettled file{m_rowId, m_source, m_targetPath, m_placed, m_refusal};
+    if (file.reason.isEmpty() && !m_placed.placed)
+        file.reason = m_placed.error.isEmpty() ? QStringLiteral("it was not copied") : m_placed.error;
+    const bool copied = file.reason.isEmpty() && !m_placed.renamed;
+    if (copied) {
+        ++m_batchCopies;
+        m_batchBytes += m_placed.size;
     }
-    settle(reason);
+    settleNowOrLater(std::move(file));
+    if (m_batchCopies >= BatchCopies || m_batchBytes >= BatchBytes)
+        flushBatch(yield);
 }
 
-void MoveOperation::settle(const QString& reason)
+void MoveOperation::settleNowOrLater(Unsettled file)
 {
-    if (!entryExists(m_source))
-        m_gone.insert(std::upper_bound(m_gone.begin(), m_gone.end(), m_rowId), m_rowId);
-    else if (!reason.isEmpty())
-        m_failures.append(failureLine(QString::fromUtf8(m_source), reason));
+    // While copies wait for their sync, later rows wait too: a row naming a waiting source (listed twice)
+    // must be judged after that source has gone, and the message keeps the list's order.
+    if (m_batch.empty() && (!file.reason.isEmpty() || file.placed.renamed))
+        settle(file);
+    else
+        m_batch.push_back(std::move(file));
+}
+
+void MoveOperation::flushBatch(const Yield& yield)
+{
+    if (m_batch.empty())
+        return;
+    std::vector<Unsettled> batch = std::move(m_batch);
+    m_batch.clear();
+    const bool anyCopy = m_batchCopies > 0;
+    m_batchCopies = 0;
+    m_batchBytes = 0;
+    const auto waiting = [](const Unsettled& f) { return f.reason.isEmpty() && !f.placed.renamed; };
+    try {
+        m_worker.run(
+            [&] {
+                const QString unsynced = anyCopy ? makeDurable(m_target) : QString();
+                for (Unsettled& f : batch) {
+                    if (!waiting(f))
+                        continue;
+                    if (unsynced.isEmpty()) {
+                        f.reason = removeCopiedSource(f.source, f.placed);
+                        continue;
+                    }
+                    // Not known to be durable: the source stays, and so must the only complete file of
+                    // that name, so the copy goes.
+                    f.reason = unsynced;
+                    if (fileIdentity(f.target) == f.placed.target)
+                        ::unlink(f.target.constData());
+                }
+            },
+            yield);
+    } catch (...) {
+        const QString why = describeCurrentException();
+        for (Unsettled& f : batch) {
+            if (waiting(f))
+                f.reason = why;
+            settle(f);
+        }
+        throw;
+    }
+    for (const Unsettled& f : batch)
+        settle(f);
+}
+
+void MoveOperation::finish(const Yield& yield)
+{
+    if (!m_settled)
+        deleteSource(yield);
+    flushBatch(yield);
+}
+
+void MoveOperation::settle(const Unsettled& file)
+{
+    if (!entryExists(file.source)) {
+        m_gone.insert(std::upper_bound(m_gone.begin(), m_gone.end(), file.rowId), file.rowId);
+        if (!file.placed.lostAttributes.isEmpty() && file.placed.placed)
+            m_notes.append(QString::fromUtf8(file.target) +
+                           QStringLiteral(": its file system did not keep the extended attributes ") +
+                           file.placed.lostAttributes.join(QStringLiteral(", ")));
+    } else if (!file.reason.isEmpty()) {
+        m_failures.append(failureLine(QString::fromUtf8(file.source), file.reason));
+    }
 }
 
 void MoveOperation::moveChecked(const ResultSnapshot& rows, const Yield& yield)
@@ -123,11 +229,17 @@ void MoveOperation::moveChecked(const ResultSnapshot& rows, const Yield& yield)
         copy(GetFileNameFromPath(path), yield);
         deleteSource(yield);
     }
+    finish(yield);
 }
 
-QString MoveOperation::failureMessage() const
+QString MoveOperation::endMessage() const
 {
-    return failureListText(QStringLiteral("These files were not moved:"), m_failures);
+    QStringList parts;
+    if (!m_failures.isEmpty())
+        parts.append(failureListText(QStringLiteral("These files were not moved:"), m_failures));
+    if (!m_notes.isEmpty())
+        parts.append(failureListText(QStringLiteral("These files were moved:"), m_notes));
+    return parts.join(QStringLiteral("\n\n"));
 }
 
 int MoveOperation::removeGoneRows(ResultModel& model) const

@@ -21,9 +21,11 @@ class ResultSnapshot;
 QString moveTargetFolder(const QString& chosen);
 
 // Moves files into one folder, one file at a time, in three steps a caller can guard separately: begin,
-// copy, deleteSource. A source is deleted only after its copy is complete in the target; within one
-// operation no file replaces another that the operation placed or that was itself chosen to move there.
-// Afterwards exactly the rows whose files are no longer at their paths are gone.
+// copy, deleteSource; then finish. A copied file's source is deleted only once its copy is durable, which
+// is made sure for a batch of copies at a time (one sync, then the batch's sources go; finish ends the last
+// batch). Within one operation no file replaces another that the operation placed or that was itself chosen
+// to move there; a file of that name already there goes to the trash first. Afterwards exactly the rows
+// whose files are no longer at their paths are gone.
 class MoveOperation
 {
 public:
@@ -32,33 +34,52 @@ public:
     // targetFolder: native bytes ending in the separator.
     explicit MoveOperation(QByteArray targetFolder, PlaceOptions options = {});
 
-    // Names of the chosen files that already lie in the target folder belong to them for this operation.
+    // Names of the chosen files that already lie in the target folder (however their paths spell it)
+    // belong to them for this operation.
     void claimResidents(const ResultSnapshot& rows);
 
     void begin(quint64 rowId, const QByteArray& sourcePath);
     // Places the current file under name in the target folder. The bytes are copied on a worker thread while
     // yield keeps the caller's event loop turning. Rethrows whatever the copy threw, after noting it.
     void copy(const QByteArray& name, const Yield& yield);
-    // Deletes the current source if its copy was verified (on the worker thread too: freeing a large file
-    // takes a while), then settles its row: gone, or a failure to tell.
+    // Settles the current file: a renamed or refused one at once; a copied one joins the batch, whose
+    // sources are deleted (on the worker thread too) once the batch is durable.
     void deleteSource(const Yield& yield = {});
+    // Makes the last batch durable and deletes its sources; also after a stop, so that nothing already
+    // copied is left twice.
+    void finish(const Yield& yield = {});
 
-    // Moves every checked row of a snapshot (begin, copy and deleteSource for each).
+    // Moves every checked row of a snapshot (begin, copy and deleteSource for each, then finish).
     void moveChecked(const ResultSnapshot& rows, const Yield& yield);
 
-    // Safe from any thread: the file being copied is abandoned (its source stays) and no other is begun.
+    // Safe from any thread: the file being copied is abandoned (its source stays, its partial copy is
+    // removed) and no other is begun.
     void requestStop() { m_stop.store(true); }
     bool stopRequested() const { return m_stop.load(); }
 
     const std::vector<quint64>& goneIds() const { return m_gone; }
     const QStringList& failures() const { return m_failures; }
-    QString failureMessage() const;
+    // What the user is told at the end: the files not moved and why, then the moved files that replaced
+    // an earlier file or lost extended attributes. Empty when there is nothing to tell.
+    QString endMessage() const;
     int removeGoneRows(ResultModel& model) const;
 
 private:
-    void settle(const QString& reason);
+    // A file whose fate is known once the current batch is durable.
+    struct Unsettled
+    {
+        quint64 rowId = 0;
+        QByteArray source;
+        QByteArray target;
+        PlaceResult placed; // placed and not renamed: its source waits for the batch's sync
+        QString reason;
+    };
+    void settleNowOrLater(Unsettled file);
+    void flushBatch(const Yield& yield);
+    void settle(const Unsettled& file);
 
     QByteArray m_target;
+    FileIdentity m_targetFolder;
     PlaceOptions m_options;
     std::atomic<bool> m_stop{false};
     FileWorker m_worker;
@@ -70,9 +91,15 @@ private:
     bool m_settled = true;
     quint64 m_rowId = 0;
     QByteArray m_source;
+    QByteArray m_targetPath;
     PlaceResult m_placed;
     QString m_refusal;
 
+    std::vector<Unsettled> m_batch;
+    int m_batchCopies = 0;
+    qint64 m_batchBytes = 0;
+
     std::vector<quint64> m_gone;
     QStringList m_failures;
+    QStringList m_notes;
 };

@@ -3,6 +3,7 @@
 
 #include <QMutex>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -74,12 +76,10 @@ QString checkTarget(const QByteArray& target, const struct stat& src, struct sta
     return {};
 }
 
-// Takes the target name: without replacing anything when the name was free at the check, so that a file
-// that turned up meanwhile (perhaps read-only) is never overwritten unchecked.
-int takeName(const QByteArray& from, const QByteArray& target, bool targetExisted)
+// Takes the target name without replacing anything: a file that turned up there after the checks (perhaps
+// read-only, perhaps another program's) is never overwritten.
+int takeName(const QByteArray& from, const QByteArray& target)
 {
-    if (targetExisted)
-        return ::rename(from.constData(), target.constData());
     const int rc = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE);
     if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
         // No such flag on this file system: a hard link fails on an existing name just the same.
@@ -89,6 +89,73 @@ int takeName(const QByteArray& from, const QByteArray& target, bool targetExiste
         return 0;
     }
     return rc;
+}
+
+// Frees the target name for the file about to take it: refuses when it is taken and nobody may clear it.
+QString clearTargetName(const QByteArray& target, bool exists, const PlaceOptions& options, PlaceResult* r)
+{
+    if (!exists)
+        return {};
+    if (!options.clearTarget)
+        return QStringLiteral("a file of that name is in the target folder");
+    if (QString why = options.clearTarget(target); !why.isEmpty())
+        return why;
+    r->clearedTarget = true;
+    return {};
+}
+
+QString nameTakenError(int error, const char* what)
+{
+    return error == EEXIST ? QStringLiteral("a file of that name appeared in the target folder")
+                           : failedBecause(what, error);
+}
+
+// Whether this user could delete the source afterwards: write and search permission on its folder, and in a
+// sticky folder only the file's or the folder's owner (or root).
+QString sourceRemovalRefusal(const QByteArray& source, const struct stat& src)
+{
+    const QByteArray folder = folderOf(source);
+    struct stat dir;
+    if (::stat(folder.constData(), &dir) != 0 ||
+        ::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) != 0)
+        return failedBecause("the file's folder does not let it go", errno);
+    const uid_t me = ::geteuid();
+    if ((dir.st_mode & S_ISVTX) && me != 0 && src.st_uid != me && dir.st_uid != me)
+        return QStringLiteral(
+            "the file's folder does not let it go: it is sticky and the file is someone else's");
+    return {};
+}
+
+// Copies every extended attribute (ACLs included); returns the names the target refused.
+QStringList copyAttributes(int in, int out)
+{
+    QStringList lost;
+    QByteArray names(4096, Qt::Uninitialized);
+    ssize_t n;
+    while ((n = ::flistxattr(in, names.data(), size_t(names.size()))) < 0 && errno == ERANGE) {
+        const ssize_t needed = ::flistxattr(in, nullptr, 0);
+        if (needed < 0)
+            return lost;
+        names.resize(qsizetype(needed) + 1);
+    }
+    if (n <= 0)
+        return lost;
+    QByteArray value(4096, Qt::Uninitialized);
+    for (const QByteArray& name : names.left(n).split('\0')) {
+        if (name.isEmpty())
+            continue;
+        ssize_t size;
+        while ((size = ::fgetxattr(in, name.constData(), value.data(), size_t(value.size()))) < 0 &&
+               errno == ERANGE) {
+            const ssize_t needed = ::fgetxattr(in, name.constData(), nullptr, 0);
+            if (needed < 0)
+                break;
+            value.resize(qsizetype(needed) + 1);
+        }
+        if (size < 0 || ::fsetxattr(out, name.constData(), value.constData(), size_t(size), 0) != 0)
+            lost.append(QString::fromUtf8(name));
+    }
+    return lost;
 }
 
 int syncFolder(const QByteArray& folder)
@@ -128,28 +195,8 @@ bool stopped(const std::atomic<bool>* stop)
     return stop && stop->load(std::memory_order_relaxed);
 }
 
-bool writeAll(int fd, const char* data, qint64 size, qint64 offset, int* error)
-{
-    qint64 done = 0;
-    while (done < size) {
-        if (const int injected = consultHook(CopyStep::Write, offset + done)) {
-            *error = injected;
-            return false;
-        }
-        const ssize_t n = ::write(fd, data + done, size_t(size - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            *error = errno;
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
-
 PlaceResult copyLink(const QByteArray& source, const QByteArray& target, const struct stat& src,
-                     bool targetExisted, PlaceResult r)
+                     const PlaceOptions& options, PlaceResult r)
 {
     QByteArray linkTarget(qsizetype(src.st_size > 0 ? src.st_size : 4096) + 1, '\0');
     const ssize_t n = ::readlink(source.constData(), linkTarget.data(), size_t(linkTarget.size()));
@@ -175,9 +222,18 @@ PlaceResult copyLink(const QByteArray& source, const QByteArray& target, const s
     }
     const struct timespec times[2] = {src.st_atim, src.st_mtim};
     ::utimensat(AT_FDCWD, temp.path.constData(), times, AT_SYMLINK_NOFOLLOW);
-    if (takeName(temp.path, target, targetExisted) != 0) {
-        r.error = errno == EEXIST ? QStringLiteral("a file of that name appeared in the target folder")
-                                  : failedBecause("could not place the link", errno);
+    struct stat existing;
+    bool exists = false;
+    if (QString refusal = checkTarget(target, src, &existing, &exists); !refusal.isEmpty()) {
+        r.error = refusal;
+        return r;
+    }
+    if (QString refusal = clearTargetName(target, exists, options, &r); !refusal.isEmpty()) {
+        r.error = refusal;
+        return r;
+    }
+    if (takeName(temp.path, target) != 0) {
+        r.error = nameTakenError(errno, "could not place the link");
         return r;
     }
     temp.keep = true;
@@ -186,8 +242,82 @@ PlaceResult copyLink(const QByteArray& source, const QByteArray& target, const s
     return r;
 }
 
+// Copies the bytes of in to out, data regions only, so that holes stay holes; in the kernel where it can
+// (copy_file_range), else through a buffer. Returns false with *error set; *complete is false when the
+// source ended early (it is being changed).
+bool copyBytes(int in, int out, qint64 size, const std::atomic<bool>* stop, QString* error, bool* complete)
+{
+    bool inKernel = true;
+    std::unique_ptr<char[]> buffer;
+    *complete = true;
+    qint64 pos = 0;
+    while (pos < size) {
+        off_t data = ::lseek(in, off_t(pos), SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO)
+                break;         // only a hole is left; the size is set below
+            data = off_t(pos); // no hole finding here: copy everything
+        }
+        off_t end = ::lseek(in, data, SEEK_HOLE);
+        if (end < 0 || end > size)
+            end = off_t(size);
+        for (qint64 at = data; at < end;) {
+            if (stopped(stop)) {
+                *error = QStringLiteral("stopped");
+                return false;
+            }
+            if (const int injected = consultHook(CopyStep::Write, at)) {
+                *error = failedBecause("could not write the copy", injected);
+                return false;
+            }
+            const size_t want = size_t(std::min<qint64>(ChunkSize, end - at));
+            ssize_t n;
+            if (inKernel) {
+                loff_t from = at, to = at;
+                n = ::copy_file_range(in, &from, out, &to, want, 0);
+                if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+                              errno == EBADF || errno == EPERM)) {
+                    inKernel = false; // not between these two file systems: copy through a buffer
+                    continue;
+                }
+                if (n < 0 && errno != EINTR) {
+                    *error = failedBecause("could not write the copy", errno);
+                    return false;
+                }
+            } else {
+                if (!buffer)
+                    buffer.reset(new char[ChunkSize]);
+                n = ::pread(in, buffer.get(), want, off_t(at));
+                if (n < 0 && errno != EINTR) {
+                    *error = failedBecause("could not read the file", errno);
+                    return false;
+                }
+                for (ssize_t done = 0; n > 0 && done < n;) {
+                    const ssize_t w = ::pwrite(out, buffer.get() + done, size_t(n - done), off_t(at + done));
+                    if (w < 0 && errno != EINTR) {
+                        *error = failedBecause("could not write the copy", errno);
+                        return false;
+                    }
+                    done += std::max<ssize_t>(w, 0);
+                }
+            }
+            if (n == 0) {
+                *complete = false;
+                return true;
+            }
+            at += std::max<ssize_t>(n, 0);
+        }
+        pos = end;
+    }
+    if (::ftruncate(out, off_t(size)) != 0) {
+        *error = failedBecause("could not write the copy", errno);
+        return false;
+    }
+    return true;
+}
+
 PlaceResult copyRegular(const QByteArray& source, const QByteArray& target, const struct stat& src,
-                        const std::atomic<bool>* stop, PlaceResult r)
+                        const PlaceOptions& options, const std::atomic<bool>* stop, PlaceResult r)
 {
     FdCloser in;
     in.fd = ::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
@@ -212,63 +342,47 @@ PlaceResult copyRegular(const QByteArray& source, const QByteArray& target, cons
     }
     temp.path = pattern;
 
-    std::unique_ptr<char[]> buffer(new char[ChunkSize]);
-    qint64 total = 0;
-    for (;;) {
-        if (stopped(stop)) {
-            r.error = QStringLiteral("stopped");
-            return r;
-        }
-        const ssize_t n = ::read(in.fd, buffer.get(), size_t(ChunkSize));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            r.error = failedBecause("could not read the file", errno);
-            return r;
-        }
-        if (n == 0)
-            break;
-        int error = 0;
-        if (!writeAll(out.fd, buffer.get(), n, total, &error)) {
-            r.error = failedBecause("could not write the copy", error);
-            return r;
-        }
-        total += n;
-    }
-
+    bool complete = true;
+    if (!copyBytes(in.fd, out.fd, qint64(src.st_size), stop, &r.error, &complete))
+        return r;
     struct stat after;
-    if (::fstat(in.fd, &after) != 0 || after.st_size != src.st_size || total != src.st_size ||
+    if (!complete || ::fstat(in.fd, &after) != 0 || after.st_size != src.st_size ||
         after.st_mtim.tv_sec != src.st_mtim.tv_sec || after.st_mtim.tv_nsec != src.st_mtim.tv_nsec) {
         r.error = QStringLiteral("the file changed while it was being copied");
         return r;
     }
+    const qint64 total = qint64(src.st_size);
 
     // Owner first: changing it clears set-id bits, which the mode then restores. Only root may give a file
-    // away; anyone else keeps the copy as their own, as any copy would be.
+    // away; anyone else keeps the copy as their own, as any copy would be. The attributes come after the
+    // mode, since an access ACL sets the group bits of the mode as it was at the source.
     if (::geteuid() == 0)
         (void)::fchown(out.fd, src.st_uid, src.st_gid);
     if (::fchmod(out.fd, src.st_mode & 07777) != 0) {
         r.error = failedBecause("could not set the permissions of the copy", errno);
         return r;
     }
+    r.lostAttributes = copyAttributes(in.fd, out.fd);
     const struct timespec times[2] = {src.st_atim, src.st_mtim};
     if (::futimens(out.fd, times) != 0) {
         r.error = failedBecause("could not set the time of the copy", errno);
         return r;
     }
-    int error = consultHook(CopyStep::Sync, total);
-    if (!error && ::fsync(out.fd) != 0)
-        error = errno;
-    if (error) {
-        r.error = failedBecause("could not write the copy", error);
-        return r;
+    if (!options.deferSync) {
+        int error = consultHook(CopyStep::Sync, total);
+        if (!error && ::fsync(out.fd) != 0)
+            error = errno;
+        if (error) {
+            r.error = failedBecause("could not write the copy", error);
+            return r;
+        }
     }
     struct stat written;
     if (::fstat(out.fd, &written) != 0 || written.st_size != total) {
         r.error = QStringLiteral("the copy is incomplete");
         return r;
     }
-    error = consultHook(CopyStep::Close, total);
+    int error = consultHook(CopyStep::Close, total);
     const int closed = ::close(out.fd);
     out.fd = -1;
     if (!error && closed != 0)
@@ -285,16 +399,21 @@ PlaceResult copyRegular(const QByteArray& source, const QByteArray& target, cons
         r.error = refusal;
         return r;
     }
-    if (takeName(temp.path, target, exists) != 0) {
-        r.error = errno == EEXIST ? QStringLiteral("a file of that name appeared in the target folder")
-                                  : failedBecause("could not place the copy", errno);
+    if (QString refusal = clearTargetName(target, exists, options, &r); !refusal.isEmpty()) {
+        r.error = refusal;
+        return r;
+    }
+    if (takeName(temp.path, target) != 0) {
+        r.error = nameTakenError(errno, "could not place the copy");
         return r;
     }
     temp.keep = true;
-    if (const int syncError = syncFolder(folderOf(target))) {
-        // The copy is in place but may not survive a crash: keep the source.
-        r.error = failedBecause("could not write the target folder", syncError);
-        return r;
+    if (!options.deferSync) {
+        if (const int syncError = syncFolder(folderOf(target))) {
+            // The copy is in place but may not survive a crash: keep the source.
+            r.error = failedBecause("could not write the target folder", syncError);
+            return r;
+        }
     }
     r.placed = true;
     r.target = fileIdentity(target);
@@ -307,6 +426,14 @@ FileIdentity fileIdentity(const QByteArray& nativePath)
 {
     struct stat st;
     if (nativePath.isEmpty() || ::lstat(nativePath.constData(), &st) != 0)
+        return {};
+    return identityOf(st);
+}
+
+FileIdentity folderIdentity(const QByteArray& nativePath)
+{
+    struct stat st;
+    if (nativePath.isEmpty() || ::stat(nativePath.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         return {};
     return identityOf(st);
 }
@@ -349,8 +476,8 @@ PlaceResult placeFile(const QByteArray& source, const QByteArray& target, const 
         return r;
     }
     // Without leave to remove the source the move would end as a copy; find out before copying anything.
-    if (::access(folderOf(source).constData(), W_OK) != 0) {
-        r.error = failedBecause("the file's folder does not let it go", errno);
+    if (QString refusal = sourceRemovalRefusal(source, src); !refusal.isEmpty()) {
+        r.error = refusal;
         return r;
     }
     r.source = identityOf(src);
@@ -361,29 +488,42 @@ PlaceResult placeFile(const QByteArray& source, const QByteArray& target, const 
     struct stat folder;
     if (options.allowRename && ::stat(folderOf(target).constData(), &folder) == 0 &&
         folder.st_dev == src.st_dev) {
-        if (takeName(source, target, exists) == 0) {
+        if (QString refusal = clearTargetName(target, exists, options, &r); !refusal.isEmpty()) {
+            r.error = refusal;
+            return r;
+        }
+        exists = false;
+        if (takeName(source, target) == 0) {
             r.placed = true;
             r.renamed = true;
             r.target = r.source; // a rename is atomic: after a crash the file is at one name or the other
             return r;
         }
-        if (errno == EEXIST) {
-            r.error = QStringLiteral("a file of that name appeared in the target folder");
-            return r;
-        }
         if (errno != EXDEV && errno != EPERM) {
-            r.error = failedBecause("could not move the file", errno);
+            r.error = nameTakenError(errno, "could not move the file");
             return r;
         }
         // Another mount of the same device, or a file system without links: copy instead.
     }
     if (S_ISLNK(src.st_mode))
-        return copyLink(source, target, src, exists, r);
+        return copyLink(source, target, src, options, r);
     if (!S_ISREG(src.st_mode)) {
         r.error = QStringLiteral("it is not a regular file");
         return r;
     }
-    return copyRegular(source, target, src, stop, r);
+    return copyRegular(source, target, src, options, stop, r);
+}
+
+QString makeDurable(const QByteArray& folder)
+{
+    FdCloser fd;
+    fd.fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd.fd < 0)
+        return failedBecause("could not write the copy", errno);
+    int error = consultHook(CopyStep::Sync, 0);
+    if (!error && ::syncfs(fd.fd) != 0)
+        error = errno;
+    return error ? failedBecause("could not write the copy", error) : QString();
 }
 
 QString removeCopiedSource(const QByteArray& source, const PlaceResult& placed)

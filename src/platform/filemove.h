@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <functional>
@@ -17,6 +18,8 @@ struct FileIdentity
 };
 
 FileIdentity fileIdentity(const QByteArray& nativePath);
+// The folder a path leads to, links and ".." followed: two spellings of one folder give the same identity.
+FileIdentity folderIdentity(const QByteArray& nativePath);
 
 // True when anything is at the path, a dangling link included.
 bool entryExists(const QByteArray& nativePath);
@@ -32,20 +35,33 @@ struct PlaceResult
     qint64 size = 0;
     qint64 mtimeSec = 0;
     qint64 mtimeNsec = 0;
+    bool clearedTarget = false; // the file that held the target name was handed to clearTarget
+    QStringList lostAttributes; // extended attributes the target's file system refused
 };
 
 struct PlaceOptions
 {
     bool allowRename = true; // on one file system a rename does the move
+    // The caller makes copies durable itself (makeDurable on the target folder) before removing sources,
+    // one sync for many files instead of one per file.
+    bool deferSync = false;
+    // Takes a writable file that holds the target name out of the way, just before the name is taken;
+    // returns why it could not, empty when it did. Without it such a file makes the placement fail.
+    std::function<QString(const QByteArray& target)> clearTarget;
 };
 
-// Puts the file at source onto target, replacing a writable file of that name. Refuses, leaving everything
-// as it was, when the target folder is missing, a read-only file or a folder holds the name, the target is
-// the source itself, or the source's folder would not let the source go. A copy goes to a temporary name in
-// the target folder, is synced, closed and checked for size, keeps its permission bits and times, and only
-// then takes the target name. Safe to call on any thread; stop (may be null) abandons a copy between chunks.
+// Puts the file at source onto target. Refuses, leaving everything as it was, when the target folder is
+// missing, a read-only file or a folder holds the name (or any file, unless clearTarget takes it away), the
+// target is the source itself, or the source could not be removed afterwards (its folder's write and search
+// permission, the sticky-folder rule). A copy goes to a temporary name in the target folder, keeps holes,
+// permission bits, times and extended attributes, is synced (unless deferSync), closed and checked for
+// size, and only then takes the target name. Safe to call on any thread; stop (may be null) abandons a copy
+// between chunks and removes it.
 PlaceResult placeFile(const QByteArray& source, const QByteArray& target, const PlaceOptions& options,
                       const std::atomic<bool>* stop);
+
+// Makes every copy placed with deferSync into folder durable (one sync of its file system). Empty when done.
+QString makeDurable(const QByteArray& folder);
 
 // Deletes the source of a placed copy, but only while it is still the very file that was copied, unchanged.
 // Returns the reason when the source stays; empty when it is gone (also when placeFile renamed it).
