@@ -62,7 +62,10 @@ class AnswerDialogs : public Dialogs
 {
 public:
     QString folder;
-    int message(const QString&, int style, const QString&) override { return style == 4 ? 6 : 1; }
+    Answer message(const QString&, MessageStyle style, const QString&) override
+    {
+        return style == MessageStyle::YesNo ? Answer::Yes : Answer::Ok;
+    }
     QString inputText(const QString&, const QString&) override { return {}; }
     QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
     QString existingDirectory(const QString&, const QString&) override { return folder; }

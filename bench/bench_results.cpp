@@ -34,10 +34,10 @@ public:
     QString saveAs;
     QString input;
     int messages = 0;
-    int message(const QString&, int, const QString&) override
+    Answer message(const QString&, MessageStyle, const QString&) override
     {
         ++messages;
-        return 1;
+        return Answer::Ok;
     }
     QString inputText(const QString&, const QString&) override { return input; }
     QString saveFileName(const QString&, const QString&, const QString&) override { return saveAs; }

@@ -38,7 +38,7 @@ public:
     QElapsedTimer* clock = nullptr;
     qint64 doneAt = -1;
     int errorBoxes = 0;
-    int message(const QString& text, int /*style*/, const QString& title) override
+    Answer message(const QString& text, MessageStyle /*style*/, const QString& title) override
     {
         if (text == QLatin1String("Done."))
             doneAt = clock->nsecsElapsed();
@@ -46,7 +46,7 @@ public:
             ++errorBoxes;
         else
             std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return AnswerOk;
+        return Answer::Ok;
     }
     QString inputText(const QString&, const QString&) override { return {}; }
     QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }

@@ -38,7 +38,7 @@ class NoDialogs : public Dialogs
 {
 public:
     QString input;
-    int message(const QString& text, int, const QString&) override
+    Answer message(const QString& text, MessageStyle, const QString&) override
     {
         fuzzFail("the report is written without an error box", input, text);
     }

@@ -288,14 +288,14 @@ private slots:
             {"ListView1", form->ListView1->viewport()}, {"ListView2", form->ListView2->viewport()},
             {"Text1", form->Text1}, {"Text2", form->Text2}, {"Frame2", form->Frame2},
             {"Combo1", form->Combo1}, {"ProgressBar1", form->ProgressBar1}};
-        form->pointer().set(before);
+        form->pointer().set(Pointer(before));
         QWidget* target = controls.value(control);
         QVERIFY(target);
         QEvent enter(QEvent::Enter);
         QCoreApplication::sendEvent(target, &enter);
         if (target == form.get())
             form->pointerMovedOver(form.get());
-        QCOMPARE(form->pointer().value(), after);
+        QCOMPARE(int(form->pointer().value()), after);
     }
 
     void handCursorFromInstallFolder()
@@ -306,7 +306,7 @@ private slots:
         form->Form_Load();
         QVERIFY(dialogs.errorTexts().isEmpty());
         QVERIFY(form->pointer().hasCustomCursor());
-        form->pointer().set(99);
+        form->pointer().set(Pointer::Hand);
         QCOMPARE(form->cursor().shape(), Qt::BitmapCursor);
         QCOMPARE(form->cursor().hotSpot(), QPoint(9, 1));
         QCOMPARE(form->cursor().pixmap().size(), QSize(32, 32));
@@ -325,7 +325,7 @@ private slots:
         QCOMPARE(boxes.size(), 1);
         QVERIFY(boxes[0].contains("Form1.Form_Load at line 106"));
         QVERIFY(!form->pointer().hasCustomCursor());
-        form->pointer().set(99);
+        form->pointer().set(Pointer::Hand);
         QCOMPARE(form->cursor().shape(), Qt::ArrowCursor);
         // Start-up went on: the criteria are there.
         QCOMPARE(form->Combo1->count(), 3);

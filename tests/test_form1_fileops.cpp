@@ -120,18 +120,18 @@ private slots:
 
     void trashQuestion_data()
     {
-        QTest::addColumn<int>("answer");
+        QTest::addColumn<Answer>("answer");
         QTest::addColumn<int>("checkedCount");
         QTest::addColumn<QString>("question");
-        QTest::newRow("declined, one") << AnswerNo << 1 << "Send 1 file to the trash?";
-        QTest::newRow("declined, two") << AnswerNo << 2 << "Send 2 files to the trash?";
-        QTest::newRow("confirmed") << AnswerYes << 2 << "Send 2 files to the trash?";
+        QTest::newRow("declined, one") << Answer::No << 1 << "Send 1 file to the trash?";
+        QTest::newRow("declined, two") << Answer::No << 2 << "Send 2 files to the trash?";
+        QTest::newRow("confirmed") << Answer::Yes << 2 << "Send 2 files to the trash?";
     }
 
     // The program asks first; declining changes nothing, confirming trashes exactly the checked files.
     void trashQuestion()
     {
-        QFETCH(int, answer);
+        QFETCH(Answer, answer);
         QFETCH(int, checkedCount);
         QFETCH(QString, question);
         ScratchDir dir;
@@ -148,8 +148,8 @@ private slots:
         QCOMPARE(dialogs.messages[0].text, question);
         QCOMPARE(dialogs.messages[0].style, 4);
         QCOMPARE(dialogs.messages[0].title, QStringLiteral("Lentrova"));
-        QCOMPARE(form->pointer().value(), 0);
-        if (answer == AnswerNo) {
+        QCOMPARE(form->pointer().value(), Pointer::Default);
+        if (answer == Answer::No) {
             QCOMPARE(form->resultModel()->rowCount(), 5);
             QCOMPARE(FileTree::list(d).size(), 5);
             return;
@@ -181,7 +181,7 @@ private slots:
             QVERIFY(FileTree::makeFolder(d + "/folder" + QByteArray::number(i)));
             addRow(*form, d + "/folder" + QByteArray::number(i), true);
         }
-        dialogs.answers.enqueue(AnswerYes);
+        dialogs.answers.enqueue(Answer::Yes);
         form->PushButton10->click();
         QCOMPARE(dialogs.messages.size(), 2);
         const ScriptedDialogs::Message& told = dialogs.messages[1];
@@ -213,7 +213,7 @@ private slots:
                         "Please email screenshot of this message to support@quenlor.example.com"});
         QVERIFY(FileTree::exists(dir.path() + "/a"));
         QCOMPARE(form->resultModel()->rowCount(), 1);
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
     }
 
     void trashShowsBusyPointer()
@@ -221,13 +221,13 @@ private slots:
         ScratchDir dir;
         auto form = makeForm();
         addManyFiles(*form, dir.path(), 1500);
-        dialogs.answers.enqueue(AnswerYes);
+        dialogs.answers.enqueue(Answer::Yes);
         int pointerDuring = -1;
         int rowsDuring = -1;
         std::unique_ptr<DuringHandler> during;
         dialogs.onMessage = [&](const ScriptedDialogs::Message&) {
             during = std::make_unique<DuringHandler>([&] {
-                pointerDuring = form->pointer().value();
+                pointerDuring = int(form->pointer().value());
                 rowsDuring = form->resultModel()->rowCount();
                 form->PushButton10->click(); // ignored while the first click runs
             });
@@ -236,7 +236,7 @@ private slots:
         QCOMPARE(pointerDuring, 11);
         QCOMPARE(rowsDuring, 1500);
         QCOMPARE(dialogs.messages.size(), 1);
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
         QCOMPARE(form->resultModel()->rowCount(), 0);
     }
 
@@ -246,7 +246,7 @@ private slots:
         ScratchDir dir;
         auto form = makeForm();
         addManyFiles(*form, dir.path(), 1500);
-        dialogs.answers.enqueue(AnswerYes);
+        dialogs.answers.enqueue(Answer::Yes);
         std::unique_ptr<DuringHandler> during;
         dialogs.onMessage = [&](const ScriptedDialogs::Message&) {
             during = std::make_unique<DuringHandler>([&] { form->close(); });
@@ -257,7 +257,7 @@ private slots:
         QVERIFY(left > 0);
         QCOMPARE(form->resultModel()->rowCount(), left);
         QCOMPARE(dialogs.messages.size(), 1);
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
     }
 
     void moveCancelWritesNothing()
@@ -274,7 +274,7 @@ private slots:
         QVERIFY(FileTree::exists(from.path() + "/a"));
         QCOMPARE(form->resultModel()->rowCount(), 1);
         QVERIFY(dialogs.messages.isEmpty());
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
     }
 
     void moveWithNothingCheckedStillRemembersFolder()
@@ -313,7 +313,7 @@ private slots:
         QCOMPARE(FileTree::list(to.path()), (QList<QByteArray>{"c1", "c2\xfe", "c3"}));
         QCOMPARE(FileTree::read(to.path() + "/c2\xfe"), QByteArray("c2\xfe"));
         QVERIFY(dialogs.messages.isEmpty());
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
     }
 
     // Whatever was not moved is named in one message at the end; those files and rows stay.
@@ -368,7 +368,7 @@ private slots:
         QCOMPARE(FileTree::read(source), QByteArray("keep"));
         QCOMPARE(form->resultModel()->rowCount(), 1);
         QCOMPARE(FileTree::list(mount.path()), QList<QByteArray>());
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
         QCOMPARE(dialogs.messages.size(), 2); // the box, then the closing list
     }
 
@@ -392,7 +392,7 @@ private slots:
         dialogs.directories.enqueue(QFile::decodeName(mount.path()));
         int pointerDuring = -1;
         DuringHandler during([&] {
-            pointerDuring = form->pointer().value();
+            pointerDuring = int(form->pointer().value());
             form->PushButton11->click();
             form->PushButton10->click();
         });
@@ -432,7 +432,7 @@ private slots:
         QCOMPARE(FileTree::list(mount.path()), QList<QByteArray>());
         QCOMPARE(form->resultModel()->rowCount(), 2);
         QVERIFY(dialogs.messages.isEmpty());
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
     }
 };
 

@@ -289,7 +289,7 @@ private slots:
         QFETCH(int, nameLength);
         QFETCH(bool, passes);
         LiveCriteria c;
-        c.set(length, combo);
+        c.set(length, comparisonAt(combo));
         const auto s = c.load();
         QCOMPARE(s.usable && lengthPasses(s, std::size_t(nameLength)), passes);
     }

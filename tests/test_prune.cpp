@@ -74,7 +74,7 @@ private slots:
                  QStringList{containing ? "Remove entries containing: " : "Remove entries not containing: "});
         QCOMPARE(form.dialogs.inputTitles, QStringList{"Lentrova"});
         QVERIFY(form.dialogs.messages.isEmpty());
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
     }
 
     void rows2_5_9OfTen()
@@ -101,14 +101,14 @@ private slots:
         TestForm form;
         QTemporaryDir tree;
         addResult(form.results(), makeFile(tree.path(), "a.txt"));
-        form->pointer().set(99);
+        form->pointer().set(Pointer::Hand);
         form->PushButton6->click(); // cancelled
         form.dialogs.inputs << "";
         form->PushButton8->click(); // OK on an empty box
         QCOMPARE(form.results().rowCount(), 1);
         QCOMPARE(form.dialogs.inputPrompts,
                  (QStringList{"Remove entries containing: ", "Remove entries not containing: "}));
-        QCOMPARE(form->pointer().value(), 99);
+        QCOMPARE(form->pointer().value(), Pointer::Hand);
         QVERIFY(form.dialogs.messages.isEmpty());
     }
 

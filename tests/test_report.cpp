@@ -287,7 +287,7 @@ private slots:
         QCOMPARE(form.dialogs.saveTitles, QStringList{"Save"});
         QCOMPARE(form.dialogs.saveFilters, QStringList{"Text Files (*.txt);;All Files (*)"});
         QCOMPARE(form.dialogs.saveStarts, QStringList{QString()});
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
         QCOMPARE(form->ProgressBar1->value(), 0);
         QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Progress Bar"));
 
@@ -302,10 +302,10 @@ private slots:
         // Cancel writes nothing and changes nothing, and the next dialog still starts at the last choice.
         QVERIFY(QFile::remove(bare));
         form->ProgressBar1->setFormat("untouched");
-        form->pointer().set(99);
+        form->pointer().set(Pointer::Hand);
         form->PushButton4->click();
         QVERIFY(!QFile::exists(bare));
-        QCOMPARE(form->pointer().value(), 99);
+        QCOMPARE(form->pointer().value(), Pointer::Hand);
         QCOMPARE(form->ProgressBar1->format(), QStringLiteral("untouched"));
         form->PushButton4->click();
         QCOMPARE(form.dialogs.saveStarts.last(), bare);
@@ -338,7 +338,7 @@ private slots:
         form.results().setChecked(2, true);
         QList<int> pointerDuringBoxes;
         form.dialogs.onMessage = [&](const ScriptedDialogs::Message&) {
-            pointerDuringBoxes << form->pointer().value();
+            pointerDuringBoxes << int(form->pointer().value());
         };
         form.dialogs.saveNames << out.filePath("no/such/folder/r.txt");
         form->PushButton4->click();
@@ -351,7 +351,7 @@ private slots:
         QCOMPARE(where, (QStringList{at + "156", at + "170", at + "222", at + "222", at + "232"}));
         QVERIFY(boxes[0].startsWith("No such file or directory\r\n"));
         QCOMPARE(pointerDuringBoxes, (QList<int>{11, 11, 11, 11, 11}));
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
         QCOMPARE(form->ProgressBar1->value(), 0);
         QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Progress Bar"));
         QVERIFY(!QFile::exists(out.filePath("no")));
@@ -371,7 +371,7 @@ private slots:
         QVERIFY2(boxes.last().contains("SaveListviewProperlySpaced at line 232"),
                  qPrintable(boxes.join('|')));
         QVERIFY(boxes.last().startsWith("No space left on device"));
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
     }
 
     void listChangedWhileWriting()
@@ -440,7 +440,7 @@ private slots:
         QCOMPARE(form.results().rowCount(), 0);
         QCOMPARE(form.dialogs.saveTitles.size(), 1);
         QVERIFY(!QFile::exists(out.filePath("second.txt")));
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
     }
 };
 

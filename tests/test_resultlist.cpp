@@ -74,7 +74,7 @@ private slots:
         QVERIFY2(url.startsWith("file:///") && !url.contains(' ') && !url.contains('#'), qPrintable(url));
         QCOMPARE(QUrl(url).toLocalFile(), wanted);
         QVERIFY(form.dialogs.messages.isEmpty());
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
     }
 
     void openReachesNamesThatAreNotUtf8()

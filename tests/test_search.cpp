@@ -192,7 +192,7 @@ private slots:
         }
         QCOMPARE(form->PushButton1->text(), QStringLiteral("Start Finding"));
         QCOMPARE(header(), QStringLiteral("Folder(s)"));
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
         QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Progress Bar"));
     }
 
@@ -408,7 +408,7 @@ private slots:
         QVERIFY(dialogs.messages.last().text.contains('"' + (field == "Filter" ? filter : length) + '"'));
         QCOMPARE(form->resultModel()->rowCount(), 2);
         QCOMPARE(form->PushButton1->text(), QStringLiteral("Start Finding"));
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
         QVERIFY(!form->searchRun().active());
     }
 
@@ -431,7 +431,7 @@ private slots:
         criteria("-1", 1);
         form->PushButton1->click();
         QCOMPARE(form->PushButton1->text(), QStringLiteral("Stop"));
-        QCOMPARE(form->pointer().value(), 11);
+        QCOMPARE(form->pointer().value(), Pointer::Busy);
         QTRY_COMPARE(gate.reached.load(), 1);
         QTRY_COMPARE(header(), "Searching " + tree.path() + "/b");
         QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Processing: b"));
@@ -452,7 +452,7 @@ private slots:
         QCOMPARE(seen, (QList<int>{33, 66, 100, 0}));
         QCOMPARE(header(), QStringLiteral("Folder(s)"));
         QCOMPARE(form->PushButton1->text(), QStringLiteral("Start Finding"));
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
         QVERIFY(dialogs.errorTexts().isEmpty());
         QVERIFY(!form->searchRun().active());
     }
@@ -619,7 +619,7 @@ private slots:
         QCOMPARE(dialogs.directoryStarts, QStringList{QString()});
         QCOMPARE(form->folderModel()->rowCount(), 1);
         QCOMPARE(form->folderModel()->item(0)->text(), tree.path() + "/picked");
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
         // The next picker opens where this one ended; a cancel changes nothing and says nothing.
         form->PushButton3->click();
         QCOMPARE(dialogs.directoryStarts.last(), tree.path() + "/picked");
@@ -634,12 +634,12 @@ private slots:
         QTest::keyClick(form->ListView1, Qt::Key_Delete); // nothing selected
         QCOMPARE(form->folderModel()->rowCount(), 3);
         form->ListView1->setCurrentIndex(form->folderModel()->index(1, 0));
-        form->pointer().set(11);
+        form->pointer().set(Pointer::Busy);
         QTest::keyClick(form->ListView1, Qt::Key_Delete); // busy
         QCOMPARE(form->folderModel()->rowCount(), 3);
         form->ListView1_KeyDown(45); // another key
         QCOMPARE(form->folderModel()->rowCount(), 3);
-        form->pointer().set(0);
+        form->pointer().set(Pointer::Default);
         QTest::keyClick(form->ListView1, Qt::Key_Delete);
         QCOMPARE(form->folderModel()->rowCount(), 2);
         QCOMPARE(form->folderModel()->item(0)->text(), QStringLiteral("/one"));
@@ -680,13 +680,13 @@ private slots:
 
     void sampleFolders_data()
     {
-        QTest::addColumn<int>("answer");
-        QTest::newRow("No") << 7;
-        QTest::newRow("Yes") << 6;
+        QTest::addColumn<Answer>("answer");
+        QTest::newRow("No") << Answer::No;
+        QTest::newRow("Yes") << Answer::Yes;
     }
     void sampleFolders()
     {
-        QFETCH(int, answer);
+        QFETCH(Answer, answer);
         const QString install = QFINDTESTDATA("../install");
         QVERIFY(!install.isEmpty());
         newForm(QDir(install).absolutePath());
@@ -716,7 +716,7 @@ private slots:
         QCOMPARE(dialogs.messages[0].title, QStringLiteral("Lentrova"));
         QCOMPARE(form->Text2->text(), QStringLiteral("5"));
         QCOMPARE(form->Combo1->currentIndex(), 1);
-        if (answer == 6) {
+        if (answer == Answer::Yes) {
             QTRY_VERIFY(QFile::exists(record));
             QFile f(record);
             QVERIFY(f.open(QIODevice::ReadOnly));

@@ -293,15 +293,15 @@ void Form1::pointerMovedOver(QWidget* widget)
     }
     switch (rule) {
     case HoverRule::Surface:
-        if (m_pointer.value() != PointerBusy)
-            m_pointer.set(PointerDefault);
+        if (m_pointer.value() != Pointer::Busy)
+            m_pointer.set(Pointer::Default);
         break;
     case HoverRule::Button:
-        if (m_pointer.value() != PointerBusy)
-            m_pointer.set(PointerHand);
+        if (m_pointer.value() != Pointer::Busy)
+            m_pointer.set(Pointer::Hand);
         break;
     case HoverRule::StartButton:
-        m_pointer.set(PointerHand);
+        m_pointer.set(Pointer::Hand);
         break;
     }
 }

@@ -15,13 +15,13 @@
 void Form1::PushButton2_Click()
 {
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
-    step(100, [&] { m_dialogs->message(lengthHelpText(), StyleOk, applicationTitle()); });
+    step(100, [&] { m_dialogs->message(lengthHelpText(), MessageStyle::Ok, applicationTitle()); });
 }
 
 void Form1::PushButton12_Click()
 {
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton12_Click"));
-    step(100, [&] { m_dialogs->message(contactHelpText(), StyleOk, applicationTitle()); });
+    step(100, [&] { m_dialogs->message(contactHelpText(), MessageStyle::Ok, applicationTitle()); });
 }
 
 void Form1::PushButton14_Click()
@@ -31,10 +31,10 @@ void Form1::PushButton14_Click()
     const QStringList rows = sampleFolderRows(install);
     step(100, [&] { addFolderRow(rows[0]); });
     step(102, [&] { addFolderRow(rows[1]); });
-    int answer = AnswerNo;
-    step(104, [&] { answer = m_dialogs->message(samplesQuestionText(), StyleYesNo, applicationTitle()); });
+    Answer answer = Answer::No;
+    step(104, [&] { answer = m_dialogs->message(samplesQuestionText(), MessageStyle::YesNo, applicationTitle()); });
     step(106, [&] {
-        if (answer == AnswerYes)
+        if (answer == Answer::Yes)
             Shell::open(QUrl::fromLocalFile(samplesFolder(install)));
     });
     step(106, [&] { Text2->setText(QStringLiteral("5")); });

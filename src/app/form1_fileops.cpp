@@ -101,22 +101,22 @@ void Form1::PushButton10_Click()
     step(122, [&] {
         // No desktop asks before it trashes, so the program asks itself.
         confirmed =
-            m_dialogs->message(trashQuestion(trash.count()), StyleYesNo, applicationTitle()) == AnswerYes;
+            m_dialogs->message(trashQuestion(trash.count()), MessageStyle::YesNo, applicationTitle()) == Answer::Yes;
         if (!confirmed)
             return;
-        m_pointer.set(PointerBusy);
+        m_pointer.set(Pointer::Busy);
         trash.run([&] { yielder(); }, &stop);
     });
     if (!confirmed)
         return;
     step(126, [&] { trash.removeGoneRows(*m_results); });
     step(128, [&] { ListView2->viewport()->update(); });
-    m_pointer.set(PointerDefault);
+    m_pointer.set(Pointer::Default);
     if (!watcher.closed())
         step(130, [&] {
             const QString failures = trash.failureMessage();
             if (!failures.isEmpty())
-                m_dialogs->message(failures, StyleWarning, applicationTitle());
+                m_dialogs->message(failures, MessageStyle::Warning, applicationTitle());
         });
 }
 
@@ -139,7 +139,7 @@ void Form1::PushButton11_Click()
     step(334, [&] { StoreSetting(SettingsApp, SettingsSection, KeyLastFolder, m_lastMoveFolder); });
     QString target = chosen;
     step(110, [&] { target = moveTargetFolder(chosen); });
-    step(114, [&] { m_pointer.set(PointerBusy); });
+    step(114, [&] { m_pointer.set(Pointer::Busy); });
 
     Yielder yielder;
     const MoveOperation::Yield yield = [&] { yielder(); };
@@ -174,11 +174,11 @@ void Form1::PushButton11_Click()
     if (move)
         step(132, [&] { move->removeGoneRows(*m_results); });
     step(142, [&] { ListView2->viewport()->update(); });
-    step(144, [&] { m_pointer.set(PointerDefault); });
+    step(144, [&] { m_pointer.set(Pointer::Default); });
     if (move && !watcher.closed())
         step(146, [&] {
             const QString failures = move->failureMessage();
             if (!failures.isEmpty())
-                m_dialogs->message(failures, StyleWarning, applicationTitle());
+                m_dialogs->message(failures, MessageStyle::Warning, applicationTitle());
         });
 }

@@ -55,14 +55,14 @@ void Form1::PushButton4_Click()
     step(116, [&] { cancelled = chosen.isEmpty(); });
     if (cancelled)
         return;
-    step(118, [&] { m_pointer.set(PointerBusy); });
+    step(118, [&] { m_pointer.set(Pointer::Busy); });
     step(120, [&] {
         const SnapshotTable table = SnapshotTable::of(*m_results);
         ProgressBarSink bar(ProgressBar1);
         Yielder yielder;
         SaveListviewProperlySpaced(table, chosen, &bar, m_errorBox, [&] { yielder(); });
     });
-    step(122, [&] { m_pointer.set(PointerDefault); });
+    step(122, [&] { m_pointer.set(Pointer::Default); });
 }
 
 // Copy Results To Clipboard
@@ -77,7 +77,7 @@ void Form1::PushButton9_Click()
         Yielder yielder;
         CopyListviewToClipboard(table, [&] { yielder(); });
     });
-    step(108, [&] { m_dialogs->message(copiedToClipboardMessage(), StyleOk, applicationTitle()); });
+    step(108, [&] { m_dialogs->message(copiedToClipboardMessage(), MessageStyle::Ok, applicationTitle()); });
 }
 
 namespace {
@@ -94,12 +94,12 @@ void prune(Dialogs& dialogs, ErrorBox& box, PointerState& pointer, ResultModel& 
     step(102, [&] { nothing = piece.isEmpty(); });
     if (nothing)
         return;
-    step(104, [&] { pointer.set(PointerBusy); });
+    step(104, [&] { pointer.set(Pointer::Busy); });
     step(106, [&] {
         Yielder yielder;
         remove(rows, piece, [&] { yielder(); });
     });
-    step(108, [&] { pointer.set(PointerDefault); });
+    step(108, [&] { pointer.set(Pointer::Default); });
 }
 } // namespace
 

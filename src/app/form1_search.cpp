@@ -36,14 +36,14 @@ public:
     }
     QString filterText() const override { return m_form.Text1->text(); }
     QString lengthText() const override { return m_form.Text2->text(); }
-    int comparisonIndex() const override { return m_form.Combo1->currentIndex(); }
+    std::optional<Comparison> comparison() const override { return comparisonAt(m_form.Combo1->currentIndex()); }
     void setProgressValue(int value) override { m_form.ProgressBar1->setValue(value); }
     void setProgressText(const QString& text) override { m_form.ProgressBar1->setFormat(text); }
     void setFolderHeader(const QString& text) override
     {
         m_form.folderModel()->setHeaderData(0, Qt::Horizontal, text);
     }
-    void setPointer(int value) override { m_form.pointer().set(value); }
+    void setBusy(bool busy) override { m_form.pointer().set(busy ? Pointer::Busy : Pointer::Default); }
     ResultModel& results() override { return *m_form.resultModel(); }
     Dialogs& dialogs() override { return m_form.dialogs(); }
     ErrorBox& errorBox() override { return m_form.errorBox(); }
@@ -92,19 +92,19 @@ void Form1::PushButton3_Click()
     step(102, [&] { cancelled = chosen.isEmpty(); });
     if (cancelled)
         return;
-    step(104, [&] { m_pointer.set(PointerBusy); });
+    step(104, [&] { m_pointer.set(Pointer::Busy); });
     step(106, [&] {
         const QString folder = NormalizeBackslashes(chosen);
         addFolderRow(folder);
         // The next Add Folder opens where this one ended.
         StoreSetting(SettingsApp, SettingsSection, KeyLastFolderDot, folder);
     });
-    step(108, [&] { m_pointer.set(PointerDefault); });
+    step(108, [&] { m_pointer.set(Pointer::Default); });
 }
 
 void Form1::ListView1_KeyDown(int keyCode)
 {
-    if (keyCode != 46 || m_pointer.value() == PointerBusy || m_folders->rowCount() == 0)
+    if (keyCode != 46 || m_pointer.value() == Pointer::Busy || m_folders->rowCount() == 0)
         return;
     const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
     if (selected.isEmpty())

@@ -1,32 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+// Guard users throw AppError, so it comes with this header.
+#include "platform/apperror.h"
+
 #include <QString>
-#include <stdexcept>
 #include <utility>
 
 class Dialogs;
-
-// A failure that crosses a procedure boundary. The description is what the error box shows first.
-class AppError : public std::runtime_error
-{
-public:
-    explicit AppError(const QString& description)
-        : std::runtime_error(description.toStdString()), m_description(description)
-    {
-    }
-    const QString& description() const { return m_description; }
-
-private:
-    QString m_description;
-};
-
-inline constexpr int StyleOk = 0;
-inline constexpr int StyleYesNo = 4;
-inline constexpr int StyleWarning = 48;
-inline constexpr int AnswerOk = 1;
-inline constexpr int AnswerYes = 6;
-inline constexpr int AnswerNo = 7;
 
 QString supportAddress();
 QString errorBoxTitle();
