@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Moves and trashes many small files and one large file, and measures how long the event loop was kept
 // waiting at most while each operation ran. Usage: bench_fileops [small-files] [large-file-MiB]
-#include "app/form1.h"
+#include "app/mainwindow.h"
 #include "fileops/moveoperation.h"
 #include "fileops/trashoperation.h"
 #include "platform/dialogs.h"
@@ -228,13 +228,13 @@ int main(int argc, char** argv)
         AnswerDialogs dialogs;
         dialogs.folder = work.path() + "/list-dst";
         NoDraw draw;
-        Form1Services services;
+        MainWindowServices services;
         services.dialogs = &dialogs;
         services.random = &draw;
         services.installFolder = work.path();
         services.endProgram = [] {};
-        Form1 form(services);
-        form.Form_Load();
+        MainWindow form(services);
+        form.load();
         ResultModel scratch;
         makeFiles(base + "/list-src", checked, scratch);
         ResultBatch batch;
@@ -255,7 +255,7 @@ int main(int argc, char** argv)
         while (settle.elapsed() < 500)
             QCoreApplication::processEvents();
         timeOperation("Move To Folder, 1,000,000 rows, 1,000 checked", checked, 0,
-                      [&] { form.PushButton11->click(); });
+                      [&] { form.moveButton->click(); });
         std::printf("rows left after the move: %d\n", form.resultModel()->rowCount());
     }
     if (!other.isEmpty()) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/filemove.h"
 #include "support/filetree.h"
+#include "support/fixtures.h"
 #include "support/testmain.h"
 
 #include <QFile>
@@ -29,11 +30,6 @@ QList<QByteArray> leftovers(const QByteArray& folder, const QByteArray& except =
     names.removeAll(except);
     return names;
 }
-
-struct FaultHookReset
-{
-    ~FaultHookReset() { setCopyFaultHook({}); }
-};
 } // namespace
 
 class TestFileMove : public QObject

@@ -7,6 +7,7 @@
 #include "platform/trash.h"
 #include "results/resultmodel.h"
 #include "support/filetree.h"
+#include "support/fixtures.h"
 #include "support/testmain.h"
 
 #include <cerrno>
@@ -53,11 +54,6 @@ QMap<QByteArray, QByteArray> trashedFrom(const QByteArray& folder)
     }
     return found;
 }
-
-struct FaultHookReset
-{
-    ~FaultHookReset() { setCopyFaultHook({}); }
-};
 } // namespace
 
 class TestFileOps : public QObject

@@ -6,7 +6,6 @@
 #include <QPushButton>
 
 namespace {
-void noYield() {}
 
 // The rows' paths relative to root, in list order, with a "+" for a checked row.
 QStringList rowsUnder(const ResultModel& model, const QString& root)
@@ -68,7 +67,7 @@ private slots:
         for (const QString& name : Tree)
             addResult(form.results(), makeFile(tree.path(), name));
         form.dialogs.inputs << piece;
-        (containing ? form->PushButton6 : form->PushButton8)->click();
+        (containing ? form->removeContainingButton : form->removeNotContainingButton)->click();
         QCOMPARE(rowsUnder(form.results(), tree.path()), left);
         QCOMPARE(form.dialogs.inputPrompts,
                  QStringList{containing ? "Remove entries containing: " : "Remove entries not containing: "});
@@ -90,7 +89,7 @@ private slots:
         for (int row : {0, 4, 5, 9}) // rows 1, 5, 6 and 10
             form.results().setChecked(row, true);
         form.dialogs.inputs << "_m.";
-        form->PushButton6->click();
+        form->removeContainingButton->click();
         QCOMPARE(
             rowsUnder(form.results(), tree.path()),
             (QStringList{"f01.txt+", "f03.txt", "f04.txt", "f06.txt+", "f07.txt", "f08.txt", "f10.txt+"}));
@@ -102,9 +101,9 @@ private slots:
         QTemporaryDir tree;
         addResult(form.results(), makeFile(tree.path(), "a.txt"));
         form->pointer().set(Pointer::Hand);
-        form->PushButton6->click(); // cancelled
+        form->removeContainingButton->click(); // cancelled
         form.dialogs.inputs << "";
-        form->PushButton8->click(); // OK on an empty box
+        form->removeNotContainingButton->click(); // OK on an empty box
         QCOMPARE(form.results().rowCount(), 1);
         QCOMPARE(form.dialogs.inputPrompts,
                  (QStringList{"Remove entries containing: ", "Remove entries not containing: "}));
@@ -116,7 +115,7 @@ private slots:
     {
         TestForm form;
         form.dialogs.inputs << "a";
-        form->PushButton8->click();
+        form->removeNotContainingButton->click();
         QCOMPARE(form.dialogs.inputPrompts.size(), 1);
         QCOMPARE(form.results().rowCount(), 0);
         QVERIFY(form.dialogs.messages.isEmpty());

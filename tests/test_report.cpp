@@ -5,6 +5,7 @@
 #include "support/memorytable.h"
 #include "support/testform.h"
 #include "support/testmain.h"
+#include "ui/progressbarsink.h"
 
 #include <QFile>
 #include <QProgressBar>
@@ -62,8 +63,6 @@ QByteArray firstDifference(const QByteArray& actual, const QByteArray& expected)
            actual.mid(i, 40).toPercentEncoding(" ") + "] expected [" +
            expected.mid(i, 40).toPercentEncoding(" ") + "]";
 }
-
-void noYield() {}
 } // namespace
 
 class TestReport : public QObject
@@ -276,7 +275,7 @@ private slots:
         const QString target = out.filePath("window.txt");
         makeFile(out.path(), "window.txt", QByteArray(5000, 'z')); // replaced without a question
         form.dialogs.saveNames << target;
-        form->PushButton4->click();
+        form->saveReportButton->click();
 
         const QByteArray w(widest.size() - 11, ' ');
         const QByteArray expected = "Filename(s)" + w + "\tLength\t\r\n" + checkedPath.toUtf8() +
@@ -288,26 +287,26 @@ private slots:
         QCOMPARE(form.dialogs.saveFilters, QStringList{"Text Files (*.txt);;All Files (*)"});
         QCOMPARE(form.dialogs.saveStarts, QStringList{QString()});
         QCOMPARE(form->pointer().value(), Pointer::Default);
-        QCOMPARE(form->ProgressBar1->value(), 0);
-        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form->progressBar->value(), 0);
+        QCOMPARE(form->progressBar->format(), QStringLiteral("Progress Bar"));
 
         // A name typed without an extension is used as typed; the dialog starts at the last choice.
         const QString bare = out.filePath("report");
         form.dialogs.saveNames << bare;
-        form->PushButton4->click();
+        form->saveReportButton->click();
         QCOMPARE(form.dialogs.saveStarts.last(), target);
         QCOMPARE(readAll(bare), expected);
         QVERIFY(!QFile::exists(bare + ".txt"));
 
         // Cancel writes nothing and changes nothing, and the next dialog still starts at the last choice.
         QVERIFY(QFile::remove(bare));
-        form->ProgressBar1->setFormat("untouched");
+        form->progressBar->setFormat("untouched");
         form->pointer().set(Pointer::Hand);
-        form->PushButton4->click();
+        form->saveReportButton->click();
         QVERIFY(!QFile::exists(bare));
         QCOMPARE(form->pointer().value(), Pointer::Hand);
-        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("untouched"));
-        form->PushButton4->click();
+        QCOMPARE(form->progressBar->format(), QStringLiteral("untouched"));
+        form->saveReportButton->click();
         QCOMPARE(form.dialogs.saveStarts.last(), bare);
         QVERIFY(form.dialogs.messages.isEmpty());
     }
@@ -320,7 +319,7 @@ private slots:
         form.results().setAllChecked(true);
         const QString target = out.filePath("bytes.txt");
         form.dialogs.saveNames << target;
-        form->PushButton4->click();
+        form->saveReportButton->click();
         // A name that is not UTF-8 is shown, and reported, with the replacement character.
         const QByteArray expected = "Filename(s)  \tLength\t\r\n"
                                     "/tmp/caf\xC3\xA9.txt\t8     \t\r\n"
@@ -341,7 +340,7 @@ private slots:
             pointerDuringBoxes << int(form->pointer().value());
         };
         form.dialogs.saveNames << out.filePath("no/such/folder/r.txt");
-        form->PushButton4->click();
+        form->saveReportButton->click();
 
         const QStringList boxes = form.dialogs.errorTexts();
         QStringList where;
@@ -352,8 +351,8 @@ private slots:
         QVERIFY(boxes[0].startsWith("No such file or directory\r\n"));
         QCOMPARE(pointerDuringBoxes, (QList<int>{11, 11, 11, 11, 11}));
         QCOMPARE(form->pointer().value(), Pointer::Default);
-        QCOMPARE(form->ProgressBar1->value(), 0);
-        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form->progressBar->value(), 0);
+        QCOMPARE(form->progressBar->format(), QStringLiteral("Progress Bar"));
         QVERIFY(!QFile::exists(out.filePath("no")));
     }
 
@@ -365,7 +364,7 @@ private slots:
         form.results().appendRow("/tmp/a.txt", 5);
         form.results().setAllChecked(true);
         form.dialogs.saveNames << QStringLiteral("/dev/full");
-        form->PushButton4->click();
+        form->saveReportButton->click();
         const QStringList boxes = form.dialogs.errorTexts();
         QVERIFY2(!boxes.isEmpty(), "a report that never reached the disk passed as written");
         QVERIFY2(boxes.last().contains("SaveListviewProperlySpaced at line 232"),
@@ -428,14 +427,14 @@ private slots:
             ++boxes;
             if (boxes == 3) {
                 form.dialogs.inputs << "f1";
-                form->PushButton6->click();
-                form->PushButton4->click(); // ignored: a report is being written
+                form->removeContainingButton->click();
+                form->saveReportButton->click(); // ignored: a report is being written
             }
             if (boxes == 4)
-                form->PushButton7->click();
+                form->clearResultsButton->click();
         };
         form.dialogs.saveNames << out.filePath("missing/r.txt") << out.filePath("second.txt");
-        form->PushButton4->click();
+        form->saveReportButton->click();
         QCOMPARE(boxes, 1 + 1 + 4 + 1);
         QCOMPARE(form.results().rowCount(), 0);
         QCOMPARE(form.dialogs.saveTitles.size(), 1);

@@ -9,6 +9,13 @@
 
 class Dialogs;
 
+// Where the error box places a procedure's failures: "in ...<module>.<procedure> at line ...".
+struct ErrorLocation
+{
+    QString module;
+    QString procedure;
+};
+
 QString supportAddress();
 QString errorBoxTitle();
 
@@ -40,6 +47,7 @@ public:
         : m_box(box), m_module(std::move(module)), m_procedure(std::move(procedure))
     {
     }
+    Guard(ErrorBox& box, const ErrorLocation& where) : Guard(box, where.module, where.procedure) {}
 
     // Text appended to every box of this procedure (for instance the row being worked on).
     void setExtra(const QString& extra) { m_extra = extra; }

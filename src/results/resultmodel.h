@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "platform/largealloc.h"
+#include "results/growablearray.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>

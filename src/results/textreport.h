@@ -6,7 +6,6 @@
 #include <QString>
 
 class ErrorBox;
-class QProgressBar;
 
 // Receives the report's progress: a percentage that may be fractional (and slightly above 100 for long
 // lists), and the bar's caption.
@@ -16,21 +15,6 @@ public:
     virtual ~ProgressSink() = default;
     virtual void setValue(double percent) = 0;
     virtual void setText(const QString& text) = 0;
-};
-
-// Shows progress on a bar, touching the widget only when what it shows changes: a million rows give a million
-// values but at most a hundred repaints.
-class ProgressBarSink : public ProgressSink
-{
-public:
-    explicit ProgressBarSink(QProgressBar* bar) : m_bar(bar) {}
-    void setValue(double percent) override;
-    void setText(const QString& text) override;
-    // The whole percentage the bar shows for a value: truncated, and never above 100.
-    static int shownValue(double percent);
-
-private:
-    QProgressBar* m_bar;
 };
 
 // Writes the header and every checked row of the list to fileName as column-aligned text (see listformat.h),

@@ -14,8 +14,7 @@ const QString StopCaption = QStringLiteral("Stop");
 } // namespace
 
 SearchRun::SearchRun(SearchRunHost& host, QObject* parent)
-    : QObject(parent), m_host(host),
-      m_step(host.errorBox(), QStringLiteral("Form1"), QStringLiteral("PushButton1_Click"))
+    : QObject(parent), m_host(host), m_step(host.errorBox(), host.runLocation())
 {
     m_handoff.watch(this);
 }
@@ -168,8 +167,8 @@ void SearchRun::showBoxes()
     while (!m_boxes.empty()) {
         const PendingBox box = std::move(m_boxes.front());
         m_boxes.pop_front();
-        m_host.errorBox().show(box.failure.description, QStringLiteral("modSearch"),
-                               QStringLiteral("searchFiles"), box.failure.label,
+        const ErrorLocation where = m_host.walkLocation();
+        m_host.errorBox().show(box.failure.description, where.module, where.procedure, box.failure.label,
                                QString::fromUtf8(box.failure.path));
         if (m_job && m_job->token() == box.token)
             m_job->acknowledge();

@@ -42,6 +42,9 @@ public:
     virtual ResultModel& results() = 0;
     virtual Dialogs& dialogs() = 0;
     virtual ErrorBox& errorBox() = 0;
+    // Where the error box places the run's own failures, and those the walk meets.
+    virtual ErrorLocation runLocation() const = 0;
+    virtual ErrorLocation walkLocation() const = 0;
 };
 
 // The search behind the Start Finding / Stop button, as a state machine on the window's thread: each listed

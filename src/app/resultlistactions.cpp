@@ -1,22 +1,21 @@
 // SPDX-License-Identifier: MIT
-// Operations on the result list that leave files alone.
-#include "app/form1.h"
+#include "app/resultlistactions.h"
 
+#include "app/pointer.h"
 #include "platform/apptitle.h"
 #include "platform/dialogs.h"
+#include "platform/errorbox.h"
 #include "platform/shell.h"
 #include "platform/yielder.h"
 #include "results/clipboardcopy.h"
 #include "results/listtable.h"
 #include "results/prune.h"
-#include "results/resultchecking.h"
 #include "results/resultmodel.h"
 #include "results/textreport.h"
+#include "ui/progressbarsink.h"
+#include "ui/resultlistchecking.h"
 
 #include <QScopedValueRollback>
-#include "results/resultlistview.h"
-
-#include <QTreeView>
 
 namespace {
 const QString Module = QStringLiteral("Form1");
@@ -28,15 +27,49 @@ QByteArray selectedPath(const QAbstractItemView* list, const ResultModel* rows)
         throw AppError(QStringLiteral("No result is selected"));
     return rows->nativePath(row);
 }
+
+using PruneProcedure = void (*)(ResultModel&, const QString&, const YieldFn&);
+
+// The two prune buttons are twins but for the prompt and the sense of the test.
+void prune(Dialogs& dialogs, ErrorBox& box, PointerState& pointer, ResultModel& rows,
+           const QString& procedure, const QString& prompt, PruneProcedure remove)
+{
+    Guard step(box, Module, procedure);
+    QString piece;
+    step(100, [&] { piece = dialogs.inputText(prompt, applicationTitle()); });
+    bool nothing = false;
+    step(102, [&] { nothing = piece.isEmpty(); });
+    if (nothing)
+        return;
+    step(104, [&] { pointer.set(Pointer::Busy); });
+    step(106, [&] {
+        Yielder yielder;
+        remove(rows, piece, [&] { yielder(); });
+    });
+    step(108, [&] { pointer.set(Pointer::Default); });
+}
+
+// The two open buttons differ only in what they hand the desktop.
+void openSelected(ErrorBox& box, const QString& procedure, const QAbstractItemView* list, const ResultModel* rows,
+                  void (*open)(const QByteArray& nativePath))
+{
+    Guard step(box, Module, procedure);
+    bool empty = false;
+    step(106, [&] { empty = rows->rowCount() == 0; });
+    if (empty)
+        return;
+    step(108, [&] { open(selectedPath(list, rows)); });
+}
 } // namespace
 
-void Form1::setUpResultList()
+ResultListActions::ResultListActions(const ActionServices& services)
+    : m_dialogs(&services.dialogs), m_errorBox(services.errorBox), m_pointer(services.pointer),
+      m_results(&services.results), m_resultView(&services.resultView), m_progress(&services.progress)
 {
-    m_checking = new ResultListChecking(ListView2, m_results);
 }
 
 // Save Results As Text File
-void Form1::PushButton4_Click()
+void ResultListActions::saveReport()
 {
     if (m_writingReport)
         return;
@@ -58,7 +91,7 @@ void Form1::PushButton4_Click()
     step(118, [&] { m_pointer.set(Pointer::Busy); });
     step(120, [&] {
         const SnapshotTable table = SnapshotTable::of(*m_results);
-        ProgressBarSink bar(ProgressBar1);
+        ProgressBarSink bar(m_progress);
         Yielder yielder;
         SaveListviewProperlySpaced(table, chosen, &bar, m_errorBox, [&] { yielder(); });
     });
@@ -66,7 +99,7 @@ void Form1::PushButton4_Click()
 }
 
 // Copy Results To Clipboard
-void Form1::PushButton9_Click()
+void ResultListActions::copyToClipboard()
 {
     if (m_copyingResults)
         return;
@@ -80,31 +113,8 @@ void Form1::PushButton9_Click()
     step(108, [&] { m_dialogs->message(copiedToClipboardMessage(), MessageStyle::Ok, applicationTitle()); });
 }
 
-namespace {
-using PruneProcedure = void (*)(ResultModel&, const QString&, const YieldFn&);
-
-// The two prune buttons are twins but for the prompt and the sense of the test.
-void prune(Dialogs& dialogs, ErrorBox& box, PointerState& pointer, ResultModel& rows,
-           const QString& procedure, const QString& prompt, PruneProcedure remove)
-{
-    Guard step(box, Module, procedure);
-    QString piece;
-    step(100, [&] { piece = dialogs.inputText(prompt, applicationTitle()); });
-    bool nothing = false;
-    step(102, [&] { nothing = piece.isEmpty(); });
-    if (nothing)
-        return;
-    step(104, [&] { pointer.set(Pointer::Busy); });
-    step(106, [&] {
-        Yielder yielder;
-        remove(rows, piece, [&] { yielder(); });
-    });
-    step(108, [&] { pointer.set(Pointer::Default); });
-}
-} // namespace
-
 // Remove Results Containing X
-void Form1::PushButton6_Click()
+void ResultListActions::removeContaining()
 {
     if (m_pruning)
         return;
@@ -114,7 +124,7 @@ void Form1::PushButton6_Click()
 }
 
 // Remove Results Not Cont. X
-void Form1::PushButton8_Click()
+void ResultListActions::removeNotContaining()
 {
     if (m_pruning)
         return;
@@ -124,29 +134,20 @@ void Form1::PushButton8_Click()
 }
 
 // Open Selected File
-void Form1::PushButton5_Click()
+void ResultListActions::openSelectedFile()
 {
-    Guard step(m_errorBox, Module, QStringLiteral("PushButton5_Click"));
-    bool empty = false;
-    step(106, [&] { empty = m_results->rowCount() == 0; });
-    if (empty)
-        return;
-    step(108, [&] { Shell::open(Shell::urlForNativePath(selectedPath(ListView2, m_results))); });
+    openSelected(m_errorBox, QStringLiteral("PushButton5_Click"), m_resultView, m_results,
+                 [](const QByteArray& path) { Shell::open(Shell::urlForNativePath(path)); });
 }
 
 // Open Folder Containg File
-void Form1::PushButton13_Click()
+void ResultListActions::revealSelectedFile()
 {
-    Guard step(m_errorBox, Module, QStringLiteral("PushButton13_Click"));
-    bool empty = false;
-    step(106, [&] { empty = m_results->rowCount() == 0; });
-    if (empty)
-        return;
-    step(108, [&] { Shell::reveal(selectedPath(ListView2, m_results)); });
+    openSelected(m_errorBox, QStringLiteral("PushButton13_Click"), m_resultView, m_results, &Shell::reveal);
 }
 
 // Clear Results
-void Form1::PushButton7_Click()
+void ResultListActions::clear()
 {
     Guard step(m_errorBox, Module, QStringLiteral("PushButton7_Click"));
     step(100, [&] { m_results->clearRows(); });

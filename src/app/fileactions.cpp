@@ -1,23 +1,26 @@
 // SPDX-License-Identifier: MIT
 // Operations on the files of checked rows.
-#include "app/form1.h"
+#include "app/fileactions.h"
 
+#include "app/pointer.h"
 #include "app/settingskeys.h"
 #include "fileops/moveoperation.h"
 #include "fileops/trashoperation.h"
 #include "platform/apptitle.h"
 #include "platform/dialogs.h"
+#include "platform/errorbox.h"
 #include "platform/settings.h"
 #include "platform/yielder.h"
 #include "results/resultmodel.h"
 #include "search/pathhelpers.h"
 
+#include <QAbstractItemView>
 #include <QEvent>
 #include <QFile>
-#include "results/resultlistview.h"
+#include <QScopedValueRollback>
 
-#include <QTreeView>
-
+#include <atomic>
+#include <functional>
 #include <optional>
 
 namespace {
@@ -60,30 +63,26 @@ template <class F> void rowStep(Guard& step, int label, const ResultSnapshot& ro
         step.setExtra(QString());
     }
 }
-
-class RunningFlag
-{
-public:
-    explicit RunningFlag(bool& flag) : m_flag(flag) { m_flag = true; }
-    ~RunningFlag() { m_flag = false; }
-
-private:
-    bool& m_flag;
-};
 } // namespace
 
-void Form1::PushButton10_Click()
+FileActions::FileActions(const ActionServices& services)
+    : m_dialogs(&services.dialogs), m_errorBox(services.errorBox), m_pointer(services.pointer),
+      m_results(&services.results), m_resultView(&services.resultView), m_window(&services.window)
+{
+}
+
+void FileActions::sendToTrash()
 {
     if (m_fileOpRunning)
         return;
-    RunningFlag running(m_fileOpRunning);
+    const QScopedValueRollback running(m_fileOpRunning, true);
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton10_Click"));
     Yielder yielder;
     TrashOperation trash;
     ResultSnapshot rows;
     int rowCount = 0;
     std::atomic<bool> stop{false};
-    CloseWatcher watcher(this, [&] { stop = true; });
+    CloseWatcher watcher(m_window, [&] { stop = true; });
 
     step(106, [&] { rows = m_results->snapshot(); });
     step(108, [&] { rowCount = rows.size(); });
@@ -110,7 +109,7 @@ void Form1::PushButton10_Click()
     if (!confirmed)
         return;
     step(126, [&] { trash.removeGoneRows(*m_results); });
-    step(128, [&] { ListView2->viewport()->update(); });
+    step(128, [&] { m_resultView->viewport()->update(); });
     m_pointer.set(Pointer::Default);
     if (!watcher.closed())
         step(130, [&] {
@@ -120,11 +119,11 @@ void Form1::PushButton10_Click()
         });
 }
 
-void Form1::PushButton11_Click()
+void FileActions::moveToFolder()
 {
     if (m_fileOpRunning)
         return;
-    RunningFlag running(m_fileOpRunning);
+    const QScopedValueRollback running(m_fileOpRunning, true);
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton11_Click"));
     QString chosen;
     step(106, [&] {
@@ -152,7 +151,7 @@ void Form1::PushButton11_Click()
         move.emplace(QFile::encodeName(target));
         move->claimResidents(rows);
     });
-    CloseWatcher watcher(this, [&] {
+    CloseWatcher watcher(m_window, [&] {
         if (move)
             move->requestStop();
     });
@@ -173,7 +172,7 @@ void Form1::PushButton11_Click()
     }
     if (move)
         step(132, [&] { move->removeGoneRows(*m_results); });
-    step(142, [&] { ListView2->viewport()->update(); });
+    step(142, [&] { m_resultView->viewport()->update(); });
     step(144, [&] { m_pointer.set(Pointer::Default); });
     if (move && !watcher.closed())
         step(146, [&] {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/form1.h"
+#include "app/mainwindow.h"
 #include "platform/filemove.h"
 #include "platform/settings.h"
 #include "platform/shell.h"
@@ -7,6 +7,7 @@
 #include "results/resultmodel.h"
 #include "support/filetree.h"
 #include "support/scripteddialogs.h"
+#include "support/testform.h"
 #include "support/testmain.h"
 
 #include <QPushButton>
@@ -14,21 +15,10 @@
 #include <QTimer>
 
 namespace {
-class FixedRandom : public RandomSource
-{
-public:
-    int draw1to100() override { return 1; }
-};
-
 QString lastFolderSetting()
 {
     return ReadSetting(SettingsApp, SettingsSection, QStringLiteral("LastFolder"), QStringLiteral("<unset>"));
 }
-
-struct FaultHookReset
-{
-    ~FaultHookReset() { setCopyFaultHook({}); }
-};
 
 // Runs check once, at the first turn of the event loop while a handler is busy.
 struct DuringHandler
@@ -50,34 +40,23 @@ struct DuringHandler
 };
 } // namespace
 
-class TestForm1FileOps : public QObject
+class TestFileActions : public QObject
 {
     Q_OBJECT
 
     ScriptedDialogs dialogs;
-    FixedRandom random;
     QTemporaryDir emptyInstall;
 
-    std::unique_ptr<Form1> makeForm()
-    {
-        Form1Services services;
-        services.dialogs = &dialogs;
-        services.random = &random;
-        services.installFolder = emptyInstall.path();
-        services.endProgram = [] {};
-        auto form = std::make_unique<Form1>(services);
-        form->Form_Load();
-        return form;
-    }
+    std::unique_ptr<MainWindow> makeForm() { return makeTestWindow(dialogs, emptyInstall.path()); }
 
-    static void addRow(Form1& form, const QByteArray& path, bool checked)
+    static void addRow(MainWindow& form, const QByteArray& path, bool checked)
     {
         form.resultModel()->appendRow(std::string_view(path.constData(), size_t(path.size())), 1);
         form.resultModel()->setChecked(form.resultModel()->rowCount() - 1, checked);
     }
 
     // Many empty files, all listed and checked, added to the list in one batch.
-    static void addManyFiles(Form1& form, const QByteArray& folder, int count)
+    static void addManyFiles(MainWindow& form, const QByteArray& folder, int count)
     {
         ResultBatch batch;
         for (int i = 0; i < count; ++i) {
@@ -89,7 +68,7 @@ class TestForm1FileOps : public QObject
         form.resultModel()->setAllChecked(true);
     }
 
-    static QList<QByteArray> listed(Form1& form)
+    static QList<QByteArray> listed(MainWindow& form)
     {
         QList<QByteArray> out;
         for (int r = 0; r < form.resultModel()->rowCount(); ++r)
@@ -112,7 +91,7 @@ private slots:
         QVERIFY(FileTree::write(dir.path() + "/a", "a"));
         auto form = makeForm();
         addRow(*form, dir.path() + "/a", false);
-        form->PushButton10->click();
+        form->trashButton->click();
         QVERIFY(dialogs.messages.isEmpty());
         QCOMPARE(form->resultModel()->rowCount(), 1);
         QVERIFY(FileTree::exists(dir.path() + "/a"));
@@ -142,7 +121,7 @@ private slots:
             addRow(*form, d + '/' + QByteArray::number(i), i == 1 || (checkedCount == 2 && i == 3));
         }
         dialogs.answers.enqueue(answer);
-        form->PushButton10->click();
+        form->trashButton->click();
 
         QCOMPARE(dialogs.messages.size(), 1);
         QCOMPARE(dialogs.messages[0].text, question);
@@ -182,7 +161,7 @@ private slots:
             addRow(*form, d + "/folder" + QByteArray::number(i), true);
         }
         dialogs.answers.enqueue(Answer::Yes);
-        form->PushButton10->click();
+        form->trashButton->click();
         QCOMPARE(dialogs.messages.size(), 2);
         const ScriptedDialogs::Message& told = dialogs.messages[1];
         QCOMPARE(told.style, 48);
@@ -206,7 +185,7 @@ private slots:
             if (m.style == 4)
                 throw AppError(QStringLiteral("Permission denied"));
         };
-        form->PushButton10->click();
+        form->trashButton->click();
         QCOMPARE(
             dialogs.errorTexts(),
             QStringList{"Permission denied\r\nin Zimbrel2021/08/31.Form1.PushButton10_Click at line 122\r\r"
@@ -229,10 +208,10 @@ private slots:
             during = std::make_unique<DuringHandler>([&] {
                 pointerDuring = int(form->pointer().value());
                 rowsDuring = form->resultModel()->rowCount();
-                form->PushButton10->click(); // ignored while the first click runs
+                form->trashButton->click(); // ignored while the first click runs
             });
         };
-        form->PushButton10->click();
+        form->trashButton->click();
         QCOMPARE(pointerDuring, 11);
         QCOMPARE(rowsDuring, 1500);
         QCOMPARE(dialogs.messages.size(), 1);
@@ -251,7 +230,7 @@ private slots:
         dialogs.onMessage = [&](const ScriptedDialogs::Message&) {
             during = std::make_unique<DuringHandler>([&] { form->close(); });
         };
-        form->PushButton10->click();
+        form->trashButton->click();
         QVERIFY(during && during->ran);
         const int left = int(FileTree::list(dir.path()).size());
         QVERIFY(left > 0);
@@ -268,7 +247,7 @@ private slots:
                      QStringLiteral("/old/place"));
         auto form = makeForm();
         addRow(*form, from.path() + "/a", true);
-        form->PushButton11->click();
+        form->moveButton->click();
         QCOMPARE(dialogs.directoryStarts, QStringList{"/old/place"});
         QCOMPARE(lastFolderSetting(), QStringLiteral("/old/place"));
         QVERIFY(FileTree::exists(from.path() + "/a"));
@@ -284,14 +263,14 @@ private slots:
         auto form = makeForm();
         addRow(*form, from.path() + "/a", false);
         dialogs.directories.enqueue(to.qpath());
-        form->PushButton11->click();
+        form->moveButton->click();
         QCOMPARE(dialogs.directoryStarts, QStringList{QString()});
         QCOMPARE(lastFolderSetting(), to.qpath());
         QVERIFY(FileTree::exists(from.path() + "/a"));
         QCOMPARE(form->resultModel()->rowCount(), 1);
         QVERIFY(dialogs.messages.isEmpty());
 
-        form->PushButton11->click(); // the next picker opens where the last move went
+        form->moveButton->click(); // the next picker opens where the last move went
         QCOMPARE(dialogs.directoryStarts.last(), to.qpath());
     }
 
@@ -307,7 +286,7 @@ private slots:
             addRow(*form, f + '/' + name, name.startsWith('c'));
         }
         dialogs.directories.enqueue(to.qpath() + '/');
-        form->PushButton11->click();
+        form->moveButton->click();
         QCOMPARE(lastFolderSetting(), to.qpath() + '/');
         QCOMPARE(listed(*form), (QList<QByteArray>{f + "/u1", f + "/u2"}));
         QCOMPARE(FileTree::list(to.path()), (QList<QByteArray>{"c1", "c2\xfe", "c3"}));
@@ -329,7 +308,7 @@ private slots:
         addRow(*form, b.path() + "/same", true);
         addRow(*form, a.path() + "/locked", true);
         dialogs.directories.enqueue(to.qpath());
-        form->PushButton11->click();
+        form->moveButton->click();
 
         QCOMPARE(dialogs.messages.size(), 1);
         QCOMPARE(dialogs.messages[0].style, 48);
@@ -357,7 +336,7 @@ private slots:
         auto form = makeForm();
         addRow(*form, source, true);
         dialogs.directories.enqueue(QFile::decodeName(mount.path()));
-        form->PushButton11->click();
+        form->moveButton->click();
 
         const QStringList boxes = dialogs.errorTexts();
         QCOMPARE(boxes.size(), 1);
@@ -393,10 +372,10 @@ private slots:
         int pointerDuring = -1;
         DuringHandler during([&] {
             pointerDuring = int(form->pointer().value());
-            form->PushButton11->click();
-            form->PushButton10->click();
+            form->moveButton->click();
+            form->trashButton->click();
         });
-        form->PushButton11->click();
+        form->moveButton->click();
         QVERIFY(during.ran);
         QCOMPARE(pointerDuring, 11);
         QCOMPARE(dialogs.directoryStarts.size(), 1);
@@ -426,7 +405,7 @@ private slots:
         }
         dialogs.directories.enqueue(QFile::decodeName(mount.path()));
         DuringHandler during([&] { form->close(); });
-        form->PushButton11->click();
+        form->moveButton->click();
         QVERIFY(during.ran);
         QCOMPARE(FileTree::list(from.path()), (QList<QByteArray>{"first", "second"}));
         QCOMPARE(FileTree::list(mount.path()), QList<QByteArray>());
@@ -436,5 +415,5 @@ private slots:
     }
 };
 
-LENTROVA_TEST_MAIN(TestForm1FileOps)
-#include "test_form1_fileops.moc"
+LENTROVA_TEST_MAIN(TestFileActions)
+#include "test_fileactions.moc"

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The search run and the folder list: wiring only; the work is in src/search.
-#include "app/form1.h"
+#include "app/mainwindow.h"
 
 #include "app/settingskeys.h"
 #include "platform/browseforfolder.h"
 #include "platform/settings.h"
 #include "results/resultmodel.h"
-#include "search/folderdrop.h"
 #include "search/pathhelpers.h"
 #include "search/searchrun.h"
+#include "ui/folderdroptarget.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -20,12 +20,12 @@
 #include <QTreeView>
 
 namespace {
-class Form1SearchHost : public SearchRunHost
+class MainWindowSearchHost : public SearchRunHost
 {
 public:
-    explicit Form1SearchHost(Form1& form) : m_form(form) {}
-    QString buttonCaption() const override { return m_form.PushButton1->text(); }
-    void setButtonCaption(const QString& caption) override { m_form.PushButton1->setText(caption); }
+    explicit MainWindowSearchHost(MainWindow& form) : m_form(form) {}
+    QString buttonCaption() const override { return m_form.startButton->text(); }
+    void setButtonCaption(const QString& caption) override { m_form.startButton->setText(caption); }
     int folderCount() const override { return m_form.folderModel()->rowCount(); }
     QString folderText(int row) const override { return m_form.folderModel()->item(row)->text(); }
     QByteArray folderNativePath(int row) const override
@@ -34,11 +34,14 @@ public:
         const QByteArray native = item->data(Qt::UserRole).toByteArray();
         return native.isEmpty() ? QFile::encodeName(item->text()) : native;
     }
-    QString filterText() const override { return m_form.Text1->text(); }
-    QString lengthText() const override { return m_form.Text2->text(); }
-    std::optional<Comparison> comparison() const override { return comparisonAt(m_form.Combo1->currentIndex()); }
-    void setProgressValue(int value) override { m_form.ProgressBar1->setValue(value); }
-    void setProgressText(const QString& text) override { m_form.ProgressBar1->setFormat(text); }
+    QString filterText() const override { return m_form.filterEdit->text(); }
+    QString lengthText() const override { return m_form.lengthEdit->text(); }
+    std::optional<Comparison> comparison() const override
+    {
+        return comparisonAt(m_form.comparisonCombo->currentIndex());
+    }
+    void setProgressValue(int value) override { m_form.progressBar->setValue(value); }
+    void setProgressText(const QString& text) override { m_form.progressBar->setFormat(text); }
     void setFolderHeader(const QString& text) override
     {
         m_form.folderModel()->setHeaderData(0, Qt::Horizontal, text);
@@ -47,26 +50,34 @@ public:
     ResultModel& results() override { return *m_form.resultModel(); }
     Dialogs& dialogs() override { return m_form.dialogs(); }
     ErrorBox& errorBox() override { return m_form.errorBox(); }
+    ErrorLocation runLocation() const override
+    {
+        return {QStringLiteral("Form1"), QStringLiteral("PushButton1_Click")};
+    }
+    ErrorLocation walkLocation() const override
+    {
+        return {QStringLiteral("modSearch"), QStringLiteral("searchFiles")};
+    }
 
 private:
-    Form1& m_form;
+    MainWindow& m_form;
 };
 } // namespace
 
-void Form1::setUpSearch()
+void MainWindow::setUpSearch()
 {
-    m_searchHost = std::make_unique<Form1SearchHost>(*this);
+    m_searchHost = std::make_unique<MainWindowSearchHost>(*this);
     m_search = std::make_unique<SearchRun>(*m_searchHost);
-    connect(Text2, &QLineEdit::textChanged, this, [this] { m_search->criteriaChanged(); });
-    connect(Combo1, &QComboBox::currentIndexChanged, this, [this] { m_search->criteriaChanged(); });
+    connect(lengthEdit, &QLineEdit::textChanged, this, [this] { m_search->criteriaChanged(); });
+    connect(comparisonCombo, &QComboBox::currentIndexChanged, this, [this] { m_search->criteriaChanged(); });
     m_folderDrop =
-        new FolderDropTarget(ListView1->viewport(), [this](const std::vector<DroppedFolder>& folders) {
+        new FolderDropTarget(folderList->viewport(), [this](const std::vector<DroppedFolder>& folders) {
             for (const DroppedFolder& folder : folders)
                 addFolderRow(folder.text, folder.native);
         });
 }
 
-void Form1::addFolderRow(const QString& text, const QByteArray& native)
+void MainWindow::addFolderRow(const QString& text, const QByteArray& native)
 {
     auto* item = new QStandardItem(text);
     item->setEditable(false);
@@ -75,12 +86,12 @@ void Form1::addFolderRow(const QString& text, const QByteArray& native)
     m_folders->appendRow(item);
 }
 
-void Form1::PushButton1_Click()
+void MainWindow::onStartStopClicked()
 {
     m_search->click();
 }
 
-void Form1::PushButton3_Click()
+void MainWindow::onAddFolderClicked()
 {
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton3_Click"));
     QString chosen;
@@ -102,11 +113,11 @@ void Form1::PushButton3_Click()
     step(108, [&] { m_pointer.set(Pointer::Default); });
 }
 
-void Form1::ListView1_KeyDown(int keyCode)
+void MainWindow::onFolderListKeyDown(int keyCode)
 {
     if (keyCode != 46 || m_pointer.value() == Pointer::Busy || m_folders->rowCount() == 0)
         return;
-    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
+    const QModelIndexList selected = folderList->selectionModel()->selectedRows();
     if (selected.isEmpty())
         return;
     m_folders->removeRow(selected.first().row());
