@@ -8,6 +8,7 @@
 #include "platform/shell.h"
 #include "results/resultmodel.h"
 
+#include "ui/resultlistview.h"
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -18,7 +19,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
-#include "ui/resultlistview.h"
 
 #include <QTreeView>
 

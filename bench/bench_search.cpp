@@ -6,8 +6,8 @@
 #include "app/mainwindow.h"
 #include "platform/dialogs.h"
 #include "platform/errorbox.h"
-#include "procstats.h"
 #include "platform/shell.h"
+#include "procstats.h"
 #include "results/resultmodel.h"
 #include "search/searchrun.h"
 

@@ -83,7 +83,7 @@ void checkReport(const FuzzTable& list, const QString& input)
     NoDialogs dialogs;
     dialogs.input = input;
     ErrorBox box(dialogs);
-    SaveListviewProperlySpaced(list, file, nullptr, box, [] {});
+    writeTextReport(list, file, nullptr, box, [] {});
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))
         fuzzFail("the report file exists", input, file);

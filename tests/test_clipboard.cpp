@@ -156,7 +156,7 @@ private slots:
                 model.setAllChecked(true);
             }
         };
-        CopyListviewToClipboard(table, meddle);
+        copyListToClipboard(table, meddle);
         QVERIFY(yields > 5);
         QCOMPARE(clipboardNow(), QStringLiteral("/one      \t3\r\n/four     \t4\r\n"));
     }

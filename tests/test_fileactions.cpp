@@ -17,7 +17,7 @@
 namespace {
 QString lastFolderSetting()
 {
-    return ReadSetting(SettingsApp, SettingsSection, QStringLiteral("LastFolder"), QStringLiteral("<unset>"));
+    return readSetting(SettingsApp, SettingsSection, QStringLiteral("LastFolder"), QStringLiteral("<unset>"));
 }
 
 // Runs check once, at the first turn of the event loop while a handler is busy.
@@ -243,7 +243,7 @@ private slots:
     {
         ScratchDir from;
         QVERIFY(FileTree::write(from.path() + "/a", "a"));
-        StoreSetting(SettingsApp, SettingsSection, QStringLiteral("LastFolder"),
+        storeSetting(SettingsApp, SettingsSection, QStringLiteral("LastFolder"),
                      QStringLiteral("/old/place"));
         auto form = makeForm();
         addRow(*form, from.path() + "/a", true);

@@ -6,8 +6,9 @@
 #include "results/resultmodel.h"
 #include "support/scripteddialogs.h"
 #include "support/testform.h"
-#include "support/xdgopenstub.h"
 #include "support/testmain.h"
+#include "support/xdgopenstub.h"
+#include "ui/resultlistview.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -19,8 +20,6 @@
 #include <QSettings>
 #include <QStandardItemModel>
 #include <QTableView>
-#include "ui/resultlistview.h"
-
 #include <QTreeView>
 
 namespace {
@@ -85,7 +84,8 @@ private slots:
         QCOMPARE(form->folderModel()->rowCount(), 0);
         QCOMPARE(form->resultModel()->rowCount(), 0);
         QCOMPARE(form->folderModel()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Folder(s)"));
-        QCOMPARE(form->resultModel()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Filename(s)"));
+        QCOMPARE(form->resultModel()->headerData(0, Qt::Horizontal).toString(),
+                 QStringLiteral("Filename(s)"));
         QCOMPARE(form->resultModel()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Length"));
         QCOMPARE(form->folderList->columnWidth(0), 467);
         QCOMPARE(form->resultList->columnWidth(0), 400);
@@ -93,7 +93,8 @@ private slots:
         QCOMPARE(form->progressBar->value(), 0);
         QCOMPARE(form->progressBar->format(), QStringLiteral("Progress Bar"));
         // A first start writes nothing: the restored texts equal the design texts.
-        QVERIFY(!QFile::exists(iniPath()) || !QSettings(iniPath(), QSettings::IniFormat).contains("Lentrova Software/Length"));
+        QVERIFY(!QFile::exists(iniPath()) ||
+                !QSettings(iniPath(), QSettings::IniFormat).contains("Lentrova Software/Length"));
     }
 
     void layout()
@@ -112,7 +113,8 @@ private slots:
         QCOMPARE(form->comparisonCombo->geometry(), QRect(16, 20, 229, 23));
         QCOMPARE(form->openFileButton->text(), QStringLiteral("Open Selected File "));
         QCOMPARE(form->revealButton->text(), QStringLiteral("Open Folder Containg File"));
-        QCOMPARE(form->filterFrame->title(), QStringLiteral("Filter (Retrieve Files That Contain These Characters)"));
+        QCOMPARE(form->filterFrame->title(),
+                 QStringLiteral("Filter (Retrieve Files That Contain These Characters)"));
         QCOMPARE(form->startButton->font().family(), QStringLiteral("Arial"));
         QCOMPARE(form->startButton->font().pointSizeF(), 11.25);
         QVERIFY(form->startButton->font().bold());
@@ -137,12 +139,14 @@ private slots:
         QTest::addColumn<QString>("combo");
         QTest::addColumn<int>("expectedIndex");
         QTest::addColumn<int>("boxAt");
+        // clang-format off
         QTest::newRow("12a") << "*.txt" << "12a" << "1" << 1 << 0;
         QTest::newRow("empty length") << "" << "" << "2" << 2 << 0;
         QTest::newRow("combo 7") << "abc" << "5" << "7" << -1 << 150;
         QTest::newRow("combo not a number") << "" << "5" << "x" << -1 << 150;
         QTest::newRow("combo -1") << "" << "5" << "-1" << -1 << 150;
         QTest::newRow("combo 1.5 rounds to even") << "" << "5" << "1.5" << 2 << 0;
+        // clang-format on
     }
     void restoresStoredValues()
     {
@@ -151,9 +155,9 @@ private slots:
         QFETCH(QString, combo);
         QFETCH(int, expectedIndex);
         QFETCH(int, boxAt);
-        StoreSetting(SettingsApp, SettingsSection, "Filter", filter);
-        StoreSetting(SettingsApp, SettingsSection, "Length", length);
-        StoreSetting(SettingsApp, SettingsSection, "Combo", combo);
+        storeSetting(SettingsApp, SettingsSection, "Filter", filter);
+        storeSetting(SettingsApp, SettingsSection, "Length", length);
+        storeSetting(SettingsApp, SettingsSection, "Combo", combo);
         auto form = makeForm();
         QCOMPARE(form->filterEdit->text(), filter);
         QCOMPARE(form->lengthEdit->text(), length);
@@ -163,11 +167,12 @@ private slots:
             QVERIFY2(boxes.isEmpty(), qPrintable(boxes.join('|')));
         } else {
             QCOMPARE(boxes.size(), 1);
-            QVERIFY(boxes[0].contains("in Zimbrel2021/08/31.Form1.Form_Load at line " + QString::number(boxAt)));
+            QVERIFY(
+                boxes[0].contains("in Zimbrel2021/08/31.Form1.Form_Load at line " + QString::number(boxAt)));
         }
         // The restore wrote the same values back and nothing else.
-        QCOMPARE(ReadSetting(SettingsApp, SettingsSection, "Length", 3), length);
-        QCOMPARE(ReadSetting(SettingsApp, SettingsSection, "Combo", 0), combo);
+        QCOMPARE(readSetting(SettingsApp, SettingsSection, "Length", 3), length);
+        QCOMPARE(readSetting(SettingsApp, SettingsSection, "Combo", 0), combo);
     }
 
     void typingStoresEveryChange()
@@ -183,10 +188,10 @@ private slots:
         QVERIFY2(bytes.contains("Length=12a"), bytes.constData());
         QVERIFY2(bytes.contains("Filter=Ab c"), bytes.constData());
         form->lengthEdit->clear();
-        QCOMPARE(ReadSetting(SettingsApp, SettingsSection, "Length", 3), QString());
+        QCOMPARE(readSetting(SettingsApp, SettingsSection, "Length", 3), QString());
         // The comparison is never stored.
         form->comparisonCombo->setCurrentIndex(2);
-        QCOMPARE(ReadSetting(SettingsApp, SettingsSection, "Combo", 0), QStringLiteral("0"));
+        QCOMPARE(readSetting(SettingsApp, SettingsSection, "Combo", 0), QStringLiteral("0"));
         form.reset();
         auto again = makeForm();
         QCOMPARE(again->lengthEdit->text(), QString());
@@ -199,12 +204,14 @@ private slots:
         QTest::addColumn<QString>("displayName");
         QTest::addColumn<QString>("title");
         QTest::addColumn<bool>("fails");
+        // clang-format off
         QTest::newRow("Lentrova Software") << "Lentrova Software" << "Lentrova" << false;
         QTest::newRow("Alpha Beta Gamma") << "Alpha Beta Gamma" << "Alpha Beta" << false;
         // 60 characters: words drop from the end until 40 or fewer remain.
         QTest::newRow("60 characters") << "Alphabetic Betatron Gammaray Deltawing Epsilonic Zetaphorm"
                                        << "Alphabetic Betatron Gammaray Deltawing" << false;
         QTest::newRow("no blank") << "Lentrova" << "Lentrova" << true;
+        // clang-format on
     }
     void titleCut()
     {
@@ -312,15 +319,17 @@ private slots:
         QVERIFY(dialogs.errorTexts().isEmpty());
         QVERIFY(!form->styleSheet().isEmpty());
         QCOMPARE(form->palette().color(QPalette::Window), form->palette().color(QPalette::Button));
-        QCOMPARE(form->filterFrame->palette().color(QPalette::Window), form->palette().color(QPalette::Button));
+        QCOMPARE(form->filterFrame->palette().color(QPalette::Window),
+                 form->palette().color(QPalette::Button));
     }
 
     void errorBoxTextIsExact()
     {
         const QString text = errorBoxText("File not found", "Form1", "PushButton5_Click", 108);
-        const QString expected = QStringLiteral("File not found\r\nin Zimbrel2021/08/31.Form1.PushButton5_Click at "
-                                                "line 108\r\rPlease email screenshot of this message to "
-                                                "support@quenlor.example.com");
+        const QString expected =
+            QStringLiteral("File not found\r\nin Zimbrel2021/08/31.Form1.PushButton5_Click at "
+                           "line 108\r\rPlease email screenshot of this message to "
+                           "support@quenlor.example.com");
         QCOMPARE(text.size(), expected.size());
         for (int i = 0; i < expected.size(); ++i)
             QVERIFY2(text.at(i) == expected.at(i), qPrintable(QString("differs at %1").arg(i)));

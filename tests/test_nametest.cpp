@@ -320,7 +320,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(QString, normalized);
-        QCOMPARE(NormalizeBackslashes(path), normalized);
+        QCOMPARE(collapseSeparators(path), normalized);
     }
 
     void fileNameFromPath_data()
@@ -342,7 +342,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(QString, name);
-        QCOMPARE(GetFileNameFromPath(path), name);
+        QCOMPARE(fileNameOfPath(path), name);
     }
 };
 

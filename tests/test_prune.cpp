@@ -152,7 +152,7 @@ private slots:
         for (const char* p : {"/keep/a", "/drop/b", "/keep/c", "/drop/d"})
             model.appendRow(p, 1);
         int yields = 0;
-        RemoveItemsContaining(model, "drop", [&] {
+        removeRowsContaining(model, "drop", [&] {
             if (++yields == 2) {
                 model.clearRows();
                 model.appendRow("/drop/new1", 1);
@@ -171,10 +171,10 @@ private slots:
             model.appendRow(p, 1);
         model.setChecked(5, true);
         int yields = 0;
-        RemoveItemsNotContaining(model, "/y/", [&] {
+        removeRowsNotContaining(model, "/y/", [&] {
             if (++yields == 3) {
                 // Another prune, then the search, change the list under the scan.
-                RemoveItemsContaining(model, "/y/2", noYield);
+                removeRowsContaining(model, "/y/2", noYield);
                 model.removeRowsAt({0});
                 model.appendRow("/x/7", 1);
             }

@@ -176,12 +176,12 @@ private slots:
         ScriptedDialogs dialogs;
         ErrorBox box(dialogs);
         RecordingProgress progress;
-        SaveListviewProperlySpaced(table, path, &progress, box, noYield);
+        writeTextReport(table, path, &progress, box, noYield);
         QVERIFY(dialogs.messages.isEmpty());
         const QByteArray bytes = readAll(path);
         QVERIFY2(bytes == expected, firstDifference(bytes, expected).constData());
         // The same bytes without a progress bar.
-        SaveListviewProperlySpaced(table, path, nullptr, box, noYield);
+        writeTextReport(table, path, nullptr, box, noYield);
         QCOMPARE(readAll(path), expected);
     }
 
@@ -191,7 +191,7 @@ private slots:
         ScriptedDialogs dialogs;
         ErrorBox box(dialogs);
         RecordingProgress progress;
-        SaveListviewProperlySpaced(table, out.filePath("sub/../empty.txt"), &progress, box, noYield);
+        writeTextReport(table, out.filePath("sub/../empty.txt"), &progress, box, noYield);
         QCOMPARE(progress.values(), (QList<double>{1, 10, 20, 100, 0}));
         QCOMPARE(progress.steps[0].text, QStringLiteral("Writing file: empty.txt"));
         QCOMPARE(progress.steps[1].text, QStringLiteral("Writing file: empty.txt"));
@@ -208,7 +208,7 @@ private slots:
         ScriptedDialogs dialogs;
         ErrorBox box(dialogs);
         RecordingProgress progress;
-        SaveListviewProperlySpaced(table, out.filePath("ten.txt"), &progress, box, noYield);
+        writeTextReport(table, out.filePath("ten.txt"), &progress, box, noYield);
         QCOMPARE(progress.values(), (QList<double>{1, 10, 20, 30, 70, 100, 0}));
         QVERIFY(progress.steps[3].text.isEmpty());
     }
@@ -221,7 +221,7 @@ private slots:
         ScriptedDialogs dialogs;
         ErrorBox box(dialogs);
         RecordingProgress progress;
-        SaveListviewProperlySpaced(table, out.filePath("results.txt"), &progress, box, noYield);
+        writeTextReport(table, out.filePath("results.txt"), &progress, box, noYield);
         QCOMPARE(progress.steps.size(), 3 + 2000 + 2);
         for (int j = 1; j <= 2000; ++j) {
             const Step& s = progress.steps[2 + j];
@@ -255,7 +255,7 @@ private slots:
         connect(&bar, &QProgressBar::valueChanged, this, [&](int v) { highest = std::max(highest, v); });
         ScriptedDialogs dialogs;
         ErrorBox box(dialogs);
-        SaveListviewProperlySpaced(table, out.filePath("bar.txt"), &sink, box, noYield);
+        writeTextReport(table, out.filePath("bar.txt"), &sink, box, noYield);
         // 1, 10, 20, back to 0 at the first row, 1 to 100, and 0 at the end: not one repaint per row.
         QVERIFY2(changes.size() <= 105, qPrintable(QString::number(changes.size())));
         QCOMPARE(highest, 100);
@@ -403,7 +403,7 @@ private slots:
         ScriptedDialogs dialogs;
         ErrorBox box(dialogs);
         const QString path = out.filePath("changed.txt");
-        SaveListviewProperlySpaced(table, path, nullptr, box, meddle);
+        writeTextReport(table, path, nullptr, box, meddle);
         QCOMPARE(meddled, 3);
         QVERIFY(dialogs.messages.isEmpty());
         QCOMPARE(readAll(path), QByteArray("Filename(s)\tLength\t\r\n"

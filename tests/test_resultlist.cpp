@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: MIT
-#include "ui/resultlistchecking.h"
 #include "support/testform.h"
 #include "support/testmain.h"
 #include "support/xdgopenstub.h"
+#include "ui/resultlistchecking.h"
 
+#include "ui/resultlistview.h"
 #include <QAction>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
-#include "ui/resultlistview.h"
 
 #include <QTreeView>
 #include <QUrl>
@@ -115,7 +115,7 @@ private slots:
         form.results().setAllChecked(true);
         // A current row that is not selected does not count.
         form->resultList->selectionModel()->setCurrentIndex(form.results().index(0, 0),
-                                                           QItemSelectionModel::NoUpdate);
+                                                            QItemSelectionModel::NoUpdate);
         (button == "PushButton5_Click" ? form->openFileButton : form->revealButton)->click();
         const QStringList boxes = form.dialogs.errorTexts();
         QCOMPARE(boxes.size(), 1);

@@ -8,9 +8,10 @@
 #include "search/searchrun.h"
 #include "support/scripteddialogs.h"
 #include "support/testform.h"
-#include "support/xdgopenstub.h"
 #include "support/testmain.h"
+#include "support/xdgopenstub.h"
 
+#include "ui/resultlistview.h"
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -20,7 +21,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardItemModel>
-#include "ui/resultlistview.h"
 
 #include <QTreeView>
 #include <QUrl>
@@ -98,7 +98,7 @@ class TestSearch : public QObject
     {
         QStringList names;
         for (int r = 0; r < form->resultModel()->rowCount(); ++r)
-            names << GetFileNameFromPath(form->resultModel()->displayPath(r));
+            names << fileNameOfPath(form->resultModel()->displayPath(r));
         names.sort();
         return names;
     }
@@ -177,7 +177,7 @@ private slots:
         for (int r = 0; r < form->resultModel()->rowCount(); ++r) {
             const QString path = form->resultModel()->displayPath(r);
             QVERIFY(path.startsWith(tree.path() + '/'));
-            QCOMPARE(form->resultModel()->nameLength(r), GetFileNameFromPath(path).size());
+            QCOMPARE(form->resultModel()->nameLength(r), fileNameOfPath(path).size());
         }
         QCOMPARE(form->startButton->text(), QStringLiteral("Start Finding"));
         QCOMPARE(header(), QStringLiteral("Folder(s)"));

@@ -20,3 +20,23 @@ struct ActionServices
     QProgressBar& progress;
     QWidget& window; // closing it stops a running file operation
 };
+
+// What an area controller keeps of its services, under the names its handlers use.
+class ActionController
+{
+protected:
+    explicit ActionController(const ActionServices& services)
+        : m_dialogs(&services.dialogs), m_errorBox(services.errorBox), m_pointer(services.pointer),
+          m_results(&services.results), m_resultView(&services.resultView), m_progress(&services.progress),
+          m_window(&services.window)
+    {
+    }
+
+    Dialogs* m_dialogs;
+    ErrorBox& m_errorBox;
+    PointerState& m_pointer;
+    ResultModel* m_results;
+    QAbstractItemView* m_resultView;
+    QProgressBar* m_progress;
+    QWidget* m_window;
+};

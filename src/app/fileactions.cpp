@@ -65,12 +65,6 @@ template <class F> void rowStep(Guard& step, int label, const ResultSnapshot& ro
 }
 } // namespace
 
-FileActions::FileActions(const ActionServices& services)
-    : m_dialogs(&services.dialogs), m_errorBox(services.errorBox), m_pointer(services.pointer),
-      m_results(&services.results), m_resultView(&services.resultView), m_window(&services.window)
-{
-}
-
 void FileActions::sendToTrash()
 {
     if (m_fileOpRunning)
@@ -89,9 +83,9 @@ void FileActions::sendToTrash()
     for (int r = 0; r < rowCount; ++r) {
         step(110, [&] { yielder(); });
         bool checked = false;
-        step(112, [&] { checked = rows.checked(r); });
+        step(112, [&] { checked = rows.isChecked(r); });
         if (checked)
-            step(116, [&] { trash.add(rows.id(r), rows.nativePathBytes(r)); });
+            step(116, [&] { trash.add(rows.rowId(r), rows.nativePath(r)); });
     }
     if (trash.count() == 0 || watcher.closed())
         return; // nothing checked: nothing to ask and nothing to say
@@ -99,8 +93,8 @@ void FileActions::sendToTrash()
     bool confirmed = false;
     step(122, [&] {
         // No desktop asks before it trashes, so the program asks itself.
-        confirmed =
-            m_dialogs->message(trashQuestion(trash.count()), MessageStyle::YesNo, applicationTitle()) == Answer::Yes;
+        confirmed = m_dialogs->message(trashQuestion(trash.count()), MessageStyle::YesNo,
+                                       applicationTitle()) == Answer::Yes;
         if (!confirmed)
             return;
         m_pointer.set(Pointer::Busy);
@@ -127,7 +121,7 @@ void FileActions::moveToFolder()
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton11_Click"));
     QString chosen;
     step(106, [&] {
-        const QString start = ReadSetting(SettingsApp, SettingsSection, KeyLastFolder, QString());
+        const QString start = readSetting(SettingsApp, SettingsSection, KeyLastFolder, QString());
         chosen = m_dialogs->existingDirectory(QStringLiteral("Please select folder:"), start);
     });
     bool cancelled = false;
@@ -135,7 +129,7 @@ void FileActions::moveToFolder()
     if (cancelled)
         return;
     step(333, [&] { m_lastMoveFolder = chosen; });
-    step(334, [&] { StoreSetting(SettingsApp, SettingsSection, KeyLastFolder, m_lastMoveFolder); });
+    step(334, [&] { storeSetting(SettingsApp, SettingsSection, KeyLastFolder, m_lastMoveFolder); });
     QString target = chosen;
     step(110, [&] { target = moveTargetFolder(chosen); });
     step(114, [&] { m_pointer.set(Pointer::Busy); });
@@ -158,14 +152,14 @@ void FileActions::moveToFolder()
     for (int r = 0; move && r < rowCount && !move->stopRequested(); ++r) {
         rowStep(step, 120, rows, r, [&] { yielder(); });
         bool checked = false;
-        rowStep(step, 122, rows, r, [&] { checked = rows.checked(r); });
+        rowStep(step, 122, rows, r, [&] { checked = rows.isChecked(r); });
         if (!checked)
             continue;
         QByteArray name;
         rowStep(step, 124, rows, r, [&] {
-            const QByteArray source = rows.nativePathBytes(r);
-            move->begin(rows.id(r), source);
-            name = GetFileNameFromPath(source);
+            const QByteArray source = rows.nativePath(r);
+            move->begin(rows.rowId(r), source);
+            name = fileNameOfPath(source);
         });
         rowStep(step, 126, rows, r, [&] { move->copy(name, yield); });
         rowStep(step, 128, rows, r, [&] { move->deleteSource(yield); });

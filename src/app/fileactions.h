@@ -7,21 +7,15 @@
 
 // The operations on the files of checked rows: sending them to the trash and moving them to a folder. Closing
 // the window stops a running one where it stands.
-class FileActions
+class FileActions : private ActionController
 {
 public:
-    explicit FileActions(const ActionServices& services);
+    explicit FileActions(const ActionServices& services) : ActionController(services) {}
 
     void sendToTrash();
     void moveToFolder();
 
 private:
-    Dialogs* m_dialogs;
-    ErrorBox& m_errorBox;
-    PointerState& m_pointer;
-    ResultModel* m_results;
-    QAbstractItemView* m_resultView;
-    QWidget* m_window;
     bool m_fileOpRunning = false; // both yield, so a second click could arrive
     QString m_lastMoveFolder;     // the folder the move last went to, as the picker returned it
 };

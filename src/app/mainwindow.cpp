@@ -5,6 +5,7 @@
 #include "app/fileactions.h"
 #include "app/resultlistactions.h"
 #include "app/settingskeys.h"
+#include "extras/help.h"
 #include "platform/apptitle.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
@@ -15,7 +16,6 @@
 #include "search/searchrun.h"
 #include "ui/resultlistchecking.h"
 #include "ui/resultlistview.h"
-#include "extras/help.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -48,8 +48,8 @@ QFont arialBold(qreal points)
     return font;
 }
 
-const QString ListTooltip =
-    QStringLiteral("Double-click item to remove it. Move | line to right and out of window to reveal full names.");
+const QString ListTooltip = QStringLiteral(
+    "Double-click item to remove it. Move | line to right and out of window to reveal full names.");
 
 // Every control of the window, once: object name, caption or text, position in twips (the criteria inside
 // their frames), place in the focus order (-1: takes no focus) and, for a button, its member and handler.
@@ -142,7 +142,8 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
         m_random = m_ownRandom.get();
     }
     buildControls();
-    const ActionServices actions{*m_dialogs, m_errorBox, m_pointer, *m_results, *resultList, *progressBar, *this};
+    const ActionServices actions{*m_dialogs,  m_errorBox,   m_pointer, *m_results,
+                                 *resultList, *progressBar, *this};
     m_resultActions = std::make_unique<ResultListActions>(actions);
     m_fileActions = std::make_unique<FileActions>(actions);
     setUpSearch();
@@ -160,7 +161,8 @@ void MainWindow::buildControls()
     setWindowTitle(QStringLiteral("Form1"));
     setObjectName(QStringLiteral("Form1"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(px(15960), px(5310));
     setFont(arialBold(9));
     QPalette pal = palette();
@@ -271,7 +273,7 @@ void MainWindow::load()
     });
 
     bool haveCursor = false;
-    step(104, [&] { haveCursor = FileExists(folder + QStringLiteral("/HAND-M.CUR")); });
+    step(104, [&] { haveCursor = fileExists(folder + QStringLiteral("/HAND-M.CUR")); });
     if (haveCursor)
         step(106, [&] { m_pointer.setCustomCursor(loadCursorFile(folder + QStringLiteral("/HAND-M.CUR"))); });
 
@@ -298,10 +300,10 @@ void MainWindow::load()
     step(144, [&] { comparisonCombo->addItem(QStringLiteral("Less Than")); });
     comparisonCombo->setCurrentIndex(-1); // a list fills without choosing an item
 
-    step(146, [&] { filterEdit->setText(ReadSetting(SettingsApp, SettingsSection, KeyFilter, QString())); });
-    step(148, [&] { lengthEdit->setText(ReadSetting(SettingsApp, SettingsSection, KeyLength, 3)); });
+    step(146, [&] { filterEdit->setText(readSetting(SettingsApp, SettingsSection, KeyFilter, QString())); });
+    step(148, [&] { lengthEdit->setText(readSetting(SettingsApp, SettingsSection, KeyLength, 3)); });
     step(150, [&] {
-        const auto index = convertToInt16(ReadSetting(SettingsApp, SettingsSection, KeyCombo, 0));
+        const auto index = convertToInt16(readSetting(SettingsApp, SettingsSection, KeyCombo, 0));
         if (!index)
             throw AppError(QStringLiteral("Type mismatch"));
         if (*index < 0 || *index >= comparisonCombo->count())
@@ -312,12 +314,12 @@ void MainWindow::load()
 
 void MainWindow::onFilterChanged()
 {
-    StoreSetting(SettingsApp, SettingsSection, KeyFilter, filterEdit->text());
+    storeSetting(SettingsApp, SettingsSection, KeyFilter, filterEdit->text());
 }
 
 void MainWindow::onLengthChanged()
 {
-    StoreSetting(SettingsApp, SettingsSection, KeyLength, lengthEdit->text());
+    storeSetting(SettingsApp, SettingsSection, KeyLength, lengthEdit->text());
 }
 
 void MainWindow::watchHover(QWidget* widget, HoverRule rule)

@@ -32,8 +32,8 @@ class SearchRunHost;
 // What the window needs from outside; tests replace the parts that would need a person or a browser.
 struct MainWindowServices
 {
-    Dialogs* dialogs = nullptr;       // none: real Qt dialogs
-    RandomSource* random = nullptr;   // none: the system's random numbers
+    Dialogs* dialogs = nullptr;     // none: real Qt dialogs
+    RandomSource* random = nullptr; // none: the system's random numbers
     QString displayName = QStringLiteral("Lentrova Software");
     QString installFolder;            // empty: the folder of the program file
     std::function<void()> endProgram; // none: leave the event loop

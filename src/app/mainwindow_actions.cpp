@@ -80,7 +80,9 @@ void MainWindow::onLoadSamplesClicked()
     step(100, [&] { addFolderRow(rows[0]); });
     step(102, [&] { addFolderRow(rows[1]); });
     Answer answer = Answer::No;
-    step(104, [&] { answer = m_dialogs->message(samplesQuestionText(), MessageStyle::YesNo, applicationTitle()); });
+    step(104, [&] {
+        answer = m_dialogs->message(samplesQuestionText(), MessageStyle::YesNo, applicationTitle());
+    });
     step(106, [&] {
         if (answer == Answer::Yes)
             Shell::open(QUrl::fromLocalFile(samplesFolder(install)));

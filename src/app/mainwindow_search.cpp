@@ -96,8 +96,8 @@ void MainWindow::onAddFolderClicked()
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton3_Click"));
     QString chosen;
     step(100, [&] {
-        const QString start = ReadSetting(SettingsApp, SettingsSection, KeyLastFolderDot, QString());
-        chosen = BrowseForFolder(*m_dialogs, QStringLiteral("Please select folder:"), start);
+        const QString start = readSetting(SettingsApp, SettingsSection, KeyLastFolderDot, QString());
+        chosen = browseForFolder(*m_dialogs, QStringLiteral("Please select folder:"), start);
     });
     bool cancelled = true;
     step(102, [&] { cancelled = chosen.isEmpty(); });
@@ -105,10 +105,10 @@ void MainWindow::onAddFolderClicked()
         return;
     step(104, [&] { m_pointer.set(Pointer::Busy); });
     step(106, [&] {
-        const QString folder = NormalizeBackslashes(chosen);
+        const QString folder = collapseSeparators(chosen);
         addFolderRow(folder);
         // The next Add Folder opens where this one ended.
-        StoreSetting(SettingsApp, SettingsSection, KeyLastFolderDot, folder);
+        storeSetting(SettingsApp, SettingsSection, KeyLastFolderDot, folder);
     });
     step(108, [&] { m_pointer.set(Pointer::Default); });
 }

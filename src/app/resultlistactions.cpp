@@ -31,9 +31,12 @@ QByteArray selectedPath(const QAbstractItemView* list, const ResultModel* rows)
 using PruneProcedure = void (*)(ResultModel&, const QString&, const YieldFn&);
 
 // The two prune buttons are twins but for the prompt and the sense of the test.
-void prune(Dialogs& dialogs, ErrorBox& box, PointerState& pointer, ResultModel& rows,
+void prune(bool& pruning, Dialogs& dialogs, ErrorBox& box, PointerState& pointer, ResultModel& rows,
            const QString& procedure, const QString& prompt, PruneProcedure remove)
 {
+    if (pruning)
+        return;
+    const QScopedValueRollback busy(pruning, true);
     Guard step(box, Module, procedure);
     QString piece;
     step(100, [&] { piece = dialogs.inputText(prompt, applicationTitle()); });
@@ -50,8 +53,8 @@ void prune(Dialogs& dialogs, ErrorBox& box, PointerState& pointer, ResultModel& 
 }
 
 // The two open buttons differ only in what they hand the desktop.
-void openSelected(ErrorBox& box, const QString& procedure, const QAbstractItemView* list, const ResultModel* rows,
-                  void (*open)(const QByteArray& nativePath))
+void openSelected(ErrorBox& box, const QString& procedure, const QAbstractItemView* list,
+                  const ResultModel* rows, void (*open)(const QByteArray& nativePath))
 {
     Guard step(box, Module, procedure);
     bool empty = false;
@@ -61,12 +64,6 @@ void openSelected(ErrorBox& box, const QString& procedure, const QAbstractItemVi
     step(108, [&] { open(selectedPath(list, rows)); });
 }
 } // namespace
-
-ResultListActions::ResultListActions(const ActionServices& services)
-    : m_dialogs(&services.dialogs), m_errorBox(services.errorBox), m_pointer(services.pointer),
-      m_results(&services.results), m_resultView(&services.resultView), m_progress(&services.progress)
-{
-}
 
 // Save Results As Text File
 void ResultListActions::saveReport()
@@ -93,7 +90,7 @@ void ResultListActions::saveReport()
         const SnapshotTable table = SnapshotTable::of(*m_results);
         ProgressBarSink bar(m_progress);
         Yielder yielder;
-        SaveListviewProperlySpaced(table, chosen, &bar, m_errorBox, [&] { yielder(); });
+        writeTextReport(table, chosen, &bar, m_errorBox, [&] { yielder(); });
     });
     step(122, [&] { m_pointer.set(Pointer::Default); });
 }
@@ -108,7 +105,7 @@ void ResultListActions::copyToClipboard()
     step(106, [&] {
         const SnapshotTable table = SnapshotTable::of(*m_results);
         Yielder yielder;
-        CopyListviewToClipboard(table, [&] { yielder(); });
+        copyListToClipboard(table, [&] { yielder(); });
     });
     step(108, [&] { m_dialogs->message(copiedToClipboardMessage(), MessageStyle::Ok, applicationTitle()); });
 }
@@ -116,21 +113,15 @@ void ResultListActions::copyToClipboard()
 // Remove Results Containing X
 void ResultListActions::removeContaining()
 {
-    if (m_pruning)
-        return;
-    const QScopedValueRollback busy(m_pruning, true);
-    prune(*m_dialogs, m_errorBox, m_pointer, *m_results, QStringLiteral("PushButton6_Click"),
-          QStringLiteral("Remove entries containing: "), &RemoveItemsContaining);
+    prune(m_pruning, *m_dialogs, m_errorBox, m_pointer, *m_results, QStringLiteral("PushButton6_Click"),
+          QStringLiteral("Remove entries containing: "), &removeRowsContaining);
 }
 
 // Remove Results Not Cont. X
 void ResultListActions::removeNotContaining()
 {
-    if (m_pruning)
-        return;
-    const QScopedValueRollback busy(m_pruning, true);
-    prune(*m_dialogs, m_errorBox, m_pointer, *m_results, QStringLiteral("PushButton8_Click"),
-          QStringLiteral("Remove entries not containing: "), &RemoveItemsNotContaining);
+    prune(m_pruning, *m_dialogs, m_errorBox, m_pointer, *m_results, QStringLiteral("PushButton8_Click"),
+          QStringLiteral("Remove entries not containing: "), &removeRowsNotContaining);
 }
 
 // Open Selected File

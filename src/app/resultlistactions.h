@@ -8,10 +8,10 @@
 // The operations on the result list that leave files alone: the text report, the clipboard copy, the two
 // prunes, opening the selected file or its folder, clearing. Each reports failures against the handler name
 // the error box has always shown ("Form1.PushButton4_Click" and so on).
-class ResultListActions
+class ResultListActions : private ActionController
 {
 public:
-    explicit ResultListActions(const ActionServices& services);
+    explicit ResultListActions(const ActionServices& services) : ActionController(services) {}
 
     void saveReport();
     void copyToClipboard();
@@ -22,12 +22,6 @@ public:
     void clear();
 
 private:
-    Dialogs* m_dialogs;
-    ErrorBox& m_errorBox;
-    PointerState& m_pointer;
-    ResultModel* m_results;
-    QAbstractItemView* m_resultView;
-    QProgressBar* m_progress;
     QString m_lastReportPath; // where the save dialog starts; kept for this run only
     // These yield; a second click while one runs is ignored.
     bool m_writingReport = false;

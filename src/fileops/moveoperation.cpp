@@ -29,11 +29,11 @@ MoveOperation::MoveOperation(QByteArray targetFolder, PlaceOptions options)
 void MoveOperation::claimResidents(const ResultSnapshot& rows)
 {
     for (int r = 0; r < rows.size(); ++r) {
-        if (!rows.checked(r))
+        if (!rows.isChecked(r))
             continue;
-        const QByteArray path = rows.nativePathBytes(r);
-        if (GetFolderFromPath(path) == m_target)
-            m_residents.insert(GetFileNameFromPath(path), rows.id(r));
+        const QByteArray path = rows.nativePath(r);
+        if (folderOfPath(path) == m_target)
+            m_residents.insert(fileNameOfPath(path), rows.rowId(r));
     }
 }
 
@@ -116,11 +116,11 @@ void MoveOperation::moveChecked(const ResultSnapshot& rows, const Yield& yield)
     for (int r = 0; r < rows.size() && !m_stop.load(); ++r) {
         if (yield)
             yield();
-        if (!rows.checked(r))
+        if (!rows.isChecked(r))
             continue;
-        const QByteArray path = rows.nativePathBytes(r);
-        begin(rows.id(r), path);
-        copy(GetFileNameFromPath(path), yield);
+        const QByteArray path = rows.nativePath(r);
+        begin(rows.rowId(r), path);
+        copy(fileNameOfPath(path), yield);
         deleteSource(yield);
     }
 }

@@ -4,9 +4,10 @@
 #include <cstddef>
 
 // Memory for big tables (a million result rows and their paths). Blocks of a few megabytes and more come
-// straight from the system and ask for huge pages where the system offers them on request: touching fresh memory
-// page by page is what a million-row list would otherwise spend most of its time on.
+// straight from the system and ask for huge pages where the system offers them on request: touching fresh
+// memory page by page is what a million-row list would otherwise spend most of its time on.
 void* allocateLarge(std::size_t bytes);
 void freeLarge(void* p, std::size_t bytes);
-// Grows or shrinks a block keeping its contents; a big block grows by remapping its pages, without copying them.
+// Grows or shrinks a block keeping its contents; a big block grows by remapping its pages, without copying
+// them.
 void* reallocateLarge(void* p, std::size_t oldBytes, std::size_t newBytes);

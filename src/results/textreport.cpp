@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cmath>
 
-void SaveListviewProperlySpaced(const ListTable& list, const QString& fileName, ProgressSink* progressBar,
-                                ErrorBox& errorBox, const YieldFn& yield)
+void writeTextReport(const ListTable& list, const QString& fileName, ProgressSink* progressBar,
+                     ErrorBox& errorBox, const YieldFn& yield)
 {
     Guard step(errorBox, QStringLiteral("Main"), QStringLiteral("SaveListviewProperlySpaced"));
     const QString writing = QStringLiteral("Writing file: ") + QFileInfo(fileName).fileName();

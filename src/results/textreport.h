@@ -20,5 +20,5 @@ public:
 // Writes the header and every checked row of the list to fileName as column-aligned text (see listformat.h),
 // replacing any file of that name. Failures are shown in the error box and the writer goes on; nothing is
 // thrown. progressBar may be null. The file is written line by line: only the current line is held.
-void SaveListviewProperlySpaced(const ListTable& list, const QString& fileName, ProgressSink* progressBar,
-                                ErrorBox& errorBox, const YieldFn& yield);
+void writeTextReport(const ListTable& list, const QString& fileName, ProgressSink* progressBar,
+                     ErrorBox& errorBox, const YieldFn& yield);

@@ -19,7 +19,7 @@ std::vector<DroppedFolder> droppedFolders(const QMimeData* mime)
         const QByteArray native = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
         if (!fsys::isFolder(native))
             continue;
-        folders.push_back({NormalizeBackslashes(url.toLocalFile()), native});
+        folders.push_back({collapseSeparators(url.toLocalFile()), native});
     }
     return folders;
 }

@@ -102,8 +102,7 @@ void SearchRun::beginFolder()
     }
     m_step(122, [&] { m_host.setProgressValue((m_index + 1) * 100 / m_count); });
     m_step(124, [&] { m_path = m_texts[std::size_t(m_index)]; });
-    m_step(126,
-           [&] { m_host.setProgressText(QStringLiteral("Processing: ") + GetFileNameFromPath(m_path)); });
+    m_step(126, [&] { m_host.setProgressText(QStringLiteral("Processing: ") + fileNameOfPath(m_path)); });
     // The yield: the rest of this folder's start runs from the event loop.
     QTimer::singleShot(0, this, [this, token = m_token] { openAndWalk(token); });
 }
@@ -192,7 +191,8 @@ void SearchRun::finish()
     m_step(142, [&] { m_host.setProgressValue(0); });
     m_step(144, [&] { m_host.setProgressText(QStringLiteral("Progress Bar")); });
     m_step(146, [&] { m_host.setButtonCaption(m_savedCaption); });
-    m_step(148, [&] { m_host.dialogs().message(QStringLiteral("Done."), MessageStyle::Ok, applicationTitle()); });
+    m_step(148,
+           [&] { m_host.dialogs().message(QStringLiteral("Done."), MessageStyle::Ok, applicationTitle()); });
     m_active = false;
     emit runEnded();
 }

@@ -4,12 +4,12 @@
 #include "support/testmain.h"
 #include "support/xdgopenstub.h"
 
+#include "ui/resultlistview.h"
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QItemSelectionModel>
 #include <QProcess>
 #include <QPushButton>
-#include "ui/resultlistview.h"
 
 #include <QTreeView>
 #include <QUrl>
@@ -56,7 +56,7 @@ void selectOnly(MainWindow* form, int row)
 {
     const QModelIndex index = form->resultModel()->index(row, 0);
     form->resultList->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                                                  QItemSelectionModel::Rows);
+                                                                   QItemSelectionModel::Rows);
 }
 } // namespace
 

@@ -14,9 +14,10 @@
 
 // A loaded window whose dialogs answer from the script and whose end of the program does nothing; the home
 // page is drawn from random (never, by default).
-inline std::unique_ptr<MainWindow> makeTestWindow(ScriptedDialogs& dialogs, const QString& installFolder,
-                                                  const QString& displayName = QStringLiteral("Lentrova Software"),
-                                                  RandomSource* random = nullptr)
+inline std::unique_ptr<MainWindow>
+makeTestWindow(ScriptedDialogs& dialogs, const QString& installFolder,
+               const QString& displayName = QStringLiteral("Lentrova Software"),
+               RandomSource* random = nullptr)
 {
     static FixedRandom never;
     MainWindowServices services;
