@@ -7,6 +7,7 @@
 #include "search/lengthconv.h"
 #include "search/pathhelpers.h"
 
+#include <QScopedValueRollback>
 #include <QTimer>
 
 namespace {
@@ -162,7 +163,7 @@ void SearchRun::showBoxes()
     // Boxes come one after another, never one inside another's event loop.
     if (m_showingBox)
         return;
-    m_showingBox = true;
+    const QScopedValueRollback showing(m_showingBox, true);
     while (!m_boxes.empty()) {
         const PendingBox box = std::move(m_boxes.front());
         m_boxes.pop_front();
@@ -172,7 +173,6 @@ void SearchRun::showBoxes()
         if (m_job && m_job->token() == box.token)
             m_job->acknowledge();
     }
-    m_showingBox = false;
 }
 
 void SearchRun::walkFinished(quint64 token)
