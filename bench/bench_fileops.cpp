@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Moves and trashes many small files and one large file, and measures how long the event loop was kept
 // waiting at most while each operation ran. Usage: bench_fileops [small-files] [large-file-MiB]
-#include "app/form1.h"
+#include "app/mainwindow.h"
 #include "fileops/moveoperation.h"
 #include "fileops/trashoperation.h"
 #include "platform/dialogs.h"
@@ -64,7 +64,10 @@ class AnswerDialogs : public Dialogs
 {
 public:
     QString folder;
-    int message(const QString&, int style, const QString&) override { return style == 4 ? 6 : 1; }
+    Answer message(const QString&, MessageStyle style, const QString&) override
+    {
+        return style == MessageStyle::YesNo ? Answer::Yes : Answer::Ok;
+    }
     QString inputText(const QString&, const QString&) override { return {}; }
     QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
     QString existingDirectory(const QString&, const QString&) override { return folder; }
@@ -332,13 +335,13 @@ int main(int argc, char** argv)
         AnswerDialogs dialogs;
         dialogs.folder = work.path() + "/list-dst";
         NoDraw draw;
-        Form1Services services;
+        MainWindowServices services;
         services.dialogs = &dialogs;
         services.random = &draw;
         services.installFolder = work.path();
         services.endProgram = [] {};
-        Form1 form(services);
-        form.Form_Load();
+        MainWindow form(services);
+        form.load();
         ResultModel scratch;
         makeFiles(base + "/list-src", checked, scratch);
         ResultBatch batch;
@@ -359,7 +362,7 @@ int main(int argc, char** argv)
         while (settle.elapsed() < 500)
             QCoreApplication::processEvents();
         timeOperation("Move To Folder, 1,000,000 rows, 1,000 checked", checked, 0,
-                      [&] { form.PushButton11->click(); });
+                      [&] { form.moveButton->click(); });
         std::printf("rows left after the move: %d\n", form.resultModel()->rowCount());
     }
     if (!other.isEmpty()) {

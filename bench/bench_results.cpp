@@ -3,11 +3,12 @@
 // offscreen platform: the text report, the clipboard copy, "Check All" and a prune that removes half the
 // rows. For each it prints the time (handler plus the events it left behind), the peak RSS while it ran, and
 // the longest stretch in which the event loop did not run (a 1 ms probe timer).
-#include "app/form1.h"
+#include "app/mainwindow.h"
 #include "platform/dialogs.h"
 #include "platform/shell.h"
 #include "results/resultmodel.h"
 
+#include "ui/resultlistview.h"
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -18,7 +19,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
-#include "results/resultlistview.h"
 
 #include <QTreeView>
 
@@ -34,10 +34,10 @@ public:
     QString saveAs;
     QString input;
     int messages = 0;
-    int message(const QString&, int, const QString&) override
+    Answer message(const QString&, MessageStyle, const QString&) override
     {
         ++messages;
-        return 1;
+        return Answer::Ok;
     }
     QString inputText(const QString&, const QString&) override { return input; }
     QString saveFileName(const QString&, const QString&, const QString&) override { return saveAs; }
@@ -148,13 +148,13 @@ int main(int argc, char** argv)
 
     BenchDialogs dialogs;
     NoHomePage random;
-    Form1Services services;
+    MainWindowServices services;
     services.dialogs = &dialogs;
     services.random = &random;
     services.installFolder = home.path();
     services.endProgram = [] {};
-    Form1 form(services);
-    form.Form_Load();
+    MainWindow form(services);
+    form.load();
     form.show();
 
     // Paths as a deep tree gives them: about 70 bytes, every second one marked for the prune.
@@ -180,30 +180,30 @@ int main(int argc, char** argv)
     Probe probe;
     const QString report = home.path() + "/report.txt";
     dialogs.saveAs = report;
-    measure("text report (PushButton4)", probe, [&] { form.PushButton4->click(); });
+    measure("text report", probe, [&] { form.saveReportButton->click(); });
     std::printf("%-34s %.1f MiB written\n", "", QFileInfo(report).size() / 1048576.0);
     QFile::remove(report);
 
-    measure("clipboard copy (PushButton9)", probe, [&] { form.PushButton9->click(); });
+    measure("clipboard copy", probe, [&] { form.copyResultsButton->click(); });
     std::printf("%-34s %.1f MiB of text (%lld characters)\n", "",
                 QGuiApplication::clipboard()->text().size() * 2 / 1048576.0,
                 qint64(QGuiApplication::clipboard()->text().size()));
     QGuiApplication::clipboard()->clear();
 
-    measure("\"Uncheck All\"", probe, [&] { menuItem(form.ListView2, "Uncheck All")->trigger(); });
-    measure("\"Check All\"", probe, [&] { menuItem(form.ListView2, "Check All")->trigger(); });
+    measure("\"Uncheck All\"", probe, [&] { menuItem(form.resultList, "Uncheck All")->trigger(); });
+    measure("\"Check All\"", probe, [&] { menuItem(form.resultList, "Check All")->trigger(); });
     measure("Ctrl+A", probe, [&] {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier);
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::ControlModifier);
-        QCoreApplication::sendEvent(form.ListView2, &press);
-        QCoreApplication::sendEvent(form.ListView2, &release);
+        QCoreApplication::sendEvent(form.resultList, &press);
+        QCoreApplication::sendEvent(form.resultList, &release);
     });
     measure("\"Uncheck Selected\" (all selected)", probe,
-            [&] { menuItem(form.ListView2, "Uncheck Selected")->trigger(); });
-    measure("\"Check All\" again", probe, [&] { menuItem(form.ListView2, "Check All")->trigger(); });
+            [&] { menuItem(form.resultList, "Uncheck Selected")->trigger(); });
+    measure("\"Check All\" again", probe, [&] { menuItem(form.resultList, "Check All")->trigger(); });
 
     dialogs.input = QStringLiteral("-ODD.");
-    measure("prune half (PushButton6)", probe, [&] { form.PushButton6->click(); });
+    measure("prune half", probe, [&] { form.removeContainingButton->click(); });
     std::printf("%-34s %d rows left, %d checked\n", "", model.rowCount(), model.checkedCount());
 
     std::printf("peak RSS over the operations: %.1f MiB%s\n", worstPeak,

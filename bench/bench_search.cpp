@@ -3,11 +3,11 @@
 // and measures the window's longest stall and the memory a result row costs.
 //
 //   bench_search [--sizes 50000,200000,1000000] [--seed N] [--runs N] [--keep] [--verbose]
-#include "app/form1.h"
+#include "app/mainwindow.h"
 #include "platform/dialogs.h"
 #include "platform/errorbox.h"
-#include "platform/procstats.h"
 #include "platform/shell.h"
+#include "procstats.h"
 #include "results/resultmodel.h"
 #include "search/searchrun.h"
 
@@ -38,7 +38,7 @@ public:
     QElapsedTimer* clock = nullptr;
     qint64 doneAt = -1;
     int errorBoxes = 0;
-    int message(const QString& text, int /*style*/, const QString& title) override
+    Answer message(const QString& text, MessageStyle /*style*/, const QString& title) override
     {
         if (text == QLatin1String("Done."))
             doneAt = clock->nsecsElapsed();
@@ -46,7 +46,7 @@ public:
             ++errorBoxes;
         else
             std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return AnswerOk;
+        return Answer::Ok;
     }
     QString inputText(const QString&, const QString&) override { return {}; }
     QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
@@ -69,11 +69,11 @@ struct OurRun
 
 bool verbose = false;
 
-OurRun runOurs(Form1& form, BenchDialogs& dialogs, const QString& length, int combo)
+OurRun runOurs(MainWindow& form, BenchDialogs& dialogs, const QString& length, int combo)
 {
-    form.Text1->clear();
-    form.Text2->setText(length);
-    form.Combo1->setCurrentIndex(combo);
+    form.filterEdit->clear();
+    form.lengthEdit->setText(length);
+    form.comparisonCombo->setCurrentIndex(combo);
     QElapsedTimer clock;
     dialogs.clock = &clock;
     dialogs.doneAt = -1;
@@ -106,7 +106,7 @@ OurRun runOurs(Form1& form, BenchDialogs& dialogs, const QString& length, int co
     sinceTick.start();
     cpuAtTick = threadCpuNanoseconds();
     clock.start();
-    form.PushButton1_Click();
+    form.onStartStopClicked();
     if (form.searchRun().active())
         loop.exec();
     probe.stop();
@@ -205,18 +205,18 @@ int main(int argc, char** argv)
     NoDraw noDraw;
     QTemporaryDir install;
     auto makeForm = [&] {
-        Form1Services services;
+        MainWindowServices services;
         services.dialogs = &dialogs;
         services.random = &noDraw;
         services.installFolder = install.path();
         services.endProgram = [] {};
-        auto form = std::make_unique<Form1>(services);
-        form->Form_Load();
+        auto form = std::make_unique<MainWindow>(services);
+        form->load();
         form->show();
         QCoreApplication::processEvents();
         return form;
     };
-    std::unique_ptr<Form1> window = makeForm();
+    std::unique_ptr<MainWindow> window = makeForm();
 
     const QString fdName = QStandardPaths::findExecutable("fdfind").isEmpty() ? "fd" : "fdfind";
     struct SizeResult

@@ -38,7 +38,7 @@ class NoDialogs : public Dialogs
 {
 public:
     QString input;
-    int message(const QString& text, int, const QString&) override
+    Answer message(const QString& text, MessageStyle, const QString&) override
     {
         fuzzFail("the report is written without an error box", input, text);
     }
@@ -83,7 +83,7 @@ void checkReport(const FuzzTable& list, const QString& input)
     NoDialogs dialogs;
     dialogs.input = input;
     ErrorBox box(dialogs);
-    SaveListviewProperlySpaced(list, file, nullptr, box, [] {});
+    writeTextReport(list, file, nullptr, box, [] {});
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))
         fuzzFail("the report file exists", input, file);

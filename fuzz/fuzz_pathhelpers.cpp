@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Fuzzes the path helpers. NormalizeBackslashes: a leading run of separators becomes one, every other run of
+// Fuzzes the path helpers. collapseSeparators: a leading run of separators becomes one, every other run of
 // k becomes ceil(k/2) (so applying it twice may change the text again, and nothing here assumes otherwise);
 // runs never grow; everything that is not a separator stays, in order. The split helpers: folder plus name
 // give the path back, and the byte forms cut where the text forms cut.
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     const QString path = QString::fromUtf8(bytes);
 
-    const QString normal = NormalizeBackslashes(path);
+    const QString normal = collapseSeparators(path);
     check(normal == runModel(path),
           "a leading run becomes one separator, any other run of k becomes ceil(k/2)", path, normal);
     check(longestRun(normal) <= longestRun(path), "runs of separators never grow", path, normal);
@@ -69,16 +69,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         check(normal.startsWith(sep) && !normal.startsWith(QString(2, sep)),
               "a rooted path keeps exactly one root", path, normal);
 
-    const QString name = GetFileNameFromPath(path);
-    const QString folder = GetFolderFromPath(path);
+    const QString name = fileNameOfPath(path);
+    const QString folder = folderOfPath(path);
     check(folder + name == path, "folder and name give the path back", path, folder + u'|' + name);
     check(!name.contains(sep), "a name holds no separator", path, name);
     check(folder.isEmpty() || folder.endsWith(sep), "a folder ends in a separator", path, folder);
-    check(QString::fromUtf8(GetFileNameFromPath(bytes)) == name,
+    check(QString::fromUtf8(fileNameOfPath(bytes)) == name,
           "the byte form cuts the name where the text form does", path,
-          QString::fromUtf8(GetFileNameFromPath(bytes)));
-    check(QString::fromUtf8(GetFolderFromPath(bytes)) == folder,
+          QString::fromUtf8(fileNameOfPath(bytes)));
+    check(QString::fromUtf8(folderOfPath(bytes)) == folder,
           "the byte form cuts the folder where the text form does", path,
-          QString::fromUtf8(GetFolderFromPath(bytes)));
+          QString::fromUtf8(folderOfPath(bytes)));
     return 0;
 }

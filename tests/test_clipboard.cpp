@@ -11,7 +11,6 @@
 #include <QPushButton>
 
 namespace {
-void noYield() {}
 
 QString clipboardNow()
 {
@@ -104,7 +103,7 @@ private slots:
         addResult(form.results(), unchecked);
         form.results().setChecked(0, true);
         form.results().setChecked(1, true);
-        form->PushButton9->click();
+        form->copyResultsButton->click();
 
         const QString expected = shortPath + QString(unchecked.size() - shortPath.size(), ' ') + "\t5\r\n" +
                                  longPath + QString(unchecked.size() - longPath.size(), ' ') + "\t10\r\n";
@@ -120,7 +119,7 @@ private slots:
     {
         TestForm form;
         QGuiApplication::clipboard()->setText("kept from before");
-        form->PushButton9->click();
+        form->copyResultsButton->click();
         QCOMPARE(clipboardNow(), QStringLiteral("kept from before"));
         QCOMPARE(form.dialogs.messages.size(), 1);
         QCOMPARE(form.dialogs.messages[0].text, CopiedMessage);
@@ -132,7 +131,7 @@ private slots:
         QTemporaryDir tree;
         addResult(form.results(), makeFile(tree.path(), "a.txt"));
         QGuiApplication::clipboard()->setText("old text");
-        form->PushButton9->click();
+        form->copyResultsButton->click();
         QCOMPARE(clipboardNow(), QString());
         QCOMPARE(form.dialogs.messages.size(), 1);
         QCOMPARE(form.dialogs.messages[0].text, CopiedMessage);
@@ -157,7 +156,7 @@ private slots:
                 model.setAllChecked(true);
             }
         };
-        CopyListviewToClipboard(table, meddle);
+        copyListToClipboard(table, meddle);
         QVERIFY(yields > 5);
         QCOMPARE(clipboardNow(), QStringLiteral("/one      \t3\r\n/four     \t4\r\n"));
     }
@@ -170,9 +169,9 @@ private slots:
         int messages = 0;
         form.dialogs.onMessage = [&](const ScriptedDialogs::Message&) {
             if (++messages == 1)
-                form->PushButton9->click(); // still inside the first click's message
+                form->copyResultsButton->click(); // still inside the first click's message
         };
-        form->PushButton9->click();
+        form->copyResultsButton->click();
         QCOMPARE(form.dialogs.messages.size(), 1);
     }
 };

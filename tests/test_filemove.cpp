@@ -2,6 +2,7 @@
 #include "platform/filemove.h"
 #include "support/attributes.h"
 #include "support/filetree.h"
+#include "support/fixtures.h"
 #include "support/testmain.h"
 #include "support/unprivileged.h"
 
@@ -43,11 +44,6 @@ QList<QByteArray> leftovers(const QByteArray& folder, const QByteArray& except =
     names.removeAll(except);
     return names;
 }
-
-struct FaultHookReset
-{
-    ~FaultHookReset() { setCopyFaultHook({}); }
-};
 } // namespace
 
 class TestFileMove : public QObject

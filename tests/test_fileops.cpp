@@ -8,6 +8,7 @@
 #include "results/resultmodel.h"
 #include "support/attributes.h"
 #include "support/filetree.h"
+#include "support/fixtures.h"
 #include "support/testmain.h"
 
 #include <QProcess>
@@ -76,11 +77,6 @@ struct BindMount
             QProcess::execute("umount", {QFile::decodeName(at)});
     }
     bool usable() const { return mounted; }
-};
-
-struct FaultHookReset
-{
-    ~FaultHookReset() { setCopyFaultHook({}); }
 };
 } // namespace
 

@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include "search/lengthconv.h"
 #include "search/nametest.h"
 #include "search/pathhelpers.h"
 #include "search/pattern.h"
@@ -233,39 +232,6 @@ private slots:
         }
     }
 
-    void lengthConversion_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("converts");
-        QTest::addColumn<int>("value");
-        QTest::newRow("12") << "12" << true << 12;
-        QTest::newRow("blanks around") << " 12 " << true << 12;
-        QTest::newRow("half to even, down") << "2.5" << true << 2;
-        QTest::newRow("half to even, up") << "3.5" << true << 4;
-        QTest::newRow("fraction") << "4.6" << true << 5;
-        QTest::newRow("-1") << "-1" << true << -1;
-        QTest::newRow("largest") << "32767" << true << 32767;
-        QTest::newRow("smallest") << "-32768" << true << -32768;
-        QTest::newRow("half below the smallest rounds to it") << "-32768.5" << true << -32768;
-        QTest::newRow("half above the largest") << "32767.5" << false << 0;
-        QTest::newRow("too large") << "32768" << false << 0;
-        QTest::newRow("exponent") << "1e2" << true << 100;
-        QTest::newRow("empty") << "" << false << 0;
-        QTest::newRow("12a") << "12a" << false << 0;
-        QTest::newRow("letters") << "abc" << false << 0;
-    }
-    void lengthConversion()
-    {
-        QFETCH(QString, text);
-        QFETCH(bool, converts);
-        QFETCH(int, value);
-        const auto n = convertToInt16(text);
-        QCOMPARE(bool(n), converts);
-        if (converts)
-            QCOMPARE(int(*n), value);
-        QCOMPARE(SearchRun::refusal(text, QString()).isEmpty(), converts);
-    }
-
     void liveCriteria_data()
     {
         QTest::addColumn<QString>("length");
@@ -289,7 +255,7 @@ private slots:
         QFETCH(int, nameLength);
         QFETCH(bool, passes);
         LiveCriteria c;
-        c.set(length, combo);
+        c.set(length, comparisonAt(combo));
         const auto s = c.load();
         QCOMPARE(s.usable && lengthPasses(s, std::size_t(nameLength)), passes);
     }
@@ -354,7 +320,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(QString, normalized);
-        QCOMPARE(NormalizeBackslashes(path), normalized);
+        QCOMPARE(collapseSeparators(path), normalized);
     }
 
     void fileNameFromPath_data()
@@ -376,7 +342,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(QString, name);
-        QCOMPARE(GetFileNameFromPath(path), name);
+        QCOMPARE(fileNameOfPath(path), name);
     }
 };
 

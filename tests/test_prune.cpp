@@ -6,7 +6,6 @@
 #include <QPushButton>
 
 namespace {
-void noYield() {}
 
 // The rows' paths relative to root, in list order, with a "+" for a checked row.
 QStringList rowsUnder(const ResultModel& model, const QString& root)
@@ -68,13 +67,13 @@ private slots:
         for (const QString& name : Tree)
             addResult(form.results(), makeFile(tree.path(), name));
         form.dialogs.inputs << piece;
-        (containing ? form->PushButton6 : form->PushButton8)->click();
+        (containing ? form->removeContainingButton : form->removeNotContainingButton)->click();
         QCOMPARE(rowsUnder(form.results(), tree.path()), left);
         QCOMPARE(form.dialogs.inputPrompts,
                  QStringList{containing ? "Remove entries containing: " : "Remove entries not containing: "});
         QCOMPARE(form.dialogs.inputTitles, QStringList{"Lentrova"});
         QVERIFY(form.dialogs.messages.isEmpty());
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
     }
 
     void rows2_5_9OfTen()
@@ -90,7 +89,7 @@ private slots:
         for (int row : {0, 4, 5, 9}) // rows 1, 5, 6 and 10
             form.results().setChecked(row, true);
         form.dialogs.inputs << "_m.";
-        form->PushButton6->click();
+        form->removeContainingButton->click();
         QCOMPARE(
             rowsUnder(form.results(), tree.path()),
             (QStringList{"f01.txt+", "f03.txt", "f04.txt", "f06.txt+", "f07.txt", "f08.txt", "f10.txt+"}));
@@ -101,14 +100,14 @@ private slots:
         TestForm form;
         QTemporaryDir tree;
         addResult(form.results(), makeFile(tree.path(), "a.txt"));
-        form->pointer().set(99);
-        form->PushButton6->click(); // cancelled
+        form->pointer().set(Pointer::Hand);
+        form->removeContainingButton->click(); // cancelled
         form.dialogs.inputs << "";
-        form->PushButton8->click(); // OK on an empty box
+        form->removeNotContainingButton->click(); // OK on an empty box
         QCOMPARE(form.results().rowCount(), 1);
         QCOMPARE(form.dialogs.inputPrompts,
                  (QStringList{"Remove entries containing: ", "Remove entries not containing: "}));
-        QCOMPARE(form->pointer().value(), 99);
+        QCOMPARE(form->pointer().value(), Pointer::Hand);
         QVERIFY(form.dialogs.messages.isEmpty());
     }
 
@@ -116,7 +115,7 @@ private slots:
     {
         TestForm form;
         form.dialogs.inputs << "a";
-        form->PushButton8->click();
+        form->removeNotContainingButton->click();
         QCOMPARE(form.dialogs.inputPrompts.size(), 1);
         QCOMPARE(form.results().rowCount(), 0);
         QVERIFY(form.dialogs.messages.isEmpty());
@@ -153,7 +152,7 @@ private slots:
         for (const char* p : {"/keep/a", "/drop/b", "/keep/c", "/drop/d"})
             model.appendRow(p, 1);
         int yields = 0;
-        RemoveItemsContaining(model, "drop", [&] {
+        removeRowsContaining(model, "drop", [&] {
             if (++yields == 2) {
                 model.clearRows();
                 model.appendRow("/drop/new1", 1);
@@ -172,10 +171,10 @@ private slots:
             model.appendRow(p, 1);
         model.setChecked(5, true);
         int yields = 0;
-        RemoveItemsNotContaining(model, "/y/", [&] {
+        removeRowsNotContaining(model, "/y/", [&] {
             if (++yields == 3) {
                 // Another prune, then the search, change the list under the scan.
-                RemoveItemsContaining(model, "/y/2", noYield);
+                removeRowsContaining(model, "/y/2", noYield);
                 model.removeRowsAt({0});
                 model.appendRow("/x/7", 1);
             }

@@ -5,6 +5,7 @@
 #include "support/memorytable.h"
 #include "support/testform.h"
 #include "support/testmain.h"
+#include "ui/progressbarsink.h"
 
 #include <QFile>
 #include <QProgressBar>
@@ -62,8 +63,6 @@ QByteArray firstDifference(const QByteArray& actual, const QByteArray& expected)
            actual.mid(i, 40).toPercentEncoding(" ") + "] expected [" +
            expected.mid(i, 40).toPercentEncoding(" ") + "]";
 }
-
-void noYield() {}
 } // namespace
 
 class TestReport : public QObject
@@ -177,12 +176,12 @@ private slots:
         ScriptedDialogs dialogs;
         ErrorBox box(dialogs);
         RecordingProgress progress;
-        SaveListviewProperlySpaced(table, path, &progress, box, noYield);
+        writeTextReport(table, path, &progress, box, noYield);
         QVERIFY(dialogs.messages.isEmpty());
         const QByteArray bytes = readAll(path);
         QVERIFY2(bytes == expected, firstDifference(bytes, expected).constData());
         // The same bytes without a progress bar.
-        SaveListviewProperlySpaced(table, path, nullptr, box, noYield);
+        writeTextReport(table, path, nullptr, box, noYield);
         QCOMPARE(readAll(path), expected);
     }
 
@@ -192,7 +191,7 @@ private slots:
         ScriptedDialogs dialogs;
         ErrorBox box(dialogs);
         RecordingProgress progress;
-        SaveListviewProperlySpaced(table, out.filePath("sub/../empty.txt"), &progress, box, noYield);
+        writeTextReport(table, out.filePath("sub/../empty.txt"), &progress, box, noYield);
         QCOMPARE(progress.values(), (QList<double>{1, 10, 20, 100, 0}));
         QCOMPARE(progress.steps[0].text, QStringLiteral("Writing file: empty.txt"));
         QCOMPARE(progress.steps[1].text, QStringLiteral("Writing file: empty.txt"));
@@ -209,7 +208,7 @@ private slots:
         ScriptedDialogs dialogs;
         ErrorBox box(dialogs);
         RecordingProgress progress;
-        SaveListviewProperlySpaced(table, out.filePath("ten.txt"), &progress, box, noYield);
+        writeTextReport(table, out.filePath("ten.txt"), &progress, box, noYield);
         QCOMPARE(progress.values(), (QList<double>{1, 10, 20, 30, 70, 100, 0}));
         QVERIFY(progress.steps[3].text.isEmpty());
     }
@@ -222,7 +221,7 @@ private slots:
         ScriptedDialogs dialogs;
         ErrorBox box(dialogs);
         RecordingProgress progress;
-        SaveListviewProperlySpaced(table, out.filePath("results.txt"), &progress, box, noYield);
+        writeTextReport(table, out.filePath("results.txt"), &progress, box, noYield);
         QCOMPARE(progress.steps.size(), 3 + 2000 + 2);
         for (int j = 1; j <= 2000; ++j) {
             const Step& s = progress.steps[2 + j];
@@ -256,7 +255,7 @@ private slots:
         connect(&bar, &QProgressBar::valueChanged, this, [&](int v) { highest = std::max(highest, v); });
         ScriptedDialogs dialogs;
         ErrorBox box(dialogs);
-        SaveListviewProperlySpaced(table, out.filePath("bar.txt"), &sink, box, noYield);
+        writeTextReport(table, out.filePath("bar.txt"), &sink, box, noYield);
         // 1, 10, 20, back to 0 at the first row, 1 to 100, and 0 at the end: not one repaint per row.
         QVERIFY2(changes.size() <= 105, qPrintable(QString::number(changes.size())));
         QCOMPARE(highest, 100);
@@ -276,7 +275,7 @@ private slots:
         const QString target = out.filePath("window.txt");
         makeFile(out.path(), "window.txt", QByteArray(5000, 'z')); // replaced without a question
         form.dialogs.saveNames << target;
-        form->PushButton4->click();
+        form->saveReportButton->click();
 
         const QByteArray w(widest.size() - 11, ' ');
         const QByteArray expected = "Filename(s)" + w + "\tLength\t\r\n" + checkedPath.toUtf8() +
@@ -287,27 +286,27 @@ private slots:
         QCOMPARE(form.dialogs.saveTitles, QStringList{"Save"});
         QCOMPARE(form.dialogs.saveFilters, QStringList{"Text Files (*.txt);;All Files (*)"});
         QCOMPARE(form.dialogs.saveStarts, QStringList{QString()});
-        QCOMPARE(form->pointer().value(), 0);
-        QCOMPARE(form->ProgressBar1->value(), 0);
-        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form->pointer().value(), Pointer::Default);
+        QCOMPARE(form->progressBar->value(), 0);
+        QCOMPARE(form->progressBar->format(), QStringLiteral("Progress Bar"));
 
         // A name typed without an extension is used as typed; the dialog starts at the last choice.
         const QString bare = out.filePath("report");
         form.dialogs.saveNames << bare;
-        form->PushButton4->click();
+        form->saveReportButton->click();
         QCOMPARE(form.dialogs.saveStarts.last(), target);
         QCOMPARE(readAll(bare), expected);
         QVERIFY(!QFile::exists(bare + ".txt"));
 
         // Cancel writes nothing and changes nothing, and the next dialog still starts at the last choice.
         QVERIFY(QFile::remove(bare));
-        form->ProgressBar1->setFormat("untouched");
-        form->pointer().set(99);
-        form->PushButton4->click();
+        form->progressBar->setFormat("untouched");
+        form->pointer().set(Pointer::Hand);
+        form->saveReportButton->click();
         QVERIFY(!QFile::exists(bare));
-        QCOMPARE(form->pointer().value(), 99);
-        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("untouched"));
-        form->PushButton4->click();
+        QCOMPARE(form->pointer().value(), Pointer::Hand);
+        QCOMPARE(form->progressBar->format(), QStringLiteral("untouched"));
+        form->saveReportButton->click();
         QCOMPARE(form.dialogs.saveStarts.last(), bare);
         QVERIFY(form.dialogs.messages.isEmpty());
     }
@@ -320,7 +319,7 @@ private slots:
         form.results().setAllChecked(true);
         const QString target = out.filePath("bytes.txt");
         form.dialogs.saveNames << target;
-        form->PushButton4->click();
+        form->saveReportButton->click();
         // A name that is not UTF-8 is shown, and reported, with the replacement character.
         const QByteArray expected = "Filename(s)  \tLength\t\r\n"
                                     "/tmp/caf\xC3\xA9.txt\t8     \t\r\n"
@@ -338,10 +337,10 @@ private slots:
         form.results().setChecked(2, true);
         QList<int> pointerDuringBoxes;
         form.dialogs.onMessage = [&](const ScriptedDialogs::Message&) {
-            pointerDuringBoxes << form->pointer().value();
+            pointerDuringBoxes << int(form->pointer().value());
         };
         form.dialogs.saveNames << out.filePath("no/such/folder/r.txt");
-        form->PushButton4->click();
+        form->saveReportButton->click();
 
         const QStringList boxes = form.dialogs.errorTexts();
         QStringList where;
@@ -351,9 +350,9 @@ private slots:
         QCOMPARE(where, (QStringList{at + "156", at + "170", at + "222", at + "222", at + "232"}));
         QVERIFY(boxes[0].startsWith("No such file or directory\r\n"));
         QCOMPARE(pointerDuringBoxes, (QList<int>{11, 11, 11, 11, 11}));
-        QCOMPARE(form->pointer().value(), 0);
-        QCOMPARE(form->ProgressBar1->value(), 0);
-        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form->pointer().value(), Pointer::Default);
+        QCOMPARE(form->progressBar->value(), 0);
+        QCOMPARE(form->progressBar->format(), QStringLiteral("Progress Bar"));
         QVERIFY(!QFile::exists(out.filePath("no")));
     }
 
@@ -365,13 +364,13 @@ private slots:
         form.results().appendRow("/tmp/a.txt", 5);
         form.results().setAllChecked(true);
         form.dialogs.saveNames << QStringLiteral("/dev/full");
-        form->PushButton4->click();
+        form->saveReportButton->click();
         const QStringList boxes = form.dialogs.errorTexts();
         QVERIFY2(!boxes.isEmpty(), "a report that never reached the disk passed as written");
         QVERIFY2(boxes.last().contains("SaveListviewProperlySpaced at line 232"),
                  qPrintable(boxes.join('|')));
         QVERIFY(boxes.last().startsWith("No space left on device"));
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
     }
 
     void listChangedWhileWriting()
@@ -404,7 +403,7 @@ private slots:
         ScriptedDialogs dialogs;
         ErrorBox box(dialogs);
         const QString path = out.filePath("changed.txt");
-        SaveListviewProperlySpaced(table, path, nullptr, box, meddle);
+        writeTextReport(table, path, nullptr, box, meddle);
         QCOMPARE(meddled, 3);
         QVERIFY(dialogs.messages.isEmpty());
         QCOMPARE(readAll(path), QByteArray("Filename(s)\tLength\t\r\n"
@@ -428,19 +427,19 @@ private slots:
             ++boxes;
             if (boxes == 3) {
                 form.dialogs.inputs << "f1";
-                form->PushButton6->click();
-                form->PushButton4->click(); // ignored: a report is being written
+                form->removeContainingButton->click();
+                form->saveReportButton->click(); // ignored: a report is being written
             }
             if (boxes == 4)
-                form->PushButton7->click();
+                form->clearResultsButton->click();
         };
         form.dialogs.saveNames << out.filePath("missing/r.txt") << out.filePath("second.txt");
-        form->PushButton4->click();
+        form->saveReportButton->click();
         QCOMPARE(boxes, 1 + 1 + 4 + 1);
         QCOMPARE(form.results().rowCount(), 0);
         QCOMPARE(form.dialogs.saveTitles.size(), 1);
         QVERIFY(!QFile::exists(out.filePath("second.txt")));
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
     }
 };
 

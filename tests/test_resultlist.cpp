@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: MIT
-#include "results/resultchecking.h"
 #include "support/testform.h"
 #include "support/testmain.h"
 #include "support/xdgopenstub.h"
+#include "ui/resultlistchecking.h"
 
+#include "ui/resultlistview.h"
 #include <QAction>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
-#include "results/resultlistview.h"
 
 #include <QTreeView>
 #include <QUrl>
@@ -67,14 +67,14 @@ private slots:
         addResult(form.results(), makeFile(tree.path(), "c.txt"));
         form.results().setChecked(0, true); // checks play no part
         form.results().setChecked(2, true);
-        select(form->ListView2, {1}, 1);
-        form->PushButton5->click();
+        select(form->resultList, {1}, 1);
+        form->openFileButton->click();
         QTRY_COMPARE(stub.launches().size(), 1);
         const QString url = stub.launches().first();
         QVERIFY2(url.startsWith("file:///") && !url.contains(' ') && !url.contains('#'), qPrintable(url));
         QCOMPARE(QUrl(url).toLocalFile(), wanted);
         QVERIFY(form.dialogs.messages.isEmpty());
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
     }
 
     void openReachesNamesThatAreNotUtf8()
@@ -82,8 +82,8 @@ private slots:
         XdgOpenStub stub;
         TestForm form;
         form.results().appendRow("/tmp/bad\xFFname.txt", 12);
-        select(form->ListView2, {0}, 0);
-        form->PushButton5->click();
+        select(form->resultList, {0}, 0);
+        form->openFileButton->click();
         QTRY_COMPARE(stub.launches().size(), 1);
         QCOMPARE(QUrl(stub.launches().first()).path(QUrl::FullyEncoded),
                  QStringLiteral("/tmp/bad%FFname.txt"));
@@ -93,8 +93,8 @@ private slots:
     {
         XdgOpenStub stub;
         TestForm form;
-        form->PushButton5->click();
-        form->PushButton13->click();
+        form->openFileButton->click();
+        form->revealButton->click();
         QTest::qWait(300);
         QVERIFY(stub.launches().isEmpty());
         QVERIFY(form.dialogs.messages.isEmpty());
@@ -114,9 +114,9 @@ private slots:
         form.results().appendRow("/tmp/a.txt", 5);
         form.results().setAllChecked(true);
         // A current row that is not selected does not count.
-        form->ListView2->selectionModel()->setCurrentIndex(form.results().index(0, 0),
-                                                           QItemSelectionModel::NoUpdate);
-        (button == "PushButton5_Click" ? form->PushButton5 : form->PushButton13)->click();
+        form->resultList->selectionModel()->setCurrentIndex(form.results().index(0, 0),
+                                                            QItemSelectionModel::NoUpdate);
+        (button == "PushButton5_Click" ? form->openFileButton : form->revealButton)->click();
         const QStringList boxes = form.dialogs.errorTexts();
         QCOMPARE(boxes.size(), 1);
         QVERIFY2(boxes[0].contains("\r\nin Zimbrel2021/08/31.Form1." + button + " at line 108\r\r"),
@@ -130,10 +130,10 @@ private slots:
     {
         TestForm form;
         fill(form.results(), 6);
-        select(form->ListView2, {1, 3, 4}, 3);
-        QCOMPARE(selectedResultRow(form->ListView2), 3);
-        select(form->ListView2, {4, 2}, 0);
-        QCOMPARE(selectedResultRow(form->ListView2), 2);
+        select(form->resultList, {1, 3, 4}, 3);
+        QCOMPARE(selectedResultRow(form->resultList), 3);
+        select(form->resultList, {4, 2}, 0);
+        QCOMPARE(selectedResultRow(form->resultList), 2);
     }
 
     void clearAsksNothing()
@@ -141,15 +141,15 @@ private slots:
         TestForm form;
         fill(form.results(), 5);
         form.results().setAllChecked(true);
-        form->ProgressBar1->setValue(40);
-        form->ProgressBar1->setFormat("Writing file: x.txt");
-        form->PushButton7->click();
+        form->progressBar->setValue(40);
+        form->progressBar->setFormat("Writing file: x.txt");
+        form->clearResultsButton->click();
         QCOMPARE(form.results().rowCount(), 0);
         QVERIFY(form.dialogs.messages.isEmpty());
-        QCOMPARE(form->ProgressBar1->value(), 40);
-        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Writing file: x.txt"));
+        QCOMPARE(form->progressBar->value(), 40);
+        QCOMPARE(form->progressBar->format(), QStringLiteral("Writing file: x.txt"));
         QCOMPARE(form.results().headerData(0, Qt::Horizontal).toString(), QStringLiteral("Filename(s)"));
-        form->PushButton7->click(); // on an empty list: nothing, silently
+        form->clearResultsButton->click(); // on an empty list: nothing, silently
         QVERIFY(form.dialogs.messages.isEmpty());
     }
 
@@ -174,18 +174,18 @@ private slots:
         QFETCH(QString, item);
         QFETCH(QString, after);
         TestForm form;
-        QCOMPARE(form->ListView2->contextMenuPolicy(), Qt::ActionsContextMenu);
+        QCOMPARE(form->resultList->contextMenuPolicy(), Qt::ActionsContextMenu);
         QStringList texts;
-        for (QAction* a : form->ListView2->actions())
+        for (QAction* a : form->resultList->actions())
             texts << a->text();
         QCOMPARE(texts, (QStringList{"Check All", "Uncheck All", "Check Selected", "Uncheck Selected",
                                      "Invert Checks"}));
         fill(form.results(), 6);
         form.results().setChecked(0, true);
         form.results().setChecked(3, true);
-        select(form->ListView2, {1, 3, 4}, 1);
+        select(form->resultList, {1, 3, 4}, 1);
         QSignalSpy changed(&form.results(), &QAbstractItemModel::dataChanged);
-        action(form->ListView2, item)->trigger();
+        action(form->resultList, item)->trigger();
         QCOMPARE(checks(form.results()), after);
         QCOMPARE(changed.size(), 1);
         QVERIFY(form.dialogs.messages.isEmpty());
@@ -196,24 +196,24 @@ private slots:
         TestForm form;
         fill(form.results(), 5);
         form.results().setChecked(2, true);
-        QTest::keyClick(form->ListView2, Qt::Key_A, Qt::ControlModifier);
-        QCOMPARE(form->ListView2->selectionModel()->selectedRows().size(), 5);
+        QTest::keyClick(form->resultList, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(form->resultList->selectionModel()->selectedRows().size(), 5);
 
         // Space gives every selected row the opposite of the current row's state.
-        select(form->ListView2, {0, 2, 3}, 0);
+        select(form->resultList, {0, 2, 3}, 0);
         QSignalSpy changed(&form.results(), &QAbstractItemModel::dataChanged);
-        QTest::keyClick(form->ListView2, Qt::Key_Space);
+        QTest::keyClick(form->resultList, Qt::Key_Space);
         QCOMPARE(checks(form.results()), QStringLiteral("x.xx."));
         QCOMPARE(changed.size(), 1);
-        QTest::keyClick(form->ListView2, Qt::Key_Space);
+        QTest::keyClick(form->resultList, Qt::Key_Space);
         QCOMPARE(checks(form.results()), QStringLiteral("....."));
-        select(form->ListView2, {1, 4}, 2); // the current row is not selected: the first selected one leads
-        QTest::keyClick(form->ListView2, Qt::Key_Space);
+        select(form->resultList, {1, 4}, 2); // the current row is not selected: the first selected one leads
+        QTest::keyClick(form->resultList, Qt::Key_Space);
         QCOMPARE(checks(form.results()), QStringLiteral(".x..x"));
 
         // Nothing selected: Space changes nothing.
-        form->ListView2->selectionModel()->clearSelection();
-        QTest::keyClick(form->ListView2, Qt::Key_Space);
+        form->resultList->selectionModel()->clearSelection();
+        QTest::keyClick(form->resultList, Qt::Key_Space);
         QCOMPARE(checks(form.results()), QStringLiteral(".x..x"));
     }
 
@@ -221,16 +221,16 @@ private slots:
     {
         TestForm form;
         fill(form.results(), 300000);
-        QTest::keyClick(form->ListView2, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(form->resultList, Qt::Key_A, Qt::ControlModifier);
         QSignalSpy changed(&form.results(), &QAbstractItemModel::dataChanged);
-        action(form->ListView2, "Check Selected")->trigger();
+        action(form->resultList, "Check Selected")->trigger();
         QCOMPARE(form.results().checkedCount(), 300000);
         // A selection of two blocks.
         QItemSelection two;
         two.select(form.results().index(10, 0), form.results().index(99999, 1));
         two.select(form.results().index(200000, 0), form.results().index(299999, 1));
-        form->ListView2->selectionModel()->select(two, QItemSelectionModel::ClearAndSelect);
-        action(form->ListView2, "Uncheck Selected")->trigger();
+        form->resultList->selectionModel()->select(two, QItemSelectionModel::ClearAndSelect);
+        action(form->resultList, "Uncheck Selected")->trigger();
         QCOMPARE(form.results().checkedCount(), 300000 - 99990 - 100000);
         QVERIFY(form.results().isChecked(9) && !form.results().isChecked(10) &&
                 form.results().isChecked(100000));

@@ -9,7 +9,7 @@ QString describe(const ResultSnapshot& s)
 {
     QStringList rows;
     for (int r = 0; r < s.size(); ++r)
-        rows << s.displayPath(r) + (s.checked(r) ? "+" : "");
+        rows << s.displayPath(r) + (s.isChecked(r) ? "+" : "");
     return rows.join(' ');
 }
 
@@ -74,7 +74,7 @@ private slots:
         QCOMPARE(before.nameLength(2), quint16(3));
         // Ids stay the rows' identities in both.
         if (model.rowCount() > 0 && model.displayPath(0) == "/a")
-            QCOMPARE(model.rowId(0), before.id(0));
+            QCOMPARE(model.rowId(0), before.rowId(0));
     }
 
     void manyBatchesKeepEveryRow()

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/form1.h"
+#include "app/mainwindow.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -15,11 +15,11 @@ int main(int argc, char* argv[])
         return 1;
     }
     QApplication app(argc, argv);
-    Form1Services services;
+    MainWindowServices services;
     // Closing the window ends the program at once, whatever long operation is under way.
     services.endProgram = [] { std::_Exit(0); };
-    Form1 form(services);
-    form.Form_Load();
+    MainWindow form(services);
+    form.load();
     if (const QScreen* screen = form.screen())
         form.move(screen->availableGeometry().center() - form.rect().center());
     form.show();

@@ -1,23 +1,23 @@
 // SPDX-License-Identifier: MIT
 #include "app/pointer.h"
 
-#include "platform/errorbox.h"
+#include "platform/apperror.h"
 
 #include <QFile>
 #include <QImageReader>
 #include <QPixmap>
 #include <QWidget>
 
-void PointerState::set(int value)
+void PointerState::set(Pointer value)
 {
     m_value = value;
     if (!m_window)
         return;
     switch (value) {
-    case PointerBusy:
+    case Pointer::Busy:
         m_window->setCursor(Qt::WaitCursor);
         break;
-    case PointerHand:
+    case Pointer::Hand:
         if (m_hasCustom)
             m_window->setCursor(m_custom);
         else

@@ -5,24 +5,27 @@
 
 class QWidget;
 
-inline constexpr int PointerDefault = 0;
-inline constexpr int PointerBusy = 11;
-inline constexpr int PointerHand = 99;
+// The window's pointer states, by the numbers the program has always given them.
+enum class Pointer : int {
+    Default = 0,
+    Busy = 11, // the program's busy marker
+    Hand = 99, // the custom hand cursor, over buttons
+};
 
-// The window-wide mouse pointer. The value is state of its own (11 is the program's busy marker, which the
-// hover rules and the folder list's Delete key test), shown through the window's cursor.
+// The window-wide mouse pointer. The value is state of its own (Busy is tested by the hover rules and the
+// folder list's Delete key), shown through the window's cursor.
 class PointerState
 {
 public:
     explicit PointerState(QWidget* window) : m_window(window) {}
-    int value() const { return m_value; }
-    void set(int value);
+    Pointer value() const { return m_value; }
+    void set(Pointer value);
     void setCustomCursor(const QCursor& cursor);
     bool hasCustomCursor() const { return m_hasCustom; }
 
 private:
     QWidget* m_window;
-    int m_value = PointerDefault;
+    Pointer m_value = Pointer::Default;
     QCursor m_custom;
     bool m_hasCustom = false;
 };

@@ -58,10 +58,10 @@ void MoveOperation::claimResidents(const ResultSnapshot& rows)
     bool looked = false;
     bool lastIsTarget = false;
     for (int r = 0; r < rows.size(); ++r) {
-        if (!rows.checked(r))
+        if (!rows.isChecked(r))
             continue;
-        const QByteArray path = rows.nativePathBytes(r);
-        const QByteArray folder = GetFolderFromPath(path);
+        const QByteArray path = rows.nativePath(r);
+        const QByteArray folder = folderOfPath(path);
         if (!looked || folder != lastFolder) {
             looked = true;
             lastFolder = folder;
@@ -69,7 +69,7 @@ void MoveOperation::claimResidents(const ResultSnapshot& rows)
                 folderIdentity(folder.isEmpty() ? QByteArrayLiteral(".") : folder) == m_targetFolder;
         }
         if (lastIsTarget)
-            m_residents.insert(GetFileNameFromPath(path), rows.id(r));
+            m_residents.insert(fileNameOfPath(path), rows.rowId(r));
     }
 }
 
@@ -222,11 +222,11 @@ void MoveOperation::moveChecked(const ResultSnapshot& rows, const Yield& yield)
     for (int r = 0; r < rows.size() && !m_stop.load(); ++r) {
         if (yield)
             yield();
-        if (!rows.checked(r))
+        if (!rows.isChecked(r))
             continue;
-        const QByteArray path = rows.nativePathBytes(r);
-        begin(rows.id(r), path);
-        copy(GetFileNameFromPath(path), yield);
+        const QByteArray path = rows.nativePath(r);
+        begin(rows.rowId(r), path);
+        copy(fileNameOfPath(path), yield);
         deleteSource(yield);
     }
     finish(yield);

@@ -16,8 +16,8 @@ void TrashOperation::add(quint64 rowId, const QByteArray& nativePath)
 void TrashOperation::addChecked(const ResultSnapshot& rows)
 {
     for (int r = 0; r < rows.size(); ++r)
-        if (rows.checked(r))
-            add(rows.id(r), rows.nativePathBytes(r));
+        if (rows.isChecked(r))
+            add(rows.rowId(r), rows.nativePath(r));
 }
 
 void TrashOperation::run(const Yield& yield, const std::atomic<bool>* stop)

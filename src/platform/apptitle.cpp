@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/apptitle.h"
 
+#include "platform/apperror.h"
+
 #include <QCoreApplication>
 
 namespace {
@@ -20,4 +22,16 @@ void setApplicationTitle(const QString& title)
 {
     titleStore() = title;
     QCoreApplication::setApplicationName(title);
+}
+
+QString cutApplicationTitle(const QString& displayName)
+{
+    QString t = displayName;
+    do {
+        const int blank = t.lastIndexOf(QLatin1Char(' '));
+        if (blank < 0)
+            throw AppError(QStringLiteral("Invalid procedure call or argument"));
+        t = t.left(blank);
+    } while (t.size() > 40);
+    return t;
 }

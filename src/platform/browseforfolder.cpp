@@ -3,7 +3,7 @@
 
 #include "platform/dialogs.h"
 
-QString BrowseForFolder(Dialogs& dialogs, const QString& title, const QString& startFolder)
+QString browseForFolder(Dialogs& dialogs, const QString& title, const QString& startFolder)
 {
     return dialogs.existingDirectory(title, startFolder);
 }

@@ -9,7 +9,7 @@ namespace {
 constexpr int Attempts = 1000;
 }
 
-void ClearClipboard()
+void clearClipboard()
 {
     for (int attempt = 0; attempt < Attempts; ++attempt) {
         QClipboard* clipboard = QGuiApplication::clipboard();
@@ -20,7 +20,7 @@ void ClearClipboard()
     }
 }
 
-bool SetClipboardText(const QString& text, int format)
+bool setClipboardText(const QString& text, int format)
 {
     for (int attempt = 0; attempt < Attempts; ++attempt) {
         QClipboard* clipboard = QGuiApplication::clipboard();
@@ -30,7 +30,8 @@ bool SetClipboardText(const QString& text, int format)
             clipboard->setText(text, QClipboard::Clipboard);
         } else {
             auto* data = new QMimeData;
-            data->setData(QStringLiteral("application/x-qt-windows-mime;value=\"%1\"").arg(format), text.toUtf8());
+            data->setData(QStringLiteral("application/x-qt-windows-mime;value=\"%1\"").arg(format),
+                          text.toUtf8());
             clipboard->setMimeData(data, QClipboard::Clipboard);
         }
         return true;

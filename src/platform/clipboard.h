@@ -4,6 +4,6 @@
 #include <QString>
 
 // Both retry up to 1000 times at once; a clipboard failure is never reported to the user.
-void ClearClipboard();
+void clearClipboard();
 // format 0 stores plain text; returns whether the last attempt succeeded.
-bool SetClipboardText(const QString& text, int format = 0);
+bool setClipboardText(const QString& text, int format = 0);

@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "platform/dialogs.h"
 
-#include "platform/errorbox.h"
-
 #include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 
-int QtDialogs::message(const QString& text, int style, const QString& title)
+Answer QtDialogs::message(const QString& text, MessageStyle style, const QString& title)
 {
     QMessageBox box(m_parent);
     box.setWindowTitle(title);
@@ -17,15 +15,15 @@ int QtDialogs::message(const QString& text, int style, const QString& title)
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
     box.setText(shown);
     box.setTextFormat(Qt::PlainText);
-    if (style == StyleYesNo) {
+    if (style == MessageStyle::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setIcon(QMessageBox::NoIcon);
-        return box.exec() == QMessageBox::Yes ? AnswerYes : AnswerNo;
+        return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
     }
     box.setStandardButtons(QMessageBox::Ok);
-    box.setIcon(style == StyleWarning ? QMessageBox::Warning : QMessageBox::NoIcon);
+    box.setIcon(style == MessageStyle::Warning ? QMessageBox::Warning : QMessageBox::NoIcon);
     box.exec();
-    return AnswerOk;
+    return Answer::Ok;
 }
 
 QString QtDialogs::inputText(const QString& prompt, const QString& title)

@@ -5,13 +5,24 @@
 
 class QWidget;
 
+// Message box styles and answers keep the numbers the error box and the tests know them by.
+enum class MessageStyle : int {
+    Ok = 0,      // OK, no icon
+    YesNo = 4,   // Yes and No
+    Warning = 48 // OK with the warning icon
+};
+enum class Answer : int {
+    Ok = 1,
+    Yes = 6,
+    No = 7,
+};
+
 // Every modal question the program asks goes through here, so that tests can answer with a script.
 class Dialogs
 {
 public:
     virtual ~Dialogs() = default;
-    // style: 0 OK, 4 Yes/No, 48 OK with the warning icon. Returns 1 (OK), 6 (Yes) or 7 (No).
-    virtual int message(const QString& text, int style, const QString& title) = 0;
+    virtual Answer message(const QString& text, MessageStyle style, const QString& title) = 0;
     // One line of input; cancel gives the empty text.
     virtual QString inputText(const QString& prompt, const QString& title) = 0;
     // Empty on cancel.
@@ -24,7 +35,7 @@ class QtDialogs : public Dialogs
 {
 public:
     explicit QtDialogs(QWidget* parent) : m_parent(parent) {}
-    int message(const QString& text, int style, const QString& title) override;
+    Answer message(const QString& text, MessageStyle style, const QString& title) override;
     QString inputText(const QString& prompt, const QString& title) override;
     QString saveFileName(const QString& title, const QString& filters, const QString& startPath) override;
     QString existingDirectory(const QString& title, const QString& startFolder) override;

@@ -45,5 +45,6 @@ QString describeCurrentException()
 void ErrorBox::show(const QString& description, const QString& module, const QString& procedure, int label,
                     const QString& extra)
 {
-    m_dialogs.message(errorBoxText(description, module, procedure, label, extra), StyleWarning, errorBoxTitle());
+    m_dialogs.message(errorBoxText(description, module, procedure, label, extra), MessageStyle::Warning,
+                      errorBoxTitle());
 }

@@ -1,32 +1,20 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+// Guard users throw AppError, so it comes with this header.
+#include "platform/apperror.h"
+
 #include <QString>
-#include <stdexcept>
 #include <utility>
 
 class Dialogs;
 
-// A failure that crosses a procedure boundary. The description is what the error box shows first.
-class AppError : public std::runtime_error
+// Where the error box places a procedure's failures: "in ...<module>.<procedure> at line ...".
+struct ErrorLocation
 {
-public:
-    explicit AppError(const QString& description)
-        : std::runtime_error(description.toStdString()), m_description(description)
-    {
-    }
-    const QString& description() const { return m_description; }
-
-private:
-    QString m_description;
+    QString module;
+    QString procedure;
 };
-
-inline constexpr int StyleOk = 0;
-inline constexpr int StyleYesNo = 4;
-inline constexpr int StyleWarning = 48;
-inline constexpr int AnswerOk = 1;
-inline constexpr int AnswerYes = 6;
-inline constexpr int AnswerNo = 7;
 
 QString supportAddress();
 QString errorBoxTitle();
@@ -59,6 +47,7 @@ public:
         : m_box(box), m_module(std::move(module)), m_procedure(std::move(procedure))
     {
     }
+    Guard(ErrorBox& box, const ErrorLocation& where) : Guard(box, where.module, where.procedure) {}
 
     // Text appended to every box of this procedure (for instance the row being worked on).
     void setExtra(const QString& extra) { m_extra = extra; }

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "platform/largealloc.h"
 
+#include <cstring>
+#include <new>
+
 #include <sys/mman.h>
 
 #include <algorithm>

@@ -10,19 +10,20 @@ QString settingPath(const QString& section, const QString& key)
 }
 } // namespace
 
-QString ReadSetting(const QString& app, const QString& section, const QString& key, const QString& defaultValue)
+QString readSetting(const QString& app, const QString& section, const QString& key,
+                    const QString& defaultValue)
 {
     QSettings store(QSettings::IniFormat, QSettings::UserScope, app);
     const QVariant value = store.value(settingPath(section, key));
     return value.isValid() ? value.toString() : defaultValue;
 }
 
-QString ReadSetting(const QString& app, const QString& section, const QString& key, int defaultValue)
+QString readSetting(const QString& app, const QString& section, const QString& key, int defaultValue)
 {
-    return ReadSetting(app, section, key, QString::number(defaultValue));
+    return readSetting(app, section, key, QString::number(defaultValue));
 }
 
-void StoreSetting(const QString& app, const QString& section, const QString& key, const QString& value)
+void storeSetting(const QString& app, const QString& section, const QString& key, const QString& value)
 {
     QSettings store(QSettings::IniFormat, QSettings::UserScope, app);
     store.setValue(settingPath(section, key), value);

@@ -43,16 +43,17 @@ void reveal(const QByteArray& nativePath)
         open(urlForNativePath(folder));
         return;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/FileManager1"),
-                                                       service, QStringLiteral("ShowItems"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        service, QStringLiteral("/org/freedesktop/FileManager1"), service, QStringLiteral("ShowItems"));
     call << QStringList{urlForNativePath(nativePath).toString(QUrl::FullyEncoded)} << QString();
     // Not waited for: a file manager that takes seconds to start must not freeze the window.
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 10000));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [folder](QDBusPendingCallWatcher* finished) {
-        if (finished->isError())
-            open(urlForNativePath(folder));
-        finished->deleteLater();
-    });
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished,
+                     [folder](QDBusPendingCallWatcher* finished) {
+                         if (finished->isError())
+                             open(urlForNativePath(folder));
+                         finished->deleteLater();
+                     });
 }
 
 } // namespace Shell

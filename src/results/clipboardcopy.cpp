@@ -41,11 +41,11 @@ QString clipboardText(const ListTable& list, const YieldFn& yield)
     return text;
 }
 
-void CopyListviewToClipboard(const ListTable& list, const YieldFn& yield)
+void copyListToClipboard(const ListTable& list, const YieldFn& yield)
 {
     if (list.rowCount() == 0)
         return;
     const QString text = clipboardText(list, yield);
-    ClearClipboard();
-    SetClipboardText(text, 0);
+    clearClipboard();
+    setClipboardText(text, 0);
 }

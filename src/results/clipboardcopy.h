@@ -15,4 +15,4 @@ QString clipboardText(const ListTable& list, const YieldFn& yield);
 
 // Replaces the clipboard's text with clipboardText(list); an empty list leaves the clipboard alone. The text
 // is complete before the clipboard is touched.
-void CopyListviewToClipboard(const ListTable& list, const YieldFn& yield);
+void copyListToClipboard(const ListTable& list, const YieldFn& yield);

@@ -23,7 +23,7 @@ qsizetype SnapshotTable::cellLength(int row, int column) const
     if (column != 0)
         return cellText(row, column).size();
     // Most paths are ASCII, where bytes and UTF-16 units agree; anything else is measured as displayed.
-    const std::string_view bytes = m_rows.nativePath(row);
+    const std::string_view bytes = m_rows.nativePathView(row);
     for (const char ch : bytes) {
         if (static_cast<unsigned char>(ch) >= 0x80)
             return m_rows.displayPath(row).size();

@@ -42,7 +42,7 @@ public:
     QString columnTitle(int column) const override { return m_titles.value(column); }
     int rowCount() const override { return m_rows.size(); }
     QString cellText(int row, int column) const override;
-    bool isChecked(int row) const override { return m_rows.checked(row); }
+    bool isChecked(int row) const override { return m_rows.isChecked(row); }
     qsizetype cellLength(int row, int column) const override;
 
 private:

@@ -14,7 +14,7 @@ std::vector<quint64> rowsToPrune(const ResultSnapshot& rows, const QString& piec
     for (int i = 0; i < rows.size(); ++i) {
         yield();
         if (containsIgnoringCase(rows.displayPath(i), lowered) == removeContaining)
-            ids.push_back(rows.id(i));
+            ids.push_back(rows.rowId(i));
     }
     return ids;
 }
@@ -27,12 +27,12 @@ void removeRows(ResultModel& list, const QString& piece, bool removeContaining, 
 }
 } // namespace
 
-void RemoveItemsContaining(ResultModel& list, const QString& piece, const YieldFn& yield)
+void removeRowsContaining(ResultModel& list, const QString& piece, const YieldFn& yield)
 {
     removeRows(list, piece, true, yield);
 }
 
-void RemoveItemsNotContaining(ResultModel& list, const QString& piece, const YieldFn& yield)
+void removeRowsNotContaining(ResultModel& list, const QString& piece, const YieldFn& yield)
 {
     removeRows(list, piece, false, yield);
 }

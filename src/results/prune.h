@@ -18,5 +18,5 @@ std::vector<quint64> rowsToPrune(const ResultSnapshot& rows, const QString& piec
 // Remove the rows whose path contains (does not contain) the piece. The scan reads a snapshot and the rows go
 // by identity, so rows removed or added while the scan yields are never misread or removed by mistake.
 // Survivors keep their order and check marks.
-void RemoveItemsContaining(ResultModel& list, const QString& piece, const YieldFn& yield);
-void RemoveItemsNotContaining(ResultModel& list, const QString& piece, const YieldFn& yield);
+void removeRowsContaining(ResultModel& list, const QString& piece, const YieldFn& yield);
+void removeRowsNotContaining(ResultModel& list, const QString& piece, const YieldFn& yield);

@@ -56,15 +56,15 @@ quint64 PathArena::bytesReserved() const
     return total;
 }
 
-QByteArray ResultSnapshot::nativePathBytes(int row) const
+QByteArray ResultSnapshot::nativePath(int row) const
 {
-    const std::string_view v = nativePath(row);
+    const std::string_view v = nativePathView(row);
     return QByteArray(v.data(), qsizetype(v.size()));
 }
 
 QString ResultSnapshot::displayPath(int row) const
 {
-    const std::string_view v = nativePath(row);
+    const std::string_view v = nativePathView(row);
     return QString::fromUtf8(v.data(), qsizetype(v.size()));
 }
 
@@ -97,7 +97,8 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const
 
 bool ResultModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (role != Qt::CheckStateRole || !index.isValid() || index.column() != 0 || index.row() >= int(m_rows.size()))
+    if (role != Qt::CheckStateRole || !index.isValid() || index.column() != 0 ||
+        index.row() >= int(m_rows.size()))
         return false;
     setChecked(index.row(), value.value<Qt::CheckState>() == Qt::Checked);
     return true;
@@ -214,7 +215,8 @@ void ResultModel::invertChecks()
 
 int ResultModel::checkedCount() const
 {
-    return int(std::count_if(m_rows.begin(), m_rows.end(), [](const ResultRow& r) { return r.checked != 0; }));
+    return int(
+        std::count_if(m_rows.begin(), m_rows.end(), [](const ResultRow& r) { return r.checked != 0; }));
 }
 
 int ResultModel::removeRowsById(const std::vector<quint64>& sortedIds)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "platform/largealloc.h"
+#include "results/growablearray.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>
@@ -119,12 +119,15 @@ class ResultSnapshot
 public:
     ResultSnapshot() = default;
     int size() const { return int(m_rows.size()); }
-    std::string_view nativePath(int row) const { return m_arena.view(m_rows[row].id, m_rows[row].length); }
-    QByteArray nativePathBytes(int row) const;
+    std::string_view nativePathView(int row) const
+    {
+        return m_arena.view(m_rows[row].id, m_rows[row].length);
+    }
+    QByteArray nativePath(int row) const;
     QString displayPath(int row) const;
     quint16 nameLength(int row) const { return m_rows[row].nameLength; }
-    bool checked(int row) const { return m_rows[row].checked != 0; }
-    quint64 id(int row) const { return m_rows[row].id; }
+    bool isChecked(int row) const { return m_rows[row].checked != 0; }
+    quint64 rowId(int row) const { return m_rows[row].id; }
 
 private:
     friend class ResultModel;
@@ -163,7 +166,8 @@ public:
     void invertChecks();
     int checkedCount() const;
 
-    // Removes the rows whose ids are given (ascending); ids no longer present are ignored. Returns how many went.
+    // Removes the rows whose ids are given (ascending); ids no longer present are ignored. Returns how many
+    // went.
     int removeRowsById(const std::vector<quint64>& sortedIds);
     // Removes the rows at the given positions (0-based, any order); positions out of range are ignored.
     int removeRowsAt(std::vector<int> positions);

@@ -6,33 +6,12 @@
 #include "results/listformat.h"
 
 #include <QFileInfo>
-#include <QProgressBar>
 
 #include <algorithm>
 #include <cmath>
 
-void ProgressBarSink::setValue(double percent)
-{
-    const int shown = shownValue(percent);
-    if (m_bar && m_bar->value() != shown)
-        m_bar->setValue(shown);
-}
-
-void ProgressBarSink::setText(const QString& text)
-{
-    if (m_bar && m_bar->format() != text)
-        m_bar->setFormat(text);
-}
-
-int ProgressBarSink::shownValue(double percent)
-{
-    if (!(percent > 0)) // also NaN
-        return 0;
-    return int(std::min(100.0, std::floor(percent)));
-}
-
-void SaveListviewProperlySpaced(const ListTable& list, const QString& fileName, ProgressSink* progressBar,
-                                ErrorBox& errorBox, const YieldFn& yield)
+void writeTextReport(const ListTable& list, const QString& fileName, ProgressSink* progressBar,
+                     ErrorBox& errorBox, const YieldFn& yield)
 {
     Guard step(errorBox, QStringLiteral("Main"), QStringLiteral("SaveListviewProperlySpaced"));
     const QString writing = QStringLiteral("Writing file: ") + QFileInfo(fileName).fileName();

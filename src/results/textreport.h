@@ -6,7 +6,6 @@
 #include <QString>
 
 class ErrorBox;
-class QProgressBar;
 
 // Receives the report's progress: a percentage that may be fractional (and slightly above 100 for long
 // lists), and the bar's caption.
@@ -18,23 +17,8 @@ public:
     virtual void setText(const QString& text) = 0;
 };
 
-// Shows progress on a bar, touching the widget only when what it shows changes: a million rows give a million
-// values but at most a hundred repaints.
-class ProgressBarSink : public ProgressSink
-{
-public:
-    explicit ProgressBarSink(QProgressBar* bar) : m_bar(bar) {}
-    void setValue(double percent) override;
-    void setText(const QString& text) override;
-    // The whole percentage the bar shows for a value: truncated, and never above 100.
-    static int shownValue(double percent);
-
-private:
-    QProgressBar* m_bar;
-};
-
 // Writes the header and every checked row of the list to fileName as column-aligned text (see listformat.h),
 // replacing any file of that name. Failures are shown in the error box and the writer goes on; nothing is
 // thrown. progressBar may be null. The file is written line by line: only the current line is held.
-void SaveListviewProperlySpaced(const ListTable& list, const QString& fileName, ProgressSink* progressBar,
-                                ErrorBox& errorBox, const YieldFn& yield);
+void writeTextReport(const ListTable& list, const QString& fileName, ProgressSink* progressBar,
+                     ErrorBox& errorBox, const YieldFn& yield);

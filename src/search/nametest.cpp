@@ -5,16 +5,23 @@
 
 #include <QChar>
 
-void LiveCriteria::set(const QString& lengthText, int comboIndex)
+std::optional<Comparison> comparisonAt(int listIndex)
 {
-    set(convertToInt16(lengthText), comboIndex);
+    if (listIndex < 0 || listIndex > 2)
+        return std::nullopt;
+    return Comparison(listIndex);
 }
 
-void LiveCriteria::set(std::optional<qint16> length, int comboIndex)
+void LiveCriteria::set(const QString& lengthText, std::optional<Comparison> comparison)
+{
+    set(convertToInt16(lengthText), comparison);
+}
+
+void LiveCriteria::set(std::optional<qint16> length, std::optional<Comparison> comparison)
 {
     std::uint32_t w = 0;
-    if (length && comboIndex >= 0 && comboIndex <= 2)
-        w = UsableBit | (std::uint32_t(comboIndex) << 16) | std::uint16_t(*length);
+    if (length && comparison)
+        w = UsableBit | (std::uint32_t(*comparison) << 16) | std::uint16_t(*length);
     m_word.store(w, std::memory_order_relaxed);
 }
 

@@ -12,11 +12,15 @@
 #include <string>
 #include <string_view>
 
+// The comparison list's items, by their place in the list.
 enum class Comparison : int {
     EqualTo = 0,
     GreaterThan = 1,
     LessThan = 2,
 };
+
+// The comparison at a place of the list; nothing for a place outside it (-1: nothing chosen).
+std::optional<Comparison> comparisonAt(int listIndex);
 
 // The comparison and the length as the window shows them right now. The walk reads them before every file,
 // from another thread, so both travel in one atomic word: a reader never sees a new length with an old
@@ -24,9 +28,9 @@ enum class Comparison : int {
 class LiveCriteria
 {
 public:
-    // comboIndex outside 0..2 (nothing selected) or a length that does not convert: no file matches.
-    void set(const QString& lengthText, int comboIndex);
-    void set(std::optional<qint16> length, int comboIndex);
+    // No comparison or a length that does not convert: no file matches.
+    void set(const QString& lengthText, std::optional<Comparison> comparison);
+    void set(std::optional<qint16> length, std::optional<Comparison> comparison);
 
     struct Snapshot
     {

@@ -22,31 +22,31 @@ QString collapsePairs(const QString& text, QChar sep)
 }
 } // namespace
 
-QString GetFileNameFromPath(const QString& path)
+QString fileNameOfPath(const QString& path)
 {
     const int at = path.lastIndexOf(separator());
     return at < 0 ? path : path.mid(at + 1);
 }
 
-QByteArray GetFileNameFromPath(const QByteArray& nativePath)
+QByteArray fileNameOfPath(const QByteArray& nativePath)
 {
     const int at = int(nativePath.lastIndexOf('/'));
     return at < 0 ? nativePath : nativePath.mid(at + 1);
 }
 
-QString GetFolderFromPath(const QString& path)
+QString folderOfPath(const QString& path)
 {
     const int at = path.lastIndexOf(separator());
     return at < 0 ? QString() : path.left(at + 1);
 }
 
-QByteArray GetFolderFromPath(const QByteArray& nativePath)
+QByteArray folderOfPath(const QByteArray& nativePath)
 {
     const int at = int(nativePath.lastIndexOf('/'));
     return at < 0 ? QByteArray() : nativePath.left(at + 1);
 }
 
-QString NormalizeBackslashes(const QString& path)
+QString collapseSeparators(const QString& path)
 {
     const QChar sep = separator();
     if (!path.startsWith(sep))

@@ -7,13 +7,13 @@
 // Path helpers on the platform's directory separator ("/" here; a backslash is an ordinary character).
 
 // The part after the last separator; the whole text without one; empty when the text ends in one.
-QString GetFileNameFromPath(const QString& path);
-QByteArray GetFileNameFromPath(const QByteArray& nativePath);
+QString fileNameOfPath(const QString& path);
+QByteArray fileNameOfPath(const QByteArray& nativePath);
 
 // The text up to and including the last separator; empty without one.
-QString GetFolderFromPath(const QString& path);
-QByteArray GetFolderFromPath(const QByteArray& nativePath);
+QString folderOfPath(const QString& path);
+QByteArray folderOfPath(const QByteArray& nativePath);
 
 // Replaces each doubled separator with one, scanning from the left without overlap. A leading run of
 // separators becomes the platform's root prefix: one "/" here (two backslashes where network paths exist).
-QString NormalizeBackslashes(const QString& path);
+QString collapseSeparators(const QString& path);

@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class Dialogs;
@@ -31,14 +32,19 @@ public:
     virtual QByteArray folderNativePath(int row) const = 0;
     virtual QString filterText() const = 0;
     virtual QString lengthText() const = 0;
-    virtual int comparisonIndex() const = 0;
+    // Nothing when no comparison is chosen.
+    virtual std::optional<Comparison> comparison() const = 0;
     virtual void setProgressValue(int value) = 0;
     virtual void setProgressText(const QString& text) = 0;
     virtual void setFolderHeader(const QString& text) = 0;
-    virtual void setPointer(int value) = 0;
+    // The window shows that a long operation runs, or that none does.
+    virtual void setBusy(bool busy) = 0;
     virtual ResultModel& results() = 0;
     virtual Dialogs& dialogs() = 0;
     virtual ErrorBox& errorBox() = 0;
+    // Where the error box places the run's own failures, and those the walk meets.
+    virtual ErrorLocation runLocation() const = 0;
+    virtual ErrorLocation walkLocation() const = 0;
 };
 
 // The search behind the Start Finding / Stop button, as a state machine on the window's thread: each listed

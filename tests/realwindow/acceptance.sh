@@ -4,25 +4,8 @@
 # with the keyboard, copy the results and save the report through the real dialogs, and compare the clipboard
 # and the file with what the sample files must give. With LENTROVA_SCREENSHOT=path it also saves a picture of
 # the window after the search.
-set -euo pipefail
-program=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
-mkdir -p "$XDG_CONFIG_HOME"
-
-xvfb-run -a -s "-screen 0 1280x1024x24" bash -s "$program" "$work" <<'INNER'
-set -euo pipefail
-program=$1; work=$2
-unset QT_QPA_PLATFORM
+source "$(dirname "$0")/window.bash" "$@"
 samples=$(cd "$(dirname "$program")" && pwd -P)/Samples
-"$program" >"$work/log" 2>&1 &
-pid=$!
-trap 'kill $pid 2>/dev/null || true' EXIT
-fail() { echo "$*"; echo "program log:"; cat "$work/log"; exit 1; }
-
-wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Lentrova Software$' | head -n 1)
-[ -n "$wid" ] || fail "no window"
 
 # Waits for a box with the exact title, and gives its window id.
 box() {
@@ -65,7 +48,7 @@ if [ -n "${LENTROVA_SCREENSHOT:-}" ]; then
     echo "screenshot: $LENTROVA_SCREENSHOT"
 fi
 
-# Into the result list (ListView2), select every row, check them all.
+# Into the result list, select every row, check them all.
 click 8040 135 7800 2490
 sleep 0.3
 xdotool key ctrl+a
@@ -126,4 +109,3 @@ cmp "$work/report.txt" "$work/expected-report.txt" || {
 }
 kill -0 $pid || fail "the program ended"
 echo "clipboard and report match"
-INNER

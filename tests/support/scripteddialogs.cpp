@@ -3,14 +3,14 @@
 
 #include "platform/errorbox.h"
 
-int ScriptedDialogs::message(const QString& text, int style, const QString& title)
+Answer ScriptedDialogs::message(const QString& text, MessageStyle style, const QString& title)
 {
-    messages.append({text, style, title});
+    messages.append({text, int(style), title});
     if (onMessage)
         onMessage(messages.last());
-    if (style == StyleYesNo)
-        return answers.isEmpty() ? AnswerNo : answers.dequeue();
-    return AnswerOk;
+    if (style == MessageStyle::YesNo)
+        return answers.isEmpty() ? Answer::No : answers.dequeue();
+    return Answer::Ok;
 }
 
 QString ScriptedDialogs::inputText(const QString& prompt, const QString& title)

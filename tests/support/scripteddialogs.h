@@ -16,14 +16,14 @@ public:
     struct Message
     {
         QString text;
-        int style;
+        int style; // by its number, as the box styles are known
         QString title;
     };
     QList<Message> messages;
-    QQueue<int> answers;          // for Yes/No questions; No when empty
-    QQueue<QString> inputs;       // for the input box; cancel when empty
-    QQueue<QString> saveNames;    // for the save dialog; cancel when empty
-    QQueue<QString> directories;  // for the folder picker; cancel when empty
+    QQueue<Answer> answers;      // for Yes/No questions; No when empty
+    QQueue<QString> inputs;      // for the input box; cancel when empty
+    QQueue<QString> saveNames;   // for the save dialog; cancel when empty
+    QQueue<QString> directories; // for the folder picker; cancel when empty
     QStringList inputPrompts;
     QStringList inputTitles;
     QStringList saveTitles;
@@ -32,7 +32,7 @@ public:
     QStringList directoryStarts;
     std::function<void(const Message&)> onMessage; // runs while the box would be open
 
-    int message(const QString& text, int style, const QString& title) override;
+    Answer message(const QString& text, MessageStyle style, const QString& title) override;
     QString inputText(const QString& prompt, const QString& title) override;
     QString saveFileName(const QString& title, const QString& filters, const QString& startPath) override;
     QString existingDirectory(const QString& title, const QString& startFolder) override;

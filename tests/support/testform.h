@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/form1.h"
-#include "platform/shell.h"
+#include "app/mainwindow.h"
 #include "results/resultmodel.h"
+#include "support/fixtures.h"
 #include "support/scripteddialogs.h"
 
 #include <QDir>
@@ -12,35 +12,33 @@
 
 #include <memory>
 
-class FixedRandom : public RandomSource
+// A loaded window whose dialogs answer from the script and whose end of the program does nothing; the home
+// page is drawn from random (never, by default).
+inline std::unique_ptr<MainWindow>
+makeTestWindow(ScriptedDialogs& dialogs, const QString& installFolder,
+               const QString& displayName = QStringLiteral("Lentrova Software"),
+               RandomSource* random = nullptr)
 {
-public:
-    explicit FixedRandom(int value) : m_value(value) {}
-    int draw1to100() override { return m_value; }
+    static FixedRandom never;
+    MainWindowServices services;
+    services.dialogs = &dialogs;
+    services.random = random ? random : &never;
+    services.displayName = displayName;
+    services.installFolder = installFolder;
+    services.endProgram = [] {};
+    auto window = std::make_unique<MainWindow>(services);
+    window->load();
+    return window;
+}
 
-private:
-    int m_value;
-};
-
-// A loaded window whose dialogs answer from a script; the home page is never drawn.
+// A loaded window with a script of its own and an empty install folder.
 struct TestForm
 {
     ScriptedDialogs dialogs;
-    FixedRandom random{1};
     QTemporaryDir install;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<MainWindow> form = makeTestWindow(dialogs, install.path());
 
-    TestForm()
-    {
-        Form1Services services;
-        services.dialogs = &dialogs;
-        services.random = &random;
-        services.installFolder = install.path();
-        services.endProgram = [] {};
-        form = std::make_unique<Form1>(services);
-        form->Form_Load();
-    }
-    Form1* operator->() const { return form.get(); }
+    MainWindow* operator->() const { return form.get(); }
     ResultModel& results() const { return *form->resultModel(); }
 };
 

@@ -37,7 +37,10 @@ int chownEntry(const char* path, const struct stat*, int, struct FTW*)
 
 } // namespace
 
-Registration::Registration(const char* name, Step step) { steps().insert(QString::fromLatin1(name), std::move(step)); }
+Registration::Registration(const char* name, Step step)
+{
+    steps().insert(QString::fromLatin1(name), std::move(step));
+}
 
 QString unavailableReason()
 {
@@ -46,9 +49,9 @@ QString unavailableReason()
     if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
         return QStringLiteral("setpriv is not installed");
     QProcess probe;
-    probe.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=%1").arg(uid), QStringLiteral("--regid=%1").arg(gid),
-                                            QStringLiteral("--clear-groups"), QStringLiteral("test"),
-                                            QStringLiteral("-x"), selfPath()});
+    probe.start(QStringLiteral("setpriv"),
+                {QStringLiteral("--reuid=%1").arg(uid), QStringLiteral("--regid=%1").arg(gid),
+                 QStringLiteral("--clear-groups"), QStringLiteral("test"), QStringLiteral("-x"), selfPath()});
     if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit)
         return QStringLiteral("setpriv did not run here");
     if (probe.exitCode() != 0)
@@ -85,7 +88,10 @@ Outcome runStep(const QString& name, const QStringList& args, const QProcessEnvi
     return outcome;
 }
 
-bool giveTree(const QByteArray& path) { return ::nftw(path.constData(), chownEntry, 32, FTW_PHYS) == 0; }
+bool giveTree(const QByteArray& path)
+{
+    return ::nftw(path.constData(), chownEntry, 32, FTW_PHYS) == 0;
+}
 
 bool openWayTo(const QByteArray& path)
 {
@@ -95,7 +101,9 @@ bool openWayTo(const QByteArray& path)
         if (cut <= 0)
             return true;
         folder.truncate(cut);
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::stat(folder.constData(), &st) != 0)
             return false;
         if ((st.st_mode & S_IXOTH) == 0 && ::chmod(folder.constData(), (st.st_mode & 07777) | S_IXOTH) != 0)

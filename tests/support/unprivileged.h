@@ -47,14 +47,14 @@ bool runStepIfAsked(int argc, char** argv, int* exitCode);
 
 // Declares a step; its body sees `args` and returns the process's exit code. What it prints to stdout reaches
 // the test as Outcome::out.
-#define UNPRIVILEGED_STEP(name)                                                                                \
-    static int unprivilegedStep_##name(const QStringList& args);                                               \
-    static const Unprivileged::Registration unprivilegedRegistration_##name(#name, unprivilegedStep_##name);   \
+#define UNPRIVILEGED_STEP(name)                                                                              \
+    static int unprivilegedStep_##name(const QStringList& args);                                             \
+    static const Unprivileged::Registration unprivilegedRegistration_##name(#name, unprivilegedStep_##name); \
     static int unprivilegedStep_##name(const QStringList& args)
 
-#define SKIP_UNLESS_UNPRIVILEGED_RUNS()                                                                        \
-    do {                                                                                                       \
-        const QString reason = Unprivileged::unavailableReason();                                              \
-        if (!reason.isEmpty())                                                                                 \
-            QSKIP(qPrintable(reason));                                                                         \
+#define SKIP_UNLESS_UNPRIVILEGED_RUNS()                                                                      \
+    do {                                                                                                     \
+        const QString reason = Unprivileged::unavailableReason();                                            \
+        if (!reason.isEmpty())                                                                               \
+            QSKIP(qPrintable(reason));                                                                       \
     } while (false)

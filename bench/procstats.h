@@ -6,8 +6,8 @@
 // Memory figures of this process, for the benchmarks.
 quint64 peakResidentBytes();
 quint64 currentResidentBytes();
-// Hands memory that was freed but kept by the allocator back to the system, so that a measurement that follows
-// starts from what is really in use.
+// Hands memory that was freed but kept by the allocator back to the system, so that a measurement that
+// follows starts from what is really in use.
 void releaseFreedMemory();
 // CPU time the calling thread has used, in nanoseconds.
 qint64 threadCpuNanoseconds();

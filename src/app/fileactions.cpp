@@ -1,23 +1,26 @@
 // SPDX-License-Identifier: MIT
 // Operations on the files of checked rows.
-#include "app/form1.h"
+#include "app/fileactions.h"
 
+#include "app/pointer.h"
 #include "app/settingskeys.h"
 #include "fileops/moveoperation.h"
 #include "fileops/trashoperation.h"
 #include "platform/apptitle.h"
 #include "platform/dialogs.h"
+#include "platform/errorbox.h"
 #include "platform/settings.h"
 #include "platform/yielder.h"
 #include "results/resultmodel.h"
 #include "search/pathhelpers.h"
 
+#include <QAbstractItemView>
 #include <QEvent>
 #include <QFile>
-#include "results/resultlistview.h"
+#include <QScopedValueRollback>
 
-#include <QTreeView>
-
+#include <atomic>
+#include <functional>
 #include <optional>
 
 namespace {
@@ -60,39 +63,29 @@ template <class F> void rowStep(Guard& step, int label, const ResultSnapshot& ro
         step.setExtra(QString());
     }
 }
-
-class RunningFlag
-{
-public:
-    explicit RunningFlag(bool& flag) : m_flag(flag) { m_flag = true; }
-    ~RunningFlag() { m_flag = false; }
-
-private:
-    bool& m_flag;
-};
 } // namespace
 
-void Form1::PushButton10_Click()
+void FileActions::sendToTrash()
 {
     if (m_fileOpRunning)
         return;
-    RunningFlag running(m_fileOpRunning);
+    const QScopedValueRollback running(m_fileOpRunning, true);
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton10_Click"));
     Yielder yielder;
     TrashOperation trash;
     ResultSnapshot rows;
     int rowCount = 0;
     std::atomic<bool> stop{false};
-    CloseWatcher watcher(this, [&] { stop = true; });
+    CloseWatcher watcher(m_window, [&] { stop = true; });
 
     step(106, [&] { rows = m_results->snapshot(); });
     step(108, [&] { rowCount = rows.size(); });
     for (int r = 0; r < rowCount; ++r) {
         step(110, [&] { yielder(); });
         bool checked = false;
-        step(112, [&] { checked = rows.checked(r); });
+        step(112, [&] { checked = rows.isChecked(r); });
         if (checked)
-            step(116, [&] { trash.add(rows.id(r), rows.nativePathBytes(r)); });
+            step(116, [&] { trash.add(rows.rowId(r), rows.nativePath(r)); });
     }
     if (trash.count() == 0 || watcher.closed())
         return; // nothing checked: nothing to ask and nothing to say
@@ -100,35 +93,35 @@ void Form1::PushButton10_Click()
     bool confirmed = false;
     step(122, [&] {
         // No desktop asks before it trashes, so the program asks itself.
-        confirmed =
-            m_dialogs->message(trashQuestion(trash.count()), StyleYesNo, applicationTitle()) == AnswerYes;
+        confirmed = m_dialogs->message(trashQuestion(trash.count()), MessageStyle::YesNo,
+                                       applicationTitle()) == Answer::Yes;
         if (!confirmed)
             return;
-        m_pointer.set(PointerBusy);
+        m_pointer.set(Pointer::Busy);
         trash.run([&] { yielder(); }, &stop);
     });
     if (!confirmed)
         return;
     step(126, [&] { trash.removeGoneRows(*m_results); });
-    step(128, [&] { ListView2->viewport()->update(); });
-    m_pointer.set(PointerDefault);
+    step(128, [&] { m_resultView->viewport()->update(); });
+    m_pointer.set(Pointer::Default);
     if (!watcher.closed())
         step(130, [&] {
             const QString failures = trash.failureMessage();
             if (!failures.isEmpty())
-                m_dialogs->message(failures, StyleWarning, applicationTitle());
+                m_dialogs->message(failures, MessageStyle::Warning, applicationTitle());
         });
 }
 
-void Form1::PushButton11_Click()
+void FileActions::moveToFolder()
 {
     if (m_fileOpRunning)
         return;
-    RunningFlag running(m_fileOpRunning);
+    const QScopedValueRollback running(m_fileOpRunning, true);
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton11_Click"));
     QString chosen;
     step(106, [&] {
-        const QString start = ReadSetting(SettingsApp, SettingsSection, KeyLastFolder, QString());
+        const QString start = readSetting(SettingsApp, SettingsSection, KeyLastFolder, QString());
         chosen = m_dialogs->existingDirectory(QStringLiteral("Please select folder:"), start);
     });
     bool cancelled = false;
@@ -136,10 +129,10 @@ void Form1::PushButton11_Click()
     if (cancelled)
         return;
     step(333, [&] { m_lastMoveFolder = chosen; });
-    step(334, [&] { StoreSetting(SettingsApp, SettingsSection, KeyLastFolder, m_lastMoveFolder); });
+    step(334, [&] { storeSetting(SettingsApp, SettingsSection, KeyLastFolder, m_lastMoveFolder); });
     QString target = chosen;
     step(110, [&] { target = moveTargetFolder(chosen); });
-    step(114, [&] { m_pointer.set(PointerBusy); });
+    step(114, [&] { m_pointer.set(Pointer::Busy); });
 
     Yielder yielder;
     const MoveOperation::Yield yield = [&] { yielder(); };
@@ -152,21 +145,21 @@ void Form1::PushButton11_Click()
         move.emplace(QFile::encodeName(target));
         move->claimResidents(rows);
     });
-    CloseWatcher watcher(this, [&] {
+    CloseWatcher watcher(m_window, [&] {
         if (move)
             move->requestStop();
     });
     for (int r = 0; move && r < rowCount && !move->stopRequested(); ++r) {
         rowStep(step, 120, rows, r, [&] { yielder(); });
         bool checked = false;
-        rowStep(step, 122, rows, r, [&] { checked = rows.checked(r); });
+        rowStep(step, 122, rows, r, [&] { checked = rows.isChecked(r); });
         if (!checked)
             continue;
         QByteArray name;
         rowStep(step, 124, rows, r, [&] {
-            const QByteArray source = rows.nativePathBytes(r);
-            move->begin(rows.id(r), source);
-            name = GetFileNameFromPath(source);
+            const QByteArray source = rows.nativePath(r);
+            move->begin(rows.rowId(r), source);
+            name = fileNameOfPath(source);
         });
         rowStep(step, 126, rows, r, [&] { move->copy(name, yield); });
         rowStep(step, 128, rows, r, [&] { move->deleteSource(yield); });
@@ -176,12 +169,12 @@ void Form1::PushButton11_Click()
         step(130, [&] { move->finish(yield); });
     if (move)
         step(132, [&] { move->removeGoneRows(*m_results); });
-    step(142, [&] { ListView2->viewport()->update(); });
-    step(144, [&] { m_pointer.set(PointerDefault); });
+    step(142, [&] { m_resultView->viewport()->update(); });
+    step(144, [&] { m_pointer.set(Pointer::Default); });
     if (move && !watcher.closed())
         step(146, [&] {
             const QString told = move->endMessage();
             if (!told.isEmpty())
-                m_dialogs->message(told, StyleWarning, applicationTitle());
+                m_dialogs->message(told, MessageStyle::Warning, applicationTitle());
         });
 }

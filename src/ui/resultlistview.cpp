@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "results/resultlistview.h"
+#include "ui/resultlistview.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/form1.h"
+#include "app/mainwindow.h"
 #include "platform/filemove.h"
 #include "platform/settings.h"
 #include "platform/shell.h"
@@ -7,6 +7,7 @@
 #include "results/resultmodel.h"
 #include "support/filetree.h"
 #include "support/scripteddialogs.h"
+#include "support/testform.h"
 #include "support/testmain.h"
 
 #include <QPushButton>
@@ -16,21 +17,10 @@
 #include <unistd.h>
 
 namespace {
-class FixedRandom : public RandomSource
-{
-public:
-    int draw1to100() override { return 1; }
-};
-
 QString lastFolderSetting()
 {
-    return ReadSetting(SettingsApp, SettingsSection, QStringLiteral("LastFolder"), QStringLiteral("<unset>"));
+    return readSetting(SettingsApp, SettingsSection, QStringLiteral("LastFolder"), QStringLiteral("<unset>"));
 }
-
-struct FaultHookReset
-{
-    ~FaultHookReset() { setCopyFaultHook({}); }
-};
 
 // Runs check once, at the first turn of the event loop while a handler is busy.
 struct DuringHandler
@@ -52,34 +42,23 @@ struct DuringHandler
 };
 } // namespace
 
-class TestForm1FileOps : public QObject
+class TestFileActions : public QObject
 {
     Q_OBJECT
 
     ScriptedDialogs dialogs;
-    FixedRandom random;
     QTemporaryDir emptyInstall;
 
-    std::unique_ptr<Form1> makeForm()
-    {
-        Form1Services services;
-        services.dialogs = &dialogs;
-        services.random = &random;
-        services.installFolder = emptyInstall.path();
-        services.endProgram = [] {};
-        auto form = std::make_unique<Form1>(services);
-        form->Form_Load();
-        return form;
-    }
+    std::unique_ptr<MainWindow> makeForm() { return makeTestWindow(dialogs, emptyInstall.path()); }
 
-    static void addRow(Form1& form, const QByteArray& path, bool checked)
+    static void addRow(MainWindow& form, const QByteArray& path, bool checked)
     {
         form.resultModel()->appendRow(std::string_view(path.constData(), size_t(path.size())), 1);
         form.resultModel()->setChecked(form.resultModel()->rowCount() - 1, checked);
     }
 
     // Many empty files, all listed and checked, added to the list in one batch.
-    static void addManyFiles(Form1& form, const QByteArray& folder, int count)
+    static void addManyFiles(MainWindow& form, const QByteArray& folder, int count)
     {
         ResultBatch batch;
         for (int i = 0; i < count; ++i) {
@@ -91,7 +70,7 @@ class TestForm1FileOps : public QObject
         form.resultModel()->setAllChecked(true);
     }
 
-    static QList<QByteArray> listed(Form1& form)
+    static QList<QByteArray> listed(MainWindow& form)
     {
         QList<QByteArray> out;
         for (int r = 0; r < form.resultModel()->rowCount(); ++r)
@@ -114,7 +93,7 @@ private slots:
         QVERIFY(FileTree::write(dir.path() + "/a", "a"));
         auto form = makeForm();
         addRow(*form, dir.path() + "/a", false);
-        form->PushButton10->click();
+        form->trashButton->click();
         QVERIFY(dialogs.messages.isEmpty());
         QCOMPARE(form->resultModel()->rowCount(), 1);
         QVERIFY(FileTree::exists(dir.path() + "/a"));
@@ -122,18 +101,18 @@ private slots:
 
     void trashQuestion_data()
     {
-        QTest::addColumn<int>("answer");
+        QTest::addColumn<Answer>("answer");
         QTest::addColumn<int>("checkedCount");
         QTest::addColumn<QString>("question");
-        QTest::newRow("declined, one") << AnswerNo << 1 << "Send 1 file to the trash?";
-        QTest::newRow("declined, two") << AnswerNo << 2 << "Send 2 files to the trash?";
-        QTest::newRow("confirmed") << AnswerYes << 2 << "Send 2 files to the trash?";
+        QTest::newRow("declined, one") << Answer::No << 1 << "Send 1 file to the trash?";
+        QTest::newRow("declined, two") << Answer::No << 2 << "Send 2 files to the trash?";
+        QTest::newRow("confirmed") << Answer::Yes << 2 << "Send 2 files to the trash?";
     }
 
     // The program asks first; declining changes nothing, confirming trashes exactly the checked files.
     void trashQuestion()
     {
-        QFETCH(int, answer);
+        QFETCH(Answer, answer);
         QFETCH(int, checkedCount);
         QFETCH(QString, question);
         ScratchDir dir;
@@ -144,14 +123,14 @@ private slots:
             addRow(*form, d + '/' + QByteArray::number(i), i == 1 || (checkedCount == 2 && i == 3));
         }
         dialogs.answers.enqueue(answer);
-        form->PushButton10->click();
+        form->trashButton->click();
 
         QCOMPARE(dialogs.messages.size(), 1);
         QCOMPARE(dialogs.messages[0].text, question);
         QCOMPARE(dialogs.messages[0].style, 4);
         QCOMPARE(dialogs.messages[0].title, QStringLiteral("Lentrova"));
-        QCOMPARE(form->pointer().value(), 0);
-        if (answer == AnswerNo) {
+        QCOMPARE(form->pointer().value(), Pointer::Default);
+        if (answer == Answer::No) {
             QCOMPARE(form->resultModel()->rowCount(), 5);
             QCOMPARE(FileTree::list(d).size(), 5);
             return;
@@ -183,8 +162,8 @@ private slots:
             QVERIFY(FileTree::makeFolder(d + "/folder" + QByteArray::number(i)));
             addRow(*form, d + "/folder" + QByteArray::number(i), true);
         }
-        dialogs.answers.enqueue(AnswerYes);
-        form->PushButton10->click();
+        dialogs.answers.enqueue(Answer::Yes);
+        form->trashButton->click();
         QCOMPARE(dialogs.messages.size(), 2);
         const ScriptedDialogs::Message& told = dialogs.messages[1];
         QCOMPARE(told.style, 48);
@@ -208,14 +187,14 @@ private slots:
             if (m.style == 4)
                 throw AppError(QStringLiteral("Permission denied"));
         };
-        form->PushButton10->click();
+        form->trashButton->click();
         QCOMPARE(
             dialogs.errorTexts(),
             QStringList{"Permission denied\r\nin Zimbrel2021/08/31.Form1.PushButton10_Click at line 122\r\r"
                         "Please email screenshot of this message to support@quenlor.example.com"});
         QVERIFY(FileTree::exists(dir.path() + "/a"));
         QCOMPARE(form->resultModel()->rowCount(), 1);
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
     }
 
     void trashShowsBusyPointer()
@@ -223,22 +202,22 @@ private slots:
         ScratchDir dir;
         auto form = makeForm();
         addManyFiles(*form, dir.path(), 1500);
-        dialogs.answers.enqueue(AnswerYes);
+        dialogs.answers.enqueue(Answer::Yes);
         int pointerDuring = -1;
         int rowsDuring = -1;
         std::unique_ptr<DuringHandler> during;
         dialogs.onMessage = [&](const ScriptedDialogs::Message&) {
             during = std::make_unique<DuringHandler>([&] {
-                pointerDuring = form->pointer().value();
+                pointerDuring = int(form->pointer().value());
                 rowsDuring = form->resultModel()->rowCount();
-                form->PushButton10->click(); // ignored while the first click runs
+                form->trashButton->click(); // ignored while the first click runs
             });
         };
-        form->PushButton10->click();
+        form->trashButton->click();
         QCOMPARE(pointerDuring, 11);
         QCOMPARE(rowsDuring, 1500);
         QCOMPARE(dialogs.messages.size(), 1);
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
         QCOMPARE(form->resultModel()->rowCount(), 0);
     }
 
@@ -248,35 +227,35 @@ private slots:
         ScratchDir dir;
         auto form = makeForm();
         addManyFiles(*form, dir.path(), 1500);
-        dialogs.answers.enqueue(AnswerYes);
+        dialogs.answers.enqueue(Answer::Yes);
         std::unique_ptr<DuringHandler> during;
         dialogs.onMessage = [&](const ScriptedDialogs::Message&) {
             during = std::make_unique<DuringHandler>([&] { form->close(); });
         };
-        form->PushButton10->click();
+        form->trashButton->click();
         QVERIFY(during && during->ran);
         const int left = int(FileTree::list(dir.path()).size());
         QVERIFY(left > 0);
         QCOMPARE(form->resultModel()->rowCount(), left);
         QCOMPARE(dialogs.messages.size(), 1);
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
     }
 
     void moveCancelWritesNothing()
     {
         ScratchDir from;
         QVERIFY(FileTree::write(from.path() + "/a", "a"));
-        StoreSetting(SettingsApp, SettingsSection, QStringLiteral("LastFolder"),
+        storeSetting(SettingsApp, SettingsSection, QStringLiteral("LastFolder"),
                      QStringLiteral("/old/place"));
         auto form = makeForm();
         addRow(*form, from.path() + "/a", true);
-        form->PushButton11->click();
+        form->moveButton->click();
         QCOMPARE(dialogs.directoryStarts, QStringList{"/old/place"});
         QCOMPARE(lastFolderSetting(), QStringLiteral("/old/place"));
         QVERIFY(FileTree::exists(from.path() + "/a"));
         QCOMPARE(form->resultModel()->rowCount(), 1);
         QVERIFY(dialogs.messages.isEmpty());
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
     }
 
     void moveWithNothingCheckedStillRemembersFolder()
@@ -286,14 +265,14 @@ private slots:
         auto form = makeForm();
         addRow(*form, from.path() + "/a", false);
         dialogs.directories.enqueue(to.qpath());
-        form->PushButton11->click();
+        form->moveButton->click();
         QCOMPARE(dialogs.directoryStarts, QStringList{QString()});
         QCOMPARE(lastFolderSetting(), to.qpath());
         QVERIFY(FileTree::exists(from.path() + "/a"));
         QCOMPARE(form->resultModel()->rowCount(), 1);
         QVERIFY(dialogs.messages.isEmpty());
 
-        form->PushButton11->click(); // the next picker opens where the last move went
+        form->moveButton->click(); // the next picker opens where the last move went
         QCOMPARE(dialogs.directoryStarts.last(), to.qpath());
     }
 
@@ -309,13 +288,13 @@ private slots:
             addRow(*form, f + '/' + name, name.startsWith('c'));
         }
         dialogs.directories.enqueue(to.qpath() + '/');
-        form->PushButton11->click();
+        form->moveButton->click();
         QCOMPARE(lastFolderSetting(), to.qpath() + '/');
         QCOMPARE(listed(*form), (QList<QByteArray>{f + "/u1", f + "/u2"}));
         QCOMPARE(FileTree::list(to.path()), (QList<QByteArray>{"c1", "c2\xfe", "c3"}));
         QCOMPARE(FileTree::read(to.path() + "/c2\xfe"), QByteArray("c2\xfe"));
         QVERIFY(dialogs.messages.isEmpty());
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
     }
 
     // Whatever was not moved is named in one message at the end; those files and rows stay.
@@ -331,7 +310,7 @@ private slots:
         addRow(*form, b.path() + "/same", true);
         addRow(*form, a.path() + "/locked", true);
         dialogs.directories.enqueue(to.qpath());
-        form->PushButton11->click();
+        form->moveButton->click();
 
         QCOMPARE(dialogs.messages.size(), 1);
         QCOMPARE(dialogs.messages[0].style, 48);
@@ -360,7 +339,7 @@ private slots:
         }
         QCOMPARE(::symlink("src", (r + "lnk").constData()), 0);
         dialogs.directories.enqueue(root.qpath() + "/lnk/t");
-        form->PushButton11->click();
+        form->moveButton->click();
         QCOMPARE(FileTree::read(r + "src/t/same.txt"), QByteArray("T"));
         QCOMPARE(FileTree::read(r + "src/a/same.txt"), QByteArray("A"));
         QCOMPARE(FileTree::read(r + "src/b/same.txt"), QByteArray("B"));
@@ -379,7 +358,7 @@ private slots:
         auto form = makeForm();
         addRow(*form, from.path() + "/report.txt", true);
         dialogs.directories.enqueue(to.qpath());
-        form->PushButton11->click();
+        form->moveButton->click();
         QCOMPARE(FileTree::read(to.path() + "/report.txt"), QByteArray("new"));
         QCOMPARE(form->resultModel()->rowCount(), 0);
         QCOMPARE(dialogs.messages.size(), 1);
@@ -408,7 +387,7 @@ private slots:
         auto form = makeForm();
         addRow(*form, source, true);
         dialogs.directories.enqueue(QFile::decodeName(mount.path()));
-        form->PushButton11->click();
+        form->moveButton->click();
 
         const QStringList boxes = dialogs.errorTexts();
         QCOMPARE(boxes.size(), 1);
@@ -419,7 +398,7 @@ private slots:
         QCOMPARE(FileTree::read(source), QByteArray("keep"));
         QCOMPARE(form->resultModel()->rowCount(), 1);
         QCOMPARE(FileTree::list(mount.path()), QList<QByteArray>());
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
         QCOMPARE(dialogs.messages.size(), 2); // the box, then the closing list
     }
 
@@ -443,11 +422,11 @@ private slots:
         dialogs.directories.enqueue(QFile::decodeName(mount.path()));
         int pointerDuring = -1;
         DuringHandler during([&] {
-            pointerDuring = form->pointer().value();
-            form->PushButton11->click();
-            form->PushButton10->click();
+            pointerDuring = int(form->pointer().value());
+            form->moveButton->click();
+            form->trashButton->click();
         });
-        form->PushButton11->click();
+        form->moveButton->click();
         QVERIFY(during.ran);
         QCOMPARE(pointerDuring, 11);
         QCOMPARE(dialogs.directoryStarts.size(), 1);
@@ -477,15 +456,15 @@ private slots:
         }
         dialogs.directories.enqueue(QFile::decodeName(mount.path()));
         DuringHandler during([&] { form->close(); });
-        form->PushButton11->click();
+        form->moveButton->click();
         QVERIFY(during.ran);
         QCOMPARE(FileTree::list(from.path()), (QList<QByteArray>{"first", "second"}));
         QCOMPARE(FileTree::list(mount.path()), QList<QByteArray>());
         QCOMPARE(form->resultModel()->rowCount(), 2);
         QVERIFY(dialogs.messages.isEmpty());
-        QCOMPARE(form->pointer().value(), 0);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
     }
 };
 
-LENTROVA_TEST_MAIN(TestForm1FileOps)
-#include "test_form1_fileops.moc"
+LENTROVA_TEST_MAIN(TestFileActions)
+#include "test_fileactions.moc"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/procstats.h"
+#include "procstats.h"
 
 #include <sys/resource.h>
 #include <time.h>

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
-#include "app/apptitle.h"
-#include "app/form1.h"
+#include "app/mainwindow.h"
 #include "platform/apptitle.h"
 #include "platform/settings.h"
 #include "platform/shell.h"
 #include "results/resultmodel.h"
 #include "support/scripteddialogs.h"
+#include "support/testform.h"
 #include "support/testmain.h"
+#include "support/xdgopenstub.h"
+#include "ui/resultlistview.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -18,21 +20,9 @@
 #include <QSettings>
 #include <QStandardItemModel>
 #include <QTableView>
-#include "results/resultlistview.h"
-
 #include <QTreeView>
 
 namespace {
-class FixedRandom : public RandomSource
-{
-public:
-    explicit FixedRandom(int value) : m_value(value) {}
-    int draw1to100() override { return m_value; }
-
-private:
-    int m_value;
-};
-
 QString iniPath()
 {
     return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Quenlor.ini");
@@ -59,24 +49,17 @@ QString expectedBox(const QString& description, const QString& where, int label)
 }
 } // namespace
 
-class TestForm1 : public QObject
+class TestMainWindow : public QObject
 {
     Q_OBJECT
 
     ScriptedDialogs dialogs;
-    FixedRandom random{1};
     QTemporaryDir emptyInstall;
 
-    std::unique_ptr<Form1> makeForm(const QString& displayName = QStringLiteral("Lentrova Software"),
-                                    const QString& install = QString())
+    std::unique_ptr<MainWindow> makeForm(const QString& displayName = QStringLiteral("Lentrova Software"),
+                                         const QString& install = QString())
     {
-        Form1Services services;
-        services.dialogs = &dialogs;
-        services.random = &random;
-        services.displayName = displayName;
-        services.installFolder = install.isEmpty() ? emptyInstall.path() : install;
-        services.endProgram = [] {};
-        return std::make_unique<Form1>(services);
+        return makeTestWindow(dialogs, install.isEmpty() ? emptyInstall.path() : install, displayName);
     }
 
 private slots:
@@ -89,63 +72,64 @@ private slots:
     void firstStartWithEmptyStore()
     {
         auto form = makeForm();
-        form->Form_Load();
         QVERIFY(dialogs.messages.isEmpty());
         QCOMPARE(form->windowTitle(), QStringLiteral("Lentrova Software"));
         QCOMPARE(applicationTitle(), QStringLiteral("Lentrova"));
-        QCOMPARE(form->Text1->text(), QString());
-        QCOMPARE(form->Text2->text(), QStringLiteral("3"));
-        QCOMPARE(form->Combo1->currentText(), QStringLiteral("Equal To"));
-        QCOMPARE(form->Combo1->count(), 3);
-        QCOMPARE(form->Combo1->itemText(1), QStringLiteral("Greater Than"));
-        QCOMPARE(form->Combo1->itemText(2), QStringLiteral("Less Than"));
+        QCOMPARE(form->filterEdit->text(), QString());
+        QCOMPARE(form->lengthEdit->text(), QStringLiteral("3"));
+        QCOMPARE(form->comparisonCombo->currentText(), QStringLiteral("Equal To"));
+        QCOMPARE(form->comparisonCombo->count(), 3);
+        QCOMPARE(form->comparisonCombo->itemText(1), QStringLiteral("Greater Than"));
+        QCOMPARE(form->comparisonCombo->itemText(2), QStringLiteral("Less Than"));
         QCOMPARE(form->folderModel()->rowCount(), 0);
         QCOMPARE(form->resultModel()->rowCount(), 0);
         QCOMPARE(form->folderModel()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Folder(s)"));
-        QCOMPARE(form->resultModel()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Filename(s)"));
+        QCOMPARE(form->resultModel()->headerData(0, Qt::Horizontal).toString(),
+                 QStringLiteral("Filename(s)"));
         QCOMPARE(form->resultModel()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Length"));
-        QCOMPARE(form->ListView1->columnWidth(0), 467);
-        QCOMPARE(form->ListView2->columnWidth(0), 400);
-        QCOMPARE(form->ListView2->columnWidth(1), 80);
-        QCOMPARE(form->ProgressBar1->value(), 0);
-        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form->folderList->columnWidth(0), 467);
+        QCOMPARE(form->resultList->columnWidth(0), 400);
+        QCOMPARE(form->resultList->columnWidth(1), 80);
+        QCOMPARE(form->progressBar->value(), 0);
+        QCOMPARE(form->progressBar->format(), QStringLiteral("Progress Bar"));
         // A first start writes nothing: the restored texts equal the design texts.
-        QVERIFY(!QFile::exists(iniPath()) || !QSettings(iniPath(), QSettings::IniFormat).contains("Lentrova Software/Length"));
+        QVERIFY(!QFile::exists(iniPath()) ||
+                !QSettings(iniPath(), QSettings::IniFormat).contains("Lentrova Software/Length"));
     }
 
     void layout()
     {
         auto form = makeForm();
-        form->Form_Load();
         QCOMPARE(form->size(), QSize(1064, 354));
         QCOMPARE(form->minimumSize(), form->maximumSize());
         QCOMPARE(form->palette().color(QPalette::Window), QColor(Qt::white));
-        QCOMPARE(form->ListView1->geometry(), QRect(8, 8, 520, 83));
-        QCOMPARE(form->ListView2->geometry(), QRect(536, 9, 520, 166));
-        QCOMPARE(form->PushButton3->geometry(), QRect(8, 98, 520, 27));
-        QCOMPARE(form->PushButton11->geometry(), QRect(800, 318, 256, 27));
-        QCOMPARE(form->ProgressBar1->geometry(), QRect(8, 319, 520, 27));
-        QCOMPARE(form->Frame2->geometry(), QRect(8, 223, 520, 53));
-        QCOMPARE(form->Text2->geometry(), QRect(248, 20, 255, 23));
-        QCOMPARE(form->Combo1->geometry(), QRect(16, 20, 229, 23));
-        QCOMPARE(form->PushButton5->text(), QStringLiteral("Open Selected File "));
-        QCOMPARE(form->PushButton13->text(), QStringLiteral("Open Folder Containg File"));
-        QCOMPARE(form->Frame1->title(), QStringLiteral("Filter (Retrieve Files That Contain These Characters)"));
-        QCOMPARE(form->PushButton1->font().family(), QStringLiteral("Arial"));
-        QCOMPARE(form->PushButton1->font().pointSizeF(), 11.25);
-        QVERIFY(form->PushButton1->font().bold());
-        QCOMPARE(form->ListView2->font().pointSizeF(), 9.0);
-        QCOMPARE(form->Text1->font().pointSizeF(), 9.0);
+        QCOMPARE(form->folderList->geometry(), QRect(8, 8, 520, 83));
+        QCOMPARE(form->resultList->geometry(), QRect(536, 9, 520, 166));
+        QCOMPARE(form->addFolderButton->geometry(), QRect(8, 98, 520, 27));
+        QCOMPARE(form->moveButton->geometry(), QRect(800, 318, 256, 27));
+        QCOMPARE(form->progressBar->geometry(), QRect(8, 319, 520, 27));
+        QCOMPARE(form->lengthFrame->geometry(), QRect(8, 223, 520, 53));
+        QCOMPARE(form->lengthEdit->geometry(), QRect(248, 20, 255, 23));
+        QCOMPARE(form->comparisonCombo->geometry(), QRect(16, 20, 229, 23));
+        QCOMPARE(form->openFileButton->text(), QStringLiteral("Open Selected File "));
+        QCOMPARE(form->revealButton->text(), QStringLiteral("Open Folder Containg File"));
+        QCOMPARE(form->filterFrame->title(),
+                 QStringLiteral("Filter (Retrieve Files That Contain These Characters)"));
+        QCOMPARE(form->startButton->font().family(), QStringLiteral("Arial"));
+        QCOMPARE(form->startButton->font().pointSizeF(), 11.25);
+        QVERIFY(form->startButton->font().bold());
+        QCOMPARE(form->resultList->font().pointSizeF(), 9.0);
+        QCOMPARE(form->filterEdit->font().pointSizeF(), 9.0);
         const QString tip =
             "Double-click item to remove it. Move | line to right and out of window to reveal full names.";
-        QCOMPARE(form->ListView1->toolTip(), tip);
-        QCOMPARE(form->ListView2->toolTip(), tip);
+        QCOMPARE(form->folderList->toolTip(), tip);
+        QCOMPARE(form->resultList->toolTip(), tip);
         // Tab order: the result list first, then the folder list, the filter, the length, the comparison.
-        QCOMPARE(nextTabStop(form->ListView2), form->ListView1);
-        QCOMPARE(nextTabStop(form->ListView1), form->Text1);
-        QCOMPARE(nextTabStop(form->Text1), form->Text2);
-        QCOMPARE(nextTabStop(form->Text2), form->Combo1);
-        QCOMPARE(nextTabStop(form->PushButton12), form->PushButton14);
+        QCOMPARE(nextTabStop(form->resultList), form->folderList);
+        QCOMPARE(nextTabStop(form->folderList), form->filterEdit);
+        QCOMPARE(nextTabStop(form->filterEdit), form->lengthEdit);
+        QCOMPARE(nextTabStop(form->lengthEdit), form->comparisonCombo);
+        QCOMPARE(nextTabStop(form->contactHelpButton), form->loadSamplesButton);
     }
 
     void restoresStoredValues_data()
@@ -155,12 +139,14 @@ private slots:
         QTest::addColumn<QString>("combo");
         QTest::addColumn<int>("expectedIndex");
         QTest::addColumn<int>("boxAt");
+        // clang-format off
         QTest::newRow("12a") << "*.txt" << "12a" << "1" << 1 << 0;
         QTest::newRow("empty length") << "" << "" << "2" << 2 << 0;
         QTest::newRow("combo 7") << "abc" << "5" << "7" << -1 << 150;
         QTest::newRow("combo not a number") << "" << "5" << "x" << -1 << 150;
         QTest::newRow("combo -1") << "" << "5" << "-1" << -1 << 150;
         QTest::newRow("combo 1.5 rounds to even") << "" << "5" << "1.5" << 2 << 0;
+        // clang-format on
     }
     void restoresStoredValues()
     {
@@ -169,50 +155,48 @@ private slots:
         QFETCH(QString, combo);
         QFETCH(int, expectedIndex);
         QFETCH(int, boxAt);
-        StoreSetting(SettingsApp, SettingsSection, "Filter", filter);
-        StoreSetting(SettingsApp, SettingsSection, "Length", length);
-        StoreSetting(SettingsApp, SettingsSection, "Combo", combo);
+        storeSetting(SettingsApp, SettingsSection, "Filter", filter);
+        storeSetting(SettingsApp, SettingsSection, "Length", length);
+        storeSetting(SettingsApp, SettingsSection, "Combo", combo);
         auto form = makeForm();
-        form->Form_Load();
-        QCOMPARE(form->Text1->text(), filter);
-        QCOMPARE(form->Text2->text(), length);
-        QCOMPARE(form->Combo1->currentIndex(), expectedIndex);
+        QCOMPARE(form->filterEdit->text(), filter);
+        QCOMPARE(form->lengthEdit->text(), length);
+        QCOMPARE(form->comparisonCombo->currentIndex(), expectedIndex);
         const QStringList boxes = dialogs.errorTexts();
         if (boxAt == 0) {
             QVERIFY2(boxes.isEmpty(), qPrintable(boxes.join('|')));
         } else {
             QCOMPARE(boxes.size(), 1);
-            QVERIFY(boxes[0].contains("in Zimbrel2021/08/31.Form1.Form_Load at line " + QString::number(boxAt)));
+            QVERIFY(
+                boxes[0].contains("in Zimbrel2021/08/31.Form1.Form_Load at line " + QString::number(boxAt)));
         }
         // The restore wrote the same values back and nothing else.
-        QCOMPARE(ReadSetting(SettingsApp, SettingsSection, "Length", 3), length);
-        QCOMPARE(ReadSetting(SettingsApp, SettingsSection, "Combo", 0), combo);
+        QCOMPARE(readSetting(SettingsApp, SettingsSection, "Length", 3), length);
+        QCOMPARE(readSetting(SettingsApp, SettingsSection, "Combo", 0), combo);
     }
 
     void typingStoresEveryChange()
     {
         auto form = makeForm();
-        form->Form_Load();
-        form->Text2->clear();
-        QTest::keyClicks(form->Text2, "12a");
-        QTest::keyClicks(form->Text1, "Ab c");
+        form->lengthEdit->clear();
+        QTest::keyClicks(form->lengthEdit, "12a");
+        QTest::keyClicks(form->filterEdit, "Ab c");
         QFile ini(iniPath());
         QVERIFY(ini.open(QIODevice::ReadOnly));
         const QByteArray bytes = ini.readAll();
         QVERIFY2(bytes.contains("[Lentrova%20Software]"), bytes.constData());
         QVERIFY2(bytes.contains("Length=12a"), bytes.constData());
         QVERIFY2(bytes.contains("Filter=Ab c"), bytes.constData());
-        form->Text2->clear();
-        QCOMPARE(ReadSetting(SettingsApp, SettingsSection, "Length", 3), QString());
+        form->lengthEdit->clear();
+        QCOMPARE(readSetting(SettingsApp, SettingsSection, "Length", 3), QString());
         // The comparison is never stored.
-        form->Combo1->setCurrentIndex(2);
-        QCOMPARE(ReadSetting(SettingsApp, SettingsSection, "Combo", 0), QStringLiteral("0"));
+        form->comparisonCombo->setCurrentIndex(2);
+        QCOMPARE(readSetting(SettingsApp, SettingsSection, "Combo", 0), QStringLiteral("0"));
         form.reset();
         auto again = makeForm();
-        again->Form_Load();
-        QCOMPARE(again->Text2->text(), QString());
-        QCOMPARE(again->Text1->text(), QStringLiteral("Ab c"));
-        QCOMPARE(again->Combo1->currentText(), QStringLiteral("Equal To"));
+        QCOMPARE(again->lengthEdit->text(), QString());
+        QCOMPARE(again->filterEdit->text(), QStringLiteral("Ab c"));
+        QCOMPARE(again->comparisonCombo->currentText(), QStringLiteral("Equal To"));
     }
 
     void titleCut_data()
@@ -220,12 +204,14 @@ private slots:
         QTest::addColumn<QString>("displayName");
         QTest::addColumn<QString>("title");
         QTest::addColumn<bool>("fails");
+        // clang-format off
         QTest::newRow("Lentrova Software") << "Lentrova Software" << "Lentrova" << false;
         QTest::newRow("Alpha Beta Gamma") << "Alpha Beta Gamma" << "Alpha Beta" << false;
         // 60 characters: words drop from the end until 40 or fewer remain.
         QTest::newRow("60 characters") << "Alphabetic Betatron Gammaray Deltawing Epsilonic Zetaphorm"
                                        << "Alphabetic Betatron Gammaray Deltawing" << false;
         QTest::newRow("no blank") << "Lentrova" << "Lentrova" << true;
+        // clang-format on
     }
     void titleCut()
     {
@@ -233,7 +219,6 @@ private slots:
         QFETCH(QString, title);
         QFETCH(bool, fails);
         auto form = makeForm(displayName);
-        form->Form_Load();
         QCOMPARE(form->windowTitle(), displayName);
         QCOMPARE(applicationTitle(), title);
         QCOMPARE(QCoreApplication::applicationName(), title);
@@ -281,21 +266,17 @@ private slots:
         QFETCH(int, before);
         QFETCH(int, after);
         auto form = makeForm();
-        form->Form_Load();
-        const QHash<QString, QWidget*> controls = {
-            {"PushButton1", form->PushButton1}, {"PushButton2", form->PushButton2},
-            {"PushButton14", form->PushButton14}, {"window", form.get()},
-            {"ListView1", form->ListView1->viewport()}, {"ListView2", form->ListView2->viewport()},
-            {"Text1", form->Text1}, {"Text2", form->Text2}, {"Frame2", form->Frame2},
-            {"Combo1", form->Combo1}, {"ProgressBar1", form->ProgressBar1}};
-        form->pointer().set(before);
-        QWidget* target = controls.value(control);
+        // Controls are found by the object names the window has always given them.
+        QWidget* target = control == "window" ? form.get() : form->findChild<QWidget*>(control);
         QVERIFY(target);
+        if (auto* list = qobject_cast<QAbstractItemView*>(target))
+            target = list->viewport();
+        form->pointer().set(Pointer(before));
         QEvent enter(QEvent::Enter);
         QCoreApplication::sendEvent(target, &enter);
         if (target == form.get())
             form->pointerMovedOver(form.get());
-        QCOMPARE(form->pointer().value(), after);
+        QCOMPARE(int(form->pointer().value()), after);
     }
 
     void handCursorFromInstallFolder()
@@ -303,10 +284,9 @@ private slots:
         QTemporaryDir install;
         QVERIFY(QFile::copy(QFINDTESTDATA("../install/HAND-M.CUR"), install.path() + "/HAND-M.CUR"));
         auto form = makeForm("Lentrova Software", install.path());
-        form->Form_Load();
         QVERIFY(dialogs.errorTexts().isEmpty());
         QVERIFY(form->pointer().hasCustomCursor());
-        form->pointer().set(99);
+        form->pointer().set(Pointer::Hand);
         QCOMPARE(form->cursor().shape(), Qt::BitmapCursor);
         QCOMPARE(form->cursor().hotSpot(), QPoint(9, 1));
         QCOMPARE(form->cursor().pixmap().size(), QSize(32, 32));
@@ -320,15 +300,14 @@ private slots:
         cur.write("not a cursor at all, just text");
         cur.close();
         auto form = makeForm("Lentrova Software", install.path());
-        form->Form_Load();
         const QStringList boxes = dialogs.errorTexts();
         QCOMPARE(boxes.size(), 1);
         QVERIFY(boxes[0].contains("Form1.Form_Load at line 106"));
         QVERIFY(!form->pointer().hasCustomCursor());
-        form->pointer().set(99);
+        form->pointer().set(Pointer::Hand);
         QCOMPARE(form->cursor().shape(), Qt::ArrowCursor);
         // Start-up went on: the criteria are there.
-        QCOMPARE(form->Combo1->count(), 3);
+        QCOMPARE(form->comparisonCombo->count(), 3);
     }
 
     void skinRecoloursWindow()
@@ -337,19 +316,20 @@ private slots:
         QVERIFY(QDir().mkpath(install.path() + "/x"));
         QVERIFY(QFile::copy(QFINDTESTDATA("../install/x/o.cjs"), install.path() + "/x/o.cjs"));
         auto form = makeForm("Lentrova Software", install.path());
-        form->Form_Load();
         QVERIFY(dialogs.errorTexts().isEmpty());
         QVERIFY(!form->styleSheet().isEmpty());
         QCOMPARE(form->palette().color(QPalette::Window), form->palette().color(QPalette::Button));
-        QCOMPARE(form->Frame1->palette().color(QPalette::Window), form->palette().color(QPalette::Button));
+        QCOMPARE(form->filterFrame->palette().color(QPalette::Window),
+                 form->palette().color(QPalette::Button));
     }
 
     void errorBoxTextIsExact()
     {
         const QString text = errorBoxText("File not found", "Form1", "PushButton5_Click", 108);
-        const QString expected = QStringLiteral("File not found\r\nin Zimbrel2021/08/31.Form1.PushButton5_Click at "
-                                                "line 108\r\rPlease email screenshot of this message to "
-                                                "support@quenlor.example.com");
+        const QString expected =
+            QStringLiteral("File not found\r\nin Zimbrel2021/08/31.Form1.PushButton5_Click at "
+                           "line 108\r\rPlease email screenshot of this message to "
+                           "support@quenlor.example.com");
         QCOMPARE(text.size(), expected.size());
         for (int i = 0; i < expected.size(); ++i)
             QVERIFY2(text.at(i) == expected.at(i), qPrintable(QString("differs at %1").arg(i)));
@@ -370,9 +350,8 @@ private slots:
     void helpMessages()
     {
         auto form = makeForm();
-        form->Form_Load();
-        form->PushButton2->click();
-        form->PushButton12->click();
+        form->lengthHelpButton->click();
+        form->contactHelpButton->click();
         QCOMPARE(dialogs.messages.size(), 2);
         QCOMPARE(dialogs.messages[0].text,
                  QStringLiteral("cat.csv = filename length of 7\r\nmy test.exe = filename length of 11"));
@@ -397,36 +376,18 @@ private slots:
     {
         QFETCH(int, draw);
         QFETCH(bool, opens);
-        QTemporaryDir bin;
-        const QString record = bin.path() + "/opened";
-        QFile stub(bin.path() + "/xdg-open");
-        QVERIFY(stub.open(QIODevice::WriteOnly));
-        stub.write(QString("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\n").arg(record).toUtf8());
-        stub.close();
-        stub.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const QByteArray oldPath = qgetenv("PATH");
-        qputenv("PATH", bin.path().toUtf8() + ":" + oldPath);
+        XdgOpenStub stub;
         FixedRandom fixed(draw);
-        Form1Services services;
-        services.dialogs = &dialogs;
-        services.random = &fixed;
-        services.installFolder = emptyInstall.path();
-        Form1 form(services);
-        form.Form_Load();
-        qputenv("PATH", oldPath);
+        auto form = makeTestWindow(dialogs, emptyInstall.path(), QStringLiteral("Lentrova Software"), &fixed);
         if (opens) {
             // The stub's redirection creates the file before printf fills it: wait for the line itself.
-            const auto opened = [&] {
-                QFile f(record);
-                return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-            };
-            QTRY_COMPARE(opened(), QByteArray("https://www.quenlor.example.com/\n"));
+            QTRY_COMPARE(stub.launches(), QStringList{"https://www.quenlor.example.com/"});
         } else {
             QTest::qWait(200);
-            QVERIFY(!QFile::exists(record));
+            QVERIFY(stub.launches().isEmpty());
         }
     }
 };
 
-LENTROVA_TEST_MAIN(TestForm1)
-#include "test_form1.moc"
+LENTROVA_TEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "results/resultchecking.h"
+#include "ui/resultlistchecking.h"
 
 #include "results/resultmodel.h"
 

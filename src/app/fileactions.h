@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/actionservices.h"
+
+#include <QString>
+
+// The operations on the files of checked rows: sending them to the trash and moving them to a folder. Closing
+// the window stops a running one where it stands.
+class FileActions : private ActionController
+{
+public:
+    explicit FileActions(const ActionServices& services) : ActionController(services) {}
+
+    void sendToTrash();
+    void moveToFolder();
+
+private:
+    bool m_fileOpRunning = false; // both yield, so a second click could arrive
+    QString m_lastMoveFolder;     // the folder the move last went to, as the picker returned it
+};

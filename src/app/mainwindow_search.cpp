@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: MIT
+// The search run and the folder list: wiring only; the work is in src/search.
+#include "app/mainwindow.h"
+
+#include "app/settingskeys.h"
+#include "platform/browseforfolder.h"
+#include "platform/settings.h"
+#include "results/resultmodel.h"
+#include "search/pathhelpers.h"
+#include "search/searchrun.h"
+#include "ui/folderdroptarget.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTreeView>
+
+namespace {
+class MainWindowSearchHost : public SearchRunHost
+{
+public:
+    explicit MainWindowSearchHost(MainWindow& form) : m_form(form) {}
+    QString buttonCaption() const override { return m_form.startButton->text(); }
+    void setButtonCaption(const QString& caption) override { m_form.startButton->setText(caption); }
+    int folderCount() const override { return m_form.folderModel()->rowCount(); }
+    QString folderText(int row) const override { return m_form.folderModel()->item(row)->text(); }
+    QByteArray folderNativePath(int row) const override
+    {
+        const QStandardItem* item = m_form.folderModel()->item(row);
+        const QByteArray native = item->data(Qt::UserRole).toByteArray();
+        return native.isEmpty() ? QFile::encodeName(item->text()) : native;
+    }
+    QString filterText() const override { return m_form.filterEdit->text(); }
+    QString lengthText() const override { return m_form.lengthEdit->text(); }
+    std::optional<Comparison> comparison() const override
+    {
+        return comparisonAt(m_form.comparisonCombo->currentIndex());
+    }
+    void setProgressValue(int value) override { m_form.progressBar->setValue(value); }
+    void setProgressText(const QString& text) override { m_form.progressBar->setFormat(text); }
+    void setFolderHeader(const QString& text) override
+    {
+        m_form.folderModel()->setHeaderData(0, Qt::Horizontal, text);
+    }
+    void setBusy(bool busy) override { m_form.pointer().set(busy ? Pointer::Busy : Pointer::Default); }
+    ResultModel& results() override { return *m_form.resultModel(); }
+    Dialogs& dialogs() override { return m_form.dialogs(); }
+    ErrorBox& errorBox() override { return m_form.errorBox(); }
+    ErrorLocation runLocation() const override
+    {
+        return {QStringLiteral("Form1"), QStringLiteral("PushButton1_Click")};
+    }
+    ErrorLocation walkLocation() const override
+    {
+        return {QStringLiteral("modSearch"), QStringLiteral("searchFiles")};
+    }
+
+private:
+    MainWindow& m_form;
+};
+} // namespace
+
+void MainWindow::setUpSearch()
+{
+    m_searchHost = std::make_unique<MainWindowSearchHost>(*this);
+    m_search = std::make_unique<SearchRun>(*m_searchHost);
+    connect(lengthEdit, &QLineEdit::textChanged, this, [this] { m_search->criteriaChanged(); });
+    connect(comparisonCombo, &QComboBox::currentIndexChanged, this, [this] { m_search->criteriaChanged(); });
+    m_folderDrop =
+        new FolderDropTarget(folderList->viewport(), [this](const std::vector<DroppedFolder>& folders) {
+            for (const DroppedFolder& folder : folders)
+                addFolderRow(folder.text, folder.native);
+        });
+}
+
+void MainWindow::addFolderRow(const QString& text, const QByteArray& native)
+{
+    auto* item = new QStandardItem(text);
+    item->setEditable(false);
+    if (!native.isEmpty() && native != QFile::encodeName(text))
+        item->setData(native, Qt::UserRole);
+    m_folders->appendRow(item);
+}
+
+void MainWindow::onStartStopClicked()
+{
+    m_search->click();
+}
+
+void MainWindow::onAddFolderClicked()
+{
+    Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton3_Click"));
+    QString chosen;
+    step(100, [&] {
+        const QString start = readSetting(SettingsApp, SettingsSection, KeyLastFolderDot, QString());
+        chosen = browseForFolder(*m_dialogs, QStringLiteral("Please select folder:"), start);
+    });
+    bool cancelled = true;
+    step(102, [&] { cancelled = chosen.isEmpty(); });
+    if (cancelled)
+        return;
+    step(104, [&] { m_pointer.set(Pointer::Busy); });
+    step(106, [&] {
+        const QString folder = collapseSeparators(chosen);
+        addFolderRow(folder);
+        // The next Add Folder opens where this one ended.
+        storeSetting(SettingsApp, SettingsSection, KeyLastFolderDot, folder);
+    });
+    step(108, [&] { m_pointer.set(Pointer::Default); });
+}
+
+void MainWindow::onFolderListKeyDown(int keyCode)
+{
+    if (keyCode != 46 || m_pointer.value() == Pointer::Busy || m_folders->rowCount() == 0)
+        return;
+    const QModelIndexList selected = folderList->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return;
+    m_folders->removeRow(selected.first().row());
+}

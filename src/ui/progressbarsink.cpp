@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: MIT
+#include "ui/progressbarsink.h"
+
+#include <QProgressBar>
+
+#include <algorithm>
+#include <cmath>
+
+void ProgressBarSink::setValue(double percent)
+{
+    const int shown = shownValue(percent);
+    if (m_bar && m_bar->value() != shown)
+        m_bar->setValue(shown);
+}
+
+void ProgressBarSink::setText(const QString& text)
+{
+    if (m_bar && m_bar->format() != text)
+        m_bar->setFormat(text);
+}
+
+int ProgressBarSink::shownValue(double percent)
+{
+    if (!(percent > 0)) // also NaN
+        return 0;
+    return int(std::min(100.0, std::floor(percent)));
+}

@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/filemove.h"
+#include "platform/shell.h"
+
+// A home-page draw that always comes up the same.
+class FixedRandom : public RandomSource
+{
+public:
+    explicit FixedRandom(int value = 1) : m_value(value) {}
+    int draw1to100() override { return m_value; }
+
+private:
+    int m_value;
+};
+
+// Takes the copy fault hook away when the test step ends, however it ends.
+struct FaultHookReset
+{
+    ~FaultHookReset() { setCopyFaultHook({}); }
+};
+
+// For list operations run straight through, without yielding.
+inline void noYield() {}
