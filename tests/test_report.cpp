@@ -386,7 +386,8 @@ private slots:
 
         const QStringList boxes = form.dialogs.errorTexts();
         QCOMPARE(boxes.size(), 1);
-        QVERIFY2(boxes[0].startsWith(reason + "\r\nin Zimbrel2021/08/31.Main.SaveListviewProperlySpaced at line " +
+        QVERIFY2(boxes[0].startsWith(reason +
+                                     "\r\nin Zimbrel2021/08/31.Main.SaveListviewProperlySpaced at line " +
                                      QString::number(label) + "\r"),
                  qPrintable(boxes[0]));
         QVERIFY2(boxes[0].endsWith("\r\rFile: " + path), qPrintable(boxes[0]));
