@@ -35,7 +35,7 @@ struct Form1Services
     RandomSource* random = nullptr;  // none: the system's random numbers
     QString displayName = QStringLiteral("Lentrova Software");
     QString installFolder;           // empty: the folder of the program file
-    std::function<void()> endProgram; // none: leave the event loop
+    std::function<void()> endProgram; // none: leave the event loop once the handler under way returns
 };
 
 // The program's one window. Handlers carry the names under which the error box reports them.
