@@ -78,7 +78,7 @@ UNPRIVILEGED_STEP(writeReport)
         table.add({"/r" + QString::number(i), "2"}, true);
     ScriptedDialogs dialogs;
     ErrorBox box(dialogs);
-    SaveListviewProperlySpaced(table, args.value(0), nullptr, box, noYield);
+    writeTextReport(table, args.value(0), nullptr, box, noYield);
     for (QString text : dialogs.errorTexts())
         std::printf("%s\n", qPrintable(text.replace("\r\n", "|").replace("\r\r", "|")));
     return 0;
@@ -195,12 +195,12 @@ private slots:
         ScriptedDialogs dialogs;
         ErrorBox box(dialogs);
         RecordingProgress progress;
-        SaveListviewProperlySpaced(table, path, &progress, box, noYield);
+        writeTextReport(table, path, &progress, box, noYield);
         QVERIFY(dialogs.messages.isEmpty());
         const QByteArray bytes = readAll(path);
         QVERIFY2(bytes == expected, firstDifference(bytes, expected).constData());
         // The same bytes without a progress bar.
-        SaveListviewProperlySpaced(table, path, nullptr, box, noYield);
+        writeTextReport(table, path, nullptr, box, noYield);
         QCOMPARE(readAll(path), expected);
     }
 
@@ -210,7 +210,7 @@ private slots:
         ScriptedDialogs dialogs;
         ErrorBox box(dialogs);
         RecordingProgress progress;
-        SaveListviewProperlySpaced(table, out.filePath("sub/../empty.txt"), &progress, box, noYield);
+        writeTextReport(table, out.filePath("sub/../empty.txt"), &progress, box, noYield);
         QCOMPARE(progress.values(), (QList<double>{1, 10, 20, 100, 0}));
         QCOMPARE(progress.steps[0].text, QStringLiteral("Writing file: empty.txt"));
         QCOMPARE(progress.steps[1].text, QStringLiteral("Writing file: empty.txt"));
@@ -227,7 +227,7 @@ private slots:
         ScriptedDialogs dialogs;
         ErrorBox box(dialogs);
         RecordingProgress progress;
-        SaveListviewProperlySpaced(table, out.filePath("ten.txt"), &progress, box, noYield);
+        writeTextReport(table, out.filePath("ten.txt"), &progress, box, noYield);
         QCOMPARE(progress.values(), (QList<double>{1, 10, 20, 30, 70, 100, 0}));
         QVERIFY(progress.steps[3].text.isEmpty());
     }
@@ -240,7 +240,7 @@ private slots:
         ScriptedDialogs dialogs;
         ErrorBox box(dialogs);
         RecordingProgress progress;
-        SaveListviewProperlySpaced(table, out.filePath("results.txt"), &progress, box, noYield);
+        writeTextReport(table, out.filePath("results.txt"), &progress, box, noYield);
         QCOMPARE(progress.steps.size(), 3 + 2000 + 2);
         for (int j = 1; j <= 2000; ++j) {
             const Step& s = progress.steps[2 + j];
@@ -274,7 +274,7 @@ private slots:
         connect(&bar, &QProgressBar::valueChanged, this, [&](int v) { highest = std::max(highest, v); });
         ScriptedDialogs dialogs;
         ErrorBox box(dialogs);
-        SaveListviewProperlySpaced(table, out.filePath("bar.txt"), &sink, box, noYield);
+        writeTextReport(table, out.filePath("bar.txt"), &sink, box, noYield);
         // 1, 10, 20, back to 0 at the first row, 1 to 100, and 0 at the end: not one repaint per row.
         QVERIFY2(changes.size() <= 105, qPrintable(QString::number(changes.size())));
         QCOMPARE(highest, 100);
@@ -294,7 +294,7 @@ private slots:
         const QString target = out.filePath("window.txt");
         makeFile(out.path(), "window.txt", QByteArray(5000, 'z')); // replaced without a question
         form.dialogs.saveNames << target;
-        form->PushButton4->click();
+        form->saveReportButton->click();
 
         const QByteArray w(widest.size() - 11, ' ');
         const QByteArray expected = "Filename(s)" + w + "\tLength\t\r\n" + checkedPath.toUtf8() +
@@ -306,26 +306,26 @@ private slots:
         QCOMPARE(form.dialogs.saveFilters, QStringList{"Text Files (*.txt);;All Files (*)"});
         QCOMPARE(form.dialogs.saveStarts, QStringList{QString()});
         QCOMPARE(form->pointer().value(), 0);
-        QCOMPARE(form->ProgressBar1->value(), 0);
-        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form->progressBar->value(), 0);
+        QCOMPARE(form->progressBar->format(), QStringLiteral("Progress Bar"));
 
         // A name typed without an extension is used as typed; the dialog starts at the last choice.
         const QString bare = out.filePath("report");
         form.dialogs.saveNames << bare;
-        form->PushButton4->click();
+        form->saveReportButton->click();
         QCOMPARE(form.dialogs.saveStarts.last(), target);
         QCOMPARE(readAll(bare), expected);
         QVERIFY(!QFile::exists(bare + ".txt"));
 
         // Cancel writes nothing and changes nothing, and the next dialog still starts at the last choice.
         QVERIFY(QFile::remove(bare));
-        form->ProgressBar1->setFormat("untouched");
+        form->progressBar->setFormat("untouched");
         form->pointer().set(99);
-        form->PushButton4->click();
+        form->saveReportButton->click();
         QVERIFY(!QFile::exists(bare));
         QCOMPARE(form->pointer().value(), 99);
-        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("untouched"));
-        form->PushButton4->click();
+        QCOMPARE(form->progressBar->format(), QStringLiteral("untouched"));
+        form->saveReportButton->click();
         QCOMPARE(form.dialogs.saveStarts.last(), bare);
         QVERIFY(form.dialogs.messages.isEmpty());
     }
@@ -338,7 +338,7 @@ private slots:
         form.results().setAllChecked(true);
         const QString target = out.filePath("bytes.txt");
         form.dialogs.saveNames << target;
-        form->PushButton4->click();
+        form->saveReportButton->click();
         // A name that is not UTF-8 is shown, and reported, with the replacement character.
         const QByteArray expected = "Filename(s)  \tLength\t\r\n"
                                     "/tmp/caf\xC3\xA9.txt\t8     \t\r\n"
@@ -382,7 +382,7 @@ private slots:
             pointerDuringBoxes << form->pointer().value();
         };
         form.dialogs.saveNames << path;
-        form->PushButton4->click();
+        form->saveReportButton->click();
 
         const QStringList boxes = form.dialogs.errorTexts();
         QCOMPARE(boxes.size(), 1);
@@ -393,8 +393,8 @@ private slots:
         QVERIFY2(boxes[0].endsWith("\r\rFile: " + path), qPrintable(boxes[0]));
         QCOMPARE(pointerDuringBoxes, QList<int>{11});
         QCOMPARE(form->pointer().value(), 0);
-        QCOMPARE(form->ProgressBar1->value(), 0);
-        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form->progressBar->value(), 0);
+        QCOMPARE(form->progressBar->format(), QStringLiteral("Progress Bar"));
         QVERIFY(!QFile::exists(out.filePath("no")));
     }
 
@@ -429,7 +429,7 @@ private slots:
         form.results().appendRow("/tmp/a.txt", 5);
         form.results().setAllChecked(true);
         form.dialogs.saveNames << QStringLiteral("/dev/full");
-        form->PushButton4->click();
+        form->saveReportButton->click();
         const QStringList boxes = form.dialogs.errorTexts();
         QVERIFY2(!boxes.isEmpty(), "a report that never reached the disk passed as written");
         QVERIFY2(boxes.last().contains("SaveListviewProperlySpaced at line 232"),
@@ -468,7 +468,7 @@ private slots:
         ScriptedDialogs dialogs;
         ErrorBox box(dialogs);
         const QString path = out.filePath("changed.txt");
-        SaveListviewProperlySpaced(table, path, nullptr, box, meddle);
+        writeTextReport(table, path, nullptr, box, meddle);
         QCOMPARE(meddled, 3);
         QVERIFY(dialogs.messages.isEmpty());
         QCOMPARE(readAll(path), QByteArray("Filename(s)\tLength\t\r\n"
@@ -492,13 +492,13 @@ private slots:
                 return;
             ++boxes;
             form.dialogs.inputs << "f1";
-            form->PushButton6->click();
+            form->removeContainingButton->click();
             rowsAfterPrune = form.results().rowCount();
-            form->PushButton4->click(); // ignored: a report is being written
-            form->PushButton7->click();
+            form->saveReportButton->click(); // ignored: a report is being written
+            form->clearResultsButton->click();
         };
         form.dialogs.saveNames << out.filePath("missing/r.txt") << out.filePath("second.txt");
-        form->PushButton4->click();
+        form->saveReportButton->click();
         QCOMPARE(boxes, 1);
         QCOMPARE(rowsAfterPrune, 3);
         QCOMPARE(form.results().rowCount(), 0);

@@ -73,7 +73,7 @@ private:
 };
 } // namespace
 
-void Form1::PushButton10_Click()
+void MainWindow::onTrashClicked()
 {
     if (m_fileOpRunning)
         return;
@@ -93,7 +93,7 @@ void Form1::PushButton10_Click()
         bool checked = false;
         step(112, [&] { checked = rows.checked(r); });
         if (checked)
-            step(116, [&] { trash.add(rows.id(r), rows.nativePathBytes(r)); });
+            step(116, [&] { trash.add(rows.id(r), rows.nativePath(r)); });
     }
     if (trash.count() == 0 || watcher.closed())
         return; // nothing checked: nothing to ask and nothing to say
@@ -102,26 +102,26 @@ void Form1::PushButton10_Click()
     step(122, [&] {
         // No desktop asks before it trashes, so the program asks itself.
         confirmed =
-            m_dialogs->message(trashQuestion(trash.count()), StyleYesNo, applicationTitle()) == AnswerYes;
+            m_dialogs->message(trashQuestion(trash.count()), MessageStyle::YesNo, applicationTitle()) == Answer::Yes;
         if (!confirmed)
             return;
-        m_pointer.set(PointerBusy);
+        m_pointer.set(Pointer::Busy);
         trash.run([&] { yielder(); }, &stop);
     });
     if (!confirmed)
         return;
     step(126, [&] { trash.removeGoneRows(*m_results); });
-    step(128, [&] { ListView2->viewport()->update(); });
-    m_pointer.set(PointerDefault);
+    step(128, [&] { resultList->viewport()->update(); });
+    m_pointer.set(Pointer::Default);
     if (!watcher.closed())
         step(130, [&] {
             const QString failures = trash.failureMessage();
             if (!failures.isEmpty())
-                m_dialogs->message(failures, StyleWarning, applicationTitle());
+                m_dialogs->message(failures, MessageStyle::Warning, applicationTitle());
         });
 }
 
-void Form1::PushButton11_Click()
+void MainWindow::onMoveClicked()
 {
     if (m_fileOpRunning)
         return;
@@ -129,7 +129,7 @@ void Form1::PushButton11_Click()
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton11_Click"));
     QString chosen;
     step(106, [&] {
-        const QString start = ReadSetting(SettingsApp, SettingsSection, KeyLastFolder, QString());
+        const QString start = readSetting(SettingsApp, SettingsSection, KeyLastFolder, QString());
         chosen = m_dialogs->existingDirectory(QStringLiteral("Please select folder:"), start);
     });
     bool cancelled = false;
@@ -137,10 +137,10 @@ void Form1::PushButton11_Click()
     if (cancelled)
         return;
     step(333, [&] { m_lastMoveFolder = chosen; });
-    step(334, [&] { StoreSetting(SettingsApp, SettingsSection, KeyLastFolder, m_lastMoveFolder); });
+    step(334, [&] { storeSetting(SettingsApp, SettingsSection, KeyLastFolder, m_lastMoveFolder); });
     QString target = chosen;
     step(110, [&] { target = moveTargetFolder(chosen); });
-    step(114, [&] { m_pointer.set(PointerBusy); });
+    step(114, [&] { m_pointer.set(Pointer::Busy); });
 
     Yielder yielder;
     const MoveOperation::Yield yield = [&] { yielder(); };
@@ -165,21 +165,21 @@ void Form1::PushButton11_Click()
             continue;
         QByteArray name;
         rowStep(step, 124, rows, r, [&] {
-            const QByteArray source = rows.nativePathBytes(r);
+            const QByteArray source = rows.nativePath(r);
             move->begin(rows.id(r), source);
-            name = GetFileNameFromPath(source);
+            name = fileNameOfPath(source);
         });
         rowStep(step, 126, rows, r, [&] { move->copy(name, yield); });
         rowStep(step, 128, rows, r, [&] { move->deleteSource(yield); });
     }
     if (move)
         step(132, [&] { move->removeGoneRows(*m_results); });
-    step(142, [&] { ListView2->viewport()->update(); });
-    step(144, [&] { m_pointer.set(PointerDefault); });
+    step(142, [&] { resultList->viewport()->update(); });
+    step(144, [&] { m_pointer.set(Pointer::Default); });
     if (move && !watcher.closed())
         step(146, [&] {
             const QString failures = move->failureMessage();
             if (!failures.isEmpty())
-                m_dialogs->message(failures, StyleWarning, applicationTitle());
+                m_dialogs->message(failures, MessageStyle::Warning, applicationTitle());
         });
 }

@@ -56,8 +56,8 @@ int main(int argc, char* argv[])
     // Closing the window leaves the event loop once the handler under way has returned: a move or a trash
     // run stops after its file in hand, and its partial copy is removed before that.
     QApplication app(argc, argv);
-    auto form = std::make_unique<Form1>();
-    form->Form_Load();
+    auto form = std::make_unique<MainWindow>();
+    form->load();
     if (const QScreen* screen = form->screen())
         form->move(screen->availableGeometry().center() - form->rect().center());
     form->show();

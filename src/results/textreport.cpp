@@ -31,7 +31,7 @@ int ProgressBarSink::shownValue(double percent)
     return int(std::min(100.0, std::floor(percent)));
 }
 
-void SaveListviewProperlySpaced(const ListTable& list, const QString& fileName, ProgressSink* progressBar,
+void writeTextReport(const ListTable& list, const QString& fileName, ProgressSink* progressBar,
                                 ErrorBox& errorBox, const YieldFn& yield)
 {
     Guard step(errorBox, QStringLiteral("Main"), QStringLiteral("SaveListviewProperlySpaced"));

@@ -37,5 +37,5 @@ private:
 // replacing any file of that name. The first failure to create, write or close the file is shown in the error
 // box, naming the file, and nothing more is written; nothing is thrown. progressBar may be null. The file is
 // written line by line: only the current line and a small buffer are held.
-void SaveListviewProperlySpaced(const ListTable& list, const QString& fileName, ProgressSink* progressBar,
+void writeTextReport(const ListTable& list, const QString& fileName, ProgressSink* progressBar,
                                 ErrorBox& errorBox, const YieldFn& yield);
