@@ -24,7 +24,8 @@
 #include <optional>
 
 namespace {
-// Closing the window ends the program at once, so a running file operation must stop where it stands.
+// Closing the window ends the program once the running handler returns: a file operation stops after the file
+// in hand, and no message holds up the end.
 class CloseWatcher : public QObject
 {
 public:

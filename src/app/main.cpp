@@ -1,11 +1,50 @@
 // SPDX-License-Identifier: MIT
 #include "app/mainwindow.h"
+#include "search/searchrun.h"
 
 #include <QApplication>
 #include <QScreen>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+// Ends the process at once if the scope it guards has not finished in time. Ending during a search stops the
+// walk and waits for its thread, a moment at most, unless the walk hangs in a dead network mount: then the
+// program still ends, and only the hand-over of the clipboard is lost.
+class EndDeadline
+{
+public:
+    explicit EndDeadline(std::chrono::milliseconds limit)
+        : m_thread([this, limit] {
+              std::unique_lock lock(m_mutex);
+              if (!m_wake.wait_for(lock, limit, [this] { return m_done; }))
+                  std::_Exit(0);
+          })
+    {
+    }
+    ~EndDeadline()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    std::thread m_thread; // last: it starts once the rest is in place
+};
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -14,14 +53,21 @@ int main(int argc, char* argv[])
         std::fputs("Lentrova needs a graphical session: run it from a desktop, or under xvfb-run.\n", stderr);
         return 1;
     }
+    // Closing the window leaves the event loop once the handler under way has returned: a move or a trash
+    // run stops after its file in hand, and its partial copy is removed before that.
     QApplication app(argc, argv);
-    MainWindowServices services;
-    // Closing the window ends the program at once, whatever long operation is under way.
-    services.endProgram = [] { std::_Exit(0); };
-    MainWindow form(services);
-    form.load();
-    if (const QScreen* screen = form.screen())
-        form.move(screen->availableGeometry().center() - form.rect().center());
-    form.show();
-    return app.exec();
+    auto form = std::make_unique<MainWindow>();
+    form->load();
+    if (const QScreen* screen = form->screen())
+        form->move(screen->availableGeometry().center() - form->rect().center());
+    form->show();
+    const int code = app.exec();
+    if (form->searchRun().active()) {
+        const EndDeadline deadline(std::chrono::milliseconds(300));
+        form.reset();
+    } else {
+        form.reset();
+    }
+    // As the application object goes, Qt hands the clipboard over to the desktop's clipboard manager.
+    return code;
 }

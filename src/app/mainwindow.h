@@ -36,7 +36,7 @@ struct MainWindowServices
     RandomSource* random = nullptr; // none: the system's random numbers
     QString displayName = QStringLiteral("Lentrova Software");
     QString installFolder;            // empty: the folder of the program file
-    std::function<void()> endProgram; // none: leave the event loop
+    std::function<void()> endProgram; // none: leave the event loop once the handler under way returns
 };
 
 // The program's one window: its controls (listed once, in mainwindow.cpp) and handlers that hand the work to

@@ -5,14 +5,16 @@
 
 namespace {
 const QString NotOpen = QStringLiteral("Bad file mode: the file is not open");
-}
+// The file is unbuffered and this class buffers itself, so that a file given up after a failure gets no
+// further write: Qt's own buffer would try again when the file is released.
+constexpr qsizetype BufferSize = 64 * 1024;
+} // namespace
 
 void TextFileWriter::create(const QString& path)
 {
-    if (m_file.isOpen())
-        m_file.close();
+    abandon();
     m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         throw AppError(m_file.errorString());
 }
 
@@ -20,13 +22,24 @@ void TextFileWriter::writeLine(const QString& line)
 {
     if (!m_file.isOpen())
         throw AppError(NotOpen);
-    // Encoded into a buffer that keeps its capacity, so a long report does not allocate per line.
-    m_bytes.resize(m_encoder.requiredSpace(line.size()) + 2);
-    char* end = m_encoder.appendToBuffer(m_bytes.data(), line);
+    // Encoded onto the end of a buffer that keeps its capacity, so a long report does not allocate per line.
+    const qsizetype start = m_bytes.size();
+    m_bytes.resize(start + m_encoder.requiredSpace(line.size()) + 2);
+    char* end = m_encoder.appendToBuffer(m_bytes.data() + start, line);
     *end++ = '\r';
     *end++ = '\n';
     m_bytes.resize(end - m_bytes.data());
-    if (m_file.write(m_bytes) != m_bytes.size())
+    if (m_bytes.size() >= BufferSize)
+        writeBuffered();
+}
+
+void TextFileWriter::writeBuffered()
+{
+    if (m_bytes.isEmpty())
+        return;
+    const bool written = m_file.write(m_bytes) == m_bytes.size();
+    m_bytes.resize(0); // keeps its capacity
+    if (!written)
         throw AppError(m_file.errorString());
 }
 
@@ -34,11 +47,20 @@ void TextFileWriter::close()
 {
     if (!m_file.isOpen())
         throw AppError(NotOpen);
-    const bool flushed = m_file.flush();
-    const QString flushError = m_file.errorString();
+    try {
+        writeBuffered();
+    } catch (...) {
+        m_file.close();
+        throw;
+    }
     m_file.close();
-    if (!flushed)
-        throw AppError(flushError);
     if (m_file.error() != QFileDevice::NoError)
         throw AppError(m_file.errorString());
+}
+
+void TextFileWriter::abandon()
+{
+    m_bytes.resize(0);
+    if (m_file.isOpen())
+        m_file.close();
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QByteArray>
 #include <QFile>
 #include <QString>
 #include <QStringEncoder>
@@ -13,13 +14,18 @@ public:
     // Creates the file, or empties it when it exists.
     void create(const QString& path);
     void writeLine(const QString& line);
-    // Flushes and releases the file; a flush that fails (a full disk) is reported here.
+    // Writes what is buffered and releases the file; a write that fails then (a full disk) is reported here.
     void close();
+    // Releases the file without writing what is buffered and without a word: for a file whose writing
+    // already failed and was reported.
+    void abandon();
     bool isOpen() const { return m_file.isOpen(); }
 
 private:
+    void writeBuffered();
+
     QFile m_file;
-    QByteArray m_bytes;
+    QByteArray m_bytes; // lines not yet written, up to about BufferSize
     // Stateless: a lone surrogate at the end of one line never leaks into the next.
     QStringEncoder m_encoder{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
 };

@@ -30,20 +30,24 @@ void writeTextReport(const ListTable& list, const QString& fileName, ProgressSin
     const int columns = int(widths.size());
     progress(10, &writing);
 
+    // Once the file cannot be made or written, one box names it and nothing more is tried: a box for every
+    // checked row would hold the user for as many boxes as there are rows.
+    step.setExtra(QStringLiteral("File: ") + fileName);
     TextFileWriter file;
-    step(156, [&] { file.create(fileName); });
+    bool writable = step(156, [&] { file.create(fileName); });
 
     QStringList titles;
     for (int c = 0; c < columns; ++c)
         titles.append(list.columnTitle(c));
     QString line = paddedLine(titles, widths);
-    step(170, [&] { file.writeLine(line); });
+    if (writable)
+        writable = step(170, [&] { file.writeLine(line); });
     progress(20, &writing);
 
     const int rows = list.rowCount();
     // Long lists end a little above 100 (the bar is capped); short ones end at exactly 100.
     const int q = rows / 2000;
-    for (int j = 1; j <= rows; ++j) {
+    for (int j = 1; writable && j <= rows; ++j) {
         yield();
         if (!list.isChecked(j - 1))
             continue;
@@ -56,15 +60,17 @@ void writeTextReport(const ListTable& list, const QString& fileName, ProgressSin
             if (j % 1000 == 0)
                 progressBar->setText(writing + QStringLiteral(" (") + QString::number(j) + QLatin1Char(')'));
         }
-        step(222, [&] { file.writeLine(line); });
+        writable = step(222, [&] { file.writeLine(line); });
     }
 
-    const QString done = QStringLiteral("Done.");
     if (progressBar) {
         progressBar->setValue(100);
-        progressBar->setText(done);
+        progressBar->setText(QStringLiteral("Done."));
     }
-    step(232, [&] { file.close(); });
+    if (writable)
+        step(232, [&] { file.close(); });
+    else
+        file.abandon();
     if (progressBar) {
         progressBar->setValue(0);
         progressBar->setText(QStringLiteral("Progress Bar"));

@@ -18,7 +18,8 @@ public:
 };
 
 // Writes the header and every checked row of the list to fileName as column-aligned text (see listformat.h),
-// replacing any file of that name. Failures are shown in the error box and the writer goes on; nothing is
-// thrown. progressBar may be null. The file is written line by line: only the current line is held.
+// replacing any file of that name. The first failure to create, write or close the file is shown in the error
+// box, naming the file, and nothing more is written; nothing is thrown. progressBar may be null. The file is
+// written line by line: only the current line and a small buffer are held.
 void writeTextReport(const ListTable& list, const QString& fileName, ProgressSink* progressBar,
                      ErrorBox& errorBox, const YieldFn& yield);

@@ -1,0 +1,177 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Closes the real program's window the way a window manager does, in three situations: in the middle of moving
+# a large file to another file system (the move stops, no partial copy stays, the source is whole); after
+# copying results (a clipboard manager receives the text as the program ends); in the middle of a search of
+# /usr (the program ends at once; the time it took is printed).
+set -euo pipefail
+program=$1
+xdesk=$2
+work=$(mktemp -d)
+target=$(mktemp -d -p /dev/shm)
+trap 'rm -rf "$work" "$target"' EXIT
+
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -s "$program" "$xdesk" "$work" "$target" <<'INNER'
+set -Eeuo pipefail
+program=$1; xdesk=$2; work=$3; target=$4
+unset QT_QPA_PLATFORM
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND ended with $?"' ERR
+pid=""
+keeper=""
+trap 'for p in $pid $keeper; do kill $p 2>/dev/null || true; done' EXIT
+fail() { echo "FAIL: $*"; [ -f "$work/log" ] && { echo "program log:"; cat "$work/log"; }; exit 1; }
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# Starts the program with settings of its own (a settings file's lines given as arguments).
+start() {
+    export XDG_CONFIG_HOME=$work/config-$1 XDG_DATA_HOME=$work/data-$1
+    mkdir -p "$XDG_CONFIG_HOME"
+    shift
+    if (($#)); then printf '%s\n' '[Lentrova%20Software]' "$@" >"$XDG_CONFIG_HOME/Quenlor.ini"; fi
+    "$program" >"$work/log" 2>&1 &
+    pid=$!
+    wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Lentrova Software$' | head -n 1) || true
+    [ -n "$wid" ] || fail "no window"
+}
+# Waits for a box with the exact title, and gives its window id.
+box() {
+    local id
+    id=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1) || true
+    [ -n "$id" ] || fail "no box titled $1"
+    echo "$id"
+}
+gone() {
+    for _ in $(seq 1 100); do
+        xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    fail "box titled $1 stayed open"
+}
+# Centre of a control laid out in twips (15 a pixel).
+click() {
+    xdotool mousemove --window "$wid" $((($1 + $3 / 2) / 15)) $((($2 + $4 / 2) / 15)) click 1
+}
+# No window manager runs: focus the box directly, and type real key events (Qt ignores sent ones).
+answer() {
+    local id
+    id=$(box "$1")
+    xdotool windowfocus --sync "$id"
+    xdotool key "$2"
+    gone "$1"
+}
+# Types a folder into the folder picker that the last click opened.
+pick() {
+    local id
+    id=$(box "Please select folder:")
+    xdotool windowfocus --sync "$id"
+    sleep 0.3
+    xdotool key ctrl+a
+    xdotool type --delay 10 "$1"
+    xdotool key Return
+    gone "Please select folder:"
+}
+add_folder() { click 120 1470 7800 405; pick "$1"; }
+find_all() { click 120 4260 7800 405; answer Lentrova Return; }
+check_all() { click 8040 135 7800 2490; sleep 0.3; xdotool key ctrl+a; xdotool key space; sleep 0.3; }
+# Waits up to $1 seconds for the program to end, and sets code to its exit code.
+ended() {
+    local i
+    for ((i = 0; i < $1 * 100; i++)); do
+        if ! kill -0 $pid 2>/dev/null; then
+            code=0
+            wait $pid || code=$?
+            pid=""
+            return 0
+        fi
+        sleep 0.01
+    done
+    return 1
+}
+# Every name longer than 0 characters matches.
+everything=(Length=0 Combo=1)
+
+case_move() {
+    echo "== closing during a move to another file system"
+    [ "$(stat -c %d "$work")" != "$(stat -c %d "$target")" ] || fail "$work and $target are on one file system"
+    mkdir "$work/src"
+    size=$((1024 * 1024 * 1024))
+    head -c $size <(yes lentrova) >"$work/src/big.bin"
+    start move "${everything[@]}"
+    add_folder "$work/src"
+    find_all
+    check_all
+    click 12000 4770 3840 405
+    pick "$target"
+    partial=""
+    for _ in $(seq 1 2000); do
+        partial=$(find "$target" -maxdepth 1 -name '.lentrova-copy-*' -size +0 | head -n 1)
+        [ -n "$partial" ] && break
+        sleep 0.01
+    done
+    [ -n "$partial" ] || fail "the copy never began"
+    "$xdesk" close "$wid"
+    ended 60 || fail "the program did not end within 60 s of the close"
+    [ "$code" = 0 ] || fail "the program ended with $code"
+    [ ! -e "$target/big.bin" ] || fail "the move ended before the close came: the test needs a larger file"
+    left=$(ls -A "$target")
+    [ -z "$left" ] || fail "left in the target: $left"
+    [ "$(stat -c %s "$work/src/big.bin")" = $size ] || fail "the source lost bytes"
+    cmp <(yes lentrova | head -c $size) "$work/src/big.bin" || fail "the source changed"
+    rm "$work/src/big.bin"
+    echo "the move stopped: no partial copy, the source is whole"
+}
+
+case_clipboard() {
+    echo "== closing after copying results, a clipboard manager runs"
+    "$xdesk" keep-clipboard "$work/kept" >"$work/xdesk.out" &
+    keeper=$!
+    for _ in $(seq 1 100); do grep -q ready "$work/xdesk.out" && break; sleep 0.05; done
+    grep -q ready "$work/xdesk.out" || fail "the clipboard manager did not start"
+    start clipboard
+    click 4080 1980 3840 405 # the sample folders
+    answer Lentrova Escape
+    find_all
+    check_all
+    click 8040 3240 3840 405
+    answer Lentrova Return
+    xclip -selection clipboard -o >"$work/pasted"
+    [ -s "$work/pasted" ] || fail "nothing was copied"
+    "$xdesk" close "$wid"
+    ended 20 || fail "the program did not end within 20 s of the close"
+    [ "$code" = 0 ] || fail "the program ended with $code"
+    for _ in $(seq 1 100); do kill -0 $keeper 2>/dev/null || break; sleep 0.05; done
+    if kill -0 $keeper 2>/dev/null; then
+        fail "the program ended without handing its clipboard to the clipboard manager"
+    fi
+    wait $keeper || fail "the clipboard manager failed"
+    keeper=""
+    cmp "$work/kept" "$work/pasted" || fail "the clipboard manager kept other text"
+    echo "the clipboard manager kept the $(wc -l <"$work/kept") copied rows"
+}
+
+case_search() {
+    echo "== closing during a search of a large tree"
+    start search "${everything[@]}"
+    # /usr listed twice: a large tree that costs nothing to make, and about a second's search here; the close
+    # comes a tenth of a second in.
+    add_folder /usr
+    add_folder /usr
+    click 120 4260 7800 405
+    sleep 0.1
+    # "Done." would be up if the search had ended already.
+    if xdotool search --onlyvisible --name '^Lentrova$' >/dev/null 2>&1; then fail "the search ended before the close"; fi
+    t0=$(now_ms)
+    "$xdesk" close "$wid"
+    ended 20 || fail "the program did not end within 20 s of the close"
+    t1=$(now_ms)
+    [ "$code" = 0 ] || fail "the program ended with $code"
+    echo "closing during the search: the program ended $((t1 - t0)) ms after the close"
+}
+
+# LENTROVA_CASES picks some of the cases.
+for name in ${LENTROVA_CASES:-move clipboard search}; do
+    SECONDS=0
+    "case_$name"
+    echo "($name: $SECONDS s)"
+done
+INNER
