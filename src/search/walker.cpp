@@ -449,7 +449,8 @@ bool Walk::openChild(int depth, std::string_view name, int& err)
     }
     if (m_pool && path.size() - m_pool->baseLength <= LongestPathForReaders) {
         // A folder the walk came to before any reader: opened by its path, as a reader would.
-        child.fd = fsys::openBelow(m_pool->base.get(), child.prefix.c_str() + m_pool->baseLength, err);
+        const std::string below(path.substr(m_pool->baseLength));
+        child.fd = fsys::openBelow(m_pool->base.get(), below.c_str(), err);
         if (!child.fd.valid())
             return false;
         ++m_openCount;
