@@ -4,7 +4,8 @@
 // cold, on generated trees; measures the window's longest stall, the memory a result row costs, and how long
 // Stop takes.
 //
-//   bench_search [--sizes 50000,200000,1000000] [--seed N] [--runs N] [--cold-runs N] [--keep] [--verbose]
+//   bench_search [--sizes 50000,200000,1000000] [--seed N] [--runs N] [--cold-runs N] [--trees DIR] [--keep]
+//                [--verbose]
 #include "app/form1.h"
 #include "platform/dialogs.h"
 #include "platform/errorbox.h"
@@ -289,6 +290,7 @@ int main(int argc, char** argv)
     int runs = 3;
     int coldRuns = 3;
     bool keep = false;
+    QString treeFolder = QStringLiteral("/tmp");
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == "--sizes" && i + 1 < args.size()) {
@@ -301,6 +303,8 @@ int main(int argc, char** argv)
             runs = std::max(1, args[++i].toInt());
         } else if (args[i] == "--cold-runs" && i + 1 < args.size()) {
             coldRuns = std::max(0, args[++i].toInt());
+        } else if (args[i] == "--trees" && i + 1 < args.size()) {
+            treeFolder = args[++i];
         } else if (args[i] == "--keep") {
             keep = true;
         } else if (args[i] == "--verbose") {
@@ -345,13 +349,15 @@ int main(int argc, char** argv)
     std::vector<SizeResult> results;
     bool countsAgree = true;
 
+    // Output goes to a file as often as to a terminal: each line as it comes, so that nothing is lost.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::printf("load average at start: %s; %d CPUs\n", qPrintable(loadAverage()), QThread::idealThreadCount());
     if (!cold)
         std::printf("cold-cache figures skipped: %s\n",
                     coldRuns == 0 ? "--cold-runs 0" : "dropping the caches needs root and a writable "
                                                       "/proc/sys/vm/drop_caches");
     for (qint64 size : sizes) {
-        const QString dir = QString("/tmp/lentrova-bench-%1-%2").arg(size).arg(seed);
+        const QString dir = QString("%1/lentrova-bench-%2-%3").arg(treeFolder).arg(size).arg(seed);
         if (!generate(dir, size, seed)) {
             std::fprintf(stderr, "could not generate %s\n", qPrintable(dir));
             return 1;

@@ -379,7 +379,8 @@ void Walk::run(fsys::FolderFd root, const std::string& rootPath)
             break;
         const std::size_t slash = node->path.rfind('/');
         const std::string name = node->path.substr(slash + 1);
-        child.order = std::move(node->order);
+        // Copied, not moved: a node the walk came to first may still sit in the readers' queue, which compares.
+        child.order = node->order;
         int err = 0;
         const bool opened = openChild(depth, name, err);
         ++depth;
