@@ -60,7 +60,7 @@ public:
             ++errorBoxes;
         else
             std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return AnswerOk;
+        return Answer::Ok;
     }
     QString inputText(const QString&, const QString&) override { return {}; }
     QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
@@ -83,11 +83,11 @@ struct OurRun
 
 bool verbose = false;
 
-OurRun runOurs(Form1& form, BenchDialogs& dialogs, const QString& length, int combo)
+OurRun runOurs(MainWindow& form, BenchDialogs& dialogs, const QString& length, int combo)
 {
-    form.Text1->clear();
-    form.Text2->setText(length);
-    form.Combo1->setCurrentIndex(combo);
+    form.filterEdit->clear();
+    form.lengthEdit->setText(length);
+    form.comparisonCombo->setCurrentIndex(combo);
     QElapsedTimer clock;
     dialogs.clock = &clock;
     dialogs.doneAt = -1;
@@ -120,7 +120,7 @@ OurRun runOurs(Form1& form, BenchDialogs& dialogs, const QString& length, int co
     sinceTick.start();
     cpuAtTick = threadCpuNanoseconds();
     clock.start();
-    form.PushButton1_Click();
+    form.onStartStopClicked();
     if (form.searchRun().active())
         loop.exec();
     probe.stop();
@@ -248,11 +248,11 @@ struct StopRun
 };
 
 // Starts a search for every file, presses Stop after a while, and times how long "Done." takes.
-StopRun runStop(Form1& form, BenchDialogs& dialogs, int afterMs)
+StopRun runStop(MainWindow& form, BenchDialogs& dialogs, int afterMs)
 {
-    form.Text1->clear();
-    form.Text2->setText(QStringLiteral("-1"));
-    form.Combo1->setCurrentIndex(1);
+    form.filterEdit->clear();
+    form.lengthEdit->setText(QStringLiteral("-1"));
+    form.comparisonCombo->setCurrentIndex(1);
     QElapsedTimer clock;
     dialogs.clock = &clock;
     dialogs.doneAt = -1;
@@ -263,10 +263,10 @@ StopRun runStop(Form1& form, BenchDialogs& dialogs, int afterMs)
     QObject::connect(&form.searchRun(), &SearchRun::runEnded, &loop, &QEventLoop::quit);
     dialogs.onDone = [&] { result.threadsLeft = taskCount() - before; };
     clock.start();
-    form.PushButton1_Click();
+    form.onStartStopClicked();
     QTimer::singleShot(afterMs, &loop, [&] {
         stoppedAt = clock.nsecsElapsed();
-        form.PushButton1_Click();
+        form.onStartStopClicked();
     });
     if (form.searchRun().active())
         loop.exec();
@@ -316,18 +316,18 @@ int main(int argc, char** argv)
     NoDraw noDraw;
     QTemporaryDir install;
     auto makeForm = [&] {
-        Form1Services services;
+        MainWindowServices services;
         services.dialogs = &dialogs;
         services.random = &noDraw;
         services.installFolder = install.path();
         services.endProgram = [] {};
-        auto form = std::make_unique<Form1>(services);
-        form->Form_Load();
+        auto form = std::make_unique<MainWindow>(services);
+        form->load();
         form->show();
         QCoreApplication::processEvents();
         return form;
     };
-    std::unique_ptr<Form1> window = makeForm();
+    std::unique_ptr<MainWindow> window = makeForm();
 
     const QString fdName = QStandardPaths::findExecutable("fdfind").isEmpty() ? "fd" : "fdfind";
     const bool cold = coldRuns > 0 && canDropCaches();

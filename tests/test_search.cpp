@@ -154,34 +154,34 @@ class TestSearch : public QObject
     ScriptedDialogs dialogs;
     FixedRandom random;
     QTemporaryDir emptyInstall;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<MainWindow> form;
 
     void newForm(const QString& install = QString())
     {
         form.reset();
-        Form1Services services;
+        MainWindowServices services;
         services.dialogs = &dialogs;
         services.random = &random;
         services.installFolder = install.isEmpty() ? emptyInstall.path() : install;
         services.endProgram = [] {};
-        form = std::make_unique<Form1>(services);
-        form->Form_Load();
+        form = std::make_unique<MainWindow>(services);
+        form->load();
     }
 
     void addFolder(const QString& path) { form->folderModel()->appendRow(new QStandardItem(path)); }
 
     void criteria(const QString& length, int combo, const QString& filter = QString())
     {
-        form->Text2->setText(length);
-        form->Combo1->setCurrentIndex(combo);
-        form->Text1->setText(filter);
+        form->lengthEdit->setText(length);
+        form->comparisonCombo->setCurrentIndex(combo);
+        form->filterEdit->setText(filter);
     }
 
     // Presses Start and waits for "Done.".
     bool search()
     {
         const int before = dialogs.countMessages("Done.");
-        form->PushButton1->click();
+        form->startButton->click();
         return QTest::qWaitFor([&] { return dialogs.countMessages("Done.") == before + 1; }, 20000);
     }
 
@@ -189,7 +189,7 @@ class TestSearch : public QObject
     {
         QStringList names;
         for (int r = 0; r < form->resultModel()->rowCount(); ++r)
-            names << GetFileNameFromPath(form->resultModel()->displayPath(r));
+            names << fileNameOfPath(form->resultModel()->displayPath(r));
         names.sort();
         return names;
     }
@@ -268,12 +268,12 @@ private slots:
         for (int r = 0; r < form->resultModel()->rowCount(); ++r) {
             const QString path = form->resultModel()->displayPath(r);
             QVERIFY(path.startsWith(tree.path() + '/'));
-            QCOMPARE(form->resultModel()->nameLength(r), GetFileNameFromPath(path).size());
+            QCOMPARE(form->resultModel()->nameLength(r), fileNameOfPath(path).size());
         }
-        QCOMPARE(form->PushButton1->text(), QStringLiteral("Start Finding"));
+        QCOMPARE(form->startButton->text(), QStringLiteral("Start Finding"));
         QCOMPARE(header(), QStringLiteral("Folder(s)"));
         QCOMPARE(form->pointer().value(), 0);
-        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form->progressBar->format(), QStringLiteral("Progress Bar"));
     }
 
     void hiddenFilesAndFolders()
@@ -424,11 +424,11 @@ private slots:
             addFolder(tree.path() + QString("/f%1").arg(i));
         }
         QList<int> seen;
-        connect(form->ProgressBar1, &QProgressBar::valueChanged, form.get(), [&](int v) { seen << v; });
+        connect(form->progressBar, &QProgressBar::valueChanged, form.get(), [&](int v) { seen << v; });
         criteria("-1", 1);
         QVERIFY(search());
         QCOMPARE(seen, values);
-        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form->progressBar->format(), QStringLiteral("Progress Bar"));
         QCOMPARE(form->resultModel()->rowCount(), folders);
     }
 
@@ -441,12 +441,12 @@ private slots:
         QVERIFY(search());
         QCOMPARE(form->resultModel()->rowCount(), 1);
         form->folderModel()->removeRow(0);
-        form->PushButton1->click();
+        form->startButton->click();
         QCOMPARE(dialogs.messages.last().text, QStringLiteral("Add folder(s) to search first."));
         QCOMPARE(dialogs.messages.last().style, 0);
         QCOMPARE(dialogs.messages.last().title, QStringLiteral("Lentrova"));
         QCOMPARE(form->resultModel()->rowCount(), 1);
-        QCOMPARE(form->PushButton1->text(), QStringLiteral("Start Finding"));
+        QCOMPARE(form->startButton->text(), QStringLiteral("Start Finding"));
     }
 
     void startRefusesCriteriaThatCannotWork_data()
@@ -480,14 +480,14 @@ private slots:
         QCOMPARE(form->resultModel()->rowCount(), 2);
         const int messagesBefore = int(dialogs.messages.size());
         criteria(length, 1, filter);
-        form->PushButton1->click();
+        form->startButton->click();
         QTest::qWait(50);
         QCOMPARE(int(dialogs.messages.size()), messagesBefore + 1);
         QVERIFY2(dialogs.messages.last().text.startsWith(field + ": "),
                  qPrintable(dialogs.messages.last().text));
         QVERIFY(dialogs.messages.last().text.contains('"' + (field == "Filter" ? filter : length) + '"'));
         QCOMPARE(form->resultModel()->rowCount(), 2);
-        QCOMPARE(form->PushButton1->text(), QStringLiteral("Start Finding"));
+        QCOMPARE(form->startButton->text(), QStringLiteral("Start Finding"));
         QCOMPARE(form->pointer().value(), 0);
         QVERIFY(!form->searchRun().active());
     }
@@ -507,22 +507,22 @@ private slots:
             return 0;
         });
         QList<int> seen;
-        connect(form->ProgressBar1, &QProgressBar::valueChanged, form.get(), [&](int v) { seen << v; });
+        connect(form->progressBar, &QProgressBar::valueChanged, form.get(), [&](int v) { seen << v; });
         criteria("-1", 1);
-        form->PushButton1->click();
-        QCOMPARE(form->PushButton1->text(), QStringLiteral("Stop"));
+        form->startButton->click();
+        QCOMPARE(form->startButton->text(), QStringLiteral("Stop"));
         QCOMPARE(form->pointer().value(), 11);
         QTRY_COMPARE(gate.reached.load(), 1);
         QTRY_COMPARE(header(), "Searching " + tree.path() + "/b");
-        QCOMPARE(form->ProgressBar1->format(), QStringLiteral("Processing: b"));
-        QCOMPARE(form->ProgressBar1->value(), 66);
+        QCOMPARE(form->progressBar->format(), QStringLiteral("Processing: b"));
+        QCOMPARE(form->progressBar->value(), 66);
         const QStringList before = foundNames();
         QVERIFY(before.contains("1.txt") && before.contains("2.txt"));
 
-        form->PushButton1->click(); // Stop
-        QCOMPARE(form->PushButton1->text(), QStringLiteral("Start Finding"));
+        form->startButton->click(); // Stop
+        QCOMPARE(form->startButton->text(), QStringLiteral("Start Finding"));
         QVERIFY(form->searchRun().stopRequested());
-        form->PushButton1->click(); // Start again while the stopped run winds down: ignored
+        form->startButton->click(); // Start again while the stopped run winds down: ignored
         gate.release();
         QTRY_COMPARE(dialogs.countMessages("Done."), 1);
         QTest::qWait(50);
@@ -531,7 +531,7 @@ private slots:
         QVERIFY(!foundNames().contains("5.txt"));
         QCOMPARE(seen, (QList<int>{33, 66, 100, 0}));
         QCOMPARE(header(), QStringLiteral("Folder(s)"));
-        QCOMPARE(form->PushButton1->text(), QStringLiteral("Start Finding"));
+        QCOMPARE(form->startButton->text(), QStringLiteral("Start Finding"));
         QCOMPARE(form->pointer().value(), 0);
         QVERIFY(dialogs.errorTexts().isEmpty());
         QVERIFY(!form->searchRun().active());
@@ -548,12 +548,12 @@ private slots:
         // The walk's own position, not where readers listing ahead of it have got to.
         form->searchRun().setBeforeEnter([&](std::string_view) { gate.arrive(); });
         criteria("5", 0);
-        form->PushButton1->click();
+        form->startButton->click();
         QTRY_COMPARE(gate.reached.load(), 1); // before sub
-        form->Text2->setText("");
+        form->lengthEdit->setText("");
         gate.release();
         QTRY_COMPARE(gate.reached.load(), 2); // before sub/deeper
-        form->Text2->setText("7");
+        form->lengthEdit->setText("7");
         gate.release();
         QTRY_COMPARE(dialogs.countMessages("Done."), 1);
         QCOMPARE(foundNames(), (QStringList{"aaaaa", "eeeeeee"}));
@@ -574,15 +574,15 @@ private slots:
             return 0;
         });
         criteria("-1", 1, "*.txt");
-        form->PushButton1->click();
+        form->startButton->click();
         QTRY_COMPARE(gate.reached.load(), 1); // inside a: its own filter stays
-        form->Text1->setText("*[x");
+        form->filterEdit->setText("*[x");
         gate.release();
         QTRY_COMPARE(dialogs.countMessages("Done."), 1);
         QCOMPARE(foundNames(), (QStringList{"x.txt", "y.txt"}));
         QVERIFY(dialogs.errorTexts().isEmpty());
         // The next Start refuses it.
-        form->PushButton1->click();
+        form->startButton->click();
         QVERIFY(dialogs.messages.last().text.startsWith("Filter: "));
         QCOMPARE(foundNames(), (QStringList{"x.txt", "y.txt"}));
     }
@@ -600,7 +600,7 @@ private slots:
             return 0;
         });
         criteria("-1", 1);
-        form->PushButton1->click();
+        form->startButton->click();
         QTRY_COMPARE(gate.reached.load(), 1);
         form->folderModel()->removeRow(1);
         addFolder(tree.path() + "/c");
@@ -693,13 +693,13 @@ private slots:
     {
         QTemporaryDir tree;
         dialogs.directories.enqueue(tree.path() + "//picked");
-        form->PushButton3->click();
+        form->addFolderButton->click();
         QCOMPARE(dialogs.directoryStarts, QStringList{QString()});
         QCOMPARE(form->folderModel()->rowCount(), 1);
         QCOMPARE(form->folderModel()->item(0)->text(), tree.path() + "/picked");
         QCOMPARE(form->pointer().value(), 0);
         // The next picker opens where this one ended; a cancel changes nothing and says nothing.
-        form->PushButton3->click();
+        form->addFolderButton->click();
         QCOMPARE(dialogs.directoryStarts.last(), tree.path() + "/picked");
         QCOMPARE(form->folderModel()->rowCount(), 1);
         QVERIFY(dialogs.messages.isEmpty());
@@ -709,16 +709,16 @@ private slots:
     {
         for (const char* f : {"/one", "/two", "/three"})
             addFolder(f);
-        QTest::keyClick(form->ListView1, Qt::Key_Delete); // nothing selected
+        QTest::keyClick(form->folderList, Qt::Key_Delete); // nothing selected
         QCOMPARE(form->folderModel()->rowCount(), 3);
-        form->ListView1->setCurrentIndex(form->folderModel()->index(1, 0));
+        form->folderList->setCurrentIndex(form->folderModel()->index(1, 0));
         form->pointer().set(11);
-        QTest::keyClick(form->ListView1, Qt::Key_Delete); // busy
+        QTest::keyClick(form->folderList, Qt::Key_Delete); // busy
         QCOMPARE(form->folderModel()->rowCount(), 3);
-        form->ListView1_KeyDown(45); // another key
+        form->onFolderListKeyDown(45); // another key
         QCOMPARE(form->folderModel()->rowCount(), 3);
         form->pointer().set(0);
-        QTest::keyClick(form->ListView1, Qt::Key_Delete);
+        QTest::keyClick(form->folderList, Qt::Key_Delete);
         QCOMPARE(form->folderModel()->rowCount(), 2);
         QCOMPARE(form->folderModel()->item(0)->text(), QStringLiteral("/one"));
         QCOMPARE(form->folderModel()->item(1)->text(), QStringLiteral("/three"));
@@ -777,12 +777,12 @@ private slots:
         criteria("-1", 1);
         DeadMount dead;
         Heartbeat heartbeat;
-        form->PushButton1->click();
+        form->startButton->click();
         QTRY_COMPARE(deadInside.load(), 1);
         const int beats = heartbeat.beats;
         QTRY_VERIFY(heartbeat.beats > beats + 3);
         QCOMPARE(deadInside.load(), 1);
-        form->PushButton1->click(); // Stop
+        form->startButton->click(); // Stop
         QTRY_COMPARE_WITH_TIMEOUT(dialogs.countMessages("Done."), 1, 3000);
         QCOMPARE(deadInside.load(), 1); // "Done." did not wait for the mount
         QVERIFY(!form->searchRun().active());
@@ -803,7 +803,7 @@ private slots:
         makeFiles(tree.path(), {"ok/x.txt", "dead/y.txt"});
         QMimeData mime;
         mime.setUrls({QUrl::fromLocalFile(tree.path() + "/ok"), QUrl::fromLocalFile(tree.path() + "/dead")});
-        QWidget* viewport = form->ListView1->viewport();
+        QWidget* viewport = form->folderList->viewport();
         DeadMount dead;
         Heartbeat heartbeat;
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
@@ -835,7 +835,7 @@ private slots:
         mime.setUrls({QUrl::fromLocalFile(tree.path() + "/f1"),
                       QUrl::fromLocalFile(tree.path() + "/file.txt"),
                       QUrl::fromLocalFile(tree.path() + "/f2")});
-        QWidget* viewport = form->ListView1->viewport();
+        QWidget* viewport = form->folderList->viewport();
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(viewport, &enter);
         QVERIFY(enter.isAccepted());
@@ -881,7 +881,7 @@ private slots:
         const QByteArray oldPath = qgetenv("PATH");
         qputenv("PATH", bin.path().toUtf8() + ":" + oldPath);
         dialogs.answers.enqueue(answer);
-        form->PushButton14->click();
+        form->loadSamplesButton->click();
         qputenv("PATH", oldPath);
 
         const QString folder = QDir(install).absolutePath();
@@ -895,8 +895,8 @@ private slots:
                            "stored (so that you can view them before working with them)?"));
         QCOMPARE(dialogs.messages[0].style, 4);
         QCOMPARE(dialogs.messages[0].title, QStringLiteral("Lentrova"));
-        QCOMPARE(form->Text2->text(), QStringLiteral("5"));
-        QCOMPARE(form->Combo1->currentIndex(), 1);
+        QCOMPARE(form->lengthEdit->text(), QStringLiteral("5"));
+        QCOMPARE(form->comparisonCombo->currentIndex(), 1);
         if (answer == 6) {
             QTRY_VERIFY(QFile::exists(record));
             QFile f(record);

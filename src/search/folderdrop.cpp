@@ -42,7 +42,7 @@ std::vector<DroppedFolder> droppedItems(const QMimeData* mime)
             continue;
         // The url's encoded path keeps the name's bytes even where they are not UTF-8.
         const QByteArray native = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-        items.push_back({NormalizeBackslashes(url.toLocalFile()), native});
+        items.push_back({collapseSeparators(url.toLocalFile()), native});
     }
     return items;
 }

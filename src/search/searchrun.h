@@ -31,11 +31,11 @@ public:
     virtual QByteArray folderNativePath(int row) const = 0;
     virtual QString filterText() const = 0;
     virtual QString lengthText() const = 0;
-    virtual int comparisonIndex() const = 0;
+    virtual int comparison() const = 0;
     virtual void setProgressValue(int value) = 0;
     virtual void setProgressText(const QString& text) = 0;
     virtual void setFolderHeader(const QString& text) = 0;
-    virtual void setPointer(int value) = 0;
+    virtual void setBusy(int value) = 0;
     virtual ResultModel& results() = 0;
     virtual Dialogs& dialogs() = 0;
     virtual ErrorBox& errorBox() = 0;
