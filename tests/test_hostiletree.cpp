@@ -7,12 +7,14 @@
 #include "support/testmain.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSet>
 #include <QStandardItemModel>
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <thread>
@@ -34,6 +36,37 @@ bool touchAt(int dirFd, const char* name)
 {
     const int fd = ::openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     return fd >= 0 && ::close(fd) == 0;
+}
+
+QByteArrayList rowsInOrder(const ResultModel& model)
+{
+    QByteArrayList paths;
+    for (int r = 0; r < model.rowCount(); ++r)
+        paths << model.nativePath(r);
+    return paths;
+}
+
+int threadCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
+// Removes a chain of "dd" folders too deep for one path, one level at a time.
+void removeChain(const QByteArray& top, int levels)
+{
+    const int home = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (home < 0 || ::chdir(top.constData()) != 0)
+        return;
+    int depth = 0;
+    while (depth < levels && ::chdir("dd") == 0)
+        ++depth;
+    QDir(QStringLiteral(".")).removeRecursively();
+    for (; depth > 0; --depth)
+        if (::chdir("..") != 0 || ::rmdir("dd") != 0)
+            break;
+    if (::fchdir(home) != 0)
+        qWarning("could not return to the working folder");
+    ::close(home);
 }
 } // namespace
 
@@ -229,6 +262,81 @@ private slots:
             everything.insert(path);
         QVERIFY(everything.contains(found));
         QVERIFY(form->dialogs.errorTexts().isEmpty());
+    }
+
+    // Readers listing ahead give the rows in the order of the walk that lists every folder itself, on a tree
+    // with every hostile shape at once: a chain past the longest path, odd names, loops, fifos, a huge folder.
+    // No reader is left when "Done." shows.
+    void readersKeepTheOrderOnHostileTrees()
+    {
+        ScratchDir tree;
+        const QByteArray root = tree.path();
+        const int levels = 1500;
+        int fd = ::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        for (int i = 0; i < levels; ++i) {
+            QVERIFY(::mkdirat(fd, "dd", 0755) == 0);
+            if (i % 100 == 0)
+                QVERIFY(touchAt(fd, QByteArray("level" + QByteArray::number(i)).constData()));
+            const int sub = ::openat(fd, "dd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            ::close(fd);
+            QVERIFY(sub >= 0);
+            fd = sub;
+            // Side branches along the chain, so that readers have something to list ahead down there.
+            if (i % 300 == 150) {
+                QVERIFY(::mkdirat(fd, "side", 0755) == 0);
+                const int side = ::openat(fd, "side", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                QVERIFY(side >= 0 && touchAt(side, "s.txt"));
+                ::close(side);
+            }
+        }
+        QVERIFY(touchAt(fd, "bottom.txt"));
+        ::close(fd);
+        QVERIFY(FileTree::makeFolder(root + "/odd"));
+        for (const QByteArray& name : {QByteArray("new\nline"), QByteArray("bad\xFF\xFE"), QByteArray("-rf"),
+                                       QByteArray(250, 'n')}) {
+            QVERIFY(FileTree::makeFolder(root + "/odd/" + name));
+            QVERIFY(FileTree::write(root + "/odd/" + name + "/" + name, "x"));
+        }
+        QVERIFY(::symlink(root.constData(), (root + "/odd/up").constData()) == 0);
+        QVERIFY(::symlink("self", (root + "/odd/self").constData()) == 0);
+        QVERIFY(::mkfifo((root + "/odd/pipe").constData(), 0644) == 0);
+        QVERIFY(FileTree::makeFolder(root + "/huge"));
+        const int huge = ::open((root + "/huge").constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(huge >= 0);
+        for (int i = 0; i < 20000; ++i)
+            QVERIFY(touchAt(huge, QByteArray("entry_" + QByteArray::number(i)).constData()));
+        for (int i = 0; i < 200; ++i)
+            QVERIFY(::mkdirat(huge, QByteArray("sub_" + QByteArray::number(i)).constData(), 0755) == 0);
+        ::close(huge);
+
+        form->form->searchRun().setReaders(0);
+        const bool aloneFinished = searchAll(tree.qpath(), 120000);
+        const QByteArrayList alone = rowsInOrder(form->results());
+        form->form->folderModel()->removeRows(0, form->form->folderModel()->rowCount());
+        form->form->searchRun().setReaders(DefaultWalkReaders);
+        const int threadsBefore = threadCount();
+        int threadsAtDone = -1;
+        form->dialogs.onMessage = [&](const ScriptedDialogs::Message& m) {
+            if (m.text == QLatin1String("Done."))
+                threadsAtDone = threadCount();
+        };
+        const bool aheadFinished = searchAll(tree.qpath(), 120000);
+        form->dialogs.onMessage = nullptr;
+        const QByteArrayList ahead = rowsInOrder(form->results());
+        const QStringList boxes = form->dialogs.errorTexts();
+        removeChain(root, levels);
+
+        QVERIFY(aloneFinished && aheadFinished);
+        QVERIFY2(boxes.isEmpty(), qPrintable(boxes.join('\n')));
+        // The huge folder, the odd names, the chain's files, its side branches, its bottom, and the link to
+        // itself, which leads nowhere and so is a name like any file.
+        QCOMPARE(alone.size(), 20000 + 4 + levels / 100 + 5 + 1 + 1);
+        QVERIFY(std::any_of(alone.begin(), alone.end(), [](const QByteArray& p) { return p.endsWith("/dd/bottom.txt"); }));
+        QCOMPARE(ahead.size(), alone.size());
+        for (int i = 0; i < alone.size(); ++i)
+            QVERIFY2(ahead[i] == alone[i], qPrintable(QString("row %1 differs").arg(i)));
+        QCOMPARE(threadsAtDone, threadsBefore);
     }
 
     void hundredThousandEntries()

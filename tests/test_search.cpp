@@ -6,6 +6,7 @@
 #include "results/resultmodel.h"
 #include "search/pathhelpers.h"
 #include "search/searchrun.h"
+#include "search/walker.h"
 #include "support/scripteddialogs.h"
 #include "support/testform.h"
 #include "support/testmain.h"
@@ -25,8 +26,13 @@
 #include <QTreeView>
 #include <QUrl>
 
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QTimer>
+
 #include <atomic>
 #include <cerrno>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -57,6 +63,80 @@ struct Gate
     }
     void release() { ++released; }
 };
+
+// A folder open or check that hangs, as on a network mount whose server is gone: every path ending in
+// "dead" blocks until released (or, so that a failing test still ends, for ten seconds).
+std::atomic<int> deadInside{0};
+std::atomic<bool> deadReleased{false};
+int deadMount(const char* path)
+{
+    if (!QByteArray(path).endsWith("dead"))
+        return 0;
+    ++deadInside;
+    QElapsedTimer held;
+    held.start();
+    while (!deadReleased.load() && held.elapsed() < 10000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    --deadInside;
+    return ETIMEDOUT;
+}
+
+struct DeadMount
+{
+    DeadMount()
+    {
+        deadReleased = false;
+        fsys::setFolderOpenHook(deadMount);
+    }
+    ~DeadMount()
+    {
+        deadReleased = true;
+        if (!QTest::qWaitFor([] { return deadInside.load() == 0; }, 15000))
+            qWarning("a hanging open did not end");
+        fsys::setFolderOpenHook(nullptr);
+    }
+};
+
+// Counts how often the window's event loop ran a timer: a window that keeps answering keeps counting.
+struct Heartbeat
+{
+    QTimer timer;
+    int beats = 0;
+    Heartbeat()
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this] { ++beats; });
+        timer.start(5);
+    }
+};
+
+// Everything one walk hands over, in order: headers as "> path", rows as paths, failures as "! path".
+QByteArrayList walkSequence(const QString& root, int readers, const std::function<int(std::string_view)>& hook)
+{
+    std::atomic<bool> stop{false};
+    LiveCriteria criteria;
+    criteria.set(QStringLiteral("-1"), 1);
+    WalkSettings settings;
+    settings.stop = &stop;
+    settings.criteria = &criteria;
+    settings.readers = readers;
+    settings.beforeOpen = hook;
+    settings.maxRows = 7; // many small reports, so that their borders fall everywhere
+    settings.sliceMs = 0; // and one for every folder, so that every header is seen whatever the timing
+    QByteArrayList seen;
+    const QByteArray native = QFile::encodeName(root);
+    int err = 0;
+    walkFolder(fsys::openFolder(native.constData(), err), folderPathForWalk(native), settings,
+               [&](WalkReport&& report) {
+                   if (!report.header.isEmpty())
+                       seen << "> " + report.header;
+                   for (const ResultBatch::Entry& e : report.rows.entries)
+                       seen << QByteArray(report.rows.bytes.data() + e.offset, e.length);
+                   if (report.failure)
+                       seen << "! " + report.failure->path;
+                   return ResultBatch();
+               });
+    return seen;
+}
 
 const QStringList TreeNames = {
     "readme.txt", "a.b.c.d",    "a.b.c",   "ab.txt",  "xABCy.txt", "xabcy.txt", "notes.txt.bak", "A.TXT",
@@ -454,10 +534,8 @@ private slots:
                   {"aaaaa", "sub/bbbbb", "sub/ccccccc", "sub/deeper/ddddd", "sub/deeper/eeeeeee"});
         addFolder(tree.path());
         Gate gate;
-        form->searchRun().setBeforeOpen([&](std::string_view) {
-            gate.arrive();
-            return 0;
-        });
+        // The walk's own position, not where readers listing ahead of it have got to.
+        form->searchRun().setBeforeEnter([&](std::string_view) { gate.arrive(); });
         criteria("5", 0);
         form->startButton->click();
         QTRY_COMPARE(gate.reached.load(), 1); // before sub
@@ -633,6 +711,109 @@ private slots:
         QCOMPARE(form->folderModel()->rowCount(), 2);
         QCOMPARE(form->folderModel()->item(0)->text(), QStringLiteral("/one"));
         QCOMPARE(form->folderModel()->item(1)->text(), QStringLiteral("/three"));
+    }
+
+    // Readers listing ahead change nothing the user sees: the same headers, rows and boxes in the same order as
+    // the walk that lists each folder itself, on a tree of thousands of folders.
+    void readersKeepTheWalkOrder()
+    {
+        QTemporaryDir tree;
+        QRandomGenerator random(7);
+        QStringList folders = {QString()};
+        while (folders.size() < 3000) {
+            // Parents drawn from the later half mostly, so that the tree grows deep as well as wide.
+            const int parent = random.bounded(3) == 0 ? random.bounded(int(folders.size()))
+                                                      : int(folders.size()) / 2 + random.bounded(int(folders.size() + 1) / 2);
+            const QString path = folders[std::min(parent, int(folders.size()) - 1)] + '/' + "d" +
+                                 QString::number(folders.size());
+            QVERIFY(QDir().mkdir(tree.path() + path));
+            folders << path;
+        }
+        for (int i = 0; i < 6000; ++i)
+            QVERIFY(fsys::createEmptyFile(QFile::encodeName(tree.path() + folders[random.bounded(int(folders.size()))] +
+                                                            "/f" + QString::number(i))));
+        // Some folders cannot be opened: their boxes must fall at the same places.
+        const auto refuse = [](std::string_view path) {
+            return path.size() > 2 && path.substr(path.size() - 2) == "77" ? EACCES : 0;
+        };
+        const QByteArrayList alone = walkSequence(tree.path(), 0, refuse);
+        QVERIFY(alone.size() > 6000);
+        QVERIFY(std::count_if(alone.begin(), alone.end(), [](const QByteArray& e) { return e.startsWith("! "); }) > 5);
+        for (int readers : {1, 2, 6, 16}) {
+            const QByteArrayList ahead = walkSequence(tree.path(), readers, refuse);
+            QCOMPARE(ahead.size(), alone.size());
+            for (int i = 0; i < alone.size(); ++i)
+                QVERIFY2(ahead[i] == alone[i], qPrintable(QString("readers %1, entry %2: %3 instead of %4")
+                                                              .arg(readers).arg(i)
+                                                              .arg(QString::fromUtf8(ahead[i]), QString::fromUtf8(alone[i]))));
+        }
+    }
+
+    // A folder whose open never returns (a dead network mount) holds neither the window nor Stop: whether it
+    // is the listed folder itself or a folder below it.
+    void deadMountHoldsNeitherWindowNorStop_data()
+    {
+        QTest::addColumn<QString>("listed");
+        QTest::newRow("listed folder") << "dead";
+        QTest::newRow("sub-folder") << "";
+    }
+    void deadMountHoldsNeitherWindowNorStop()
+    {
+        QFETCH(QString, listed);
+        QTemporaryDir tree;
+        makeFiles(tree.path(), {"top.txt", "dead/x.txt", "sub/y.txt"});
+        addFolder(tree.path() + (listed.isEmpty() ? QString() : '/' + listed));
+        criteria("-1", 1);
+        DeadMount dead;
+        Heartbeat heartbeat;
+        form->startButton->click();
+        QTRY_COMPARE(deadInside.load(), 1);
+        const int beats = heartbeat.beats;
+        QTRY_VERIFY(heartbeat.beats > beats + 3);
+        QCOMPARE(deadInside.load(), 1);
+        form->startButton->click(); // Stop
+        QTRY_COMPARE_WITH_TIMEOUT(dialogs.countMessages("Done."), 1, 3000);
+        QCOMPARE(deadInside.load(), 1); // "Done." did not wait for the mount
+        QVERIFY(!form->searchRun().active());
+        QVERIFY(!foundNames().contains("x.txt"));
+        QVERIFY(dialogs.errorTexts().isEmpty());
+        // A new run goes on while the old walk still hangs.
+        form->folderModel()->removeRows(0, form->folderModel()->rowCount());
+        addFolder(tree.path() + "/sub");
+        QVERIFY(search());
+        QCOMPARE(foundNames(), QStringList{"y.txt"});
+    }
+
+    // A dropped folder on a dead mount is looked at off the window's thread: the drop returns, the window
+    // answers, and the folders that answer are listed.
+    void dropOntoDeadMount()
+    {
+        QTemporaryDir tree;
+        makeFiles(tree.path(), {"ok/x.txt", "dead/y.txt"});
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(tree.path() + "/ok"), QUrl::fromLocalFile(tree.path() + "/dead")});
+        QWidget* viewport = form->folderList->viewport();
+        DeadMount dead;
+        Heartbeat heartbeat;
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &enter);
+        QVERIFY(enter.isAccepted());
+        QCOMPARE(deadInside.load(), 1); // the check still hangs, the window does not
+        for (int i = 0; i < 20; ++i) {
+            QDragMoveEvent move(QPoint(5 + i, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(viewport, &move);
+            QVERIFY(move.isAccepted());
+        }
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(deadInside.load(), 1); // one check for the drag and the drop, still waiting
+        const int beats = heartbeat.beats;
+        QTRY_VERIFY(heartbeat.beats > beats + 3);
+        QTRY_COMPARE(form->folderModel()->rowCount(), 1);
+        QCOMPARE(form->folderModel()->item(0)->text(), tree.path() + "/ok");
+        QTest::qWait(100);
+        QCOMPARE(form->folderModel()->rowCount(), 1);
     }
 
     void dropFoldersFromFileManager()

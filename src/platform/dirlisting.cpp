@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "platform/dirlisting.h"
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -39,8 +41,26 @@ void FolderFd::reset()
     m_fd = -1;
 }
 
+namespace {
+std::atomic<FolderOpenHook> openHook{nullptr};
+
+// The hook's errno, or 0 to go on.
+int hooked(const char* path)
+{
+    const FolderOpenHook hook = openHook.load(std::memory_order_acquire);
+    return hook ? hook(path) : 0;
+}
+} // namespace
+
+void setFolderOpenHook(FolderOpenHook hook)
+{
+    openHook.store(hook, std::memory_order_release);
+}
+
 FolderFd openFolder(const char* path, int& err)
 {
+    if ((err = hooked(path)) != 0)
+        return FolderFd();
     const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     err = fd < 0 ? errno : 0;
     return FolderFd(fd);
@@ -48,7 +68,21 @@ FolderFd openFolder(const char* path, int& err)
 
 FolderFd openSubFolder(int parentFd, const char* name, int& err)
 {
+    if ((err = hooked(name)) != 0)
+        return FolderFd();
     const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    err = fd < 0 ? errno : 0;
+    return FolderFd(fd);
+}
+
+FolderFd openBelow(int baseFd, const char* relativePath, int& err)
+{
+    if ((err = hooked(relativePath)) != 0)
+        return FolderFd();
+    open_how how{};
+    how.flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    const int fd = int(::syscall(SYS_openat2, baseFd, relativePath, &how, sizeof how));
     err = fd < 0 ? errno : 0;
     return FolderFd(fd);
 }
@@ -94,8 +128,10 @@ Kind DirectoryReader::resolveKind(int fd, const char* name, bool knownLink)
 
 bool isFolder(const QByteArray& nativePath)
 {
+    if (nativePath.isEmpty() || hooked(nativePath.constData()) != 0)
+        return false;
     struct stat st;
-    return !nativePath.isEmpty() && ::stat(nativePath.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::stat(nativePath.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool createEmptyFile(const QByteArray& nativePath)

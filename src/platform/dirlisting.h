@@ -49,6 +49,15 @@ private:
 FolderFd openFolder(const char* path, int& err);
 // Opens a sub-folder by name, relative to its parent; never follows a link. Sets err on failure.
 FolderFd openSubFolder(int parentFd, const char* name, int& err);
+// Opens a folder by a relative path below baseFd without following a link in any of its parts, so that a
+// folder swapped for a link meanwhile is refused as openSubFolder refuses it. ENOSYS where the system cannot
+// promise that.
+FolderFd openBelow(int baseFd, const char* relativePath, int& err);
+
+// For tests: runs before every folder open and every folder check of this file, on the thread that makes it,
+// with the path as given; a nonzero errno fails the call with it. A hook that sleeps stands for a dead mount.
+using FolderOpenHook = int (*)(const char* path);
+void setFolderOpenHook(FolderOpenHook hook);
 
 // What the system calls the error, e.g. "Permission denied".
 QString errorDescription(int err);

@@ -12,6 +12,9 @@
 
 namespace {
 const QString StopCaption = QStringLiteral("Stop");
+// A walk told to stop ends within a few milliseconds unless a folder that does not answer (a dead network
+// mount) holds it inside the system; the run does not wait longer than this for it.
+constexpr int StopGraceMs = 60;
 } // namespace
 
 SearchRun::SearchRun(SearchRunHost& host, QObject* parent)
@@ -47,6 +50,8 @@ void SearchRun::click()
     if (m_host.buttonCaption() == StopCaption) {
         m_step(150, [&] { m_host.setButtonCaption(m_savedCaption); });
         m_step(152, [&] { m_stopSearch = true; });
+        if (m_job)
+            QTimer::singleShot(StopGraceMs, this, [this, token = m_job->token()] { leaveStoppedWalk(token); });
         return;
     }
     // A stopped run still passing through its remaining folders: a second run must not start inside it.
@@ -113,33 +118,28 @@ void SearchRun::openAndWalk(quint64 token)
     if (token != m_token || !m_active)
         return;
     m_step(130, [&] { m_host.setBusy(true); });
-    fsys::FolderFd root;
-    const QByteArray native = m_paths[std::size_t(m_index)];
-    const bool obtained = m_step(132, [&] {
-        int err = 0;
-        root = fsys::openFolder(native.constData(), err);
-        if (!root.valid())
-            throw AppError(fsys::errorDescription(err));
-    });
-    if (!obtained) {
-        ++m_index;
-        beginFolder();
-        return;
-    }
+    // The listed folder is opened on the walk's thread: one on a mount that does not answer holds that
+    // thread, never the window's.
     m_step(134, [&] {
         WalkSettings settings;
-        settings.stop = &m_stopSearch;
-        settings.criteria = &m_criteria;
+        settings.stop = &m_flags->stop;
+        settings.criteria = &m_flags->criteria;
         settings.filter = m_host.filterText();
         settings.beforeOpen = m_beforeOpen;
+        settings.beforeEnter = m_beforeEnter;
+        settings.readers = m_readers;
+        settings.keepAlive = m_flags;
         m_job = std::make_unique<WalkJob>(
-            this, m_handoff, ++m_jobSerial, std::move(root), folderPathForWalk(native), std::move(settings),
+            this, m_handoff, ++m_jobSerial, m_paths[std::size_t(m_index)], std::move(settings),
             [this](quint64 t, WalkReport& r) { walkReport(t, r); }, [this](quint64 t) { walkFinished(t); });
     });
     if (!m_job) {
         ++m_index;
         beginFolder();
+        return;
     }
+    if (m_stopSearch.load())
+        QTimer::singleShot(StopGraceMs, this, [this, t = m_job->token()] { leaveStoppedWalk(t); });
 }
 
 void SearchRun::walkReport(quint64 token, WalkReport& report)
@@ -167,9 +167,13 @@ void SearchRun::showBoxes()
     while (!m_boxes.empty()) {
         const PendingBox box = std::move(m_boxes.front());
         m_boxes.pop_front();
-        const ErrorLocation where = m_host.walkLocation();
-        m_host.errorBox().show(box.failure.description, where.module, where.procedure, box.failure.label,
-                               QString::fromUtf8(box.failure.path));
+        if (box.failure.listedFolder) { // the run's own statement: the listed folder cannot be obtained
+            m_step(box.failure.label, [&] { throw AppError(box.failure.description); });
+        } else {
+            const ErrorLocation where = m_host.walkLocation();
+            m_host.errorBox().show(box.failure.description, where.module, where.procedure, box.failure.label,
+                                   QString::fromUtf8(box.failure.path));
+        }
         if (m_job && m_job->token() == box.token)
             m_job->acknowledge();
     }
@@ -182,6 +186,19 @@ void SearchRun::walkFinished(quint64 token)
     m_job.reset();
     m_step(136, [&] { ++m_index; });
     beginFolder();
+}
+
+void SearchRun::leaveStoppedWalk(quint64 token)
+{
+    if (!m_job || m_job->token() != token)
+        return;
+    // A box of this walk on the screen: the walk waits for it, and is not stuck.
+    if (m_showingBox || m_job->finished()) {
+        QTimer::singleShot(StopGraceMs, this, [this, token] { leaveStoppedWalk(token); });
+        return;
+    }
+    m_job->setGraceMs(0);
+    walkFinished(token);
 }
 
 void SearchRun::finish()

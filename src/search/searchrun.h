@@ -63,10 +63,15 @@ public:
     void criteriaChanged();
     // True from Start until "Done." has been shown, winding down included.
     bool active() const { return m_active; }
-    bool stopRequested() const { return m_stopSearch.load(); }
+    bool stopRequested() const { return m_flags->stop.load(); }
 
-    // For tests: runs before each sub-folder is opened; a nonzero errno fails the opening with it.
+    // For tests: runs before each sub-folder is opened, on the thread that opens it; a nonzero errno fails the
+    // opening with it.
     void setBeforeOpen(std::function<int(std::string_view path)> hook) { m_beforeOpen = std::move(hook); }
+    // For tests: runs on the walk's thread as the walk reaches each sub-folder, in walk order.
+    void setBeforeEnter(std::function<void(std::string_view path)> hook) { m_beforeEnter = std::move(hook); }
+    // For tests and the benchmark: how many threads list folders ahead of each walk.
+    void setReaders(int readers) { m_readers = readers; }
 
     // Why Start must refuse these criteria (one message naming the field), or the empty text.
     static QString refusal(const QString& lengthText, const QString& filterText);
@@ -85,14 +90,23 @@ private:
     void openAndWalk(quint64 token);
     void walkReport(quint64 token, WalkReport& report);
     void walkFinished(quint64 token);
+    void leaveStoppedWalk(quint64 token);
     void showBoxes();
     void finish();
 
     SearchRunHost& m_host;
     Guard m_step;
-    std::atomic<bool> m_stopSearch{false};
+    // What the walk reads while it runs; shared, so that a walk left inside a dead mount never reads freed
+    // memory.
+    struct Flags
+    {
+        std::atomic<bool> stop{false};
+        LiveCriteria criteria;
+    };
+    std::shared_ptr<Flags> m_flags = std::make_shared<Flags>();
+    std::atomic<bool>& m_stopSearch = m_flags->stop;
     QString m_savedCaption;
-    LiveCriteria m_criteria;
+    LiveCriteria& m_criteria = m_flags->criteria;
     bool m_active = false;
     quint64 m_token = 0;             // the run's
     quint64 m_jobSerial = 0;         // each walk's
@@ -106,4 +120,6 @@ private:
     std::deque<PendingBox> m_boxes;
     bool m_showingBox = false;
     std::function<int(std::string_view)> m_beforeOpen;
+    std::function<void(std::string_view)> m_beforeEnter;
+    int m_readers = DefaultWalkReaders;
 };

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -24,6 +25,7 @@ struct WalkFailure
     int label;           // the walk's statement that failed, as the error box reports it
     QString description; // what the system said
     QByteArray path;     // the folder concerned
+    bool listedFolder = false; // the listed folder itself could not be opened: the run's statement, not the walk's
 };
 
 // What the walk hands over at once: rows found since the last report, the folder it last entered, and at most
@@ -40,28 +42,42 @@ struct WalkSettings
     const std::atomic<bool>* stop = nullptr; // read before every file and every sub-folder
     const LiveCriteria* criteria = nullptr;  // read before every file
     QString filter;                          // as it read when the listed folder began
-    // Runs before each sub-folder is opened; a nonzero errno fails the opening with it. For tests.
+    // For tests. Runs before each sub-folder is opened, on the thread that opens it (a reader listing ahead,
+    // or the walk's own); a nonzero errno fails the opening with it.
     std::function<int(std::string_view path)> beforeOpen;
+    // For tests. Runs on the walk's thread when the walk reaches a sub-folder, in walk order, before its files.
+    std::function<void(std::string_view path)> beforeEnter;
     qint64 sliceMs = 25;            // a report at least this often while rows or a new header wait
     std::size_t maxRows = 8 * 1024; // or as soon as this many rows wait
+    // Threads that list folders ahead of the walk; with none the walk lists each folder itself when it
+    // reaches it. Either way the rows come in the same order.
+    int readers = 0;
+    std::shared_ptr<const void> keepAlive; // holds what stop and criteria point into for as long as the walk
 };
 
 // Takes a report and gives back an empty batch for the next rows (one that was used before keeps its memory).
 using WalkDeliver = std::function<ResultBatch(WalkReport&&)>;
 
+// Readers that list folders ahead of the walk: enough to keep a disk's queue busy when nothing is cached.
+constexpr int DefaultWalkReaders = 6;
+
 // Walks one listed folder on the calling thread: each folder's files first, then each of its sub-folders to
 // its end, in listing order, on an explicit stack (no recursion, whatever the depth). A report that carries a
-// failure is not followed by anything until deliver returns.
+// failure is not followed by anything until deliver returns. Every reader has ended when it returns, except
+// one held inside the system by a folder that does not answer (a dead network mount); that one ends on its
+// own and touches nothing of the caller's but settings' hooks and keepAlive.
 void walkFolder(fsys::FolderFd root, const std::string& rootPath, const WalkSettings& settings,
                 const WalkDeliver& deliver);
 
 // The listed folder's path as the walk shows it: trailing separators dropped, the root keeping its one.
 std::string folderPathForWalk(const QByteArray& listed);
 
-// Runs walkFolder on a thread of its own and hands its reports to receiver's thread, tagged with a token so
-// that the receiver can tell an old walk's reports from the current one's. One report at a time is on its
-// way: the next waits until the receiver called consumed() (the window then never has a backlog to work
-// through in one go), and after a report with a failure the walk waits for acknowledge().
+// Opens the listed folder and runs walkFolder on a thread of its own (a folder that does not answer then
+// holds that thread, never the receiver's), and hands its reports to receiver's thread, tagged with a token
+// so that the receiver can tell an old walk's reports from the current one's. A listed folder that cannot be
+// opened comes as a report with a failure marked listedFolder. One report at a time is on its way: the next
+// waits until the receiver called consumed() (the window then never has a backlog to work through in one
+// go), and after a report with a failure the walk waits for acknowledge().
 class WalkJob
 {
 public:
@@ -69,9 +85,10 @@ public:
     using FinishedFn = std::function<void(quint64 token)>;
 
     // handoff must watch receiver, so that the reports' hand-over is visible to ThreadSanitizer.
-    WalkJob(QObject* receiver, ThreadHandoff& handoff, quint64 token, fsys::FolderFd root,
-            std::string rootPath, WalkSettings settings, ReportFn onReport, FinishedFn onFinished);
-    // Ends a waiting walk and joins the thread; the walk itself ends only when stop was set.
+    WalkJob(QObject* receiver, const ThreadHandoff& handoff, quint64 token, QByteArray listedPath,
+            WalkSettings settings, ReportFn onReport, FinishedFn onFinished);
+    // Ends a waiting walk and joins the thread, waiting at most graceMs for a walk that was told to stop;
+    // one still held inside the system after that is left to end on its own, and reports nothing more.
     ~WalkJob();
     WalkJob(const WalkJob&) = delete;
     WalkJob& operator=(const WalkJob&) = delete;
@@ -80,20 +97,15 @@ public:
     // The receiver is done with a report; its batch comes back for reuse.
     void consumed(ResultBatch&& batch);
     void acknowledge();
+    // True once the walk's thread has nothing left to do but end.
+    bool finished() const;
+    // How long the destructor waits for a thread that does not end.
+    void setGraceMs(int ms) { m_graceMs = ms; }
 
 private:
-    ResultBatch deliver(WalkReport&& report);
-
-    QObject* m_receiver;
-    ThreadHandoff& m_handoff;
+    struct Shared;
+    std::shared_ptr<Shared> m_shared; // lives on with a thread left to end on its own
     quint64 m_token;
-    ReportFn m_onReport;
-    FinishedFn m_onFinished;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_acknowledged = false;
-    bool m_inFlight = false;
-    ResultBatch m_spare;
-    bool m_cancelled = false;
+    int m_graceMs = 200;
     std::thread m_thread;
 };
