@@ -12,6 +12,7 @@
 #include "results/resultlistview.h"
 #include "results/resultmodel.h"
 #include "search/lengthconv.h"
+#include "search/lengthunit.h"
 #include "search/searchrun.h"
 
 #include <QCloseEvent>
@@ -145,6 +146,7 @@ void Form1::buildControls()
     Combo1->setGeometry(px(240), px(300), px(3435), px(345));
     Text2 = new QLineEdit(QStringLiteral("3"), Frame2);
     Text2->setGeometry(px(3720), px(300), px(3825), px(345));
+    Text2->setToolTip(lengthFormsHelp());
 
     for (QGroupBox* frame : {Frame1, Frame2}) {
         frame->setAutoFillBackground(true);

@@ -1,20 +1,22 @@
 // SPDX-License-Identifier: MIT
 #include "search/nametest.h"
 
-#include "search/lengthconv.h"
 
 #include <QChar>
 
 void LiveCriteria::set(const QString& lengthText, int comboIndex)
 {
-    set(convertToInt16(lengthText), comboIndex);
+    const std::optional<LengthSpec> spec = parseLengthSpec(lengthText);
+    set(spec ? std::optional<qint16>(spec->length) : std::nullopt, comboIndex,
+        spec ? spec->unit : LengthUnit::Name);
 }
 
-void LiveCriteria::set(std::optional<qint16> length, int comboIndex)
+void LiveCriteria::set(std::optional<qint16> length, int comboIndex, LengthUnit unit)
 {
     std::uint32_t w = 0;
     if (length && comboIndex >= 0 && comboIndex <= 2)
-        w = UsableBit | (std::uint32_t(comboIndex) << 16) | std::uint16_t(*length);
+        w = UsableBit | (std::uint32_t(unit) << 18) | (std::uint32_t(comboIndex) << 16) |
+            std::uint16_t(*length);
     m_word.store(w, std::memory_order_relaxed);
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "search/walker.h"
 
+#include "search/lengthunit.h"
 #include "search/utf8name.h"
 
 #include <QElapsedTimer>
@@ -10,6 +11,8 @@
 #include <cstring>
 #include <memory>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -60,6 +63,8 @@ private:
     fsys::DirectoryReader m_reader;
     std::vector<Frame> m_frames;
     std::string m_rootPath;
+    std::size_t m_rootPrefixSize = 0; // what measured paths leave out: the listed folder and its separator
+    dev_t m_rootDevice = 0;
     WalkReport m_pending;
     std::string m_header; // the folder entered last
     bool m_headerChanged = false;
@@ -78,6 +83,12 @@ void Walk::run(fsys::FolderFd root, const std::string& rootPath)
     top.fd = std::move(root);
     top.prefix = rootPath == "/" ? rootPath : rootPath + '/';
     top.nameStart = top.prefix.size();
+    m_rootPrefixSize = top.prefix.size();
+    if (m_settings.oneFileSystem) {
+        struct stat st;
+        if (::fstat(top.fd.get(), &st) == 0)
+            m_rootDevice = st.st_dev;
+    }
     m_openCount = 1;
     enter(top);
     // The listed folder's own header goes out at once, so that even a walk that is over at its first check
@@ -102,6 +113,11 @@ void Walk::run(fsys::FolderFd root, const std::string& rootPath)
         const char* name = f.subFolders.c_str() + f.next;
         const std::size_t nameLen = std::strlen(name);
         f.next += nameLen + 1;
+        if (m_settings.skipFolder) {
+            const std::string path = f.prefix + std::string(name, nameLen);
+            if (m_settings.skipFolder(path))
+                continue;
+        }
         int err = 0;
         const bool opened = openChild(depth, std::string_view(name, nameLen), err);
         ++depth;
@@ -113,6 +129,15 @@ void Walk::run(fsys::FolderFd root, const std::string& rootPath)
             child.subFolders.clear();
             child.next = 0;
             continue;
+        }
+        if (m_settings.oneFileSystem) {
+            struct stat st;
+            if (::fstat(child.fd.get(), &st) == 0 && st.st_dev != m_rootDevice) {
+                child.fd.reset();
+                --m_openCount;
+                --depth;
+                continue;
+            }
         }
         enter(child);
     }
@@ -229,15 +254,15 @@ void Walk::testFile(const Frame& frame, std::string_view name)
     const LiveCriteria::Snapshot c = m_settings.criteria->load();
     if (!c.usable)
         return;
-    std::size_t length;
-    if (m_filter.mode() == NameFilter::Mode::None) {
-        length = utf16Length(name);
-    } else {
+    std::optional<std::size_t> nameUnits;
+    if (m_filter.mode() != NameFilter::Mode::None) {
         decodeUtf8(name, m_decoded);
         if (!m_filter.passes(m_decoded))
             return;
-        length = m_decoded.size();
+        nameUnits = m_decoded.size();
     }
+    const std::size_t length =
+        measuredLength(c.unit, std::string_view(frame.prefix).substr(m_rootPrefixSize), name, nameUnits);
     if (!lengthPasses(c, length))
         return;
     ResultBatch& rows = m_pending.rows;

@@ -42,6 +42,9 @@ struct WalkSettings
     QString filter;                          // as it read when the listed folder began
     // Runs before each sub-folder is opened; a nonzero errno fails the opening with it. For tests.
     std::function<int(std::string_view path)> beforeOpen;
+    // True for a sub-folder to leave out, with everything below it, before it is opened.
+    std::function<bool(std::string_view path)> skipFolder;
+    bool oneFileSystem = false; // sub-folders on another file system than the listed folder are left out
     qint64 sliceMs = 25;            // a report at least this often while rows or a new header wait
     std::size_t maxRows = 8 * 1024; // or as soon as this many rows wait
 };
