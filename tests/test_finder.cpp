@@ -281,6 +281,18 @@ private slots:
         QVERIFY2(r.err.startsWith("lentrova-find: " + dir.path() + "/no/such/folder/r.txt: "), r.err.constData());
     }
 
+    void outputThatCannotBeWritten()
+    {
+        ScratchDir dir;
+        makeTree(dir.path(), OptionTree);
+        QProcess p;
+        p.setStandardOutputFile(QStringLiteral("/dev/full"));
+        p.start(QStringLiteral(LENTROVA_FIND), {"--gt", "-1", dir.qpath()});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY(p.readAllStandardError().startsWith("lentrova-find: cannot write the output: "));
+    }
+
     void oneFileSystem()
     {
         ScratchDir dir;

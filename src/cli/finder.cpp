@@ -14,7 +14,9 @@
 #include <QDir>
 
 #include <atomic>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <unordered_set>
 
 namespace {
@@ -292,6 +294,11 @@ int runFinder(const FinderOptions& options, std::FILE* out, std::FILE* err)
         });
     }
     buffer.flush();
+    // A full disk or a closed pipe behind stdout must not pass for a clean run.
+    if (std::ferror(out)) {
+        say(err, QByteArray("cannot write the output: ") + std::strerror(errno));
+        trouble = true;
+    }
     if (options.output == FinderOptions::Output::Report) {
         try {
             writeReport(report, options.reportFile);
