@@ -258,7 +258,7 @@ private slots:
         window.model.setAllChecked(true);
         ScratchDir out;
         const QString ours = out.qpath() + "/window.txt";
-        SaveListviewProperlySpaced(SnapshotTable::of(window.model), ours, nullptr, window.box, [] {});
+        writeTextReport(SnapshotTable::of(window.model), ours, nullptr, window.box, [] {});
         QVERIFY(window.scripted.errorTexts().isEmpty());
 
         const QString theirs = out.qpath() + "/finder.txt";

@@ -38,7 +38,7 @@ QString SearchRun::refusal(const QString& lengthText, const QString& filterText)
 
 void SearchRun::criteriaChanged()
 {
-    m_criteria.set(m_host.lengthText(), m_host.comparisonIndex());
+    m_criteria.set(m_host.lengthText(), m_host.comparison());
 }
 
 void SearchRun::click()
@@ -60,7 +60,7 @@ void SearchRun::start()
     m_step(102, [&] { noFolders = m_host.folderCount() == 0; });
     if (noFolders) {
         m_step(104, [&] {
-            m_host.dialogs().message(QStringLiteral("Add folder(s) to search first."), StyleOk,
+            m_host.dialogs().message(QStringLiteral("Add folder(s) to search first."), MessageStyle::Ok,
                                      applicationTitle());
         });
         return;
@@ -68,7 +68,7 @@ void SearchRun::start()
     QString refused;
     m_step(102, [&] { refused = refusal(m_host.lengthText(), m_host.filterText()); });
     if (!refused.isEmpty()) {
-        m_step(104, [&] { m_host.dialogs().message(refused, StyleOk, applicationTitle()); });
+        m_step(104, [&] { m_host.dialogs().message(refused, MessageStyle::Ok, applicationTitle()); });
         return;
     }
 
@@ -77,7 +77,7 @@ void SearchRun::start()
     m_step(106, [&] { m_savedCaption = m_host.buttonCaption(); });
     m_step(108, [&] { m_host.setButtonCaption(StopCaption); });
     m_step(110, [&] { m_stopSearch = false; });
-    m_step(112, [&] { m_host.setPointer(11); });
+    m_step(112, [&] { m_host.setBusy(11); });
     m_step(114, [&] { criteriaChanged(); });
     m_step(118, [&] { m_host.results().clearRows(); });
     m_step(120, [&] {
@@ -103,7 +103,7 @@ void SearchRun::beginFolder()
     m_step(122, [&] { m_host.setProgressValue((m_index + 1) * 100 / m_count); });
     m_step(124, [&] { m_path = m_texts[std::size_t(m_index)]; });
     m_step(126,
-           [&] { m_host.setProgressText(QStringLiteral("Processing: ") + GetFileNameFromPath(m_path)); });
+           [&] { m_host.setProgressText(QStringLiteral("Processing: ") + fileNameOfPath(m_path)); });
     // The yield: the rest of this folder's start runs from the event loop.
     QTimer::singleShot(0, this, [this, token = m_token] { openAndWalk(token); });
 }
@@ -112,7 +112,7 @@ void SearchRun::openAndWalk(quint64 token)
 {
     if (token != m_token || !m_active)
         return;
-    m_step(130, [&] { m_host.setPointer(11); });
+    m_step(130, [&] { m_host.setBusy(11); });
     fsys::FolderFd root;
     const QByteArray native = m_paths[std::size_t(m_index)];
     const bool obtained = m_step(132, [&] {
@@ -188,11 +188,11 @@ void SearchRun::walkFinished(quint64 token)
 void SearchRun::finish()
 {
     m_step(138, [&] { m_host.setFolderHeader(QStringLiteral("Folder(s)")); });
-    m_step(140, [&] { m_host.setPointer(0); });
+    m_step(140, [&] { m_host.setBusy(0); });
     m_step(142, [&] { m_host.setProgressValue(0); });
     m_step(144, [&] { m_host.setProgressText(QStringLiteral("Progress Bar")); });
     m_step(146, [&] { m_host.setButtonCaption(m_savedCaption); });
-    m_step(148, [&] { m_host.dialogs().message(QStringLiteral("Done."), StyleOk, applicationTitle()); });
+    m_step(148, [&] { m_host.dialogs().message(QStringLiteral("Done."), MessageStyle::Ok, applicationTitle()); });
     m_active = false;
     emit runEnded();
 }

@@ -31,11 +31,11 @@ public:
     QByteArray folderNativePath(int row) const override { return folders[row]; }
     QString filterText() const override { return filter; }
     QString lengthText() const override { return length; }
-    int comparisonIndex() const override { return comparison; }
+    int comparison() const override { return comparison; }
     void setProgressValue(int) override {}
     void setProgressText(const QString&) override {}
     void setFolderHeader(const QString&) override {}
-    void setPointer(int) override {}
+    void setBusy(int) override {}
     ResultModel& results() override { return model; }
     Dialogs& dialogs() override { return scripted; }
     ErrorBox& errorBox() override { return box; }
