@@ -3,14 +3,24 @@
 # them in lib/lentrova/; bin/lentrova is a relative link to it (the program's folder is where the link points).
 set(LENTROVA_APP_DIR lib/lentrova)
 
-install(TARGETS lentrova RUNTIME DESTINATION ${LENTROVA_APP_DIR})
+install(TARGETS lentrova lentrova-find RUNTIME DESTINATION ${LENTROVA_APP_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/install/ DESTINATION ${LENTROVA_APP_DIR})
 install(CODE "
   set(bin \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin\")
   file(MAKE_DIRECTORY \"\${bin}\")
   message(STATUS \"Linking: \${bin}/lentrova\")
   file(CREATE_LINK ../${LENTROVA_APP_DIR}/lentrova \"\${bin}/lentrova\" SYMBOLIC)
+  message(STATUS \"Linking: \${bin}/lentrova-find\")
+  file(CREATE_LINK ../${LENTROVA_APP_DIR}/lentrova-find \"\${bin}/lentrova-find\" SYMBOLIC)
 ")
+# The finder's manual page, compressed the way Debian ships them (no name or time inside, so the same bytes
+# every build).
+set(LENTROVA_MAN_PAGE ${CMAKE_BINARY_DIR}/lentrova-find.1.gz)
+add_custom_command(OUTPUT ${LENTROVA_MAN_PAGE}
+  COMMAND sh -c "gzip -9nc \"$1\" > \"$2\"" sh ${CMAKE_SOURCE_DIR}/packaging/lentrova-find.1 ${LENTROVA_MAN_PAGE}
+  DEPENDS ${CMAKE_SOURCE_DIR}/packaging/lentrova-find.1 VERBATIM)
+add_custom_target(lentrova_man_page ALL DEPENDS ${LENTROVA_MAN_PAGE})
+install(FILES ${LENTROVA_MAN_PAGE} DESTINATION share/man/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/lentrova.desktop DESTINATION share/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/install/lentrova.png DESTINATION share/icons/hicolor/64x64/apps)
 
@@ -24,7 +34,10 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "find files by the length of their file nam
  Lentrova walks the folders you list and shows every file whose name is longer
  than, shorter than or exactly as long as a length you type, optionally only
  names containing a filter text. The results can be saved as a text report,
- copied to the clipboard, pruned, opened, sent to the trash or moved.")
+ copied to the clipboard, pruned, opened, sent to the trash or moved.
+ .
+ lentrova-find runs the same search from the command line, without a display,
+ and also measures names in bytes and paths below the searched folder.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh dpkg-dev file
 
 cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DLENTROVA_BUILD_BENCH=OFF >/dev/null
-cmake --build build-package -j"$(nproc)" --target lentrova
+cmake --build build-package -j"$(nproc)" --target lentrova lentrova-find lentrova_man_page
 rm -f build-package/lentrova_*.deb
 (cd build-package && cpack -G DEB)
 deb=$(ls build-package/lentrova_*.deb)

@@ -114,7 +114,7 @@ QByteArrayList walkSequence(const QString& root, int readers, const std::functio
 {
     std::atomic<bool> stop{false};
     LiveCriteria criteria;
-    criteria.set(QStringLiteral("-1"), 1);
+    criteria.set(QStringLiteral("-1"), Comparison::GreaterThan);
     WalkSettings settings;
     settings.stop = &stop;
     settings.criteria = &criteria;

@@ -5,6 +5,7 @@
 #include "app/fileactions.h"
 #include "app/resultlistactions.h"
 #include "app/settingskeys.h"
+#include "search/lengthunit.h"
 #include "extras/help.h"
 #include "platform/apptitle.h"
 #include "platform/dialogs.h"
@@ -203,6 +204,7 @@ void MainWindow::buildControls()
     lengthFrame = place(new QGroupBox(captionOf("Frame2"), this), "Frame2");
     comparisonCombo = place(new QComboBox(lengthFrame), "Combo1");
     lengthEdit = place(new QLineEdit(captionOf("Text2"), lengthFrame), "Text2");
+    lengthEdit->setToolTip(lengthFormsHelp());
     for (QGroupBox* frame : {filterFrame, lengthFrame}) {
         frame->setAutoFillBackground(true);
         frame->setPalette(pal);

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "search/nametest.h"
 
-#include "search/lengthconv.h"
-
 #include <QChar>
 
 std::optional<Comparison> comparisonAt(int listIndex)
@@ -14,14 +12,16 @@ std::optional<Comparison> comparisonAt(int listIndex)
 
 void LiveCriteria::set(const QString& lengthText, std::optional<Comparison> comparison)
 {
-    set(convertToInt16(lengthText), comparison);
+    const std::optional<LengthSpec> spec = parseLengthSpec(lengthText);
+    set(spec ? std::optional<qint16>(spec->length) : std::nullopt, comparison,
+        spec ? spec->unit : LengthUnit::Name);
 }
 
-void LiveCriteria::set(std::optional<qint16> length, std::optional<Comparison> comparison)
+void LiveCriteria::set(std::optional<qint16> length, std::optional<Comparison> comparison, LengthUnit unit)
 {
     std::uint32_t w = 0;
     if (length && comparison)
-        w = UsableBit | (std::uint32_t(*comparison) << 16) | std::uint16_t(*length);
+        w = UsableBit | (std::uint32_t(unit) << 18) | (std::uint32_t(*comparison) << 16) | std::uint16_t(*length);
     m_word.store(w, std::memory_order_relaxed);
 }
 

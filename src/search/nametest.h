@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "search/lengthunit.h"
 #include "search/pattern.h"
 
 #include <QString>
@@ -22,26 +23,28 @@ enum class Comparison : int {
 // The comparison at a place of the list; nothing for a place outside it (-1: nothing chosen).
 std::optional<Comparison> comparisonAt(int listIndex);
 
-// The comparison and the length as the window shows them right now. The walk reads them before every file,
-// from another thread, so both travel in one atomic word: a reader never sees a new length with an old
-// comparison.
+// The comparison, the length and its unit as the window shows them right now. The walk reads them before
+// every file, from another thread, so all three travel in one atomic word: a reader never sees a new length
+// with an old comparison or unit.
 class LiveCriteria
 {
 public:
     // No comparison or a length that does not convert: no file matches.
     void set(const QString& lengthText, std::optional<Comparison> comparison);
-    void set(std::optional<qint16> length, std::optional<Comparison> comparison);
+    void set(std::optional<qint16> length, std::optional<Comparison> comparison, LengthUnit unit = LengthUnit::Name);
 
     struct Snapshot
     {
         bool usable;
         Comparison comparison;
         int length;
+        LengthUnit unit;
     };
     Snapshot load() const
     {
         const std::uint32_t w = m_word.load(std::memory_order_relaxed);
-        return {(w & UsableBit) != 0, Comparison((w >> 16) & 3), int(qint16(w & 0xFFFF))};
+        return {(w & UsableBit) != 0, Comparison((w >> 16) & 3), int(qint16(w & 0xFFFF)),
+                LengthUnit((w >> 18) & 3)};
     }
 
 private:

@@ -4,7 +4,7 @@
 #include "platform/apptitle.h"
 #include "platform/dialogs.h"
 #include "results/resultmodel.h"
-#include "search/lengthconv.h"
+#include "search/lengthunit.h"
 #include "search/pathhelpers.h"
 
 #include <QScopedValueRollback>
@@ -31,9 +31,8 @@ SearchRun::~SearchRun()
 
 QString SearchRun::refusal(const QString& lengthText, const QString& filterText)
 {
-    if (!convertToInt16(lengthText))
-        return QStringLiteral("Length Of Filename: \"%1\" is not a number from -32768 to 32767.")
-            .arg(lengthText);
+    if (const QString why = lengthRefusal(lengthText); !why.isEmpty())
+        return why;
     const QString why = NameFilter::problem(filterText);
     if (!why.isEmpty())
         return QStringLiteral("Filter: \"%1\" cannot be used as a pattern: %2.").arg(filterText, why);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "search/walker.h"
 
+#include "search/lengthunit.h"
 #include "search/utf8name.h"
 
 #include <QElapsedTimer>
@@ -12,6 +13,8 @@
 #include <memory>
 #include <queue>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -45,6 +48,7 @@ struct Node
     NodeState state = NodeState::Own;
     int openError = 0;
     int readError = 0; // the listing broke off with it, after the entries read until then
+    bool otherMount = false; // on another file system than the listed folder, which the walk must not enter
     std::string entries;
     std::vector<std::shared_ptr<Node>> children;
 };
@@ -70,6 +74,9 @@ struct ReaderPool
     fsys::FolderFd base; // the listed folder, for paths below it
     std::size_t baseLength = 0; // of the listed folder's path with its closing separator
     std::function<int(std::string_view)> beforeOpen;
+    std::function<bool(std::string_view)> skipFolder; // called on the readers' threads too
+    bool oneFileSystem = false;
+    dev_t rootDevice = 0;
     std::shared_ptr<const void> keepAlive;
 
     void read(fsys::DirectoryReader& reader, Node& node);
@@ -79,7 +86,8 @@ struct ReaderPool
 // Makes the sub-folders of a folder just listed, marking those a reader can open as queued (the caller
 // queues them). prefix is the folder's path with its closing separator; names are each closed by a NUL.
 void adoptChildren(const ReaderPool* pool, std::string_view prefix, const std::vector<quint32>& order,
-                   const std::string& names, std::vector<NodePtr>& out)
+                   const std::string& names, const std::function<bool(std::string_view)>& skip,
+                   std::vector<NodePtr>& out)
 {
     quint32 index = 0;
     for (std::size_t at = 0; at < names.size();) {
@@ -87,6 +95,11 @@ void adoptChildren(const ReaderPool* pool, std::string_view prefix, const std::v
         auto child = std::make_shared<Node>();
         child->path.reserve(prefix.size() + len);
         child->path.assign(prefix).append(names, at, len);
+        if (skip && skip(child->path)) {
+            at += len + 1;
+            ++index;
+            continue;
+        }
         if (pool && child->path.size() - pool->baseLength <= LongestPathForReaders) {
             child->order.reserve(order.size() + 1);
             child->order = order;
@@ -114,6 +127,13 @@ void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
         node.openError = err;
         return;
     }
+    if (oneFileSystem) {
+        struct stat st;
+        if (::fstat(fd.get(), &st) == 0 && st.st_dev != rootDevice) {
+            node.otherMount = true;
+            return;
+        }
+    }
     std::string subFolders;
     for (;;) {
         const int got = reader.readBlock(fd.get());
@@ -136,7 +156,7 @@ void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
     // A listing that broke off gives no sub-folders, as the walk's own listing does.
     if (!node.readError) {
         const std::string prefix = node.path + '/';
-        adoptChildren(this, prefix, node.order, subFolders, node.children);
+        adoptChildren(this, prefix, node.order, subFolders, skipFolder, node.children);
     }
 }
 
@@ -222,6 +242,13 @@ private:
     fsys::DirectoryReader m_reader;
     std::vector<Frame> m_frames;
     std::string m_rootPath;
+    std::size_t m_rootPrefixSize = 0; // what measured paths leave out: the listed folder and its separator
+    dev_t m_rootDevice = 0;
+    bool onOtherMount(int fd) const
+    {
+        struct stat st;
+        return ::fstat(fd, &st) == 0 && st.st_dev != m_rootDevice;
+    }
     WalkReport m_pending;
     std::string m_header; // the folder entered last
     bool m_headerChanged = false;
@@ -249,6 +276,9 @@ void Walk::startPool(int rootFd, const std::string& rootPath)
         return;
     pool->baseLength = rootPath == "/" ? 1 : rootPath.size() + 1;
     pool->beforeOpen = m_settings.beforeOpen;
+    pool->skipFolder = m_settings.skipFolder;
+    pool->oneFileSystem = m_settings.oneFileSystem;
+    pool->rootDevice = m_rootDevice;
     pool->keepAlive = m_settings.keepAlive;
     pool->running = m_settings.readers;
     m_pool = pool;
@@ -331,12 +361,15 @@ bool Walk::take(Node& node)
 void Walk::run(fsys::FolderFd root, const std::string& rootPath)
 {
     m_rootPath = rootPath;
+    if (struct stat st; ::fstat(root.get(), &st) == 0)
+        m_rootDevice = st.st_dev;
     startPool(root.get(), rootPath);
     m_frames.resize(1);
     Frame& top = m_frames[0];
     top.fd = std::move(root);
     top.prefix = rootPath == "/" ? rootPath : rootPath + '/';
     top.nameStart = top.prefix.size();
+    m_rootPrefixSize = top.prefix.size();
     m_openCount = 1;
     enter(top);
     // The listed folder's own header goes out at once, so that even a walk that is over at its first check
@@ -365,6 +398,8 @@ void Walk::run(fsys::FolderFd root, const std::string& rootPath)
             m_settings.beforeEnter(node->path);
         Frame& child = m_frames[std::size_t(depth) + 1];
         if (take(*node)) {
+            if (node->otherMount)
+                continue;
             ++depth;
             child.fd.reset();
             child.prefix.assign(node->path).push_back('/');
@@ -390,6 +425,12 @@ void Walk::run(fsys::FolderFd root, const std::string& rootPath)
             fail(child, 112, err);
             child.children.clear();
             child.next = 0;
+            continue;
+        }
+        if (m_settings.oneFileSystem && onOtherMount(child.fd.get())) {
+            child.fd.reset();
+            --m_openCount;
+            --depth;
             continue;
         }
         enter(child);
@@ -508,7 +549,7 @@ void Walk::enter(Frame& frame)
     m_header.assign(path);
     m_headerChanged = true;
     if (list(frame)) {
-        adoptChildren(m_pool.get(), frame.prefix, frame.order, m_subFolders, frame.children);
+        adoptChildren(m_pool.get(), frame.prefix, frame.order, m_subFolders, m_settings.skipFolder, frame.children);
         queue(frame.children);
     }
     // Below a folder the readers can name, everything is opened by its path: no descriptor need stay open.
@@ -557,15 +598,15 @@ void Walk::testFile(const Frame& frame, std::string_view name)
     const LiveCriteria::Snapshot c = m_settings.criteria->load();
     if (!c.usable)
         return;
-    std::size_t length;
-    if (m_filter.mode() == NameFilter::Mode::None) {
-        length = utf16Length(name);
-    } else {
+    std::optional<std::size_t> nameUnits;
+    if (m_filter.mode() != NameFilter::Mode::None) {
         decodeUtf8(name, m_decoded);
         if (!m_filter.passes(m_decoded))
             return;
-        length = m_decoded.size();
+        nameUnits = m_decoded.size();
     }
+    const std::size_t length =
+        measuredLength(c.unit, std::string_view(frame.prefix).substr(m_rootPrefixSize), name, nameUnits);
     if (!lengthPasses(c, length))
         return;
     ResultBatch& rows = m_pending.rows;

@@ -47,6 +47,9 @@ struct WalkSettings
     std::function<int(std::string_view path)> beforeOpen;
     // For tests. Runs on the walk's thread when the walk reaches a sub-folder, in walk order, before its files.
     std::function<void(std::string_view path)> beforeEnter;
+    // True for a sub-folder to leave out, with everything below it, before it is opened.
+    std::function<bool(std::string_view path)> skipFolder;
+    bool oneFileSystem = false; // sub-folders on another file system than the listed folder are left out
     qint64 sliceMs = 25;            // a report at least this often while rows or a new header wait
     std::size_t maxRows = 8 * 1024; // or as soon as this many rows wait
     // Threads that list folders ahead of the walk; with none the walk lists each folder itself when it

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Installs the build into a temporary prefix and checks the layout: the program with every file of install/
-# beside it, a relative bin/lentrova link, a valid desktop entry and the icon. Then starts the program the way
+# beside it, a relative bin/lentrova link, a valid desktop entry and the icon, the finder with its link and
+# manual page. Then starts the program the way
 # the desktop menu does (the entry's Exec line, found on PATH) under Xvfb and checks that its window shows,
 # carrying the icon it reads from its own folder: proof that it looked beside itself, not beside the link.
 set -euo pipefail
@@ -24,6 +25,19 @@ case $(readlink "$prefix/bin/lentrova") in
 esac
 [ "$(readlink -f "$prefix/bin/lentrova")" = "$(readlink -f "$app/lentrova")" ] || fail "bin/lentrova points elsewhere"
 
+# The command-line finder beside the program, its link, and its manual page; it runs with no display.
+[ -f "$app/lentrova-find" ] && [ -x "$app/lentrova-find" ] || fail "no finder at lib/lentrova/lentrova-find"
+[ -L "$prefix/bin/lentrova-find" ] || fail "bin/lentrova-find is not a link"
+[ "$(readlink "$prefix/bin/lentrova-find")" = ../lib/lentrova/lentrova-find ] || fail "bin/lentrova-find points elsewhere"
+man=$prefix/share/man/man1/lentrova-find.1.gz
+[ -f "$man" ] || fail "no manual page for lentrova-find"
+gzip -dc "$man" | cmp -s - "$source/packaging/lentrova-find.1" || fail "the manual page differs from packaging/"
+mkdir -p "$work/tree/sub"
+: >"$work/tree/sub/twelve.chars"
+found=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/lentrova-find" --eq 16 --unit path "$work/tree") ||
+    fail "the installed finder failed"
+[ "$found" = "$work/tree/sub/twelve.chars" ] || fail "the installed finder found: $found"
+
 mapfile -t shipped < <(cd "$source/install" && find . -type f | sort)
 ((${#shipped[@]} > 0)) || fail "install/ is empty"
 for file in "${shipped[@]}"; do
@@ -42,10 +56,11 @@ icon=$prefix/share/icons/hicolor/64x64/apps/lentrova.png
 [ "$(od -An -tx1 -N8 "$icon" | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "icon is not a PNG"
 [ "$(od -An -tu1 -j16 -N8 "$icon" | tr -s ' ' | sed 's/^ //')" = "0 0 0 64 0 0 0 64" ] || fail "icon is not 64 x 64"
 
-# Nothing but these four places.
+# Nothing but these places.
 while IFS= read -r path; do
     case ${path#"$prefix"/} in
-        bin/lentrova | lib/lentrova/* | share/applications/lentrova.desktop | share/icons/hicolor/*/apps/lentrova.*) ;;
+        bin/lentrova | bin/lentrova-find | lib/lentrova/* | share/applications/lentrova.desktop | \
+            share/icons/hicolor/*/apps/lentrova.* | share/man/man1/lentrova-find.1.gz) ;;
         *) fail "unexpected file installed: ${path#"$prefix"/}" ;;
     esac
 done < <(find "$prefix" -type f -o -type l)

@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: MIT
+// Times lentrova-find against fd with one thread, fd with its default threads and bfs, on the trees
+// bench_search makes, warm, in the same rounds, and checks that all four count the same files.
+//
+//   bench_find [--sizes 50000,200000,1000000] [--seed N] [--runs N]
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+struct Timed
+{
+    double seconds = -1;
+    qint64 count = -1;
+};
+
+// Output goes through a pipe and is counted, as a script reading it would.
+Timed timeProgram(const QString& program, const QStringList& args)
+{
+    Timed result;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LC_ALL", "C.UTF-8");
+    p.setProcessEnvironment(env);
+    QElapsedTimer clock;
+    clock.start();
+    p.start(program, args);
+    if (!p.waitForStarted(10000))
+        return result;
+    qint64 lines = 0;
+    while (!p.waitForFinished(20))
+        lines += p.readAllStandardOutput().count('\n');
+    lines += p.readAllStandardOutput().count('\n');
+    result.seconds = clock.nsecsElapsed() / 1e9;
+    result.count = lines;
+    return result;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+QString loadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(f.readAll()).section(QLatin1Char(' '), 0, 2);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QList<qint64> sizes = {50000, 200000, 1000000};
+    quint32 seed = 12;
+    int runs = 3;
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); ++i) {
+        if (args[i] == "--sizes") {
+            sizes.clear();
+            for (const QString& s : args[++i].split(','))
+                sizes << s.toLongLong();
+        } else if (args[i] == "--seed") {
+            seed = args[++i].toUInt();
+        } else if (args[i] == "--runs") {
+            runs = std::max(1, args[++i].toInt());
+        }
+    }
+    const QString here = QCoreApplication::applicationDirPath();
+    const QString finder = QDir(here).filePath("../lentrova-find");
+    const QString fd = QStandardPaths::findExecutable("fdfind").isEmpty() ? "fd" : "fdfind";
+    std::printf("load average at start: %s\n", qPrintable(loadAverage()));
+
+    bool allAgree = true;
+    bool targetMet = true;
+    for (qint64 size : sizes) {
+        const QString dir = QString("/tmp/lentrova-bench-%1-%2").arg(size).arg(seed);
+        if (!QDir(dir).exists()) {
+            QProcess gen;
+            gen.setProcessChannelMode(QProcess::ForwardedChannels);
+            gen.start(QDir(here).filePath("bench_treegen"),
+                      {dir, QString::number(size), QString::number(std::max<qint64>(size / 20, 10)),
+                       QString::number(seed)});
+            if (!gen.waitForFinished(-1) || gen.exitCode() != 0) {
+                std::fprintf(stderr, "could not generate %s\n", qPrintable(dir));
+                return 1;
+            }
+        }
+        // The same question put to each: files whose name is 12 characters long (the tree's names are all in
+        // the Basic Multilingual Plane, so UTF-16 units and code points agree).
+        const QList<std::pair<QString, std::pair<QString, QStringList>>> programs = {
+            {"lentrova-find", {finder, {"--eq", "12", dir}}},
+            {"fd -j1", {fd, {"-u", "-j1", "--type", "f", "--regex", "^.{12}$", dir}}},
+            {"fd", {fd, {"-u", "--type", "f", "--regex", "^.{12}$", dir}}},
+            {"bfs", {"bfs", {dir, "-regextype", "posix-extended", "-regex", ".*/[^/]{12}", "-type", "f"}}},
+        };
+        timeProgram(finder, {"--gt", "-1", dir}); // warm the cache
+        std::vector<std::vector<double>> times(std::size_t(programs.size()));
+        std::vector<qint64> counts(std::size_t(programs.size()), -1);
+        for (int r = 0; r < runs; ++r) {
+            // One round runs each program once, so a change in the machine's load falls on all alike.
+            for (int k = 0; k < int(programs.size()); ++k) {
+                const Timed t = timeProgram(programs[k].second.first, programs[k].second.second);
+                if (t.seconds >= 0) {
+                    times[std::size_t(k)].push_back(t.seconds);
+                    counts[std::size_t(k)] = t.count;
+                }
+            }
+        }
+        std::printf("\n== %lld files (%s), median of %d ==\n", size, qPrintable(dir), runs);
+        const double ours = times[0].empty() ? -1 : median(times[0]);
+        double best = 1e9;
+        QString bestName;
+        for (int k = 0; k < int(programs.size()); ++k) {
+            if (times[std::size_t(k)].empty()) {
+                std::printf("  %-14s not available\n", qPrintable(programs[k].first));
+                continue;
+            }
+            const double t = median(times[std::size_t(k)]);
+            const bool agree = counts[std::size_t(k)] == counts[0];
+            allAgree = allAgree && agree;
+            std::printf("  %-14s %8.3f s  %8lld matches  %s\n", qPrintable(programs[k].first), t,
+                        counts[std::size_t(k)], k == 0 ? "" : agree ? "(counts agree)" : "(COUNTS DIFFER)");
+            if (k > 0 && t < best) {
+                best = t;
+                bestName = programs[k].first;
+            }
+        }
+        if (ours > 0 && !bestName.isEmpty()) {
+            const double ratio = ours / best;
+            std::printf("  lentrova-find / best (%s): %.2fx (target at most 0.70x at 1M files)\n",
+                        qPrintable(bestName), ratio);
+            if (size >= 1000000 && ratio > 0.7)
+                targetMet = false;
+        }
+    }
+    std::printf("\nload average at end: %s\n", qPrintable(loadAverage()));
+    std::printf("counts %s; speed target %s\n", allAgree ? "agree" : "DIFFER", targetMet ? "met" : "NOT met");
+    return allAgree ? 0 : 1;
+}

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/errorbox.h"
+#include "results/resultmodel.h"
+#include "search/searchrun.h"
+#include "support/scripteddialogs.h"
+
+#include <QFile>
+#include <QTest>
+
+// The window's search run on a plain host: a folder list, the criteria texts and a result model, without the
+// window's widgets, so that tests can compare what the search finds with other ways of finding it.
+class SearchHost : public SearchRunHost
+{
+public:
+    ScriptedDialogs scripted;
+    ErrorBox box{scripted};
+    ResultModel model;
+    QList<QByteArray> folders;
+    QString filter;
+    QString length = QStringLiteral("-1");
+    int comparison = 1;
+    QString caption = QStringLiteral("Start Finding");
+    SearchRun run{*this};
+
+    QString buttonCaption() const override { return caption; }
+    void setButtonCaption(const QString& c) override { caption = c; }
+    int folderCount() const override { return int(folders.size()); }
+    QString folderText(int row) const override { return QFile::decodeName(folders[row]); }
+    QByteArray folderNativePath(int row) const override { return folders[row]; }
+    QString filterText() const override { return filter; }
+    QString lengthText() const override { return length; }
+    int comparison() const override { return comparison; }
+    void setProgressValue(int) override {}
+    void setProgressText(const QString&) override {}
+    void setFolderHeader(const QString&) override {}
+    void setBusy(int) override {}
+    ResultModel& results() override { return model; }
+    Dialogs& dialogs() override { return scripted; }
+    ErrorBox& errorBox() override { return box; }
+
+    // Presses Start and waits for "Done.".
+    bool search()
+    {
+        const int before = scripted.countMessages(QStringLiteral("Done."));
+        run.click();
+        return QTest::qWaitFor([&] { return scripted.countMessages(QStringLiteral("Done.")) == before + 1; },
+                               60000);
+    }
+    // Each row as the path's bytes, a tab and the length column.
+    QList<QByteArray> rows() const
+    {
+        QList<QByteArray> out;
+        for (int r = 0; r < model.rowCount(); ++r)
+            out << model.nativePath(r) + '\t' + QByteArray::number(model.nameLength(r));
+        return out;
+    }
+};
