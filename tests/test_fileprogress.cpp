@@ -1,12 +1,304 @@
 // SPDX-License-Identifier: MIT
 #include "fileops/operationprogress.h"
+#include "platform/apptitle.h"
+#include "support/filetree.h"
 #include "support/testmain.h"
+#include "ui/fileprogresswindow.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace {
+constexpr qint64 FileSize = 1000000;
+constexpr qint64 Chunk = 100000;
+const QByteArray LongName = "second-" + QByteArray(180, 'x') + "-end.bin";
+
+// Moves files by copying them in chunks on a thread of its own and reporting as a move across file systems
+// does: it polls the cancel request between files and between chunks, and drops a file it is copying then.
+// It can be held at one point: before file f begins (chunk -1) or before its chunk c.
+class CopyWorker
+{
+public:
+    CopyWorker(FileOperationProgress& progress, QList<QByteArray> sources, QByteArray target)
+        : m_progress(progress), m_sources(std::move(sources)), m_target(std::move(target))
+    {
+    }
+    ~CopyWorker() { join(); }
+
+    void holdAt(int file, int chunk) { m_hold = {file, chunk}; }
+    void start()
+    {
+        m_thread = std::thread([this] { run(); });
+    }
+    void waitUntilHeld()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_held; });
+    }
+    void release()
+    {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
+    }
+    void join()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    void checkpoint(int file, int chunk)
+    {
+        if (m_hold != std::pair{file, chunk})
+            return;
+        std::unique_lock lock(m_mutex);
+        m_held = true;
+        m_changed.notify_all();
+        m_changed.wait(lock, [&] { return m_released; });
+    }
+
+    void run()
+    {
+        for (int f = 0; f < m_sources.size(); ++f) {
+            checkpoint(f, -1);
+            if (m_progress.cancelRequested())
+                return;
+            const QByteArray& source = m_sources.at(f);
+            const QByteArray target = m_target + source.mid(source.lastIndexOf('/'));
+            m_progress.beginFile(source);
+            QFile in(QFile::decodeName(source));
+            QFile out(QFile::decodeName(target));
+            if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) {
+                m_progress.finishFile(false);
+                continue;
+            }
+            m_progress.beginCopy(in.size());
+            for (int c = 0; !in.atEnd(); ++c) {
+                checkpoint(f, c);
+                if (m_progress.cancelRequested()) {
+                    out.remove();
+                    m_progress.abandonFile();
+                    return;
+                }
+                const QByteArray bytes = in.read(Chunk);
+                out.write(bytes);
+                m_progress.addCopied(bytes.size());
+            }
+            out.close();
+            m_progress.finishFile(in.remove());
+        }
+    }
+
+    FileOperationProgress& m_progress;
+    QList<QByteArray> m_sources;
+    QByteArray m_target;
+    std::pair<int, int> m_hold{-2, -2};
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_held = false;
+    bool m_released = false;
+    std::thread m_thread;
+};
+
+// Three files of FileSize bytes to move from one folder to another, a main window, and a clock the test sets.
+struct MoveFixture
+{
+    ScratchDir from;
+    ScratchDir to;
+    QByteArray content = QByteArray(FileSize, 'a');
+    QList<QByteArray> sources;
+    qint64 now = 0;
+    FileOperationProgress progress{[this] { return now; }};
+    QWidget mainWindow;
+    FileProgressWindow window{&mainWindow, progress,
+                              operationTitle(FileOperationKind::Move, QFile::decodeName(to.path()))};
+    CopyWorker worker{progress, sources, to.path()};
+
+    MoveFixture() : sources(makeSources(from.path(), content))
+    {
+        mainWindow.show();
+        progress.start(int(sources.size()), 3 * FileSize);
+    }
+    static QList<QByteArray> makeSources(const QByteArray& folder, const QByteArray& content)
+    {
+        QList<QByteArray> paths{folder + "/first.bin", folder + '/' + LongName, folder + "/third.bin"};
+        for (const QByteArray& path : paths)
+            FileTree::write(path, content);
+        return paths;
+    }
+    QString text(const char* label) const { return window.findChild<QLabel*>(label)->text(); }
+    QPushButton* cancelButton() const { return window.findChild<QPushButton*>("cancelButton"); }
+    bool moved(int i) const
+    {
+        const QByteArray name = sources.at(i).mid(sources.at(i).lastIndexOf('/'));
+        return !FileTree::exists(sources.at(i)) && FileTree::read(to.path() + name) == content;
+    }
+    bool untouched(int i) const
+    {
+        const QByteArray name = sources.at(i).mid(sources.at(i).lastIndexOf('/'));
+        return FileTree::read(sources.at(i)) == content && !FileTree::exists(to.path() + name);
+    }
+};
+
+class ShowCounter : public QObject
+{
+public:
+    int shows = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        shows += event->type() == QEvent::Show;
+        return false;
+    }
+};
+} // namespace
 
 class TestFileProgress : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void windowShowsTheWorkersProgress()
+    {
+        MoveFixture f;
+        f.worker.holdAt(1, 5);
+        f.worker.start();
+        f.worker.waitUntilHeld();
+        f.now = 1000;
+        f.window.poll();
+
+        QVERIFY(f.window.isVisible());
+        QCOMPARE(f.window.windowTitle(), applicationTitle());
+        QCOMPARE(f.window.windowModality(), Qt::WindowModal);
+        QCOMPARE(f.window.parentWidget(), &f.mainWindow);
+        QCOMPARE(f.text("operationLabel"), QStringLiteral("Moving to ") + f.to.qpath());
+        QCOMPARE(f.text("countLabel"), QStringLiteral("2 of 3 files"));
+        QCOMPARE(f.text("bytesLabel"), QStringLiteral("1.5 MB of 3.0 MB copied, 1.5 MB/s"));
+        QCOMPARE(f.window.findChild<QProgressBar*>("progressBar")->value(), 500);
+        const QString shown = f.text("fileLabel");
+        QVERIFY2(shown.size() < LongName.size() && shown.contains(QChar(0x2026)), qPrintable(shown));
+        QVERIFY(shown.startsWith("second-xxx") && shown.endsWith("xxx-end.bin"));
+
+        f.worker.release();
+        f.worker.join();
+        f.progress.finish();
+        f.window.poll();
+        QVERIFY(!f.window.isVisible());
+        QVERIFY(f.moved(0) && f.moved(1) && f.moved(2));
+        QCOMPARE(cancellationLine(FileOperationKind::Move, f.progress.read()), QString());
+    }
+
+    void cancelStopsAfterTheFileInHand_data()
+    {
+        QTest::addColumn<int>("holdChunk");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("movedFiles");
+        QTest::addColumn<QString>("message");
+        const QString two = QStringLiteral("2 of 3 files were moved; the rest were cancelled.");
+        const QString one = QStringLiteral("1 of 3 files was moved; the rest were cancelled.");
+        QTest::newRow("Cancel between files") << -1 << "button" << 2 << two;
+        QTest::newRow("Cancel during a copy") << 5 << "button" << 1 << one;
+        QTest::newRow("window closed during a copy") << 5 << "close" << 1 << one;
+        QTest::newRow("Escape during a copy") << 5 << "escape" << 1 << one;
+    }
+    void cancelStopsAfterTheFileInHand()
+    {
+        QFETCH(int, holdChunk);
+        QFETCH(QString, how);
+        QFETCH(int, movedFiles);
+        QFETCH(QString, message);
+        MoveFixture f;
+        const int heldFile = holdChunk < 0 ? 2 : 1;
+        f.worker.holdAt(heldFile, holdChunk);
+        f.worker.start();
+        f.worker.waitUntilHeld();
+        f.now = 600;
+        f.window.poll();
+        QVERIFY(f.window.isVisible());
+
+        if (how == "button")
+            QTest::mouseClick(f.cancelButton(), Qt::LeftButton);
+        else if (how == "close")
+            f.window.close();
+        else
+            QTest::keyClick(&f.window, Qt::Key_Escape);
+        QVERIFY(f.progress.cancelRequested());
+        QVERIFY(f.window.isVisible()); // until the file in hand is dealt with
+        QVERIFY(!f.cancelButton()->isEnabled());
+
+        f.worker.release();
+        f.worker.join();
+        f.progress.finish();
+        f.window.poll();
+        QVERIFY(!f.window.isVisible());
+        for (int i = 0; i < 3; ++i)
+            QVERIFY2(i < movedFiles ? f.moved(i) : f.untouched(i), qPrintable(QString::number(i)));
+        const FileOperationSnapshot end = f.progress.read();
+        QCOMPARE(end.filesSucceeded, movedFiles);
+        QCOMPARE(cancellationLine(FileOperationKind::Move, end), message);
+    }
+
+    void quickOperationShowsNoWindow()
+    {
+        MoveFixture f;
+        ShowCounter counter;
+        f.window.installEventFilter(&counter);
+        f.worker.start();
+        f.window.poll();
+        f.now = 400;
+        f.worker.join();
+        f.window.poll();
+        f.progress.finish();
+        f.now = 800;
+        f.window.poll();
+        QCOMPARE(counter.shows, 0);
+        QVERIFY(f.moved(0) && f.moved(1) && f.moved(2));
+    }
+
+    void slowOperationAppearsAfterTheDelay()
+    {
+        MoveFixture f;
+        f.worker.holdAt(0, 0);
+        f.worker.start();
+        f.worker.waitUntilHeld();
+        f.now = FileProgressWindow::ShowAfterMs - 1;
+        QTest::qWait(3 * FileProgressWindow::PollMs);
+        QVERIFY(!f.window.isVisible());
+        f.now = FileProgressWindow::ShowAfterMs;
+        QTRY_VERIFY(f.window.isVisible());
+        QCOMPARE(f.text("countLabel"), QStringLiteral("1 of 3 files"));
+        f.worker.release();
+        f.worker.join();
+        f.progress.finish();
+        QTRY_VERIFY(!f.window.isVisible());
+    }
+
+    void trashShowsFilesWithoutBytes()
+    {
+        qint64 now = 0;
+        FileOperationProgress progress([&] { return now; });
+        QWidget mainWindow;
+        mainWindow.show();
+        FileProgressWindow window(&mainWindow, progress, operationTitle(FileOperationKind::Trash));
+        progress.start(2);
+        progress.beginFile("/home/u/a.txt");
+        now = 700;
+        window.poll();
+        QVERIFY(window.isVisible());
+        QCOMPARE(window.findChild<QLabel*>("operationLabel")->text(), QStringLiteral("Sending to the trash"));
+        QCOMPARE(window.findChild<QLabel*>("fileLabel")->text(), QStringLiteral("a.txt"));
+        QVERIFY(!window.findChild<QLabel*>("bytesLabel")->isVisibleTo(&window));
+        progress.finishFile(true);
+        window.poll();
+        QCOMPARE(window.findChild<QLabel*>("countLabel")->text(), QStringLiteral("1 of 2 files"));
+        QCOMPARE(window.findChild<QProgressBar*>("progressBar")->value(), 500);
+    }
+
     void rateIsMeasuredOverTheLastSeconds()
     {
         qint64 now = 0;
