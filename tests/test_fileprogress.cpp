@@ -9,8 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include <condition_variable>
-#include <mutex>
+#include <semaphore>
 #include <thread>
 
 namespace {
@@ -21,89 +20,63 @@ const QByteArray LongName = "second-" + QByteArray(180, 'x') + "-end.bin";
 // Moves files by copying them in chunks on a thread of its own and reporting as a move across file systems
 // does: it polls the cancel request between files and between chunks, and drops a file it is copying then.
 // It can be held at one point: before file f begins (chunk -1) or before its chunk c.
-class CopyWorker
+struct CopyWorker
 {
-public:
-    CopyWorker(FileOperationProgress& progress, QList<QByteArray> sources, QByteArray target)
-        : m_progress(progress), m_sources(std::move(sources)), m_target(std::move(target))
+    FileOperationProgress& progress;
+    const QList<QByteArray>& sources;
+    const QList<QByteArray>& targets;
+    std::pair<int, int> holdAt{-2, -2};
+    std::binary_semaphore reached{0};
+    std::binary_semaphore resume{0};
+    std::thread thread;
+
+    CopyWorker(FileOperationProgress& p, const QList<QByteArray>& from, const QList<QByteArray>& to)
+        : progress(p), sources(from), targets(to)
     {
     }
     ~CopyWorker() { join(); }
-
-    void holdAt(int file, int chunk) { m_hold = {file, chunk}; }
     void start()
     {
-        m_thread = std::thread([this] { run(); });
-    }
-    void waitUntilHeld()
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_held; });
-    }
-    void release()
-    {
-        std::lock_guard lock(m_mutex);
-        m_released = true;
-        m_changed.notify_all();
+        thread = std::thread([this] { run(); });
     }
     void join()
     {
-        if (m_thread.joinable())
-            m_thread.join();
+        if (thread.joinable())
+            thread.join();
     }
-
-private:
-    void checkpoint(int file, int chunk)
+    bool cancelledAt(int file, int chunk)
     {
-        if (m_hold != std::pair{file, chunk})
-            return;
-        std::unique_lock lock(m_mutex);
-        m_held = true;
-        m_changed.notify_all();
-        m_changed.wait(lock, [&] { return m_released; });
+        if (holdAt == std::pair{file, chunk}) {
+            reached.release();
+            resume.acquire();
+        }
+        return progress.cancelRequested();
     }
-
     void run()
     {
-        for (int f = 0; f < m_sources.size(); ++f) {
-            checkpoint(f, -1);
-            if (m_progress.cancelRequested())
-                return;
-            const QByteArray& source = m_sources.at(f);
-            const QByteArray target = m_target + source.mid(source.lastIndexOf('/'));
-            m_progress.beginFile(source);
-            QFile in(QFile::decodeName(source));
-            QFile out(QFile::decodeName(target));
+        for (int f = 0; f < sources.size() && !cancelledAt(f, -1); ++f) {
+            progress.beginFile(sources.at(f));
+            QFile in(QFile::decodeName(sources.at(f)));
+            QFile out(QFile::decodeName(targets.at(f)));
             if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) {
-                m_progress.finishFile(false);
+                progress.finishFile(false);
                 continue;
             }
-            m_progress.beginCopy(in.size());
+            progress.beginCopy(in.size());
             for (int c = 0; !in.atEnd(); ++c) {
-                checkpoint(f, c);
-                if (m_progress.cancelRequested()) {
+                if (cancelledAt(f, c)) {
                     out.remove();
-                    m_progress.abandonFile();
+                    progress.abandonFile();
                     return;
                 }
                 const QByteArray bytes = in.read(Chunk);
                 out.write(bytes);
-                m_progress.addCopied(bytes.size());
+                progress.addCopied(bytes.size());
             }
             out.close();
-            m_progress.finishFile(in.remove());
+            progress.finishFile(in.remove());
         }
     }
-
-    FileOperationProgress& m_progress;
-    QList<QByteArray> m_sources;
-    QByteArray m_target;
-    std::pair<int, int> m_hold{-2, -2};
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_held = false;
-    bool m_released = false;
-    std::thread m_thread;
 };
 
 // Three files of FileSize bytes to move from one folder to another, a main window, and a clock the test sets.
@@ -113,36 +86,30 @@ struct MoveFixture
     ScratchDir to;
     QByteArray content = QByteArray(FileSize, 'a');
     QList<QByteArray> sources;
+    QList<QByteArray> targets;
     qint64 now = 0;
     FileOperationProgress progress{[this] { return now; }};
     QWidget mainWindow;
     FileProgressWindow window{&mainWindow, progress,
                               operationTitle(FileOperationKind::Move, QFile::decodeName(to.path()))};
-    CopyWorker worker{progress, sources, to.path()};
+    CopyWorker worker{progress, sources, targets};
 
-    MoveFixture() : sources(makeSources(from.path(), content))
+    MoveFixture()
     {
+        for (const QByteArray& name : {QByteArray("first.bin"), LongName, QByteArray("third.bin")}) {
+            sources.append(from.path() + '/' + name);
+            targets.append(to.path() + '/' + name);
+            FileTree::write(sources.last(), content);
+        }
         mainWindow.show();
         progress.start(int(sources.size()), 3 * FileSize);
     }
-    static QList<QByteArray> makeSources(const QByteArray& folder, const QByteArray& content)
-    {
-        QList<QByteArray> paths{folder + "/first.bin", folder + '/' + LongName, folder + "/third.bin"};
-        for (const QByteArray& path : paths)
-            FileTree::write(path, content);
-        return paths;
-    }
     QString text(const char* label) const { return window.findChild<QLabel*>(label)->text(); }
     QPushButton* cancelButton() const { return window.findChild<QPushButton*>("cancelButton"); }
-    bool moved(int i) const
-    {
-        const QByteArray name = sources.at(i).mid(sources.at(i).lastIndexOf('/'));
-        return !FileTree::exists(sources.at(i)) && FileTree::read(to.path() + name) == content;
-    }
+    bool moved(int i) const { return !FileTree::exists(sources[i]) && FileTree::read(targets[i]) == content; }
     bool untouched(int i) const
     {
-        const QByteArray name = sources.at(i).mid(sources.at(i).lastIndexOf('/'));
-        return FileTree::read(sources.at(i)) == content && !FileTree::exists(to.path() + name);
+        return FileTree::read(sources[i]) == content && !FileTree::exists(targets[i]);
     }
 };
 
@@ -166,9 +133,9 @@ private slots:
     void windowShowsTheWorkersProgress()
     {
         MoveFixture f;
-        f.worker.holdAt(1, 5);
+        f.worker.holdAt = std::pair(1, 5);
         f.worker.start();
-        f.worker.waitUntilHeld();
+        f.worker.reached.acquire();
         f.now = 1000;
         f.window.poll();
 
@@ -184,7 +151,7 @@ private slots:
         QVERIFY2(shown.size() < LongName.size() && shown.contains(QChar(0x2026)), qPrintable(shown));
         QVERIFY(shown.startsWith("second-xxx") && shown.endsWith("xxx-end.bin"));
 
-        f.worker.release();
+        f.worker.resume.release();
         f.worker.join();
         f.progress.finish();
         f.window.poll();
@@ -214,9 +181,9 @@ private slots:
         QFETCH(QString, message);
         MoveFixture f;
         const int heldFile = holdChunk < 0 ? 2 : 1;
-        f.worker.holdAt(heldFile, holdChunk);
+        f.worker.holdAt = std::pair(heldFile, holdChunk);
         f.worker.start();
-        f.worker.waitUntilHeld();
+        f.worker.reached.acquire();
         f.now = 600;
         f.window.poll();
         QVERIFY(f.window.isVisible());
@@ -231,7 +198,7 @@ private slots:
         QVERIFY(f.window.isVisible()); // until the file in hand is dealt with
         QVERIFY(!f.cancelButton()->isEnabled());
 
-        f.worker.release();
+        f.worker.resume.release();
         f.worker.join();
         f.progress.finish();
         f.window.poll();
@@ -263,16 +230,16 @@ private slots:
     void slowOperationAppearsAfterTheDelay()
     {
         MoveFixture f;
-        f.worker.holdAt(0, 0);
+        f.worker.holdAt = std::pair(0, 0);
         f.worker.start();
-        f.worker.waitUntilHeld();
+        f.worker.reached.acquire();
         f.now = FileProgressWindow::ShowAfterMs - 1;
         QTest::qWait(3 * FileProgressWindow::PollMs);
         QVERIFY(!f.window.isVisible());
         f.now = FileProgressWindow::ShowAfterMs;
         QTRY_VERIFY(f.window.isVisible());
         QCOMPARE(f.text("countLabel"), QStringLiteral("1 of 3 files"));
-        f.worker.release();
+        f.worker.resume.release();
         f.worker.join();
         f.progress.finish();
         QTRY_VERIFY(!f.window.isVisible());
