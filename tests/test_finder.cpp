@@ -217,7 +217,7 @@ private slots:
         SearchHost window;
         window.folders = {dir.path(), dir.path() + "/d1"};
         window.length = length + (unit.isEmpty() ? QString() : QLatin1Char(' ') + QString(unit).replace('-', ' '));
-        window.comparison = combo;
+        window.comparisonIndex = combo;
         window.filter = filter;
         QVERIFY(window.search());
         QVERIFY(window.model.rowCount() > 0 || QTest::currentDataTag() == QLatin1String("less"));

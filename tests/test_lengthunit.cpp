@@ -67,7 +67,7 @@ private slots:
         const QString refused = SearchRun::refusal(text, QString());
         QCOMPARE(refused.isEmpty(), valid);
         LiveCriteria live;
-        live.set(text, 2);
+        live.set(text, Comparison::LessThan);
         const LiveCriteria::Snapshot c = live.load();
         QCOMPARE(c.usable, valid);
         if (valid) {
@@ -126,7 +126,7 @@ private slots:
         host.folders = {dir.path()};
         for (const auto& [comparison, value, found] :
              {std::tuple{0, expected, true}, {1, expected, false}, {1, expected - 1, true}, {2, expected, false}}) {
-            host.comparison = comparison;
+            host.comparisonIndex = comparison;
             host.length = QString::number(value) + unit;
             QVERIFY(host.search());
             QVERIFY2(host.scripted.errorTexts().isEmpty(), qPrintable(host.scripted.errorTexts().join('\n')));

@@ -232,7 +232,7 @@ int runFinder(const FinderOptions& options, std::FILE* out, std::FILE* err)
     }
     const std::optional<LengthSpec> spec = parseLengthSpec(options.lengthText);
     LiveCriteria criteria;
-    criteria.set(spec->length, int(options.comparison), spec->unit);
+    criteria.set(spec->length, options.comparison, spec->unit);
     const std::atomic<bool> never{false};
 
     bool trouble = false;

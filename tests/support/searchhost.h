@@ -20,7 +20,7 @@ public:
     QList<QByteArray> folders;
     QString filter;
     QString length = QStringLiteral("-1");
-    int comparison = 1;
+    int comparisonIndex = 1; // the place in the comparison list; -1 for none chosen
     QString caption = QStringLiteral("Start Finding");
     SearchRun run{*this};
 
@@ -31,14 +31,16 @@ public:
     QByteArray folderNativePath(int row) const override { return folders[row]; }
     QString filterText() const override { return filter; }
     QString lengthText() const override { return length; }
-    int comparison() const override { return comparison; }
+    std::optional<Comparison> comparison() const override { return comparisonAt(comparisonIndex); }
     void setProgressValue(int) override {}
     void setProgressText(const QString&) override {}
     void setFolderHeader(const QString&) override {}
-    void setBusy(int) override {}
+    void setBusy(bool) override {}
     ResultModel& results() override { return model; }
     Dialogs& dialogs() override { return scripted; }
     ErrorBox& errorBox() override { return box; }
+    ErrorLocation runLocation() const override { return {QStringLiteral("Form1"), QStringLiteral("PushButton1_Click")}; }
+    ErrorLocation walkLocation() const override { return {QStringLiteral("modSearch"), QStringLiteral("searchFiles")}; }
 
     // Presses Start and waits for "Done.".
     bool search()
