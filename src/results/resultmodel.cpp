@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "results/resultmodel.h"
 
+#include "results/resultsort.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -138,6 +140,7 @@ void ResultModel::appendBatch(const ResultBatch& batch)
         m_rows.push_back({m_arena.append(path), e.length, e.nameLength, 0, 0});
         m_pathBytes += e.length;
     }
+    ++m_generation;
     endInsertRows();
 }
 
@@ -155,6 +158,8 @@ void ResultModel::clearRows()
     m_rows.shrink_to_fit();
     m_arena.clear();
     m_pathBytes = 0;
+    ++m_generation;
+    m_inIdOrder = true;
     endResetModel();
 }
 
@@ -217,11 +222,29 @@ int ResultModel::checkedCount() const
     return int(std::count_if(m_rows.begin(), m_rows.end(), [](const ResultRow& r) { return r.checked != 0; }));
 }
 
-int ResultModel::removeRowsById(const std::vector<quint64>& sortedIds)
+int ResultModel::removeRowsById(const std::vector<quint64>& ids)
 {
-    // Rows are in ascending id order, so one merge pass finds them.
+    std::vector<quint64> sorted;
+    const std::vector<quint64>* wanted = &ids;
+    if (!std::is_sorted(ids.begin(), ids.end())) {
+        sorted = ids;
+        std::sort(sorted.begin(), sorted.end());
+        wanted = &sorted;
+    }
+    const std::vector<quint64>& sortedIds = *wanted;
     std::vector<char> remove(m_rows.size(), 0);
     int count = 0;
+    if (!m_inIdOrder) {
+        for (std::size_t r = 0; r < m_rows.size(); ++r) {
+            if (std::binary_search(sortedIds.begin(), sortedIds.end(), m_rows[r].id)) {
+                remove[r] = 1;
+                ++count;
+            }
+        }
+        removeMarked(remove, count);
+        return count;
+    }
+    // Rows in ascending id order: one merge pass finds them.
     std::size_t k = 0;
     for (std::size_t r = 0; r < m_rows.size() && k < sortedIds.size(); ++r) {
         while (k < sortedIds.size() && sortedIds[k] < m_rows[r].id)
@@ -253,6 +276,7 @@ void ResultModel::removeMarked(const std::vector<char>& remove, int count)
 {
     if (count == 0)
         return;
+    ++m_generation;
     // Few runs: tell the view about each (from the bottom up, so positions stay valid); many: reset once.
     std::vector<std::pair<int, int>> runs;
     for (int r = 0; r < int(remove.size());) {
@@ -295,7 +319,52 @@ ResultSnapshot ResultModel::snapshot() const
     ResultSnapshot s;
     s.m_rows = m_rows;
     s.m_arena = m_arena;
+    s.m_generation = m_generation;
     return s;
+}
+
+bool ResultModel::applyOrder(const std::vector<quint32>& order, quint64 generation)
+{
+    const std::size_t n = m_rows.size();
+    if (generation != m_generation || order.size() != n)
+        return false;
+    std::vector<quint32> newPlace(n, quint32(-1));
+    bool identity = true;
+    for (std::size_t i = 0; i < n; ++i) {
+        const quint32 from = order[i];
+        if (from >= n || newPlace[from] != quint32(-1))
+            return false;
+        newPlace[from] = quint32(i);
+        identity = identity && from == i;
+    }
+    if (identity)
+        return true;
+    // The vertical-sort hint lets the selection keep one persistent index per selected row (none when all
+    // rows are selected), instead of one per cell.
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    SharedRows::Rows sorted;
+    sorted.reserve(n);
+    const ResultRow* rows = std::as_const(m_rows).begin();
+    for (std::size_t i = 0; i < n; ++i)
+        sorted.push_back(rows[order[i]]);
+    m_rows.replace(std::move(sorted));
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& i : before)
+        after.append(i.isValid() ? index(int(newPlace[i.row()]), i.column()) : i);
+    changePersistentIndexList(before, after);
+    ++m_generation;
+    m_inIdOrder = std::is_sorted(std::as_const(m_rows).begin(), std::as_const(m_rows).end(),
+                                 [](const ResultRow& a, const ResultRow& b) { return a.id < b.id; });
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    return true;
+}
+
+void ResultModel::sort(int column, Qt::SortOrder order)
+{
+    const ResultSnapshot rows = snapshot();
+    applyOrder(sortedOrder(rows, column == 1 ? SortKey::Length : SortKey::Path, order), rows.generation());
 }
 
 quint64 ResultModel::overheadBytes() const

@@ -71,6 +71,8 @@ public:
     void resize(std::size_t n) { own().resize(n); }
     void clear() { own().clear(); }
     void shrink_to_fit() { own().shrink_to_fit(); }
+    // Takes rows as the new table; snapshots that share the old one keep it.
+    void replace(Rows&& rows) { m_rows = std::make_shared<Rows>(std::move(rows)); }
     ResultRow* erase(ResultRow* first, ResultRow* last) { return own().erase(first, last); }
 
 private:
@@ -125,11 +127,14 @@ public:
     quint16 nameLength(int row) const { return m_rows[row].nameLength; }
     bool checked(int row) const { return m_rows[row].checked != 0; }
     quint64 id(int row) const { return m_rows[row].id; }
+    // The model's layout generation when the snapshot was taken (see ResultModel::layoutGeneration).
+    quint64 generation() const { return m_generation; }
 
 private:
     friend class ResultModel;
     SharedRows m_rows;
     PathArena m_arena;
+    quint64 m_generation = 0;
 };
 
 // The result list: column 0 the full path (checkable), column 1 the name length.
@@ -163,12 +168,23 @@ public:
     void invertChecks();
     int checkedCount() const;
 
-    // Removes the rows whose ids are given (ascending); ids no longer present are ignored. Returns how many went.
-    int removeRowsById(const std::vector<quint64>& sortedIds);
+    // Removes the rows whose ids are given, in any order; ids no longer present are ignored. Returns how many
+    // went.
+    int removeRowsById(const std::vector<quint64>& ids);
     // Removes the rows at the given positions (0-based, any order); positions out of range are ignored.
     int removeRowsAt(std::vector<int> positions);
 
     ResultSnapshot snapshot() const;
+
+    // Changes whenever rows are added, removed or reordered (not when check marks change): an order worked out
+    // from a snapshot fits the live list only while this is still the snapshot's generation.
+    quint64 layoutGeneration() const { return m_generation; }
+    // Puts the rows in the given order: order[i] is the current position of the row that goes to position i.
+    // Rows keep their ids and check marks; the views' selection and current row follow their rows. Refused
+    // (false) when the list changed since the snapshot of that generation, or order is not a permutation.
+    bool applyOrder(const std::vector<quint32>& order, quint64 generation);
+    // Sorts on the calling thread (column 0 by path, 1 by length); ResultSorter does it off the window's thread.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     // Bytes held for rows beyond the path bytes themselves (row table capacity and arena slack).
     quint64 overheadBytes() const;
     quint64 pathBytes() const { return m_pathBytes; }
@@ -179,4 +195,7 @@ private:
     SharedRows m_rows;
     PathArena m_arena;
     quint64 m_pathBytes = 0;
+    quint64 m_generation = 0;
+    // Rows appended by the walk come in ascending id order; a sort may break that.
+    bool m_inIdOrder = true;
 };
