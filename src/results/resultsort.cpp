@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "results/resultsort.h"
 
+#include "platform/threadpriority.h"
+
 #include <QLocale>
 #include <QMetaObject>
 
@@ -42,6 +44,8 @@ std::optional<std::vector<QCollatorSortKey>> nameKeys(const ResultSnapshot& rows
         std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, std::max<std::size_t>(1, n / 20000));
     std::vector<std::vector<QCollatorSortKey>> parts(workers);
     const auto work = [&](std::size_t part) {
+        if (part > 0)
+            lowerCurrentThreadPriority();
         const QCollator collator = pathCollator();
         const std::size_t first = n * part / workers, last = n * (part + 1) / workers;
         std::vector<QCollatorSortKey>& keys = parts[part];
@@ -158,17 +162,23 @@ std::vector<quint32> sortedOrder(const ResultSnapshot& rows, SortKey key, Qt::So
         const quint64 length = key == SortKey::Length ? rows.nameLength(int(r)) : 0;
         entries[r] = {(length << 32) | folder[r], quint32(r)};
     }
-    const auto less = [&](const Entry& a, const Entry& b) {
-        if (a.major != b.major)
-            return a.major < b.major;
-        return (*names)[a.row].compare((*names)[b.row]) < 0;
-    };
-    if (order == Qt::AscendingOrder)
-        std::stable_sort(entries.begin(), entries.end(), less);
-    else
-        std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) { return less(b, a); });
-    if (cancelled(cancel))
-        return {};
+    // Rows are grouped by the cheap part of the key first, so names are compared only within a group.
+    const bool ascending = order == Qt::AscendingOrder;
+    std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+        return ascending ? a.major < b.major : b.major < a.major;
+    });
+    for (auto group = entries.begin(); group != entries.end();) {
+        const auto end = std::find_if(group, entries.end(), [&](const Entry& e) { return e.major != group->major; });
+        if (end - group > 1) {
+            std::stable_sort(group, end, [&](const Entry& a, const Entry& b) {
+                const int c = (*names)[a.row].compare((*names)[b.row]);
+                return ascending ? c < 0 : c > 0;
+            });
+        }
+        group = end;
+        if (cancelled(cancel))
+            return {};
+    }
     std::vector<quint32> result(n);
     for (std::size_t i = 0; i < n; ++i)
         result[i] = entries[i].row;
@@ -237,6 +247,7 @@ void ResultSorter::start()
     m_current = job->serial;
     Job* raw = job.get();
     job->thread = std::thread([this, raw] {
+        lowerCurrentThreadPriority();
         raw->result = sortedOrder(raw->rows, raw->key, raw->order, &raw->cancel);
         const quint64 serial = raw->serial;
         QMetaObject::invokeMethod(this, [this, serial] { finished(serial); }, Qt::QueuedConnection);
