@@ -133,6 +133,21 @@ private slots:
         QCOMPARE(paths(model), (QStringList{"/d/b", "/d/a", "/d/0"}));
     }
 
+    // A check mark set while the order was worked out stays on its row.
+    void checksMadeMeanwhileKept()
+    {
+        ResultModel model;
+        fill(model, rowsOf({"/d/b", "/d/c", "/d/a"}));
+        const ResultSnapshot rows = model.snapshot();
+        PreparedOrder prepared = ResultModel::prepareOrder(rows, sortedOrder(rows, SortKey::Path, Qt::AscendingOrder));
+        model.setChecked(1, true); // c
+        QVERIFY(model.applyOrder(std::move(prepared)));
+        QCOMPARE(paths(model), (QStringList{"/d/a", "/d/b", "/d/c"}));
+        QVERIFY(model.isChecked(2));
+        QCOMPARE(model.checkedCount(), 1);
+        QVERIFY(!rows.checked(1)); // the snapshot kept what it saw
+    }
+
     // The sorter works on its own thread and swaps on this one; requests during a search are ignored.
     void sorterSwapsAndHonoursSearch()
     {

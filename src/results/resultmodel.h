@@ -73,6 +73,8 @@ public:
     void shrink_to_fit() { own().shrink_to_fit(); }
     // Takes rows as the new table; snapshots that share the old one keep it.
     void replace(Rows&& rows) { m_rows = std::make_shared<Rows>(std::move(rows)); }
+    // True when both read the very same table (no change since one was copied from the other).
+    bool sameTable(const SharedRows& other) const { return m_rows == other.m_rows; }
     ResultRow* erase(ResultRow* first, ResultRow* last) { return own().erase(first, last); }
 
 private:
@@ -137,6 +139,24 @@ private:
     quint64 m_generation = 0;
 };
 
+// A new order of a snapshot's rows with the work done in advance, so that putting it in place on the window's
+// thread costs little more than swapping two tables. Built by ResultModel::prepareOrder on any thread.
+class PreparedOrder
+{
+public:
+    bool isValid() const { return m_valid; }
+
+private:
+    friend class ResultModel;
+    ResultSnapshot m_from;
+    std::vector<quint32> m_order;
+    std::vector<quint32> m_newPlace; // the inverse of m_order
+    SharedRows::Rows m_rows;
+    bool m_inIdOrder = false;
+    bool m_identity = false;
+    bool m_valid = false;
+};
+
 // The result list: column 0 the full path (checkable), column 1 the name length.
 class ResultModel : public QAbstractTableModel
 {
@@ -183,6 +203,11 @@ public:
     // Rows keep their ids and check marks; the views' selection and current row follow their rows. Refused
     // (false) when the list changed since the snapshot of that generation, or order is not a permutation.
     bool applyOrder(const std::vector<quint32>& order, quint64 generation);
+    // Does the costly part of applyOrder from a snapshot alone; safe on any thread. An order that is not a
+    // permutation of the snapshot's rows gives an invalid result.
+    static PreparedOrder prepareOrder(ResultSnapshot from, std::vector<quint32> order);
+    // As applyOrder; check marks changed since the snapshot are kept.
+    bool applyOrder(PreparedOrder&& prepared);
     // Sorts on the calling thread (column 0 by path, 1 by length); ResultSorter does it off the window's thread.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     // Bytes held for rows beyond the path bytes themselves (row table capacity and arena slack).

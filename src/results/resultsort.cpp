@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "results/resultsort.h"
 
-#include "platform/threadpriority.h"
-
 #include <QLocale>
 #include <QMetaObject>
 
@@ -44,8 +42,6 @@ std::optional<std::vector<QCollatorSortKey>> nameKeys(const ResultSnapshot& rows
         std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, std::max<std::size_t>(1, n / 20000));
     std::vector<std::vector<QCollatorSortKey>> parts(workers);
     const auto work = [&](std::size_t part) {
-        if (part > 0)
-            lowerCurrentThreadPriority();
         const QCollator collator = pathCollator();
         const std::size_t first = n * part / workers, last = n * (part + 1) / workers;
         std::vector<QCollatorSortKey>& keys = parts[part];
@@ -192,7 +188,7 @@ struct ResultSorter::Job
     SortKey key = SortKey::Path;
     Qt::SortOrder order = Qt::AscendingOrder;
     std::atomic<bool> cancel{false};
-    std::vector<quint32> result;
+    PreparedOrder result;
     std::thread thread;
 };
 
@@ -247,8 +243,9 @@ void ResultSorter::start()
     m_current = job->serial;
     Job* raw = job.get();
     job->thread = std::thread([this, raw] {
-        lowerCurrentThreadPriority();
-        raw->result = sortedOrder(raw->rows, raw->key, raw->order, &raw->cancel);
+        std::vector<quint32> order = sortedOrder(raw->rows, raw->key, raw->order, &raw->cancel);
+        if (!raw->cancel)
+            raw->result = ResultModel::prepareOrder(raw->rows, std::move(order));
         const quint64 serial = raw->serial;
         QMetaObject::invokeMethod(this, [this, serial] { finished(serial); }, Qt::QueuedConnection);
     });
@@ -266,7 +263,7 @@ void ResultSorter::finished(quint64 serial)
     if (serial != m_current || job->cancel)
         return;
     m_current = 0;
-    if (m_model.applyOrder(job->result, job->rows.generation())) {
+    if (m_model.applyOrder(std::move(job->result))) {
         emit sorted(m_column, m_order);
         return;
     }
