@@ -79,6 +79,11 @@ QString Form1::installFolderPath() const
     return m_services.installFolder.isEmpty() ? installFolder() : m_services.installFolder;
 }
 
+QByteArray Form1::installFolderNativePath() const
+{
+    return m_services.installFolder.isEmpty() ? installFolderNative() : QFile::encodeName(m_services.installFolder);
+}
+
 QPushButton* Form1::makeButton(const QString& caption, int left, int top, int width, int height)
 {
     auto* button = new QPushButton(caption, this);
@@ -205,11 +210,11 @@ void Form1::buildControls()
 void Form1::Form_Load()
 {
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("Form_Load"));
-    const QString folder = installFolderPath();
+    const QByteArray folder = installFolderNativePath();
 
     step(100, [&] {
-        const QString skinPath = folder + QStringLiteral("/x/o.cjs");
-        if (!QFileInfo(skinPath).isFile())
+        const QByteArray skinPath = folder + "/x/o.cjs";
+        if (!isFileNative(skinPath))
             return;
         const QColor face = palette().color(QPalette::Button);
         QPalette pal = palette();
@@ -220,16 +225,13 @@ void Form1::Form_Load()
             framePal.setColor(QPalette::Window, face);
             frame->setPalette(framePal);
         }
-        QFile skin(skinPath);
-        if (!skin.open(QIODevice::ReadOnly))
-            throw AppError(QStringLiteral("Cannot load skin: ") + skin.errorString());
-        setStyleSheet(QString::fromUtf8(skin.readAll()));
+        setStyleSheet(QString::fromUtf8(readFileNative(skinPath)));
     });
 
     bool haveCursor = false;
-    step(104, [&] { haveCursor = FileExists(folder + QStringLiteral("/HAND-M.CUR")); });
+    step(104, [&] { haveCursor = FileExistsNative(folder + "/HAND-M.CUR"); });
     if (haveCursor)
-        step(106, [&] { m_pointer.setCustomCursor(loadCursorFile(folder + QStringLiteral("/HAND-M.CUR"))); });
+        step(106, [&] { m_pointer.setCustomCursor(loadCursorData(readFileNative(folder + "/HAND-M.CUR"))); });
 
     step(108, [&] {
         if (m_random->draw1to100() == 7)

@@ -79,6 +79,7 @@ public:
     ErrorBox& errorBox() { return m_errorBox; }
     Dialogs& dialogs() { return *m_dialogs; }
     QString installFolderPath() const;
+    QByteArray installFolderNativePath() const;
 
     // The pointer moved over a control (or the window surface when the widget is the window itself).
     void pointerMovedOver(QWidget* widget);

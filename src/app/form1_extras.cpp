@@ -27,15 +27,15 @@ void Form1::PushButton12_Click()
 void Form1::PushButton14_Click()
 {
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton14_Click"));
-    const QString install = installFolderPath();
-    const QStringList rows = sampleFolderRows(install);
-    step(100, [&] { addFolderRow(rows[0]); });
-    step(102, [&] { addFolderRow(rows[1]); });
+    const QByteArray install = installFolderNativePath();
+    const QList<QByteArray> rows = sampleFolderRows(install);
+    step(100, [&] { addFolderRow(QString::fromUtf8(rows[0]), rows[0]); });
+    step(102, [&] { addFolderRow(QString::fromUtf8(rows[1]), rows[1]); });
     int answer = AnswerNo;
     step(104, [&] { answer = m_dialogs->message(samplesQuestionText(), StyleYesNo, applicationTitle()); });
     step(106, [&] {
         if (answer == AnswerYes)
-            Shell::open(QUrl::fromLocalFile(samplesFolder(install)));
+            Shell::open(Shell::urlForNativePath(samplesFolder(install)));
     });
     step(106, [&] { Text2->setText(QStringLiteral("5")); });
     step(106, [&] { Combo1->setCurrentIndex(1); });
