@@ -23,12 +23,13 @@ MemoryTable resultTable()
 QList<QStringList> readWithPython(const QString& file)
 {
     QProcess python;
-    python.start(QStringLiteral("python3"),
-                 {QStringLiteral("-c"),
-                  QStringLiteral("import csv, json, sys\n"
-                                 "with open(sys.argv[1], newline='', encoding='utf-8', errors='strict') as f:\n"
-                                 "    print(json.dumps(list(csv.reader(f, strict=True))))\n"),
-                  file});
+    python.start(
+        QStringLiteral("python3"),
+        {QStringLiteral("-c"),
+         QStringLiteral("import csv, json, sys\n"
+                        "with open(sys.argv[1], newline='', encoding='utf-8', errors='strict') as f:\n"
+                        "    print(json.dumps(list(csv.reader(f, strict=True))))\n"),
+         file});
     if (!python.waitForFinished(30000) || python.exitCode() != 0)
         return {{QStringLiteral("python failed: ") + QString::fromUtf8(python.readAllStandardError())}};
     QList<QStringList> records;
@@ -51,13 +52,20 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("field");
-        QTest::newRow("plain") << "/d/a b.txt" << "/d/a b.txt";
-        QTest::newRow("tab needs no quotes") << "/d/a\tb" << "/d/a\tb";
-        QTest::newRow("comma") << "/d/a,b" << "\"/d/a,b\"";
-        QTest::newRow("quote doubled") << "/d/say \"hi\"" << "\"/d/say \"\"hi\"\"\"";
-        QTest::newRow("line feed") << "/d/a\nb" << "\"/d/a\nb\"";
-        QTest::newRow("carriage return") << "/d/a\rb" << "\"/d/a\rb\"";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("plain") << "/d/a b.txt"
+                               << "/d/a b.txt";
+        QTest::newRow("tab needs no quotes") << "/d/a\tb"
+                                             << "/d/a\tb";
+        QTest::newRow("comma") << "/d/a,b"
+                               << "\"/d/a,b\"";
+        QTest::newRow("quote doubled") << "/d/say \"hi\""
+                                       << "\"/d/say \"\"hi\"\"\"";
+        QTest::newRow("line feed") << "/d/a\nb"
+                                   << "\"/d/a\nb\"";
+        QTest::newRow("carriage return") << "/d/a\rb"
+                                         << "\"/d/a\rb\"";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void fieldQuoting()
     {
@@ -93,7 +101,8 @@ private slots:
                                 QStringLiteral("/d/line\nfeed"),
                                 QStringLiteral("/d/carriage\rreturn"),
                                 QStringLiteral("/d/both\r\nends,\"x\""),
-                                QString::fromUtf8("/d/bad\xff" "byte"), // as displayed: U+FFFD
+                                QString::fromUtf8("/d/bad\xff"
+                                                  "byte"), // as displayed: U+FFFD
                                 QStringLiteral("/d/ leading and trailing "),
                                 QString::fromUtf8("/d/😀")};
         MemoryTable table = resultTable();

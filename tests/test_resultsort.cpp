@@ -49,26 +49,26 @@ private slots:
         QTest::addColumn<int>("order");
         QTest::addColumn<QStringList>("expected");
         const QStringList numbered{"/d/file10.txt", "/d/file2.txt", "/d/File1.txt", "/d/file2.txt"};
-        QTest::newRow("numbers by value") << numbered << 0 << int(Qt::AscendingOrder)
-                                          << QStringList{"/d/File1.txt", "/d/file2.txt", "/d/file2.txt",
-                                                         "/d/file10.txt"};
+        QTest::newRow("numbers by value")
+            << numbered << 0 << int(Qt::AscendingOrder)
+            << QStringList{"/d/File1.txt", "/d/file2.txt", "/d/file2.txt", "/d/file10.txt"};
         QTest::newRow("descending") << numbered << 0 << int(Qt::DescendingOrder)
                                     << QStringList{"/d/file10.txt", "/d/file2.txt", "/d/file2.txt",
                                                    "/d/File1.txt"};
         QTest::newRow("accents sort with their letter")
-            << QStringList{"/d/zèbre", "/d/été", "/d/eau", "/d/fils", "/d/Été"} << 0 << int(Qt::AscendingOrder)
-            << QStringList{"/d/eau", "/d/été", "/d/Été", "/d/fils", "/d/zèbre"};
+            << QStringList{"/d/zèbre", "/d/été", "/d/eau", "/d/fils", "/d/Été"} << 0
+            << int(Qt::AscendingOrder) << QStringList{"/d/eau", "/d/été", "/d/Été", "/d/fils", "/d/zèbre"};
         // A folder's own files come together: "/a b/" is another folder than "/a/".
         QTest::newRow("folder by folder")
             << QStringList{"/a b/x", "/a/z", "/a/sub/y", "/a10/w", "/a9/v"} << 0 << int(Qt::AscendingOrder)
             << QStringList{"/a/z", "/a/sub/y", "/a b/x", "/a9/v", "/a10/w"};
         const QStringList lengths{"/q/bb", "/p/ccc", "/p/aa", "/z/a", "/b/bb"};
-        QTest::newRow("length, ties by path")
-            << lengths << 1 << int(Qt::AscendingOrder) << QStringList{"/z/a", "/b/bb", "/p/aa", "/q/bb", "/p/ccc"};
-        QTest::newRow("length descending")
-            << lengths << 1 << int(Qt::DescendingOrder) << QStringList{"/p/ccc", "/q/bb", "/p/aa", "/b/bb", "/z/a"};
-        QTest::newRow("emoji counts two") << QStringList{"/e/😀", "/e/abc", "/e/a"} << 1 << int(Qt::AscendingOrder)
-                                          << QStringList{"/e/a", "/e/😀", "/e/abc"};
+        QTest::newRow("length, ties by path") << lengths << 1 << int(Qt::AscendingOrder)
+                                              << QStringList{"/z/a", "/b/bb", "/p/aa", "/q/bb", "/p/ccc"};
+        QTest::newRow("length descending") << lengths << 1 << int(Qt::DescendingOrder)
+                                           << QStringList{"/p/ccc", "/q/bb", "/p/aa", "/b/bb", "/z/a"};
+        QTest::newRow("emoji counts two") << QStringList{"/e/😀", "/e/abc", "/e/a"} << 1
+                                          << int(Qt::AscendingOrder) << QStringList{"/e/a", "/e/😀", "/e/abc"};
     }
     void order()
     {
@@ -139,7 +139,8 @@ private slots:
         ResultModel model;
         fill(model, rowsOf({"/d/b", "/d/c", "/d/a"}));
         const ResultSnapshot rows = model.snapshot();
-        PreparedOrder prepared = ResultModel::prepareOrder(rows, sortedOrder(rows, SortKey::Path, Qt::AscendingOrder));
+        PreparedOrder prepared =
+            ResultModel::prepareOrder(rows, sortedOrder(rows, SortKey::Path, Qt::AscendingOrder));
         model.setChecked(1, true); // c
         QVERIFY(model.applyOrder(std::move(prepared)));
         QCOMPARE(paths(model), (QStringList{"/d/a", "/d/b", "/d/c"}));

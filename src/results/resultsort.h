@@ -10,8 +10,7 @@
 #include <memory>
 #include <vector>
 
-enum class SortKey
-{
+enum class SortKey {
     Path,   // folder by folder, then by name
     Length, // name length, then as Path
 };
@@ -26,8 +25,8 @@ QCollator pathCollator();
 std::vector<quint32> sortedOrder(const ResultSnapshot& rows, SortKey key, Qt::SortOrder order,
                                  const std::atomic<bool>* cancel = nullptr);
 
-// Sorts the result list off the window's thread: the order is worked out on a snapshot by a worker thread, then
-// put in place in one step on the window's thread. Lives on the window's thread.
+// Sorts the result list off the window's thread: the order is worked out on a snapshot by a worker thread,
+// then put in place in one step on the window's thread. Lives on the window's thread.
 class ResultSorter : public QObject
 {
     Q_OBJECT
