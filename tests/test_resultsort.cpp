@@ -166,6 +166,16 @@ private slots:
         QVERIFY(!sorter.isSorting());
         sorter.setSearchRunning(false);
 
+        // A search starting while the order is worked out: the walk's order stands.
+        QSignalSpy dropped(&sorter, &ResultSorter::sortDropped);
+        QVERIFY(sorter.sort(0, Qt::AscendingOrder));
+        sorter.setSearchRunning(true);
+        QCOMPARE(dropped.size(), 1);
+        QTest::qWait(200);
+        QCOMPARE(paths(model), (QStringList{"/d/x20", "/d/x3", "/d/x2", "/d/x1"}));
+        QCOMPARE(sorted.size(), 1);
+        sorter.setSearchRunning(false);
+
         // A removal while the order is worked out: the sorter sorts what the list then holds.
         QVERIFY(sorter.sort(0, Qt::AscendingOrder));
         model.removeRowsAt({0});
