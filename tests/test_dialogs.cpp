@@ -21,9 +21,9 @@ private slots:
         QTest::addColumn<int>("style");
         QTest::addColumn<int>("icon");
         QTest::addColumn<QStringList>("buttons");
-        QTest::newRow("plain") << StyleOk << int(QMessageBox::NoIcon) << QStringList{"OK"};
-        QTest::newRow("question") << StyleYesNo << int(QMessageBox::NoIcon) << QStringList{"&Yes", "&No"};
-        QTest::newRow("error box") << StyleWarning << int(QMessageBox::Warning) << QStringList{"OK"};
+        QTest::newRow("plain") << MessageStyle::Ok << int(QMessageBox::NoIcon) << QStringList{"OK"};
+        QTest::newRow("question") << MessageStyle::YesNo << int(QMessageBox::NoIcon) << QStringList{"&Yes", "&No"};
+        QTest::newRow("error box") << MessageStyle::Warning << int(QMessageBox::Warning) << QStringList{"OK"};
     }
     void messageTextCopies()
     {

@@ -61,7 +61,7 @@ private slots:
             return;
         QCOMPARE(row->text, text);
         QCOMPARE(row->native, native);
-        QCOMPARE(GetFileNameFromPath(row->text), progressName);
+        QCOMPARE(fileNameOfPath(row->text), progressName);
     }
 };
 

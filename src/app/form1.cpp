@@ -49,7 +49,7 @@ QFont arialBold(qreal points)
 const QString ListTooltip =
     QStringLiteral("Double-click item to remove it. Move | line to right and out of window to reveal full names.");
 
-Dialogs* chooseDialogs(Form1Services& services, std::unique_ptr<Dialogs>& own, QWidget* window)
+Dialogs* chooseDialogs(MainWindowServices& services, std::unique_ptr<Dialogs>& own, QWidget* window)
 {
     if (services.dialogs)
         return services.dialogs;
@@ -58,7 +58,7 @@ Dialogs* chooseDialogs(Form1Services& services, std::unique_ptr<Dialogs>& own, Q
 }
 } // namespace
 
-Form1::Form1(Form1Services services, QWidget* parent)
+MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     : QWidget(parent), m_services(std::move(services)),
       m_dialogs(chooseDialogs(m_services, m_ownDialogs, this)), m_errorBox(*m_dialogs), m_pointer(this)
 {
@@ -72,19 +72,19 @@ Form1::Form1(Form1Services services, QWidget* parent)
     setUpSearch();
 }
 
-Form1::~Form1() = default;
+MainWindow::~MainWindow() = default;
 
-QString Form1::installFolderPath() const
+QString MainWindow::installFolderPath() const
 {
     return m_services.installFolder.isEmpty() ? installFolder() : m_services.installFolder;
 }
 
-QByteArray Form1::installFolderNativePath() const
+QByteArray MainWindow::installFolderNativePath() const
 {
     return m_services.installFolder.isEmpty() ? installFolderNative() : QFile::encodeName(m_services.installFolder);
 }
 
-QPushButton* Form1::makeButton(const QString& caption, int left, int top, int width, int height)
+QPushButton* MainWindow::makeButton(const QString& caption, int left, int top, int width, int height)
 {
     auto* button = new QPushButton(caption, this);
     button->setGeometry(px(left), px(top), px(width), px(height));
@@ -93,7 +93,7 @@ QPushButton* Form1::makeButton(const QString& caption, int left, int top, int wi
     return button;
 }
 
-void Form1::buildControls()
+void MainWindow::buildControls()
 {
     setWindowTitle(QStringLiteral("Form1"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -107,24 +107,24 @@ void Form1::buildControls()
     setMouseTracking(true);
 
     m_folders = new QStandardItemModel(0, 1, this);
-    ListView1 = new QTreeView(this);
-    ListView1->setGeometry(px(120), px(120), px(7800), px(1245));
-    ListView1->setModel(m_folders);
+    folderList = new QTreeView(this);
+    folderList->setGeometry(px(120), px(120), px(7800), px(1245));
+    folderList->setModel(m_folders);
 
     m_results = new ResultModel(this);
-    ListView2 = new ResultListView(this);
-    ListView2->setGeometry(px(8040), px(135), px(7800), px(2490));
-    ListView2->setModel(m_results);
-    ListView2->verticalHeader()->setDefaultSectionSize(QFontMetrics(arialBold(9)).height() + 4);
+    resultList = new ResultListView(this);
+    resultList->setGeometry(px(8040), px(135), px(7800), px(2490));
+    resultList->setModel(m_results);
+    resultList->verticalHeader()->setDefaultSectionSize(QFontMetrics(arialBold(9)).height() + 4);
     setUpResultList();
 
-    ListView1->setRootIsDecorated(false);
-    ListView1->setUniformRowHeights(true);
-    ListView1->setItemsExpandable(false);
-    ListView1->setAllColumnsShowFocus(true);
-    ListView1->header()->setStretchLastSection(false);
-    ListView1->header()->setSectionsMovable(false);
-    for (QAbstractItemView* list : std::initializer_list<QAbstractItemView*>{ListView1, ListView2}) {
+    folderList->setRootIsDecorated(false);
+    folderList->setUniformRowHeights(true);
+    folderList->setItemsExpandable(false);
+    folderList->setAllColumnsShowFocus(true);
+    folderList->header()->setStretchLastSection(false);
+    folderList->header()->setSectionsMovable(false);
+    for (QAbstractItemView* list : std::initializer_list<QAbstractItemView*>{folderList, resultList}) {
         list->setEditTriggers(QAbstractItemView::NoEditTriggers);
         list->setFont(arialBold(9));
         list->setToolTip(ListTooltip);
@@ -133,81 +133,81 @@ void Form1::buildControls()
         watchHover(list, HoverRule::Surface);
         watchHover(list->viewport(), HoverRule::Surface);
     }
-    ListView1->installEventFilter(this);
+    folderList->installEventFilter(this);
 
-    PushButton3 = makeButton(QStringLiteral("Add Folder To Search"), 120, 1470, 7800, 405);
-    PushButton12 = makeButton(QStringLiteral("Help"), 120, 1980, 3840, 405);
-    PushButton14 = makeButton(QStringLiteral("Load Sample/Example Folders"), 4080, 1980, 3840, 405);
+    addFolderButton = makeButton(QStringLiteral("Add Folder To Search"), 120, 1470, 7800, 405);
+    contactHelpButton = makeButton(QStringLiteral("Help"), 120, 1980, 3840, 405);
+    loadSamplesButton = makeButton(QStringLiteral("Load Sample/Example Folders"), 4080, 1980, 3840, 405);
 
-    Frame1 = new QGroupBox(QStringLiteral("Filter (Retrieve Files That Contain These Characters)"), this);
-    Frame1->setGeometry(px(120), px(2460), px(7800), px(800));
-    Text1 = new QLineEdit(Frame1);
-    Text1->setGeometry(px(240), px(300), px(7320), px(345));
+    filterFrame = new QGroupBox(QStringLiteral("Filter (Retrieve Files That Contain These Characters)"), this);
+    filterFrame->setGeometry(px(120), px(2460), px(7800), px(800));
+    filterEdit = new QLineEdit(filterFrame);
+    filterEdit->setGeometry(px(240), px(300), px(7320), px(345));
 
-    Frame2 = new QGroupBox(QStringLiteral("Length Of Filename (Including Period Characters)"), this);
-    Frame2->setGeometry(px(120), px(3345), px(7800), px(800));
-    Combo1 = new QComboBox(Frame2);
-    Combo1->setGeometry(px(240), px(300), px(3435), px(345));
-    Text2 = new QLineEdit(QStringLiteral("3"), Frame2);
-    Text2->setGeometry(px(3720), px(300), px(3825), px(345));
+    lengthFrame = new QGroupBox(QStringLiteral("Length Of Filename (Including Period Characters)"), this);
+    lengthFrame->setGeometry(px(120), px(3345), px(7800), px(800));
+    comparisonCombo = new QComboBox(lengthFrame);
+    comparisonCombo->setGeometry(px(240), px(300), px(3435), px(345));
+    lengthEdit = new QLineEdit(QStringLiteral("3"), lengthFrame);
+    lengthEdit->setGeometry(px(3720), px(300), px(3825), px(345));
 
-    for (QGroupBox* frame : {Frame1, Frame2}) {
+    for (QGroupBox* frame : {filterFrame, lengthFrame}) {
         frame->setAutoFillBackground(true);
         frame->setPalette(pal);
         frame->setMouseTracking(true);
         watchHover(frame, HoverRule::Surface);
     }
-    for (QLineEdit* text : {Text1, Text2}) {
+    for (QLineEdit* text : {filterEdit, lengthEdit}) {
         text->setMouseTracking(true);
         watchHover(text, HoverRule::Surface);
     }
 
-    PushButton1 = makeButton(QStringLiteral("Start Finding"), 120, 4260, 7800, 405);
-    m_hoverRules[PushButton1] = HoverRule::StartButton;
+    startButton = makeButton(QStringLiteral("Start Finding"), 120, 4260, 7800, 405);
+    m_hoverRules[startButton] = HoverRule::StartButton;
 
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setGeometry(px(120), px(4780), px(7800), px(405));
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setTextVisible(true);
-    ProgressBar1->setFormat(QStringLiteral("Progress Bar"));
-    ProgressBar1->setAlignment(Qt::AlignCenter);
+    progressBar = new QProgressBar(this);
+    progressBar->setGeometry(px(120), px(4780), px(7800), px(405));
+    progressBar->setRange(0, 100);
+    progressBar->setValue(0);
+    progressBar->setTextVisible(true);
+    progressBar->setFormat(QStringLiteral("Progress Bar"));
+    progressBar->setAlignment(Qt::AlignCenter);
 
-    PushButton4 = makeButton(QStringLiteral("Save Results As Text File"), 8040, 2730, 3840, 405);
-    PushButton7 = makeButton(QStringLiteral("Clear Results"), 12000, 2730, 3840, 405);
-    PushButton9 = makeButton(QStringLiteral("Copy Results To Clipboard"), 8040, 3240, 3840, 405);
-    PushButton2 = makeButton(QStringLiteral("Help"), 12000, 3240, 3840, 405);
-    PushButton13 = makeButton(QStringLiteral("Open Folder Containg File"), 8040, 3750, 3840, 405);
-    PushButton5 = makeButton(QStringLiteral("Open Selected File "), 12000, 3750, 3840, 405);
-    PushButton6 = makeButton(QStringLiteral("Remove Results Containing X"), 8040, 4260, 3840, 405);
-    PushButton8 = makeButton(QStringLiteral("Remove Results Not Cont. X"), 12000, 4260, 3840, 405);
-    PushButton10 = makeButton(QStringLiteral("Send Checked To Recycle Bin"), 8040, 4770, 3840, 405);
-    PushButton11 = makeButton(QStringLiteral("Move To Folder"), 12000, 4770, 3840, 405);
+    saveReportButton = makeButton(QStringLiteral("Save Results As Text File"), 8040, 2730, 3840, 405);
+    clearResultsButton = makeButton(QStringLiteral("Clear Results"), 12000, 2730, 3840, 405);
+    copyResultsButton = makeButton(QStringLiteral("Copy Results To Clipboard"), 8040, 3240, 3840, 405);
+    lengthHelpButton = makeButton(QStringLiteral("Help"), 12000, 3240, 3840, 405);
+    revealButton = makeButton(QStringLiteral("Open Folder Containg File"), 8040, 3750, 3840, 405);
+    openFileButton = makeButton(QStringLiteral("Open Selected File "), 12000, 3750, 3840, 405);
+    removeContainingButton = makeButton(QStringLiteral("Remove Results Containing X"), 8040, 4260, 3840, 405);
+    removeNotContainingButton = makeButton(QStringLiteral("Remove Results Not Cont. X"), 12000, 4260, 3840, 405);
+    trashButton = makeButton(QStringLiteral("Send Checked To Recycle Bin"), 8040, 4770, 3840, 405);
+    moveButton = makeButton(QStringLiteral("Move To Folder"), 12000, 4770, 3840, 405);
 
     // Focus order as designed; the frames and the bar take no focus.
-    const QList<QWidget*> order = {ListView2,    ListView1,    Text1,       Text2,       Combo1,
-                                   PushButton3,  PushButton1,  PushButton2, PushButton4, PushButton7,
-                                   PushButton13, PushButton5,  PushButton6, PushButton8, PushButton9,
-                                   PushButton10, PushButton11, PushButton12, PushButton14};
+    const QList<QWidget*> order = {resultList,    folderList,    filterEdit,       lengthEdit,       comparisonCombo,
+                                   addFolderButton,  startButton,  lengthHelpButton, saveReportButton, clearResultsButton,
+                                   revealButton, openFileButton,  removeContainingButton, removeNotContainingButton, copyResultsButton,
+                                   trashButton, moveButton, contactHelpButton, loadSamplesButton};
     for (int i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
-    ListView2->setFocus();
+    resultList->setFocus();
 
-    connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
-    connect(Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
-    const QList<std::pair<QPushButton*, void (Form1::*)()>> clicks = {
-        {PushButton1, &Form1::PushButton1_Click},   {PushButton2, &Form1::PushButton2_Click},
-        {PushButton3, &Form1::PushButton3_Click},   {PushButton4, &Form1::PushButton4_Click},
-        {PushButton5, &Form1::PushButton5_Click},   {PushButton6, &Form1::PushButton6_Click},
-        {PushButton7, &Form1::PushButton7_Click},   {PushButton8, &Form1::PushButton8_Click},
-        {PushButton9, &Form1::PushButton9_Click},   {PushButton10, &Form1::PushButton10_Click},
-        {PushButton11, &Form1::PushButton11_Click}, {PushButton12, &Form1::PushButton12_Click},
-        {PushButton13, &Form1::PushButton13_Click}, {PushButton14, &Form1::PushButton14_Click}};
+    connect(filterEdit, &QLineEdit::textChanged, this, &MainWindow::onFilterChanged);
+    connect(lengthEdit, &QLineEdit::textChanged, this, &MainWindow::onLengthChanged);
+    const QList<std::pair<QPushButton*, void (MainWindow::*)()>> clicks = {
+        {startButton, &MainWindow::onStartStopClicked},   {lengthHelpButton, &MainWindow::onLengthHelpClicked},
+        {addFolderButton, &MainWindow::onAddFolderClicked},   {saveReportButton, &MainWindow::onSaveReportClicked},
+        {openFileButton, &MainWindow::onOpenFileClicked},   {removeContainingButton, &MainWindow::onRemoveContainingClicked},
+        {clearResultsButton, &MainWindow::onClearResultsClicked},   {removeNotContainingButton, &MainWindow::onRemoveNotContainingClicked},
+        {copyResultsButton, &MainWindow::onCopyResultsClicked},   {trashButton, &MainWindow::onTrashClicked},
+        {moveButton, &MainWindow::onMoveClicked}, {contactHelpButton, &MainWindow::onContactHelpClicked},
+        {revealButton, &MainWindow::onRevealClicked}, {loadSamplesButton, &MainWindow::onLoadSamplesClicked}};
     for (const auto& [button, handler] : clicks)
         connect(button, &QPushButton::clicked, this, handler);
 }
 
-void Form1::Form_Load()
+void MainWindow::load()
 {
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("Form_Load"));
     const QByteArray folder = installFolderNativePath();
@@ -220,7 +220,7 @@ void Form1::Form_Load()
         QPalette pal = palette();
         pal.setColor(QPalette::Window, face);
         setPalette(pal);
-        for (QGroupBox* frame : {Frame1, Frame2}) {
+        for (QGroupBox* frame : {filterFrame, lengthFrame}) {
             QPalette framePal = frame->palette();
             framePal.setColor(QPalette::Window, face);
             frame->setPalette(framePal);
@@ -229,7 +229,7 @@ void Form1::Form_Load()
     });
 
     bool haveCursor = false;
-    step(104, [&] { haveCursor = FileExistsNative(folder + "/HAND-M.CUR"); });
+    step(104, [&] { haveCursor = fileExistsNative(folder + "/HAND-M.CUR"); });
     if (haveCursor)
         step(106, [&] { m_pointer.setCustomCursor(loadCursorData(readFileNative(folder + "/HAND-M.CUR"))); });
 
@@ -246,45 +246,45 @@ void Form1::Form_Load()
     });
 
     step(128, [&] { m_folders->setHorizontalHeaderLabels({QStringLiteral("Folder(s)")}); });
-    step(130, [&] { ListView1->setColumnWidth(0, px(7000)); });
+    step(130, [&] { folderList->setColumnWidth(0, px(7000)); });
     // The result list's two columns come with its model; only their widths are set here.
-    step(136, [&] { ListView2->setColumnWidth(0, px(6000)); });
-    step(138, [&] { ListView2->setColumnWidth(1, px(1200)); });
+    step(136, [&] { resultList->setColumnWidth(0, px(6000)); });
+    step(138, [&] { resultList->setColumnWidth(1, px(1200)); });
 
-    step(140, [&] { Combo1->addItem(QStringLiteral("Equal To")); });
-    step(142, [&] { Combo1->addItem(QStringLiteral("Greater Than")); });
-    step(144, [&] { Combo1->addItem(QStringLiteral("Less Than")); });
-    Combo1->setCurrentIndex(-1); // a list fills without choosing an item
+    step(140, [&] { comparisonCombo->addItem(QStringLiteral("Equal To")); });
+    step(142, [&] { comparisonCombo->addItem(QStringLiteral("Greater Than")); });
+    step(144, [&] { comparisonCombo->addItem(QStringLiteral("Less Than")); });
+    comparisonCombo->setCurrentIndex(-1); // a list fills without choosing an item
 
-    step(146, [&] { Text1->setText(ReadSetting(SettingsApp, SettingsSection, KeyFilter, QString())); });
-    step(148, [&] { Text2->setText(ReadSetting(SettingsApp, SettingsSection, KeyLength, 3)); });
+    step(146, [&] { filterEdit->setText(readSetting(SettingsApp, SettingsSection, KeyFilter, QString())); });
+    step(148, [&] { lengthEdit->setText(readSetting(SettingsApp, SettingsSection, KeyLength, 3)); });
     step(150, [&] {
-        const auto index = convertToInt16(ReadSetting(SettingsApp, SettingsSection, KeyCombo, 0));
+        const auto index = convertToInt16(readSetting(SettingsApp, SettingsSection, KeyCombo, 0));
         if (!index)
             throw AppError(QStringLiteral("Type mismatch"));
-        if (*index < 0 || *index >= Combo1->count())
+        if (*index < 0 || *index >= comparisonCombo->count())
             throw AppError(QStringLiteral("Invalid property value"));
-        Combo1->setCurrentIndex(*index);
+        comparisonCombo->setCurrentIndex(*index);
     });
 }
 
-void Form1::Text1_Change()
+void MainWindow::onFilterChanged()
 {
-    StoreSetting(SettingsApp, SettingsSection, KeyFilter, Text1->text());
+    storeSetting(SettingsApp, SettingsSection, KeyFilter, filterEdit->text());
 }
 
-void Form1::Text2_Change()
+void MainWindow::onLengthChanged()
 {
-    StoreSetting(SettingsApp, SettingsSection, KeyLength, Text2->text());
+    storeSetting(SettingsApp, SettingsSection, KeyLength, lengthEdit->text());
 }
 
-void Form1::watchHover(QWidget* widget, HoverRule rule)
+void MainWindow::watchHover(QWidget* widget, HoverRule rule)
 {
     m_hoverRules[widget] = rule;
     widget->installEventFilter(this);
 }
 
-void Form1::pointerMovedOver(QWidget* widget)
+void MainWindow::pointerMovedOver(QWidget* widget)
 {
     HoverRule rule = HoverRule::Surface;
     if (widget != this) {
@@ -295,47 +295,47 @@ void Form1::pointerMovedOver(QWidget* widget)
     }
     switch (rule) {
     case HoverRule::Surface:
-        if (m_pointer.value() != PointerBusy)
-            m_pointer.set(PointerDefault);
+        if (m_pointer.value() != Pointer::Busy)
+            m_pointer.set(Pointer::Default);
         break;
     case HoverRule::Button:
-        if (m_pointer.value() != PointerBusy)
-            m_pointer.set(PointerHand);
+        if (m_pointer.value() != Pointer::Busy)
+            m_pointer.set(Pointer::Hand);
         break;
     case HoverRule::StartButton:
-        m_pointer.set(PointerHand);
+        m_pointer.set(Pointer::Hand);
         break;
     }
 }
 
-bool Form1::eventFilter(QObject* watched, QEvent* event)
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
         if (auto* widget = qobject_cast<QWidget*>(watched); widget && m_hoverRules.contains(widget))
             pointerMovedOver(widget);
-    } else if (watched == ListView1 && event->type() == QEvent::KeyPress) {
+    } else if (watched == folderList && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete) {
-            ListView1_KeyDown(46);
+            onFolderListKeyDown(46);
             return true;
         }
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void Form1::mouseMoveEvent(QMouseEvent* event)
+void MainWindow::mouseMoveEvent(QMouseEvent* event)
 {
     pointerMovedOver(this);
     QWidget::mouseMoveEvent(event);
 }
 
-void Form1::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
     event->accept();
-    Form_Unload();
+    endProgram();
 }
 
-void Form1::Form_Unload()
+void MainWindow::endProgram()
 {
     if (m_services.endProgram)
         m_services.endProgram();

@@ -29,7 +29,7 @@ class SearchRunHost;
 class FolderDropTarget;
 
 // What the window needs from outside; tests replace the parts that would need a person or a browser.
-struct Form1Services
+struct MainWindowServices
 {
     Dialogs* dialogs = nullptr;      // none: real Qt dialogs
     RandomSource* random = nullptr;  // none: the system's random numbers
@@ -39,39 +39,39 @@ struct Form1Services
 };
 
 // The program's one window. Handlers carry the names under which the error box reports them.
-class Form1 : public QWidget
+class MainWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit Form1(Form1Services services = {}, QWidget* parent = nullptr);
-    ~Form1() override;
+    explicit MainWindow(MainWindowServices services = {}, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Start-up sequence: skin, cursor, home page draw, caption and title, columns, restored criteria.
-    void Form_Load();
+    void load();
 
     // Controls, named as the window defines them.
-    QTreeView* ListView1 = nullptr;
-    ResultListView* ListView2 = nullptr;
-    QGroupBox* Frame1 = nullptr;
-    QGroupBox* Frame2 = nullptr;
-    QLineEdit* Text1 = nullptr;
-    QLineEdit* Text2 = nullptr;
-    QComboBox* Combo1 = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QPushButton* PushButton1 = nullptr;
-    QPushButton* PushButton2 = nullptr;
-    QPushButton* PushButton3 = nullptr;
-    QPushButton* PushButton4 = nullptr;
-    QPushButton* PushButton5 = nullptr;
-    QPushButton* PushButton6 = nullptr;
-    QPushButton* PushButton7 = nullptr;
-    QPushButton* PushButton8 = nullptr;
-    QPushButton* PushButton9 = nullptr;
-    QPushButton* PushButton10 = nullptr;
-    QPushButton* PushButton11 = nullptr;
-    QPushButton* PushButton12 = nullptr;
-    QPushButton* PushButton13 = nullptr;
-    QPushButton* PushButton14 = nullptr;
+    QTreeView* folderList = nullptr;
+    ResultListView* resultList = nullptr;
+    QGroupBox* filterFrame = nullptr;
+    QGroupBox* lengthFrame = nullptr;
+    QLineEdit* filterEdit = nullptr;
+    QLineEdit* lengthEdit = nullptr;
+    QComboBox* comparisonCombo = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QPushButton* startButton = nullptr;
+    QPushButton* lengthHelpButton = nullptr;
+    QPushButton* addFolderButton = nullptr;
+    QPushButton* saveReportButton = nullptr;
+    QPushButton* openFileButton = nullptr;
+    QPushButton* removeContainingButton = nullptr;
+    QPushButton* clearResultsButton = nullptr;
+    QPushButton* removeNotContainingButton = nullptr;
+    QPushButton* copyResultsButton = nullptr;
+    QPushButton* trashButton = nullptr;
+    QPushButton* moveButton = nullptr;
+    QPushButton* contactHelpButton = nullptr;
+    QPushButton* revealButton = nullptr;
+    QPushButton* loadSamplesButton = nullptr;
 
     QStandardItemModel* folderModel() const { return m_folders; }
     ResultModel* resultModel() const { return m_results; }
@@ -85,24 +85,24 @@ public:
     void pointerMovedOver(QWidget* widget);
 
 public slots:
-    void Text1_Change();
-    void Text2_Change();
-    void PushButton1_Click();
-    void PushButton2_Click();
-    void PushButton3_Click();
-    void PushButton4_Click();
-    void PushButton5_Click();
-    void PushButton6_Click();
-    void PushButton7_Click();
-    void PushButton8_Click();
-    void PushButton9_Click();
-    void PushButton10_Click();
-    void PushButton11_Click();
-    void PushButton12_Click();
-    void PushButton13_Click();
-    void PushButton14_Click();
-    void ListView1_KeyDown(int keyCode);
-    void Form_Unload();
+    void onFilterChanged();
+    void onLengthChanged();
+    void onStartStopClicked();
+    void onLengthHelpClicked();
+    void onAddFolderClicked();
+    void onSaveReportClicked();
+    void onOpenFileClicked();
+    void onRemoveContainingClicked();
+    void onClearResultsClicked();
+    void onRemoveNotContainingClicked();
+    void onCopyResultsClicked();
+    void onTrashClicked();
+    void onMoveClicked();
+    void onContactHelpClicked();
+    void onRevealClicked();
+    void onLoadSamplesClicked();
+    void onFolderListKeyDown(int keyCode);
+    void endProgram();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -115,7 +115,7 @@ private:
     void watchHover(QWidget* widget, HoverRule rule);
     QPushButton* makeButton(const QString& caption, int left, int top, int width, int height);
 
-    Form1Services m_services;
+    MainWindowServices m_services;
     std::unique_ptr<Dialogs> m_ownDialogs;
     std::unique_ptr<RandomSource> m_ownRandom;
     Dialogs* m_dialogs = nullptr;

@@ -12,31 +12,31 @@
 #include <QLineEdit>
 #include <QUrl>
 
-void Form1::PushButton2_Click()
+void MainWindow::onLengthHelpClicked()
 {
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
-    step(100, [&] { m_dialogs->message(lengthHelpText(), StyleOk, applicationTitle()); });
+    step(100, [&] { m_dialogs->message(lengthHelpText(), MessageStyle::Ok, applicationTitle()); });
 }
 
-void Form1::PushButton12_Click()
+void MainWindow::onContactHelpClicked()
 {
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton12_Click"));
-    step(100, [&] { m_dialogs->message(contactHelpText(), StyleOk, applicationTitle()); });
+    step(100, [&] { m_dialogs->message(contactHelpText(), MessageStyle::Ok, applicationTitle()); });
 }
 
-void Form1::PushButton14_Click()
+void MainWindow::onLoadSamplesClicked()
 {
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton14_Click"));
     const QByteArray install = installFolderNativePath();
     const QList<QByteArray> rows = sampleFolderRows(install);
     step(100, [&] { addFolderRow(QString::fromUtf8(rows[0]), rows[0]); });
     step(102, [&] { addFolderRow(QString::fromUtf8(rows[1]), rows[1]); });
-    int answer = AnswerNo;
-    step(104, [&] { answer = m_dialogs->message(samplesQuestionText(), StyleYesNo, applicationTitle()); });
+    int answer = Answer::No;
+    step(104, [&] { answer = m_dialogs->message(samplesQuestionText(), MessageStyle::YesNo, applicationTitle()); });
     step(106, [&] {
-        if (answer == AnswerYes)
+        if (answer == Answer::Yes)
             Shell::open(Shell::urlForNativePath(samplesFolder(install)));
     });
-    step(106, [&] { Text2->setText(QStringLiteral("5")); });
-    step(106, [&] { Combo1->setCurrentIndex(1); });
+    step(106, [&] { lengthEdit->setText(QStringLiteral("5")); });
+    step(106, [&] { comparisonCombo->setCurrentIndex(1); });
 }

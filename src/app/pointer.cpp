@@ -15,10 +15,10 @@ void PointerState::set(int value)
     if (!m_window)
         return;
     switch (value) {
-    case PointerBusy:
+    case Pointer::Busy:
         m_window->setCursor(Qt::WaitCursor);
         break;
-    case PointerHand:
+    case Pointer::Hand:
         if (m_hasCustom)
             m_window->setCursor(m_custom);
         else

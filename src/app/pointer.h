@@ -5,9 +5,9 @@
 
 class QWidget;
 
-inline constexpr int PointerDefault = 0;
-inline constexpr int PointerBusy = 11;
-inline constexpr int PointerHand = 99;
+inline constexpr int Pointer::Default = 0;
+inline constexpr int Pointer::Busy = 11;
+inline constexpr int Pointer::Hand = 99;
 
 // The window-wide mouse pointer. The value is state of its own (11 is the program's busy marker, which the
 // hover rules and the folder list's Delete key test), shown through the window's cursor.
@@ -22,7 +22,7 @@ public:
 
 private:
     QWidget* m_window;
-    int m_value = PointerDefault;
+    int m_value = Pointer::Default;
     QCursor m_custom;
     bool m_hasCustom = false;
 };

@@ -24,15 +24,15 @@ int QtDialogs::message(const QString& text, int style, const QString& title)
     // (Qt does that by itself on Windows only). A selection made in the text is copied by the text itself.
     box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     const QShortcut copyAll(QKeySequence::Copy, &box, [shown] { QGuiApplication::clipboard()->setText(shown); });
-    if (style == StyleYesNo) {
+    if (style == MessageStyle::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setIcon(QMessageBox::NoIcon);
-        return box.exec() == QMessageBox::Yes ? AnswerYes : AnswerNo;
+        return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
     }
     box.setStandardButtons(QMessageBox::Ok);
-    box.setIcon(style == StyleWarning ? QMessageBox::Warning : QMessageBox::NoIcon);
+    box.setIcon(style == MessageStyle::Warning ? QMessageBox::Warning : QMessageBox::NoIcon);
     box.exec();
-    return AnswerOk;
+    return Answer::Ok;
 }
 
 QString QtDialogs::inputText(const QString& prompt, const QString& title)

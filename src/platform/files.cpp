@@ -12,12 +12,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-bool FileExists(const QString& path)
+bool fileExists(const QString& path)
 {
-    return !path.isEmpty() && FileExistsNative(QFile::encodeName(path));
+    return !path.isEmpty() && fileExistsNative(QFile::encodeName(path));
 }
 
-bool FileExistsNative(const QByteArray& nativePath)
+bool fileExistsNative(const QByteArray& nativePath)
 {
     struct stat st;
     return !nativePath.isEmpty() && ::stat(nativePath.constData(), &st) == 0;

@@ -5,8 +5,8 @@
 #include <QString>
 
 // True when the modification time of the named file or folder can be read; never fails.
-bool FileExists(const QString& path);
-bool FileExistsNative(const QByteArray& nativePath);
+bool fileExists(const QString& path);
+bool fileExistsNative(const QByteArray& nativePath);
 
 // The folder that holds the program file, without a closing separator, as the system spells it: taken from the
 // bytes of the program's own path, so that a folder whose name is not valid UTF-8 is still reached.
