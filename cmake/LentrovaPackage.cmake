@@ -43,9 +43,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.quenlor.example.com/")
 # The Qt libraries come from dpkg-shlibdeps (libqt6gui6 brings the xcb platform plugin); xdg-open opens
-# files, folders and web pages.
+# files, folders and web pages. qt6-wayland lets the program run natively in a Wayland session (Debian's
+# default desktop); without it Qt falls back to X11 through XWayland, so it is recommended, not required.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "xdg-utils")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, qt6-wayland")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

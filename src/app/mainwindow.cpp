@@ -157,6 +157,11 @@ QString MainWindow::installFolderPath() const
     return m_services.installFolder.isEmpty() ? installFolder() : m_services.installFolder;
 }
 
+QByteArray MainWindow::installFolderNativePath() const
+{
+    return m_services.installFolder.isEmpty() ? installFolderNative() : QFile::encodeName(m_services.installFolder);
+}
+
 void MainWindow::buildControls()
 {
     setWindowTitle(QStringLiteral("Form1"));
@@ -253,11 +258,11 @@ void MainWindow::buildControls()
 void MainWindow::load()
 {
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("Form_Load"));
-    const QString folder = installFolderPath();
+    const QByteArray folder = installFolderNativePath();
 
     step(100, [&] {
-        const QString skinPath = folder + QStringLiteral("/x/o.cjs");
-        if (!QFileInfo(skinPath).isFile())
+        const QByteArray skinPath = folder + "/x/o.cjs";
+        if (!isFileNative(skinPath))
             return;
         const QColor face = palette().color(QPalette::Button);
         QPalette pal = palette();
@@ -268,16 +273,13 @@ void MainWindow::load()
             framePal.setColor(QPalette::Window, face);
             frame->setPalette(framePal);
         }
-        QFile skin(skinPath);
-        if (!skin.open(QIODevice::ReadOnly))
-            throw AppError(QStringLiteral("Cannot load skin: ") + skin.errorString());
-        setStyleSheet(QString::fromUtf8(skin.readAll()));
+        setStyleSheet(QString::fromUtf8(readFileNative(skinPath)));
     });
 
     bool haveCursor = false;
-    step(104, [&] { haveCursor = fileExists(folder + QStringLiteral("/HAND-M.CUR")); });
+    step(104, [&] { haveCursor = fileExistsNative(folder + "/HAND-M.CUR"); });
     if (haveCursor)
-        step(106, [&] { m_pointer.setCustomCursor(loadCursorFile(folder + QStringLiteral("/HAND-M.CUR"))); });
+        step(106, [&] { m_pointer.setCustomCursor(loadCursorData(readFileNative(folder + "/HAND-M.CUR"))); });
 
     step(108, [&] {
         if (m_random->draw1to100() == 7)

@@ -84,6 +84,7 @@ public:
     ResultListActions& resultActions() { return *m_resultActions; }
     FileActions& fileActions() { return *m_fileActions; }
     QString installFolderPath() const;
+    QByteArray installFolderNativePath() const;
 
     // The pointer moved over a control (or the window surface when the widget is the window itself).
     void pointerMovedOver(QWidget* widget);

@@ -75,17 +75,17 @@ void MainWindow::onContactHelpClicked()
 void MainWindow::onLoadSamplesClicked()
 {
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton14_Click"));
-    const QString install = installFolderPath();
-    const QStringList rows = sampleFolderRows(install);
-    step(100, [&] { addFolderRow(rows[0]); });
-    step(102, [&] { addFolderRow(rows[1]); });
+    const QByteArray install = installFolderNativePath();
+    const QList<QByteArray> rows = sampleFolderRows(install);
+    step(100, [&] { addFolderRow(QString::fromUtf8(rows[0]), rows[0]); });
+    step(102, [&] { addFolderRow(QString::fromUtf8(rows[1]), rows[1]); });
     Answer answer = Answer::No;
     step(104, [&] {
         answer = m_dialogs->message(samplesQuestionText(), MessageStyle::YesNo, applicationTitle());
     });
     step(106, [&] {
         if (answer == Answer::Yes)
-            Shell::open(QUrl::fromLocalFile(samplesFolder(install)));
+            Shell::open(Shell::urlForNativePath(samplesFolder(install)));
     });
     step(106, [&] { lengthEdit->setText(QStringLiteral("5")); });
     step(106, [&] { comparisonCombo->setCurrentIndex(int(Comparison::GreaterThan)); });

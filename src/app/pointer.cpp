@@ -3,6 +3,7 @@
 
 #include "platform/apperror.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 #include <QPixmap>
@@ -40,14 +41,20 @@ QCursor loadCursorFile(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(QStringLiteral("File not found: ") + path);
-    const QByteArray bytes = file.readAll();
+    return loadCursorData(file.readAll());
+}
+
+QCursor loadCursorData(const QByteArray& bytes)
+{
     // Directory entry of the first image: hotspot x and y as little-endian 16-bit values at bytes 10 to 13.
     if (bytes.size() < 22 || bytes[2] != 2 || bytes[3] != 0)
         throw AppError(QStringLiteral("Invalid picture"));
     const auto u8 = [&](int i) { return int(static_cast<unsigned char>(bytes[i])); };
     const int hotX = u8(10) | (u8(11) << 8);
     const int hotY = u8(12) | (u8(13) << 8);
-    QImageReader reader(path, "cur");
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader(&buffer, "cur");
     const QImage image = reader.read();
     if (image.isNull())
         throw AppError(QStringLiteral("Invalid picture"));

@@ -32,3 +32,4 @@ private:
 
 // Reads a Windows cursor file: the picture through Qt's image readers, the hotspot from the file's header.
 QCursor loadCursorFile(const QString& path);
+QCursor loadCursorData(const QByteArray& bytes);

@@ -7,6 +7,16 @@ QStringList sampleFolderRows(const QString& installFolder)
             installFolder + QStringLiteral("/Samples/sample2/")};
 }
 
+QList<QByteArray> sampleFolderRows(const QByteArray& installFolderNative)
+{
+    return {installFolderNative + "/Samples/sample1/", installFolderNative + "/Samples/sample2/"};
+}
+
+QByteArray samplesFolder(const QByteArray& installFolderNative)
+{
+    return installFolderNative + "/Samples/";
+}
+
 QString samplesFolder(const QString& installFolder)
 {
     return installFolder + QStringLiteral("/Samples/");

@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "platform/dialogs.h"
 
+#include "platform/errorbox.h"
+
+#include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QShortcut>
 
 Answer QtDialogs::message(const QString& text, MessageStyle style, const QString& title)
 {
@@ -15,6 +20,10 @@ Answer QtDialogs::message(const QString& text, MessageStyle style, const QString
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
     box.setText(shown);
     box.setTextFormat(Qt::PlainText);
+    // Users copy a message instead of photographing it: the text can be selected, and Ctrl+C copies all of it
+    // (Qt does that by itself on Windows only). A selection made in the text is copied by the text itself.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    const QShortcut copyAll(QKeySequence::Copy, &box, [shown] { QGuiApplication::clipboard()->setText(shown); });
     if (style == MessageStyle::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setIcon(QMessageBox::NoIcon);

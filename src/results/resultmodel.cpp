@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "results/resultmodel.h"
 
+#include "results/resultsort.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -139,6 +141,7 @@ void ResultModel::appendBatch(const ResultBatch& batch)
         m_rows.push_back({m_arena.append(path), e.length, e.nameLength, 0, 0});
         m_pathBytes += e.length;
     }
+    ++m_generation;
     endInsertRows();
 }
 
@@ -156,6 +159,8 @@ void ResultModel::clearRows()
     m_rows.shrink_to_fit();
     m_arena.clear();
     m_pathBytes = 0;
+    ++m_generation;
+    m_inIdOrder = true;
     endResetModel();
 }
 
@@ -219,11 +224,29 @@ int ResultModel::checkedCount() const
         std::count_if(m_rows.begin(), m_rows.end(), [](const ResultRow& r) { return r.checked != 0; }));
 }
 
-int ResultModel::removeRowsById(const std::vector<quint64>& sortedIds)
+int ResultModel::removeRowsById(const std::vector<quint64>& ids)
 {
-    // Rows are in ascending id order, so one merge pass finds them.
+    std::vector<quint64> sorted;
+    const std::vector<quint64>* wanted = &ids;
+    if (!std::is_sorted(ids.begin(), ids.end())) {
+        sorted = ids;
+        std::sort(sorted.begin(), sorted.end());
+        wanted = &sorted;
+    }
+    const std::vector<quint64>& sortedIds = *wanted;
     std::vector<char> remove(m_rows.size(), 0);
     int count = 0;
+    if (!m_inIdOrder) {
+        for (std::size_t r = 0; r < m_rows.size(); ++r) {
+            if (std::binary_search(sortedIds.begin(), sortedIds.end(), m_rows[r].id)) {
+                remove[r] = 1;
+                ++count;
+            }
+        }
+        removeMarked(remove, count);
+        return count;
+    }
+    // Rows in ascending id order: one merge pass finds them.
     std::size_t k = 0;
     for (std::size_t r = 0; r < m_rows.size() && k < sortedIds.size(); ++r) {
         while (k < sortedIds.size() && sortedIds[k] < m_rows[r].id)
@@ -255,6 +278,7 @@ void ResultModel::removeMarked(const std::vector<char>& remove, int count)
 {
     if (count == 0)
         return;
+    ++m_generation;
     // Few runs: tell the view about each (from the bottom up, so positions stay valid); many: reset once.
     std::vector<std::pair<int, int>> runs;
     for (int r = 0; r < int(remove.size());) {
@@ -297,7 +321,81 @@ ResultSnapshot ResultModel::snapshot() const
     ResultSnapshot s;
     s.m_rows = m_rows;
     s.m_arena = m_arena;
+    s.m_generation = m_generation;
     return s;
+}
+
+bool ResultModel::applyOrder(const std::vector<quint32>& order, quint64 generation)
+{
+    if (generation != m_generation)
+        return false;
+    return applyOrder(prepareOrder(snapshot(), order));
+}
+
+PreparedOrder ResultModel::prepareOrder(ResultSnapshot from, std::vector<quint32> order)
+{
+    PreparedOrder p;
+    const std::size_t n = from.m_rows.size();
+    if (order.size() != n)
+        return p;
+    p.m_newPlace.assign(n, quint32(-1));
+    bool identity = true;
+    for (std::size_t i = 0; i < n; ++i) {
+        const quint32 was = order[i];
+        if (was >= n || p.m_newPlace[was] != quint32(-1))
+            return p;
+        p.m_newPlace[was] = quint32(i);
+        identity = identity && was == i;
+    }
+    p.m_identity = identity;
+    if (!identity) {
+        p.m_rows.reserve(n);
+        const ResultRow* rows = std::as_const(from.m_rows).begin();
+        for (std::size_t i = 0; i < n; ++i)
+            p.m_rows.push_back(rows[order[i]]);
+        p.m_inIdOrder = std::is_sorted(p.m_rows.begin(), p.m_rows.end(),
+                                       [](const ResultRow& a, const ResultRow& b) { return a.id < b.id; });
+    }
+    p.m_from = std::move(from);
+    p.m_order = std::move(order);
+    p.m_valid = true;
+    return p;
+}
+
+bool ResultModel::applyOrder(PreparedOrder&& prepared)
+{
+    if (!prepared.m_valid || prepared.m_from.m_generation != m_generation ||
+        prepared.m_order.size() != m_rows.size())
+        return false;
+    if (prepared.m_identity)
+        return true;
+    // The vertical-sort hint lets the selection keep one persistent index per selected row (none when all
+    // rows are selected), instead of one per cell.
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    if (!m_rows.sameTable(prepared.m_from.m_rows)) {
+        // Only check marks can have changed without a new generation.
+        const ResultRow* live = std::as_const(m_rows).begin();
+        ResultRow* rows = prepared.m_rows.begin();
+        for (std::size_t i = 0; i < prepared.m_order.size(); ++i)
+            rows[i].checked = live[prepared.m_order[i]].checked;
+    }
+    m_rows.replace(std::move(prepared.m_rows));
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& i : before)
+        after.append(i.isValid() ? index(int(prepared.m_newPlace[i.row()]), i.column()) : i);
+    changePersistentIndexList(before, after);
+    ++m_generation;
+    m_inIdOrder = prepared.m_inIdOrder;
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    return true;
+}
+
+void ResultModel::sort(int column, Qt::SortOrder order)
+{
+    const ResultSnapshot rows = snapshot();
+    applyOrder(sortedOrder(rows, column == 1 ? SortKey::Length : SortKey::Path, order), rows.generation());
 }
 
 quint64 ResultModel::overheadBytes() const

@@ -71,6 +71,10 @@ public:
     void resize(std::size_t n) { own().resize(n); }
     void clear() { own().clear(); }
     void shrink_to_fit() { own().shrink_to_fit(); }
+    // Takes rows as the new table; snapshots that share the old one keep it.
+    void replace(Rows&& rows) { m_rows = std::make_shared<Rows>(std::move(rows)); }
+    // True when both read the very same table (no change since one was copied from the other).
+    bool sameTable(const SharedRows& other) const { return m_rows == other.m_rows; }
     ResultRow* erase(ResultRow* first, ResultRow* last) { return own().erase(first, last); }
 
 private:
@@ -128,11 +132,32 @@ public:
     quint16 nameLength(int row) const { return m_rows[row].nameLength; }
     bool isChecked(int row) const { return m_rows[row].checked != 0; }
     quint64 rowId(int row) const { return m_rows[row].id; }
+    // The model's layout generation when the snapshot was taken (see ResultModel::layoutGeneration).
+    quint64 generation() const { return m_generation; }
 
 private:
     friend class ResultModel;
     SharedRows m_rows;
     PathArena m_arena;
+    quint64 m_generation = 0;
+};
+
+// A new order of a snapshot's rows with the work done in advance, so that putting it in place on the window's
+// thread costs little more than swapping two tables. Built by ResultModel::prepareOrder on any thread.
+class PreparedOrder
+{
+public:
+    bool isValid() const { return m_valid; }
+
+private:
+    friend class ResultModel;
+    ResultSnapshot m_from;
+    std::vector<quint32> m_order;
+    std::vector<quint32> m_newPlace; // the inverse of m_order
+    SharedRows::Rows m_rows;
+    bool m_inIdOrder = false;
+    bool m_identity = false;
+    bool m_valid = false;
 };
 
 // The result list: column 0 the full path (checkable), column 1 the name length.
@@ -166,13 +191,28 @@ public:
     void invertChecks();
     int checkedCount() const;
 
-    // Removes the rows whose ids are given (ascending); ids no longer present are ignored. Returns how many
+    // Removes the rows whose ids are given, in any order; ids no longer present are ignored. Returns how many
     // went.
-    int removeRowsById(const std::vector<quint64>& sortedIds);
+    int removeRowsById(const std::vector<quint64>& ids);
     // Removes the rows at the given positions (0-based, any order); positions out of range are ignored.
     int removeRowsAt(std::vector<int> positions);
 
     ResultSnapshot snapshot() const;
+
+    // Changes whenever rows are added, removed or reordered (not when check marks change): an order worked out
+    // from a snapshot fits the live list only while this is still the snapshot's generation.
+    quint64 layoutGeneration() const { return m_generation; }
+    // Puts the rows in the given order: order[i] is the current position of the row that goes to position i.
+    // Rows keep their ids and check marks; the views' selection and current row follow their rows. Refused
+    // (false) when the list changed since the snapshot of that generation, or order is not a permutation.
+    bool applyOrder(const std::vector<quint32>& order, quint64 generation);
+    // Does the costly part of applyOrder from a snapshot alone; safe on any thread. An order that is not a
+    // permutation of the snapshot's rows gives an invalid result.
+    static PreparedOrder prepareOrder(ResultSnapshot from, std::vector<quint32> order);
+    // As applyOrder; check marks changed since the snapshot are kept.
+    bool applyOrder(PreparedOrder&& prepared);
+    // Sorts on the calling thread (column 0 by path, 1 by length); ResultSorter does it off the window's thread.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     // Bytes held for rows beyond the path bytes themselves (row table capacity and arena slack).
     quint64 overheadBytes() const;
     quint64 pathBytes() const { return m_pathBytes; }
@@ -183,4 +223,7 @@ private:
     SharedRows m_rows;
     PathArena m_arena;
     quint64 m_pathBytes = 0;
+    quint64 m_generation = 0;
+    // Rows appended by the walk come in ascending id order; a sort may break that.
+    bool m_inIdOrder = true;
 };
