@@ -3,7 +3,14 @@
 #include "fileops/shorten.h"
 #include "fileops/shortenapply.h"
 #include "support/filetree.h"
+#include "results/resultmodel.h"
 #include "support/testmain.h"
+#include "ui/shortendialog.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
 
 class TestShorten : public QObject
 {
@@ -15,6 +22,10 @@ private slots:
     void applyAndUndo();
     void nameTakenBetweenPreviewAndApply();
     void undoNeverReplaces();
+    void limitText_data();
+    void limitText();
+    void dialogPreviewsAndRefusesBadLimits();
+    void renamedRowsKeepPlaceAndCheck();
 };
 
 void TestShorten::shortenedName_data()
@@ -157,6 +168,66 @@ void TestShorten::undoNeverReplaces()
     QCOMPARE(undone.failures.size(), 2);
     QCOMPARE(FileTree::read(f + "first-long-name"), QByteArray("new"));
     QCOMPARE(FileTree::read(f + "first"), QByteArray("1"));
+}
+
+void TestShorten::limitText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("read"); // empty: refused
+    QTest::newRow("number") << " 143 " << "143";
+    QTest::newRow("bytes") << "255 Bytes" << "255 bytes";
+    QTest::newRow("bytes without blank") << "143bytes" << "143 bytes";
+    QTest::newRow("rounded") << "7.5" << "8";
+    QTest::newRow("zero") << "0" << "";
+    QTest::newRow("negative") << "-3 bytes" << "";
+    QTest::newRow("other unit") << "40 path" << "";
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestShorten::limitText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, read);
+    const auto limit = parseShortenLimit(text);
+    QCOMPARE(limit ? ::limitText(*limit) : QString(), read);
+}
+
+void TestShorten::dialogPreviewsAndRefusesBadLimits()
+{
+    ScratchDir dir;
+    const QByteArray f = dir.path() + '/';
+    QVERIFY(FileTree::write(f + "abcdefghij.txt", "1"));
+    QVERIFY(FileTree::write(f + "abcdefgh.verylongext", "2"));
+    QVERIFY(FileTree::write(f + "ok.txt", "3"));
+    ShortenDialog dialog({{1, f + "abcdefghij.txt"}, {2, f + "abcdefgh.verylongext"}, {3, f + "ok.txt"}},
+                         QStringLiteral("8"), QStringLiteral("Lentrova"));
+    QCOMPARE(dialog.preview()->model()->rowCount(), 2);
+    QCOMPARE(dialog.preview()->model()->index(0, 1).data().toString(), QStringLiteral("abcd.txt"));
+    QVERIFY(!dialog.preview()->model()->index(1, 3).data().toString().isEmpty());
+    QVERIFY(dialog.applyButton()->isEnabled());
+    QVERIFY(dialog.summary()->text().startsWith(QStringLiteral("1 of 3")));
+    dialog.limitEdit()->setText(QStringLiteral("eight"));
+    QVERIFY(!dialog.applyButton()->isEnabled()); // at once, before the preview catches up
+    dialog.refresh();
+    QCOMPARE(dialog.preview()->model()->rowCount(), 0);
+    QVERIFY(!dialog.applyButton()->isEnabled());
+    QCOMPARE(FileTree::list(dir.path()).size(), 3); // a preview changes nothing
+}
+
+void TestShorten::renamedRowsKeepPlaceAndCheck()
+{
+    ResultModel model;
+    for (const char* path : {"/a/one-long.txt", "/a/two-long.txt", "/a/three.txt"})
+        model.appendRow(path, quint16(std::strlen(path) - 3));
+    model.setChecked(1, true);
+    const quint64 oldId = model.rowId(1);
+    QCOMPARE(model.renameRows({{oldId, "/a/two.txt", 7}, {999999, "/x", 1}}), 1);
+    QCOMPARE(model.rowCount(), 3);
+    QCOMPARE(model.nativePath(1), QByteArray("/a/two.txt"));
+    QCOMPARE(model.nameLength(1), quint16(7));
+    QVERIFY(model.isChecked(1));
+    QVERIFY(model.rowId(1) != oldId);
+    QCOMPARE(model.nativePath(0), QByteArray("/a/one-long.txt"));
 }
 
 LENTROVA_TEST_MAIN(TestShorten)

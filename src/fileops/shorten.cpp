@@ -2,6 +2,7 @@
 #include "fileops/shorten.h"
 
 #include "platform/filemove.h"
+#include "search/lengthconv.h"
 #include "search/utf8name.h"
 
 #include <QHash>
@@ -99,6 +100,27 @@ QByteArray folderOfPath(const QByteArray& path) { return path.left(path.lastInde
 
 } // namespace
 
+std::optional<ShortenLimit> parseShortenLimit(const QString& text)
+{
+    QString number = text.trimmed();
+    ShortenLimit limit;
+    static const QString bytesWord = QStringLiteral("bytes");
+    if (number.endsWith(bytesWord, Qt::CaseInsensitive)) {
+        number.chop(bytesWord.size());
+        limit.unit = ShortenUnit::Bytes;
+    }
+    const std::optional<qint16> value = convertToInt16(number);
+    if (!value || *value < 1)
+        return std::nullopt;
+    limit.value = *value;
+    return limit;
+}
+
+QString limitText(const ShortenLimit& limit)
+{
+    return limit.unit == ShortenUnit::Bytes ? QStringLiteral("%1 bytes").arg(limit.value) : QString::number(limit.value);
+}
+
 int measureName(std::string_view name, ShortenUnit unit)
 {
     return unit == ShortenUnit::Bytes ? int(name.size()) : int(utf16Length(name));
@@ -160,6 +182,7 @@ std::vector<ShortenItem> planShortening(const std::vector<ShortenCandidate>& can
         return key;
     };
     QSet<QByteArray> taken; // folder key + '/' + name
+    QHash<QByteArray, int> nextCounter;
     std::vector<ShortenItem> plan;
     for (const ShortenCandidate& candidate : candidates) {
         ShortenItem item;
@@ -170,7 +193,11 @@ std::vector<ShortenItem> planShortening(const std::vector<ShortenCandidate>& can
         if (measureName(old, limit.unit) <= limit.value)
             continue;
         const QByteArray key = folderKey(item.folder) + '/';
-        for (int counter = 1;; ++counter) {
+        // Many names cut to the same stem: each search for a free counter goes on where the last one stopped.
+        const std::optional<QByteArray> first = shortenedName(old, limit, 1);
+        int& next = nextCounter[key + first.value_or(QByteArray())];
+        for (int counter = std::max(next, 1);; ++counter) {
+            next = counter + 1;
             const std::optional<QByteArray> name = shortenedName(old, limit, counter);
             if (!name) {
                 item.note = counter == 1 ? QStringLiteral("cannot be shortened to %1").arg(limit.value)

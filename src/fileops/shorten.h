@@ -22,6 +22,12 @@ struct ShortenLimit
     ShortenUnit unit = ShortenUnit::Utf16;
 };
 
+// Reads a limit as the length box is read: a whole number of at least 1, optionally followed by the unit
+// "bytes" (any case, blanks around). Empty for anything else.
+std::optional<ShortenLimit> parseShortenLimit(const QString& text);
+// The limit as the length box would show it: "143" or "143 bytes".
+QString limitText(const ShortenLimit& limit);
+
 // A name measured in unit (a byte that is not valid UTF-8 counts as one unit either way).
 int measureName(std::string_view name, ShortenUnit unit);
 

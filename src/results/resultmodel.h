@@ -168,6 +168,16 @@ public:
     // Removes the rows at the given positions (0-based, any order); positions out of range are ignored.
     int removeRowsAt(std::vector<int> positions);
 
+    // Gives renamed files their new paths and name lengths; rows keep their place and check mark but take new
+    // ids. Ids no longer present are ignored. Returns how many rows changed.
+    struct Renamed
+    {
+        quint64 id;
+        QByteArray newPath;
+        quint16 nameLength;
+    };
+    int renameRows(const std::vector<Renamed>& renamed);
+
     ResultSnapshot snapshot() const;
     // Bytes held for rows beyond the path bytes themselves (row table capacity and arena slack).
     quint64 overheadBytes() const;
