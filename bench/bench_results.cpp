@@ -176,13 +176,13 @@ int main(int argc, char** argv)
 
     BenchDialogs dialogs;
     NoHomePage random;
-    Form1Services services;
+    MainWindowServices services;
     services.dialogs = &dialogs;
     services.random = &random;
     services.installFolder = home.path();
     services.endProgram = [] {};
-    Form1 form(services);
-    form.Form_Load();
+    MainWindow form(services);
+    form.load();
     form.show();
 
     // Paths as a deep tree gives them: about 70 bytes, every second one marked for the prune.
@@ -208,30 +208,30 @@ int main(int argc, char** argv)
     Probe probe;
     const QString report = home.path() + "/report.txt";
     dialogs.saveAs = report;
-    measure("text report (PushButton4)", probe, [&] { form.PushButton4->click(); });
+    measure("text report (PushButton4)", probe, [&] { form.saveReportButton->click(); });
     std::printf("%-34s %.1f MiB written\n", "", QFileInfo(report).size() / 1048576.0);
     QFile::remove(report);
 
-    measure("clipboard copy (PushButton9)", probe, [&] { form.PushButton9->click(); });
+    measure("clipboard copy (PushButton9)", probe, [&] { form.copyResultsButton->click(); });
     std::printf("%-34s %.1f MiB of text (%lld characters)\n", "",
                 QGuiApplication::clipboard()->text().size() * 2 / 1048576.0,
                 qint64(QGuiApplication::clipboard()->text().size()));
     QGuiApplication::clipboard()->clear();
 
-    measure("\"Uncheck All\"", probe, [&] { menuItem(form.ListView2, "Uncheck All")->trigger(); });
-    measure("\"Check All\"", probe, [&] { menuItem(form.ListView2, "Check All")->trigger(); });
+    measure("\"Uncheck All\"", probe, [&] { menuItem(form.resultList, "Uncheck All")->trigger(); });
+    measure("\"Check All\"", probe, [&] { menuItem(form.resultList, "Check All")->trigger(); });
     measure("Ctrl+A", probe, [&] {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier);
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::ControlModifier);
-        QCoreApplication::sendEvent(form.ListView2, &press);
-        QCoreApplication::sendEvent(form.ListView2, &release);
+        QCoreApplication::sendEvent(form.resultList, &press);
+        QCoreApplication::sendEvent(form.resultList, &release);
     });
     measure("\"Uncheck Selected\" (all selected)", probe,
-            [&] { menuItem(form.ListView2, "Uncheck Selected")->trigger(); });
-    measure("\"Check All\" again", probe, [&] { menuItem(form.ListView2, "Check All")->trigger(); });
+            [&] { menuItem(form.resultList, "Uncheck Selected")->trigger(); });
+    measure("\"Check All\" again", probe, [&] { menuItem(form.resultList, "Check All")->trigger(); });
 
     dialogs.input = QStringLiteral("-ODD.");
-    measure("prune half (PushButton6)", probe, [&] { form.PushButton6->click(); });
+    measure("prune half (PushButton6)", probe, [&] { form.removeContainingButton->click(); });
     std::printf("%-34s %d rows left, %d checked\n", "", model.rowCount(), model.checkedCount());
 
     benchShortenPreview(home.path());

@@ -58,7 +58,7 @@ quint64 PathArena::bytesReserved() const
     return total;
 }
 
-QByteArray ResultSnapshot::nativePathBytes(int row) const
+QByteArray ResultSnapshot::nativePath(int row) const
 {
     const std::string_view v = nativePath(row);
     return QByteArray(v.data(), qsizetype(v.size()));

@@ -120,7 +120,7 @@ public:
     ResultSnapshot() = default;
     int size() const { return int(m_rows.size()); }
     std::string_view nativePath(int row) const { return m_arena.view(m_rows[row].id, m_rows[row].length); }
-    QByteArray nativePathBytes(int row) const;
+    QByteArray nativePath(int row) const;
     QString displayPath(int row) const;
     quint16 nameLength(int row) const { return m_rows[row].nameLength; }
     bool checked(int row) const { return m_rows[row].checked != 0; }
