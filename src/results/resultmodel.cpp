@@ -3,6 +3,8 @@
 
 #include "results/resultsort.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <cstring>
 
@@ -258,6 +260,34 @@ int ResultModel::removeRowsById(const std::vector<quint64>& ids)
     }
     removeMarked(remove, count);
     return count;
+}
+
+int ResultModel::renameRows(const std::vector<Renamed>& renamed)
+{
+    QHash<quint64, const Renamed*> byId;
+    for (const Renamed& r : renamed)
+        byId.insert(r.id, &r);
+    int changed = 0, lo = int(m_rows.size()), hi = -1;
+    for (int row = 0; row < int(m_rows.size()) && changed < byId.size(); ++row) {
+        const Renamed* r = byId.value(m_rows[row].id);
+        if (!r)
+            continue;
+        const std::string_view path(r->newPath.constData(), std::size_t(r->newPath.size()));
+        ResultRow& target = m_rows[row];
+        m_pathBytes += path.size();
+        m_pathBytes -= target.length;
+        target.id = m_arena.append(path);
+        target.length = quint32(path.size());
+        target.nameLength = r->nameLength;
+        ++changed;
+        lo = std::min(lo, row);
+        hi = std::max(hi, row);
+    }
+    if (changed)
+        ++m_generation; // a sort prepared before the rename must not be swapped in
+    if (hi >= lo)
+        emit dataChanged(index(lo, 0), index(hi, columnCount() - 1));
+    return changed;
 }
 
 int ResultModel::removeRowsAt(std::vector<int> positions)

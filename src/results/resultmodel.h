@@ -197,6 +197,16 @@ public:
     // Removes the rows at the given positions (0-based, any order); positions out of range are ignored.
     int removeRowsAt(std::vector<int> positions);
 
+    // Gives renamed files their new paths and name lengths; rows keep their place and check mark but take new
+    // ids. Ids no longer present are ignored. Returns how many rows changed.
+    struct Renamed
+    {
+        quint64 id;
+        QByteArray newPath;
+        quint16 nameLength;
+    };
+    int renameRows(const std::vector<Renamed>& renamed);
+
     ResultSnapshot snapshot() const;
 
     // Changes whenever rows are added, removed or reordered (not when check marks change): an order worked out

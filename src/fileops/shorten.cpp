@@ -1,0 +1,217 @@
+// SPDX-License-Identifier: MIT
+#include "fileops/shorten.h"
+
+#include "platform/filemove.h"
+#include "search/lengthconv.h"
+#include "search/utf8name.h"
+
+#include <QHash>
+#include <QSet>
+#include <QTextBoundaryFinder>
+
+namespace {
+
+constexpr int MaxExtensionUnits = 16;
+
+// A piece of a name that a cut may not split: a grapheme cluster of valid UTF-8, or one invalid byte.
+struct Piece
+{
+    int bytes;
+    int units; // UTF-16 units
+};
+
+int sequenceLength(const unsigned char* s, std::size_t i, std::size_t n)
+{
+    const unsigned char b = s[i];
+    if (b < 0x80)
+        return 1;
+    auto cont = [&](std::size_t k, unsigned lo = 0x80, unsigned hi = 0xBF) {
+        return k < n && s[k] >= lo && s[k] <= hi;
+    };
+    if (b >= 0xC2 && b <= 0xDF)
+        return cont(i + 1) ? 2 : 0;
+    if (b >= 0xE0 && b <= 0xEF)
+        return cont(i + 1, b == 0xE0 ? 0xA0 : 0x80, b == 0xED ? 0x9F : 0xBF) && cont(i + 2) ? 3 : 0;
+    if (b >= 0xF0 && b <= 0xF4)
+        return cont(i + 1, b == 0xF0 ? 0x90 : 0x80, b == 0xF4 ? 0x8F : 0xBF) && cont(i + 2) && cont(i + 3) ? 4 : 0;
+    return 0;
+}
+
+// Grapheme pieces of one run of valid UTF-8.
+void splitValidRun(std::string_view run, std::vector<Piece>& out)
+{
+    bool ascii = true;
+    for (char c : run)
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80 && c != '\r';
+    if (ascii) { // ASCII but CR: every character is a grapheme of its own
+        for (std::size_t i = 0; i < run.size(); ++i)
+            out.push_back({1, 1});
+        return;
+    }
+    const QString text = QString::fromUtf8(run.data(), qsizetype(run.size()));
+    // Byte offset of every UTF-16 position, so boundaries found in the text map back onto the bytes.
+    std::vector<int> byteAt(std::size_t(text.size()) + 1, 0);
+    {
+        const auto* s = reinterpret_cast<const unsigned char*>(run.data());
+        int unit = 0;
+        for (std::size_t i = 0; i < run.size();) {
+            const int len = sequenceLength(s, i, run.size());
+            byteAt[std::size_t(unit)] = int(i);
+            if (len == 4)
+                byteAt[std::size_t(unit) + 1] = int(i);
+            unit += len == 4 ? 2 : 1;
+            i += std::size_t(len);
+        }
+        byteAt[std::size_t(text.size())] = int(run.size());
+    }
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+    int start = 0;
+    for (qsizetype end = graphemes.toNextBoundary(); end != -1; end = graphemes.toNextBoundary()) {
+        if (end == start)
+            continue;
+        out.push_back({byteAt[std::size_t(end)] - byteAt[std::size_t(start)], int(end) - start});
+        start = int(end);
+    }
+}
+
+std::vector<Piece> pieces(std::string_view name)
+{
+    std::vector<Piece> out;
+    const auto* s = reinterpret_cast<const unsigned char*>(name.data());
+    std::size_t runStart = 0;
+    std::size_t i = 0;
+    while (i < name.size()) {
+        const int len = sequenceLength(s, i, name.size());
+        if (len > 0) {
+            i += std::size_t(len);
+            continue;
+        }
+        if (i > runStart)
+            splitValidRun(name.substr(runStart, i - runStart), out);
+        out.push_back({1, 1});
+        runStart = ++i;
+    }
+    if (i > runStart)
+        splitValidRun(name.substr(runStart, i - runStart), out);
+    return out;
+}
+
+QByteArray folderOfPath(const QByteArray& path) { return path.left(path.lastIndexOf('/') + 1); }
+
+} // namespace
+
+std::optional<ShortenLimit> parseShortenLimit(const QString& text)
+{
+    QString number = text.trimmed();
+    ShortenLimit limit;
+    static const QString bytesWord = QStringLiteral("bytes");
+    if (number.endsWith(bytesWord, Qt::CaseInsensitive)) {
+        number.chop(bytesWord.size());
+        limit.unit = ShortenUnit::Bytes;
+    }
+    const std::optional<qint16> value = convertToInt16(number);
+    if (!value || *value < 1)
+        return std::nullopt;
+    limit.value = *value;
+    return limit;
+}
+
+QString limitText(const ShortenLimit& limit)
+{
+    return limit.unit == ShortenUnit::Bytes ? QStringLiteral("%1 bytes").arg(limit.value) : QString::number(limit.value);
+}
+
+int measureName(std::string_view name, ShortenUnit unit)
+{
+    return unit == ShortenUnit::Bytes ? int(name.size()) : int(utf16Length(name));
+}
+
+std::optional<QByteArray> shortenedName(std::string_view name, const ShortenLimit& limit, int counter)
+{
+    const std::size_t lastPeriod = name.rfind('.');
+    std::size_t stemEnd = name.size();
+    if (lastPeriod != std::string_view::npos && lastPeriod > 0 &&
+        utf16Length(name.substr(lastPeriod + 1)) <= MaxExtensionUnits)
+        stemEnd = lastPeriod;
+    const std::string_view stem = name.substr(0, stemEnd);
+    const std::string_view extension = name.substr(stemEnd); // with its period
+    const QByteArray suffix = (counter > 1 ? "~" + QByteArray::number(counter) : QByteArray()) +
+                              QByteArray(extension.data(), qsizetype(extension.size()));
+    const int room = limit.value - measureName(std::string_view(suffix.constData(), std::size_t(suffix.size())),
+                                               limit.unit);
+    if (room <= 0)
+        return std::nullopt;
+
+    const std::vector<Piece> stemPieces = pieces(stem);
+    std::size_t keep = 0;
+    int used = 0;
+    int bytes = 0;
+    while (keep < stemPieces.size()) {
+        const Piece& p = stemPieces[keep];
+        const int cost = limit.unit == ShortenUnit::Bytes ? p.bytes : p.units;
+        if (used + cost > room)
+            break;
+        used += cost;
+        bytes += p.bytes;
+        ++keep;
+    }
+    // A name ending in a blank or period is refused or silently changed by several file systems.
+    while (bytes > 0 && (stem[std::size_t(bytes) - 1] == ' ' || stem[std::size_t(bytes) - 1] == '.'))
+        --bytes;
+    if (bytes == 0)
+        return std::nullopt;
+    return QByteArray(stem.data(), bytes) + suffix;
+}
+
+bool nameExistsOnDisk(const QByteArray& folder, const QByteArray& name) { return entryExists(folder + name); }
+
+std::vector<ShortenItem> planShortening(const std::vector<ShortenCandidate>& candidates, const ShortenLimit& limit,
+                                        const NameExists& exists)
+{
+    const NameExists& onDisk = exists ? exists : NameExists(nameExistsOnDisk);
+    // Folders by identity, so two spellings of one folder share the names taken there.
+    QHash<QByteArray, QByteArray> folderKeys;
+    auto folderKey = [&](const QByteArray& folder) {
+        auto it = folderKeys.constFind(folder);
+        if (it != folderKeys.constEnd())
+            return *it;
+        const FileIdentity id = fileIdentity(folder.isEmpty() ? QByteArrayLiteral("./") : folder);
+        const QByteArray key =
+            id.valid ? QByteArray::number(id.device) + ':' + QByteArray::number(id.inode) : folder;
+        folderKeys.insert(folder, key);
+        return key;
+    };
+    QSet<QByteArray> taken; // folder key + '/' + name
+    QHash<QByteArray, int> nextCounter;
+    std::vector<ShortenItem> plan;
+    for (const ShortenCandidate& candidate : candidates) {
+        ShortenItem item;
+        item.rowId = candidate.rowId;
+        item.folder = folderOfPath(candidate.path);
+        item.oldName = candidate.path.mid(item.folder.size());
+        const std::string_view old(item.oldName.constData(), std::size_t(item.oldName.size()));
+        if (measureName(old, limit.unit) <= limit.value)
+            continue;
+        const QByteArray key = folderKey(item.folder) + '/';
+        // Many names cut to the same stem: each search for a free counter goes on where the last one stopped.
+        const std::optional<QByteArray> first = shortenedName(old, limit, 1);
+        int& next = nextCounter[key + first.value_or(QByteArray())];
+        for (int counter = std::max(next, 1);; ++counter) {
+            next = counter + 1;
+            const std::optional<QByteArray> name = shortenedName(old, limit, counter);
+            if (!name) {
+                item.note = counter == 1 ? QStringLiteral("cannot be shortened to %1").arg(limit.value)
+                                         : QStringLiteral("no free name within %1").arg(limit.value);
+                break;
+            }
+            if (!taken.contains(key + *name) && !onDisk(item.folder, *name)) {
+                item.newName = *name;
+                item.newLength = measureName(std::string_view(name->constData(), std::size_t(name->size())), limit.unit);
+                taken.insert(key + *name);
+                break;
+            }
+        }
+        plan.push_back(std::move(item));
+    }
+    return plan;
+}

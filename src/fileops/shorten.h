@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+// Cutting names down to a limit that a target file system or sync service accepts.
+
+enum class ShortenUnit {
+    Utf16, // UTF-16 code units of the name, as the result list counts them
+    Bytes, // bytes as stored on disk
+};
+
+struct ShortenLimit
+{
+    int value = 0;
+    ShortenUnit unit = ShortenUnit::Utf16;
+};
+
+// Reads a limit as the length box is read: a whole number of at least 1, optionally followed by the unit
+// "bytes" (any case, blanks around). Empty for anything else.
+std::optional<ShortenLimit> parseShortenLimit(const QString& text);
+// The limit as the length box would show it: "143" or "143 bytes".
+QString limitText(const ShortenLimit& limit);
+
+// A name measured in unit (a byte that is not valid UTF-8 counts as one unit either way).
+int measureName(std::string_view name, ShortenUnit unit);
+
+// The name cut to fit limit: the extension (after the last period, when that part is at most 16 units and is
+// not the whole name behind a leading period) is kept, the stem is cut at its end on a grapheme boundary,
+// trailing blanks and periods of the stem are dropped, and a counter above 1 goes before the extension as
+// "~N". Bytes that are not valid UTF-8 stay as they are unless they are cut off. Empty when no name can meet
+// the limit: the extension alone is too long, or nothing of the stem would be left.
+std::optional<QByteArray> shortenedName(std::string_view name, const ShortenLimit& limit, int counter = 1);
+
+struct ShortenCandidate
+{
+    quint64 rowId = 0;
+    QByteArray path; // native bytes
+};
+
+struct ShortenItem
+{
+    quint64 rowId = 0;
+    QByteArray folder;  // native bytes, ending in the separator
+    QByteArray oldName;
+    QByteArray newName; // empty when the name cannot be shortened
+    int newLength = 0;  // in the limit's unit
+    QString note;       // why the name stays, or empty
+};
+
+// Every candidate whose name exceeds the limit, in the candidates' order, with the name it would get. A new
+// name never repeats a name that exists in its folder or that an earlier item of the plan takes there.
+// exists(folder, name) answers whether the folder holds the name; by default it asks the file system.
+using NameExists = std::function<bool(const QByteArray& folder, const QByteArray& name)>;
+std::vector<ShortenItem> planShortening(const std::vector<ShortenCandidate>& candidates, const ShortenLimit& limit,
+                                        const NameExists& exists = {});
+
+bool nameExistsOnDisk(const QByteArray& folder, const QByteArray& name);

@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "fileops/renamejournal.h"
+#include "fileops/shorten.h"
+
+#include <QStringList>
+
+#include <atomic>
+#include <vector>
+
+struct RenameOutcome
+{
+    quint64 rowId = 0;
+    QByteArray oldPath;
+    QByteArray newPath; // empty when the file kept its name
+    int newLength = 0;  // in the limit's unit
+    QString error;      // why the file kept its name
+};
+
+struct ShortenResult
+{
+    QString journalError; // the journal could not be written, so nothing was renamed
+    std::vector<RenameOutcome> outcomes; // one per planned rename reached, in plan order
+    int notReached = 0;                  // planned renames left when stop was requested
+};
+
+// Renames each planned file in place, never replacing anything; a name taken since the plan was made gets the
+// next free counter. The batch is journalled before the first rename, so undoLastShortening can reverse it.
+// Stops after the file in hand when stop becomes true.
+ShortenResult applyShortening(const std::vector<ShortenItem>& plan, const ShortenLimit& limit,
+                              const std::atomic<bool>* stop = nullptr);
+
+struct UndoResult
+{
+    bool found = false; // a journal with something to undo was there
+    std::vector<RenameEntry> undone;
+    QStringList failures; // one line per rename that could not be reversed, with the reason
+};
+
+// Renames the newest journalled batch back: only files still at their new name, never replacing anything.
+UndoResult undoLastShortening(const std::atomic<bool>* stop = nullptr);
