@@ -70,7 +70,15 @@ pick() {
     xdotool key Return
     gone "Please select folder:"
 }
-add_folder() { click 120 1470 7800 405; pick "$1"; }
+# A click that lands while the previous picker is still going away opens nothing: click again.
+add_folder() {
+    local try
+    for try in 1 2 3; do
+        click 120 1470 7800 405
+        timeout 5 xdotool search --sync --onlyvisible --name '^Please select folder:$' >/dev/null 2>&1 && break
+    done
+    pick "$1"
+}
 find_all() { click 120 4260 7800 405; answer Lentrova Return; }
 check_all() { click 8040 135 7800 2490; sleep 0.3; xdotool key ctrl+a; xdotool key space; sleep 0.3; }
 # Waits up to $1 seconds for the program to end, and sets code to its exit code.
