@@ -20,14 +20,22 @@ run() {
         -DLENTROVA_SANITIZE="$sanitize" -DLENTROVA_WERROR="$werror" -DLENTROVA_BUILD_BENCH=OFF >/dev/null
     cmake --build "build-$name" -j"$jobs" --target "$target"
     local built=$SECONDS
-    ctest --test-dir "build-$name" --output-on-failure -j"$jobs" "$@"
+    local status=0
+    ctest --test-dir "build-$name" --output-on-failure -j"$jobs" "$@" || status=$?
     echo "sanitize $name: build $((built - started)) s, tests $((SECONDS - built)) s"
+    return $status
 }
 
 asan() { run asan address,undefined all; }
 tsan() { run tsan thread lentrova_threaded_tests -L threaded; }
 case ${1:-all} in
-    all) asan && tsan ;;
+    all)
+        # Both runs, whatever the first one found; either failing fails the whole.
+        failed=0
+        asan || failed=1
+        tsan || failed=1
+        exit $failed
+        ;;
     asan) asan ;;
     tsan) tsan ;;
     *) echo "usage: $0 [asan|tsan]" >&2; exit 2 ;;

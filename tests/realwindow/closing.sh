@@ -30,13 +30,14 @@ start() {
     if (($#)); then printf '%s\n' '[Lentrova%20Software]' "$@" >"$XDG_CONFIG_HOME/Quenlor.ini"; fi
     "$program" >"$work/log" 2>&1 &
     pid=$!
-    wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Lentrova Software$' | head -n 1) || true
+    wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Lentrova Software$' | head -n 1) || true
     [ -n "$wid" ] || fail "no window"
 }
 # Waits for a box with the exact title, and gives its window id.
 box() {
     local id
-    id=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1) || true
+    # Generous: an instrumented build on a busy machine takes its time to open a dialog.
+    id=$(timeout 60 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1) || true
     [ -n "$id" ] || fail "no box titled $1"
     echo "$id"
 }
