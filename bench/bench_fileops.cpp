@@ -69,7 +69,7 @@ public:
         return style == MessageStyle::YesNo ? Answer::Yes : Answer::Ok;
     }
     QString inputText(const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString saveFileName(const QString&, const QString&, const QString&, QString*) override { return {}; }
     QString existingDirectory(const QString&, const QString&) override { return folder; }
 };
 

@@ -48,7 +48,7 @@ public:
         return Answer::Ok;
     }
     QString inputText(const QString&, const QString&) override { return input; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return saveAs; }
+    QString saveFileName(const QString&, const QString&, const QString&, QString*) override { return saveAs; }
     QString existingDirectory(const QString&, const QString&) override { return {}; }
 };
 

@@ -63,7 +63,7 @@ public:
         return Answer::Ok;
     }
     QString inputText(const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString saveFileName(const QString&, const QString&, const QString&, QString*) override { return {}; }
     QString existingDirectory(const QString&, const QString&) override { return {}; }
 };
 

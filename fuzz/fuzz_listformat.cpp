@@ -43,7 +43,7 @@ public:
         fuzzFail("the report is written without an error box", input, text);
     }
     QString inputText(const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString saveFileName(const QString&, const QString&, const QString&, QString*) override { return {}; }
     QString existingDirectory(const QString&, const QString&) override { return {}; }
 };
 

@@ -3,6 +3,7 @@
 #include "platform/apptitle.h"
 #include "platform/settings.h"
 #include "platform/shell.h"
+#include "search/searchrun.h"
 #include "results/resultmodel.h"
 #include "support/scripteddialogs.h"
 #include "support/testform.h"
@@ -11,6 +12,9 @@
 #include "ui/resultlistview.h"
 
 #include <QComboBox>
+#include <atomic>
+#include <QDir>
+#include <QThread>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -277,6 +281,63 @@ private slots:
         if (target == form.get())
             form->pointerMovedOver(form.get());
         QCOMPARE(int(form->pointer().value()), after);
+    }
+
+    // Real pointer moves over a window dressed with the skin that ships: its buttons pass moves on to the
+    // window, which must still apply the rule of the control under the pointer.
+    void hoverRulesWithRealMoves_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<int>("after");
+        QTest::newRow("start button idle") << "PushButton1" << false << 99;
+        QTest::newRow("other button idle") << "PushButton14" << false << 99;
+        QTest::newRow("surface idle") << "window" << false << 0;
+        QTest::newRow("length box idle") << "Text2" << false << 0;
+        QTest::newRow("result list idle") << "ListView2" << false << 0;
+        QTest::newRow("stop during a run") << "PushButton1" << true << 99;
+        QTest::newRow("other button during a run") << "PushButton2" << true << 11;
+        QTest::newRow("surface during a run") << "window" << true << 11;
+    }
+    void hoverRulesWithRealMoves()
+    {
+        QFETCH(QString, control);
+        QFETCH(bool, running);
+        QFETCH(int, after);
+        const QString install = QFINDTESTDATA("../install");
+        QVERIFY(!install.isEmpty());
+        auto form = makeForm("Lentrova Software", QDir(install).absolutePath());
+        QVERIFY(!form->styleSheet().isEmpty());
+        QVERIFY(form->pointer().hasCustomCursor());
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+
+        QTemporaryDir tree;
+        std::atomic<bool> release{false};
+        if (running) {
+            makeFile(tree.path(), "sub/x.txt");
+            form->folderModel()->appendRow(new QStandardItem(tree.path()));
+            form->searchRun().setBeforeOpen([&](std::string_view) {
+                while (!release.load())
+                    QThread::msleep(1);
+                return 0;
+            });
+            form->startButton->click();
+            QCOMPARE(form->pointer().value(), Pointer::Busy);
+        }
+        QWidget* target = control == "window" ? form.get() : form->findChild<QWidget*>(control);
+        QVERIFY(target);
+        QTest::mouseMove(form.get(), QPoint(3, 3)); // the bare surface
+        const QPoint centre = target == form.get() ? QPoint(4, 3) : target->rect().center();
+        for (int step = 0; step < 3; ++step) {
+            QTest::mouseMove(target, centre + QPoint(step, step));
+            QCOMPARE(int(form->pointer().value()), after);
+        }
+        QCOMPARE(form->cursor().shape(),
+                 after == 99 ? Qt::BitmapCursor : (after == 11 ? Qt::WaitCursor : Qt::ArrowCursor));
+        release = true;
+        if (running)
+            QTRY_COMPARE_WITH_TIMEOUT(dialogs.countMessages("Done."), 1, 10000);
     }
 
     void handCursorFromInstallFolder()

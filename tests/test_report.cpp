@@ -302,7 +302,8 @@ private slots:
         QVERIFY2(bytes == expected, firstDifference(bytes, expected).constData());
         QVERIFY(form.dialogs.messages.isEmpty());
         QCOMPARE(form.dialogs.saveTitles, QStringList{"Save"});
-        QCOMPARE(form.dialogs.saveFilters, QStringList{"Text Files (*.txt);;All Files (*)"});
+        QCOMPARE(form.dialogs.saveFilters,
+                 QStringList{"Text Files (*.txt);;All Files (*);;CSV Files (*.csv)"});
         QCOMPARE(form.dialogs.saveStarts, QStringList{QString()});
         QCOMPARE(form->pointer().value(), Pointer::Default);
         QCOMPARE(form->progressBar->value(), 0);
@@ -326,6 +327,40 @@ private slots:
         QCOMPARE(form->progressBar->format(), QStringLiteral("untouched"));
         form->saveReportButton->click();
         QCOMPARE(form.dialogs.saveStarts.last(), bare);
+        QVERIFY(form.dialogs.messages.isEmpty());
+    }
+
+    // The CSV filter, or a name ending ".csv", writes CSV of the checked rows in list order; the text filter
+    // with any other name writes the aligned report.
+    void csvFromTheWindow_data()
+    {
+        QTest::addColumn<QString>("filter"); // empty: the dialog's first filter
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("csv");
+        QTest::newRow("csv filter, bare name") << "CSV Files (*.csv)" << "bare" << true;
+        QTest::newRow("text filter, .csv name") << "" << "r.CSV" << true;
+        QTest::newRow("all files, .csv name") << "All Files (*)" << "r.csv" << true;
+        QTest::newRow("text filter") << "" << "r.txt" << false;
+    }
+    void csvFromTheWindow()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, name);
+        QFETCH(bool, csv);
+        TestForm form;
+        form.results().appendRow("/d/z,\"q\"", 7);
+        form.results().appendRow("/d/skip", 4);
+        form.results().appendRow("/d/\xC3\xA9", 2);
+        form.results().setChecked(0, true);
+        form.results().setChecked(2, true);
+        form.dialogs.saveNames << out.filePath(name);
+        if (!filter.isEmpty())
+            form.dialogs.saveChosenFilters << filter;
+        form->saveReportButton->click();
+        const QByteArray expected = csv ? QByteArray("Filename(s),Length\r\n\"/d/z,\"\"q\"\"\",7\r\n/d/\xC3\xA9,2\r\n")
+                                        : QByteArray("Filename(s)\tLength\t\r\n/d/z,\"q\"   \t7     \t\r\n"
+                                                     "/d/\xC3\xA9       \t2     \t\r\n");
+        QCOMPARE(readAll(out.filePath(name)), expected);
         QVERIFY(form.dialogs.messages.isEmpty());
     }
 

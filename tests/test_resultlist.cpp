@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "results/resultsort.h"
+#include "search/searchrun.h"
 #include "support/testform.h"
 #include "support/testmain.h"
 #include "support/xdgopenstub.h"
@@ -6,6 +8,14 @@
 
 #include "ui/resultlistview.h"
 #include <QAction>
+#include <atomic>
+#include <QStandardItemModel>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QApplication>
+#include <QTimer>
+#include <QThread>
+#include <QMenu>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QProgressBar>
@@ -215,6 +225,157 @@ private slots:
         form->resultList->selectionModel()->clearSelection();
         QTest::keyClick(form->resultList, Qt::Key_Space);
         QCOMPARE(checks(form.results()), QStringLiteral(".x..x"));
+    }
+
+    // Header clicks sort the list itself: ties keep their list order either way, names compare as a person
+    // reads them (accents, case, numbers), and check marks and the selection go with their rows.
+    void headerClicksSort_data()
+    {
+        QTest::addColumn<QList<int>>("clicks");
+        QTest::addColumn<QList<int>>("order"); // the rows, by their place before sorting
+        QTest::addColumn<int>("column");
+        QTest::addColumn<Qt::SortOrder>("direction");
+        QTest::newRow("Length") << QList<int>{1} << QList<int>{2, 4, 3, 6, 1, 5, 0} << 1 << Qt::AscendingOrder;
+        QTest::newRow("Length twice") << QList<int>{1, 1} << QList<int>{0, 1, 5, 6, 3, 4, 2} << 1
+                                      << Qt::DescendingOrder;
+        QTest::newRow("Filename(s)") << QList<int>{0} << QList<int>{4, 2, 3, 6, 1, 5, 0} << 0
+                                     << Qt::AscendingOrder;
+        QTest::newRow("Filename(s) twice") << QList<int>{0, 0} << QList<int>{0, 1, 5, 6, 3, 2, 4} << 0
+                                           << Qt::DescendingOrder;
+        QTest::newRow("Length then Filename(s)") << QList<int>{1, 0} << QList<int>{4, 2, 3, 6, 1, 5, 0} << 0
+                                                 << Qt::AscendingOrder;
+    }
+    void headerClicksSort()
+    {
+        QFETCH(QList<int>, clicks);
+        QFETCH(QList<int>, order);
+        QFETCH(int, column);
+        QFETCH(Qt::SortOrder, direction);
+        TestForm form;
+        const QStringList paths{"/t/b/file10.txt", "/t/b/file2.txt", "/t/a/zeta.txt", "/t/a/Zoe12.txt",
+                                QString::fromUtf8("/t/a/\xC3\x89mile.txt"), "/t/b/file2.txt", "/t/b/file1.txt"};
+        for (const QString& path : paths)
+            addResult(form.results(), path);
+        // The two rows of one path are told apart by their check marks.
+        const QList<int> checked{1, 3};
+        for (int row : checked)
+            form.results().setChecked(row, true);
+        select(form->resultList, {4, 5}, 4);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.form.get()));
+        QHeaderView* header = form->resultList->horizontalHeader();
+        QSignalSpy sorted(&form->resultSorter(), &ResultSorter::sorted);
+        for (int section : clicks) {
+            const int before = int(sorted.size());
+            const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
+                            header->height() / 2);
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+            QTRY_COMPARE(sorted.size(), before + 1);
+        }
+        QVERIFY(header->isSortIndicatorShown());
+        QCOMPARE(header->sortIndicatorSection(), column);
+        QCOMPARE(header->sortIndicatorOrder(), direction);
+        QList<int> selected;
+        for (int place = 0; place < order.size(); ++place) {
+            const int was = order[place];
+            QCOMPARE(form.results().displayPath(place), paths[was]);
+            QCOMPARE(form.results().isChecked(place), checked.contains(was));
+            if (form->resultList->selectionModel()->isRowSelected(place, {}))
+                selected << was;
+        }
+        QCOMPARE(selected.size(), 2);
+        QVERIFY(selected.contains(4) && selected.contains(5));
+        QCOMPARE(form->resultList->currentIndex().row(), int(order.indexOf(4)));
+    }
+
+    // Until "Done." the walk's order stands: header clicks change neither the list nor the indicator.
+    void headerClicksDuringASearchAreIgnored()
+    {
+        TestForm form;
+        QTemporaryDir tree;
+        for (const char* name : {"b.txt", "a.txt", "c.txt", "sub/d.txt"})
+            makeFile(tree.path(), name);
+        form->folderModel()->appendRow(new QStandardItem(tree.path()));
+        std::atomic<bool> release{false};
+        form->searchRun().setBeforeOpen([&](std::string_view path) {
+            while (path.size() >= 4 && path.substr(path.size() - 4) == "/sub" && !release.load())
+                QThread::msleep(1);
+            return 0;
+        });
+        form->lengthEdit->setText("-1");
+        form->comparisonCombo->setCurrentIndex(1);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.form.get()));
+        form->startButton->click();
+        QTRY_COMPARE(form.results().rowCount(), 3);
+        QStringList walked;
+        for (int r = 0; r < 3; ++r)
+            walked << form.results().displayPath(r);
+        QHeaderView* header = form->resultList->horizontalHeader();
+        QSignalSpy sorted(&form->resultSorter(), &ResultSorter::sorted);
+        for (int section : {0, 1, 0}) {
+            const QPoint at(header->sectionViewportPosition(section) + 5, header->height() / 2);
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        }
+        QTest::qWait(100);
+        QCOMPARE(sorted.size(), 0);
+        QVERIFY(!header->isSortIndicatorShown());
+        for (int r = 0; r < 3; ++r)
+            QCOMPARE(form.results().displayPath(r), walked[r]);
+        release = true;
+        QTRY_COMPARE_WITH_TIMEOUT(form.dialogs.countMessages("Done."), 1, 10000);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(header->sectionViewportPosition(0) + 5, header->height() / 2));
+        QTRY_COMPARE(sorted.size(), 1);
+        QCOMPARE(form.results().displayPath(0), tree.path() + "/a.txt");
+        QVERIFY(header->isSortIndicatorShown());
+    }
+
+    // Tabbing into a list selects its current row, so that Space, Enter and Delete act at once; Enter opens
+    // the file as "Open Selected File" does, and Shift+F10 opens the check menu.
+    void keyboardEntersTheLists()
+    {
+        XdgOpenStub stub;
+        TestForm form;
+        QTemporaryDir tree;
+        const QString first = makeFile(tree.path(), "first.txt");
+        addResult(form.results(), first);
+        addResult(form.results(), makeFile(tree.path(), "second.txt"));
+        form->folderModel()->appendRow(new QStandardItem("/one"));
+        form->folderModel()->appendRow(new QStandardItem("/two"));
+        form->show();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.form.get()));
+        form->resultList->setFocus(Qt::OtherFocusReason); // first in the focus order, as the window starts
+        QVERIFY(form->resultList->hasFocus());
+        QVERIFY(!form->resultList->selectionModel()->hasSelection());
+
+        QTest::keyClick(form->resultList, Qt::Key_Tab);
+        QVERIFY(form->folderList->hasFocus());
+        QTest::keyClick(form->folderList, Qt::Key_Delete);
+        QCOMPARE(form->folderModel()->rowCount(), 1);
+        QCOMPARE(form->folderModel()->item(0)->text(), QStringLiteral("/two"));
+
+        QTest::keyClick(form->folderList, Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(form->resultList->hasFocus());
+        QCOMPARE(form->resultList->selectionModel()->selectedRows().size(), 1);
+        QTest::keyClick(form->resultList, Qt::Key_Space);
+        QCOMPARE(checks(form.results()), QStringLiteral("x."));
+        QTest::keyClick(form->resultList, Qt::Key_Return);
+        QTRY_COMPARE(stub.launches().size(), 1);
+        QCOMPARE(QUrl(stub.launches().first()).toLocalFile(), first);
+        QVERIFY(form.dialogs.messages.isEmpty());
+
+        QStringList menu;
+        QTimer::singleShot(0, form.form.get(), [&] {
+            if (auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                for (QAction* a : popup->actions())
+                    menu << a->text();
+                popup->close();
+            }
+        });
+        QTest::keyClick(form->resultList, Qt::Key_F10, Qt::ShiftModifier);
+        QVERIFY(menu.contains("Check All") && menu.contains("Invert Checks"));
     }
 
     void manyRowsAtOnce()

@@ -14,12 +14,15 @@
 
 #include "ui/resultlistview.h"
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QStyleHints>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSysInfo>
 #include <QSettings>
 #include <QStandardItemModel>
 
@@ -173,6 +176,9 @@ class TestSearch : public QObject
         form->startButton->click();
         return QTest::qWaitFor([&] { return dialogs.countMessages("Done.") == before + 1; }, 20000);
     }
+
+    // A Stop sooner than this after Start would be taken for the end of a double-click.
+    static void waitPastDoubleClick() { QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 20); }
 
     QStringList foundNames() const
     {
@@ -387,10 +393,8 @@ private slots:
         QCOMPARE(foundNames(), (QStringList{"one.txt", "two.txt"}));
         const QStringList boxes = dialogs.errorTexts();
         QCOMPARE(boxes.size(), 1);
-        QVERIFY2(boxes[0].startsWith(
-                     "No such file or directory\r\nin Zimbrel2021/08/31.Form1.PushButton1_Click at "
-                     "line 132"),
-                 qPrintable(boxes[0]));
+        QCOMPARE(boxes[0], errorBoxText(QStringLiteral("No such file or directory"), QStringLiteral("Form1"),
+                                        QStringLiteral("PushButton1_Click"), 132, tree.path() + "/gone"));
         // The box came before "Done.", which still closes the run.
         QCOMPARE(dialogs.messages.last().text, QStringLiteral("Done."));
     }
@@ -508,6 +512,7 @@ private slots:
         const QStringList before = foundNames();
         QVERIFY(before.contains("1.txt") && before.contains("2.txt"));
 
+        waitPastDoubleClick();
         form->startButton->click(); // Stop
         QCOMPARE(form->startButton->text(), QStringLiteral("Start Finding"));
         QVERIFY(form->searchRun().stopRequested());
@@ -771,6 +776,7 @@ private slots:
         const int beats = heartbeat.beats;
         QTRY_VERIFY(heartbeat.beats > beats + 3);
         QCOMPARE(deadInside.load(), 1);
+        waitPastDoubleClick();
         form->startButton->click(); // Stop
         QTRY_COMPARE_WITH_TIMEOUT(dialogs.countMessages("Done."), 1, 3000);
         QCOMPARE(deadInside.load(), 1); // "Done." did not wait for the mount
@@ -846,6 +852,85 @@ private slots:
         criteria("-1", 1);
         QVERIFY(search());
         QCOMPARE(foundNames(), (QStringList{"x.txt", "y.txt"}));
+    }
+
+    // A double-click on Start starts the search; the second click is no Stop. A Stop once the desktop's
+    // double-click interval has passed stops it.
+    void doubleClickOnStart()
+    {
+        QTemporaryDir tree;
+        makeFiles(tree.path(), {"a/x.txt", "a/sub/y.txt"});
+        addFolder(tree.path() + "/a");
+        Gate gate;
+        form->searchRun().setBeforeOpen([&](std::string_view path) {
+            if (path.size() >= 4 && path.substr(path.size() - 4) == "/sub")
+                gate.arrive();
+            return 0;
+        });
+        QGuiApplication::styleHints()->setMouseDoubleClickInterval(300);
+        criteria("-1", 1);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QElapsedTimer clock;
+        clock.start();
+        // Two clicks in quick succession, as a double-click reaches the button.
+        QTest::mouseClick(form->startButton, Qt::LeftButton);
+        QCOMPARE(form->startButton->text(), QStringLiteral("Stop"));
+        QTest::mouseClick(form->startButton, Qt::LeftButton);
+        QCOMPARE(form->startButton->text(), QStringLiteral("Stop"));
+        QVERIFY(!form->searchRun().stopRequested());
+        QTRY_COMPARE(gate.reached.load(), 1);
+        if (clock.elapsed() < 300) {
+            form->startButton->click(); // still inside the interval
+            QVERIFY(!form->searchRun().stopRequested());
+        }
+        waitPastDoubleClick();
+        form->startButton->click();
+        QVERIFY(form->searchRun().stopRequested());
+        gate.release();
+        QTRY_COMPARE_WITH_TIMEOUT(dialogs.countMessages("Done."), 1, 5000);
+        QVERIFY(!foundNames().contains("y.txt"));
+    }
+
+    // The row shows exactly the folder the search walks; a link to another machine adds nothing.
+    void dropUrls_data()
+    {
+        QTest::addColumn<QString>("url"); // %1: the tree, as a URL path
+        QTest::addColumn<QString>("row"); // %1: the tree; empty: no row
+        QTest::newRow("plain") << "file://%1/d\u00e9" << "%1/d\u00e9";
+        QTest::newRow("localhost") << "file://localhost%1/d\u00e9" << "%1/d\u00e9";
+        QTest::newRow("this machine") << "file://" + QSysInfo::machineHostName() + "%1/d\u00e9" << "%1/d\u00e9";
+        QTest::newRow("other host") << "file://otherhost.example%1/d\u00e9" << "";
+        QTest::newRow("trailing separator") << "file://%1/d\u00e9/" << "%1/d\u00e9";
+        QTest::newRow("doubled separators") << "file://%1//d\u00e9//" << "%1/d\u00e9";
+        QTest::newRow("not a file") << "https://%1/d\u00e9" << "";
+    }
+    void dropUrls()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, row);
+        QTemporaryDir tree;
+        makeFiles(tree.path(), {"d\u00e9/x.txt"});
+        QMimeData mime;
+        mime.setUrls({QUrl(url.arg(QUrl::fromLocalFile(tree.path()).path(QUrl::FullyEncoded)))});
+        QWidget* viewport = form->folderList->viewport();
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &drop);
+        if (row.isEmpty()) {
+            QVERIFY(!enter.isAccepted());
+            QCOMPARE(form->folderModel()->rowCount(), 0);
+            return;
+        }
+        QCOMPARE(form->folderModel()->rowCount(), 1);
+        QCOMPARE(form->folderModel()->item(0)->text(), row.arg(tree.path()));
+        criteria("-1", 1);
+        const int done = dialogs.countMessages("Done.");
+        form->startButton->click();
+        QCOMPARE(form->progressBar->format(), QStringLiteral("Processing: d\u00e9"));
+        QTRY_COMPARE_WITH_TIMEOUT(dialogs.countMessages("Done."), done + 1, 20000);
+        QCOMPARE(foundNames(), QStringList{"x.txt"});
     }
 
     void sampleFolders_data()

@@ -25,6 +25,8 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QProgressBar>
@@ -123,6 +125,18 @@ QString captionOf(const char* objectName)
     return QString::fromUtf8(control(objectName).caption);
 }
 
+// Entering a list with the keyboard selects its current row, so that Space, Delete and the open buttons act
+// at once instead of after an arrow key.
+void selectCurrentRow(QAbstractItemView* list)
+{
+    QItemSelectionModel* selection = list->selectionModel();
+    if (!selection || selection->hasSelection() || list->model()->rowCount() == 0)
+        return;
+    const QModelIndex current = list->currentIndex();
+    const QModelIndex row = list->model()->index(current.isValid() ? current.row() : 0, 0);
+    selection->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
 Dialogs* chooseDialogs(MainWindowServices& services, std::unique_ptr<Dialogs>& own, QWidget* window)
 {
     if (services.dialogs)
@@ -148,6 +162,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     m_resultActions = std::make_unique<ResultListActions>(actions);
     m_fileActions = std::make_unique<FileActions>(actions);
     setUpSearch();
+    setUpSorting();
 }
 
 MainWindow::~MainWindow() = default;
@@ -361,10 +376,21 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
         if (auto* widget = qobject_cast<QWidget*>(watched); widget && m_hoverRules.contains(widget))
             pointerMovedOver(widget);
+    } else if ((watched == folderList || watched == resultList) && event->type() == QEvent::FocusIn) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)
+            selectCurrentRow(static_cast<QAbstractItemView*>(watched));
     } else if (watched == folderList && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete) {
             onFolderListKeyDown(46);
+            return true;
+        }
+    } else if (watched == resultList && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            onOpenFileClicked();
             return true;
         }
     }
@@ -373,7 +399,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 
 void MainWindow::mouseMoveEvent(QMouseEvent* event)
 {
-    pointerMovedOver(this);
+    // Controls that do not track the mouse themselves (the skin's buttons) pass their moves on to the window:
+    // the rule is still the one of the control under the pointer.
+    QWidget* over = childAt(event->position().toPoint());
+    while (over && over != this && !m_hoverRules.contains(over) && over != comparisonCombo && over != progressBar)
+        over = over->parentWidget();
+    pointerMovedOver(over ? over : this);
     QWidget::mouseMoveEvent(event);
 }
 

@@ -26,6 +26,7 @@ class ResultListActions;
 class ResultListChecking;
 class ResultListView;
 class ResultModel;
+class ResultSorter;
 class SearchRun;
 class SearchRunHost;
 
@@ -82,6 +83,7 @@ public:
     Dialogs& dialogs() { return *m_dialogs; }
     SearchRun& searchRun() { return *m_search; }
     ResultListActions& resultActions() { return *m_resultActions; }
+    ResultSorter& resultSorter() { return *m_sorter; }
     FileActions& fileActions() { return *m_fileActions; }
     QString installFolderPath() const;
     QByteArray installFolderNativePath() const;
@@ -107,6 +109,8 @@ public slots:
     void onLengthHelpClicked();
     void onContactHelpClicked();
     void onLoadSamplesClicked();
+    // A click on a column heading of the result list: sorts by it, the other way round when it sorts already.
+    void onResultHeaderClicked(int column);
     void endProgram();
 
 protected:
@@ -119,6 +123,8 @@ private:
     void buildControls();
     void watchHover(QWidget* widget, HoverRule rule);
     void setUpSearch();
+    void setUpSorting();
+    void showSortIndicator();
     // Adds one row to the folder list; native holds the folder's exact bytes where they are known.
     void addFolderRow(const QString& text, const QByteArray& native = QByteArray());
 
@@ -137,6 +143,15 @@ private:
     std::unique_ptr<SearchRun> m_search;
     FolderDropTarget* m_folderDrop = nullptr;
     ResultListChecking* m_checking = nullptr;
+    ResultSorter* m_sorter = nullptr;
+    // The order the list shows and the one last asked for (column -1: the walk's order).
+    struct SortState
+    {
+        int column = -1;
+        Qt::SortOrder order = Qt::AscendingOrder;
+    };
+    SortState m_shownSort;
+    SortState m_askedSort;
     std::unique_ptr<ResultListActions> m_resultActions;
     std::unique_ptr<FileActions> m_fileActions;
 };

@@ -6,17 +6,22 @@
 #include "platform/browseforfolder.h"
 #include "platform/settings.h"
 #include "results/resultmodel.h"
+#include "results/resultsort.h"
 #include "search/pathhelpers.h"
 #include "search/searchrun.h"
 #include "ui/folderdroptarget.h"
+#include "ui/resultlistview.h"
 
 #include <QComboBox>
 #include <QFile>
+#include <QHeaderView>
+#include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QStyleHints>
 #include <QTreeView>
 
 namespace {
@@ -58,6 +63,7 @@ public:
     {
         return {QStringLiteral("modSearch"), QStringLiteral("searchFiles")};
     }
+    int doubleClickInterval() const override { return QGuiApplication::styleHints()->mouseDoubleClickInterval(); }
 
 private:
     MainWindow& m_form;
@@ -121,4 +127,43 @@ void MainWindow::onFolderListKeyDown(int keyCode)
     if (selected.isEmpty())
         return;
     m_folders->removeRow(selected.first().row());
+}
+
+void MainWindow::setUpSorting()
+{
+    m_sorter = new ResultSorter(*m_results, this);
+    QHeaderView* header = resultList->horizontalHeader();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(false);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sectionClicked, this, &MainWindow::onResultHeaderClicked);
+    connect(m_sorter, &ResultSorter::sorted, this, [this](int column, Qt::SortOrder order) {
+        m_shownSort = m_askedSort = {column, order};
+        showSortIndicator();
+    });
+    connect(m_sorter, &ResultSorter::sortDropped, this, [this] { m_askedSort = m_shownSort; });
+    connect(m_search.get(), &SearchRun::runStarted, this, [this] {
+        m_sorter->setSearchRunning(true);
+        m_shownSort = m_askedSort = {};
+        showSortIndicator();
+    });
+    connect(m_search.get(), &SearchRun::runEnded, this, [this] { m_sorter->setSearchRunning(false); });
+}
+
+void MainWindow::onResultHeaderClicked(int column)
+{
+    // The header turns its indicator round on every click by itself; it shows only an order the list has.
+    showSortIndicator();
+    const Qt::SortOrder order = m_askedSort.column == column && m_askedSort.order == Qt::AscendingOrder
+                                    ? Qt::DescendingOrder
+                                    : Qt::AscendingOrder;
+    if (m_sorter->sort(column, order))
+        m_askedSort = {column, order};
+}
+
+void MainWindow::showSortIndicator()
+{
+    QHeaderView* header = resultList->horizontalHeader();
+    header->setSortIndicator(m_shownSort.column, m_shownSort.order);
+    header->setSortIndicatorShown(m_shownSort.column >= 0);
 }

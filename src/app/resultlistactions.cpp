@@ -8,6 +8,7 @@
 #include "platform/shell.h"
 #include "platform/yielder.h"
 #include "results/clipboardcopy.h"
+#include "results/csvreport.h"
 #include "results/listtable.h"
 #include "results/prune.h"
 #include "results/resultmodel.h"
@@ -73,9 +74,11 @@ void ResultListActions::saveReport()
     const QScopedValueRollback busy(m_writingReport, true);
     Guard step(m_errorBox, Module, QStringLiteral("PushButton4_Click"));
     QString chosen;
+    QString filter;
     step(112, [&] {
-        chosen = m_dialogs->saveFileName(
-            QStringLiteral("Save"), QStringLiteral("Text Files (*.txt);;All Files (*)"), m_lastReportPath);
+        chosen = m_dialogs->saveFileName(QStringLiteral("Save"),
+                                         QStringLiteral("Text Files (*.txt);;All Files (*);;") + csvFileFilter(),
+                                         m_lastReportPath, &filter);
     });
     step(114, [&] {
         if (!chosen.isEmpty())
@@ -90,7 +93,10 @@ void ResultListActions::saveReport()
         const SnapshotTable table = SnapshotTable::of(*m_results);
         ProgressBarSink bar(m_progress);
         Yielder yielder;
-        writeTextReport(table, chosen, &bar, m_errorBox, [&] { yielder(); });
+        if (filter == csvFileFilter() || chosen.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
+            SaveListAsCsv(table, chosen, &bar, m_errorBox, [&] { yielder(); });
+        else
+            writeTextReport(table, chosen, &bar, m_errorBox, [&] { yielder(); });
     });
     step(122, [&] { m_pointer.set(Pointer::Default); });
 }

@@ -42,9 +42,10 @@ QString QtDialogs::inputText(const QString& prompt, const QString& title)
     return ok ? text : QString();
 }
 
-QString QtDialogs::saveFileName(const QString& title, const QString& filters, const QString& startPath)
+QString QtDialogs::saveFileName(const QString& title, const QString& filters, const QString& startPath,
+                                QString* chosenFilter)
 {
-    return QFileDialog::getSaveFileName(m_parent, title, startPath, filters, nullptr,
+    return QFileDialog::getSaveFileName(m_parent, title, startPath, filters, chosenFilter,
                                         QFileDialog::DontConfirmOverwrite);
 }
 

@@ -25,8 +25,9 @@ public:
     virtual Answer message(const QString& text, MessageStyle style, const QString& title) = 0;
     // One line of input; cancel gives the empty text.
     virtual QString inputText(const QString& prompt, const QString& title) = 0;
-    // Empty on cancel.
-    virtual QString saveFileName(const QString& title, const QString& filters, const QString& startPath) = 0;
+    // Empty on cancel. chosenFilter, when given, receives the filter the user left selected.
+    virtual QString saveFileName(const QString& title, const QString& filters, const QString& startPath,
+                                 QString* chosenFilter = nullptr) = 0;
     // Empty on cancel. startFolder is used only when it names an existing folder.
     virtual QString existingDirectory(const QString& title, const QString& startFolder) = 0;
 };
@@ -37,7 +38,8 @@ public:
     explicit QtDialogs(QWidget* parent) : m_parent(parent) {}
     Answer message(const QString& text, MessageStyle style, const QString& title) override;
     QString inputText(const QString& prompt, const QString& title) override;
-    QString saveFileName(const QString& title, const QString& filters, const QString& startPath) override;
+    QString saveFileName(const QString& title, const QString& filters, const QString& startPath,
+                         QString* chosenFilter = nullptr) override;
     QString existingDirectory(const QString& title, const QString& startFolder) override;
 
 private:

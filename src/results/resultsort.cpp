@@ -5,8 +5,11 @@
 #include <QMetaObject>
 #include <QStringDecoder>
 
+#include <unicode/ucol.h>
+
 #include <algorithm>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <unordered_map>
@@ -35,23 +38,75 @@ QString decoded(std::string_view bytes)
     return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
 }
 
-// The collation key of every row's name, built on as many threads as there are cores, each with its own
-// collator.
-std::optional<std::vector<QCollatorSortKey>> nameKeys(const ResultSnapshot& rows,
-                                                      const std::atomic<bool>* cancel)
+// A collator as pathCollator() makes, opened on ICU itself: QCollator::sortKey guesses a buffer too small
+// for numeric keys and asks ICU twice for most names, and its keys are compared through a pointer each.
+class NameCollator
+{
+public:
+    NameCollator()
+    {
+        UErrorCode status = U_ZERO_ERROR;
+        m_collator = ucol_open(pathCollator().locale().name().toLatin1().constData(), &status);
+        if (U_SUCCESS(status))
+            ucol_setAttribute(m_collator, UCOL_NUMERIC_COLLATION, UCOL_ON, &status);
+        if (U_FAILURE(status)) {
+            ucol_close(m_collator);
+            m_collator = nullptr;
+        }
+    }
+    ~NameCollator() { ucol_close(m_collator); }
+    NameCollator(const NameCollator&) = delete;
+    NameCollator& operator=(const NameCollator&) = delete;
+
+    // Appends the key's bytes to arena; keys compare as bytes. Where ICU would not open (it falls back on
+    // its root rules rather than fail) the code points stand in.
+    void appendKey(const QString& text, std::string& arena)
+    {
+        if (!m_collator) {
+            const QByteArray utf8 = text.toUtf8();
+            arena.append(utf8.constData(), std::size_t(utf8.size()));
+            return;
+        }
+        const auto* chars = reinterpret_cast<const UChar*>(text.utf16());
+        m_buffer.resize(std::max<std::size_t>(m_buffer.size(), std::size_t(text.size()) * 4 + 32));
+        int size = ucol_getSortKey(m_collator, chars, int(text.size()), m_buffer.data(), int(m_buffer.size()));
+        if (std::size_t(size) > m_buffer.size()) {
+            m_buffer.resize(std::size_t(size));
+            size = ucol_getSortKey(m_collator, chars, int(text.size()), m_buffer.data(), int(m_buffer.size()));
+        }
+        arena.append(reinterpret_cast<const char*>(m_buffer.data()), std::size_t(size));
+    }
+
+private:
+    UCollator* m_collator = nullptr;
+    std::vector<uint8_t> m_buffer;
+};
+
+// The collation keys of the rows' names, in one block of bytes per thread: a million keys allocated one
+// by one cost a tenth of the sort.
+struct NameKeys
+{
+    std::vector<std::string> arenas;
+    std::vector<std::string_view> keys; // into arenas, by row
+};
+
+// Builds the keys on as many threads as there are cores, each with its own collator. False when cancelled.
+bool nameKeys(const ResultSnapshot& rows, const std::atomic<bool>* cancel, NameKeys& out)
 {
     const std::size_t n = std::size_t(rows.size());
     const std::size_t workers =
         std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, std::max<std::size_t>(1, n / 20000));
-    std::vector<std::vector<QCollatorSortKey>> parts(workers);
+    out.arenas.assign(workers, std::string());
+    std::vector<std::vector<std::size_t>> ends(workers);
     const auto work = [&](std::size_t part) {
-        const QCollator collator = pathCollator();
+        NameCollator collator;
         // One text buffer reused for every name: a million allocations cost as much as a tenth of the keys.
         QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
         QString name;
         const std::size_t first = n * part / workers, last = n * (part + 1) / workers;
-        std::vector<QCollatorSortKey>& keys = parts[part];
-        keys.reserve(last - first);
+        std::string& arena = out.arenas[part];
+        arena.reserve((last - first) * 48);
+        ends[part].reserve(last - first);
         for (std::size_t r = first; r < last; ++r) {
             if ((r - first) % CancelCheck == 0 && cancelled(cancel))
                 return;
@@ -62,7 +117,8 @@ std::optional<std::vector<QCollatorSortKey>> nameKeys(const ResultSnapshot& rows
             QChar* end =
                 decoder.appendToBuffer(name.data(), QByteArrayView(bytes.data(), qsizetype(bytes.size())));
             name.truncate(end - name.constData());
-            keys.push_back(collator.sortKey(name));
+            collator.appendKey(name, arena);
+            ends[part].push_back(arena.size());
         }
     };
     std::vector<std::thread> helpers;
@@ -72,12 +128,16 @@ std::optional<std::vector<QCollatorSortKey>> nameKeys(const ResultSnapshot& rows
     for (std::thread& t : helpers)
         t.join();
     if (cancelled(cancel))
-        return std::nullopt;
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(n);
-    for (auto& part : parts)
-        std::move(part.begin(), part.end(), std::back_inserter(keys));
-    return keys;
+        return false;
+    out.keys.reserve(n);
+    for (std::size_t part = 0; part < workers; ++part) {
+        std::size_t start = 0;
+        for (const std::size_t end : ends[part]) {
+            out.keys.emplace_back(out.arenas[part].data() + start, end - start);
+            start = end;
+        }
+    }
+    return true;
 }
 
 // Ranks the distinct folders of the rows, comparing them part by part; folders that collate equal share a
@@ -156,8 +216,8 @@ std::vector<quint32> sortedOrder(const ResultSnapshot& rows, SortKey key, Qt::So
     const std::vector<quint32> folder = folderRanks(rows, cancel);
     if (cancelled(cancel))
         return {};
-    const std::optional<std::vector<QCollatorSortKey>> names = nameKeys(rows, cancel);
-    if (!names)
+    NameKeys names;
+    if (!nameKeys(rows, cancel, names))
         return {};
 
     struct Entry
@@ -180,7 +240,7 @@ std::vector<quint32> sortedOrder(const ResultSnapshot& rows, SortKey key, Qt::So
             std::find_if(group, entries.end(), [&](const Entry& e) { return e.major != group->major; });
         if (end - group > 1) {
             std::stable_sort(group, end, [&](const Entry& a, const Entry& b) {
-                const int c = (*names)[a.row].compare((*names)[b.row]);
+                const int c = names.keys[a.row].compare(names.keys[b.row]);
                 return ascending ? c < 0 : c > 0;
             });
         }

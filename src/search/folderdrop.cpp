@@ -2,7 +2,7 @@
 #include "search/folderdrop.h"
 
 #include "platform/dirlisting.h"
-#include "search/pathhelpers.h"
+#include "search/dropurl.h"
 
 #include <QMimeData>
 #include <QUrl>
@@ -18,11 +18,9 @@ std::vector<DroppedFolder> droppedItems(const QMimeData* mime)
     if (!mime || !mime->hasUrls())
         return items;
     for (const QUrl& url : mime->urls()) {
-        if (!url.isLocalFile())
-            continue;
-        // The url's encoded path keeps the name's bytes even where they are not UTF-8.
-        const QByteArray native = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-        items.push_back({collapseSeparators(url.toLocalFile()), native});
+        // The row shows exactly the bytes walked: "file://localhost/x" is /x, never "/localhost/x".
+        if (const std::optional<DropFolderRow> row = folderRowFromDropUrl(url))
+            items.push_back({row->text, row->native});
     }
     return items;
 }

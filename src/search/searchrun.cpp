@@ -47,6 +47,8 @@ void SearchRun::criteriaChanged()
 void SearchRun::click()
 {
     if (m_host.buttonCaption() == StopCaption) {
+        if (m_startedAt.isValid() && m_startedAt.elapsed() < m_host.doubleClickInterval())
+            return;
         m_step(150, [&] { m_host.setButtonCaption(m_savedCaption); });
         m_step(152, [&] { m_stopSearch = true; });
         if (m_job)
@@ -78,7 +80,9 @@ void SearchRun::start()
     }
 
     m_active = true;
+    m_startedAt.start();
     ++m_token;
+    emit runStarted();
     m_step(106, [&] { m_savedCaption = m_host.buttonCaption(); });
     m_step(108, [&] { m_host.setButtonCaption(StopCaption); });
     m_step(110, [&] { m_stopSearch = false; });
@@ -166,13 +170,11 @@ void SearchRun::showBoxes()
     while (!m_boxes.empty()) {
         const PendingBox box = std::move(m_boxes.front());
         m_boxes.pop_front();
-        if (box.failure.listedFolder) { // the run's own statement: the listed folder cannot be obtained
-            m_step(box.failure.label, [&] { throw AppError(box.failure.description); });
-        } else {
-            const ErrorLocation where = m_host.walkLocation();
-            m_host.errorBox().show(box.failure.description, where.module, where.procedure, box.failure.label,
-                                   QString::fromUtf8(box.failure.path));
-        }
+        // A listed folder that cannot be opened is the run's own statement; the walk's failures are the
+        // walk's. Both name the folder, so that with several listed the user can tell which one failed.
+        const ErrorLocation where = box.failure.listedFolder ? m_host.runLocation() : m_host.walkLocation();
+        m_host.errorBox().show(box.failure.description, where.module, where.procedure, box.failure.label,
+                               QString::fromUtf8(box.failure.path));
         if (m_job && m_job->token() == box.token)
             m_job->acknowledge();
     }

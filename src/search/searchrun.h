@@ -6,6 +6,7 @@
 #include "search/walker.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -45,6 +46,8 @@ public:
     // Where the error box places the run's own failures, and those the walk meets.
     virtual ErrorLocation runLocation() const = 0;
     virtual ErrorLocation walkLocation() const = 0;
+    // A Stop this soon after Start is the second half of a double-click on the button, and is ignored.
+    virtual int doubleClickInterval() const { return 0; }
 };
 
 // The search behind the Start Finding / Stop button, as a state machine on the window's thread: each listed
@@ -77,6 +80,8 @@ public:
     static QString refusal(const QString& lengthText, const QString& filterText);
 
 signals:
+    // From Start until "Done.": the walk's order stands, nothing may reorder the list.
+    void runStarted();
     void runEnded();
 
 private:
@@ -108,6 +113,7 @@ private:
     QString m_savedCaption;
     LiveCriteria& m_criteria = m_flags->criteria;
     bool m_active = false;
+    QElapsedTimer m_startedAt;
     quint64 m_token = 0;             // the run's
     quint64 m_jobSerial = 0;         // each walk's
     std::vector<QByteArray> m_paths; // the listed folders, taken when the run starts

@@ -5,6 +5,8 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 
@@ -104,6 +106,16 @@ bool ResultListChecking::eventFilter(QObject* watched, QEvent* event)
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
             toggleSelected();
+            return true;
+        }
+        if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier) {
+            // The menu's other key, as the Menu key opens it: at the current row.
+            const QRect row = m_view->visualRect(m_view->currentIndex());
+            const QRect shown = m_view->viewport()->rect();
+            const QPoint at = shown.intersects(row) ? row.center() : shown.center();
+            QContextMenuEvent menu(QContextMenuEvent::Keyboard, m_view->viewport()->mapTo(m_view, at),
+                                   m_view->viewport()->mapToGlobal(at));
+            QCoreApplication::sendEvent(m_view, &menu);
             return true;
         }
     }

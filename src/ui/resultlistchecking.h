@@ -18,7 +18,8 @@ std::vector<int> rowsOfSelection(const QItemSelection& selection);
 int selectedResultRow(const QAbstractItemView* view);
 
 // Checking many rows of the result list at once: a context menu ("Check All", "Uncheck All", "Check
-// Selected", "Uncheck Selected", "Invert Checks") and Space, which toggles every selected row. Each is one
+// Selected", "Uncheck Selected", "Invert Checks"), opened by Shift+F10 too, and Space, which toggles every
+// selected row. Each is one
 // pass over the model and one change signal, whatever the number of rows.
 class ResultListChecking : public QObject
 {

@@ -20,11 +20,16 @@ QString ScriptedDialogs::inputText(const QString& prompt, const QString& title)
     return inputs.isEmpty() ? QString() : inputs.dequeue();
 }
 
-QString ScriptedDialogs::saveFileName(const QString& title, const QString& filters, const QString& startPath)
+QString ScriptedDialogs::saveFileName(const QString& title, const QString& filters, const QString& startPath,
+                                      QString* chosenFilter)
 {
     saveTitles.append(title);
     saveFilters.append(filters);
     saveStarts.append(startPath);
+    const QString chosen = saveChosenFilters.isEmpty() ? filters.section(QStringLiteral(";;"), 0, 0)
+                                                       : saveChosenFilters.dequeue();
+    if (chosenFilter)
+        *chosenFilter = chosen;
     return saveNames.isEmpty() ? QString() : saveNames.dequeue();
 }
 

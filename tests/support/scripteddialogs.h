@@ -23,6 +23,7 @@ public:
     QQueue<Answer> answers;      // for Yes/No questions; No when empty
     QQueue<QString> inputs;      // for the input box; cancel when empty
     QQueue<QString> saveNames;   // for the save dialog; cancel when empty
+    QQueue<QString> saveChosenFilters; // the filter left selected with each name; the first one when empty
     QQueue<QString> directories; // for the folder picker; cancel when empty
     QStringList inputPrompts;
     QStringList inputTitles;
@@ -34,7 +35,8 @@ public:
 
     Answer message(const QString& text, MessageStyle style, const QString& title) override;
     QString inputText(const QString& prompt, const QString& title) override;
-    QString saveFileName(const QString& title, const QString& filters, const QString& startPath) override;
+    QString saveFileName(const QString& title, const QString& filters, const QString& startPath,
+                         QString* chosenFilter = nullptr) override;
     QString existingDirectory(const QString& title, const QString& startFolder) override;
 
     // Texts of the application error boxes shown so far.
