@@ -5,7 +5,7 @@
 set -euo pipefail
 packages=(cmake make g++ qt6-base-dev libgl-dev fontconfig fonts-liberation libxkbcommon-x11-0
           xvfb xauth xdotool xclip dbus x11-utils xdg-utils desktop-file-utils clang-format libx11-dev
-          qt6-wayland weston "$@")
+          libicu-dev qt6-wayland weston "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
