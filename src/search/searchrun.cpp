@@ -50,7 +50,8 @@ void SearchRun::click()
         m_step(150, [&] { m_host.setButtonCaption(m_savedCaption); });
         m_step(152, [&] { m_stopSearch = true; });
         if (m_job)
-            QTimer::singleShot(StopGraceMs, this, [this, token = m_job->token()] { leaveStoppedWalk(token); });
+            QTimer::singleShot(StopGraceMs, this,
+                               [this, token = m_job->token()] { leaveStoppedWalk(token); });
         return;
     }
     // A stopped run still passing through its remaining folders: a second run must not start inside it.
@@ -166,11 +167,11 @@ void SearchRun::showBoxes()
     while (!m_boxes.empty()) {
         const PendingBox box = std::move(m_boxes.front());
         m_boxes.pop_front();
-        if (box.failure.listedFolder) { // the run's own statement: the listed folder cannot be obtained
-            m_step(box.failure.label, [&] { throw AppError(box.failure.description); });
+        if (box.failure.folder == WalkFailure::Folder::Listed) { // the run's own statement
+            m_step(132, [&] { throw AppError(box.failure.description); });
         } else {
-            const ErrorLocation where = m_host.walkLocation();
-            m_host.errorBox().show(box.failure.description, where.module, where.procedure, box.failure.label,
+            const auto [where, label] = m_host.walkFailurePlace();
+            m_host.errorBox().show(box.failure.description, where.module, where.procedure, label,
                                    QString::fromUtf8(box.failure.path));
         }
         if (m_job && m_job->token() == box.token)
