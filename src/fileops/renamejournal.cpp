@@ -65,7 +65,7 @@ bool RenameJournal::writeLine(const RenameEntry& entry, Status status)
 
 bool RenameJournal::sync()
 {
-    return m_file.flush() && syncFileDescriptor(m_file.handle());
+    return m_file.flush() && syncFileDescriptor(m_file.handle()).isEmpty();
 }
 
 std::unique_ptr<RenameJournal> RenameJournal::create(const std::vector<RenameEntry>& entries, QString* error)

@@ -126,8 +126,8 @@ CopyOutcome copyBytes(int in, int out, qint64 size, const std::atomic<bool>* sto
                     r.error = failedBecause("could not read the file", errno);
                     return r;
                 }
-                if (const int failed = n > 0 ? writeAllAt(out, buffer.get(), n, at) : 0) {
-                    r.error = failedBecause("could not write the copy", failed);
+                if (QString why = n > 0 ? writeAllAt(out, buffer.get(), n, at) : QString(); !why.isEmpty()) {
+                    r.error = QStringLiteral("could not write the copy: ") + why;
                     return r;
                 }
             }

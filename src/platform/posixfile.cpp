@@ -38,15 +38,15 @@ QByteArray parentFolder(const QByteArray& path)
     return at == 0 ? QByteArrayLiteral("/") : path.left(at);
 }
 
-int writeAllAt(int fd, const char* data, qint64 size, qint64 offset)
+QString writeAllAt(int fd, const char* data, qint64 size, qint64 offset)
 {
     for (qint64 done = 0; done < size;) {
         const ssize_t n = ::pwrite(fd, data + done, size_t(size - done), off_t(offset + done));
         if (n < 0 && errno != EINTR)
-            return errno;
+            return systemErrorText(errno);
         done += n > 0 ? n : 0;
     }
-    return 0;
+    return {};
 }
 
 bool existsWithoutFollowing(const QByteArray& nativePath)

@@ -58,8 +58,8 @@ struct ReadResult
 // name.
 QByteArray parentFolder(const QByteArray& path);
 
-// Writes every byte at offset on, going on after interruptions; 0 when done, else the errno.
-int writeAllAt(int fd, const char* data, qint64 size, qint64 offset);
+// Writes every byte at offset on, going on after interruptions; empty when done, else the system's text.
+QString writeAllAt(int fd, const char* data, qint64 size, qint64 offset);
 
 // True when a file system entry is at the path itself: a dangling link counts.
 bool existsWithoutFollowing(const QByteArray& nativePath);

@@ -21,7 +21,7 @@ RenameResult renameNoReplace(const QByteArray& from, const QByteArray& to)
     return result;
 }
 
-bool syncFileDescriptor(int fd)
+QString syncFileDescriptor(int fd)
 {
-    return ::fdatasync(fd) == 0;
+    return ::fdatasync(fd) == 0 ? QString() : systemErrorText(errno);
 }

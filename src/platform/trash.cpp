@@ -331,12 +331,12 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
     const QByteArray info =
         "[Trash Info]\nPath=" + to.recorded.toPercentEncoding("/") + "\nDeletionDate=" +
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd'T'hh:mm:ss")).toLatin1() + '\n';
-    int error = writeAllAt(reserved.fd, info.constData(), info.size(), 0);
-    if (::close(reserved.fd) != 0 && !error)
-        error = errno;
-    if (error) {
+    QString why = writeAllAt(reserved.fd, info.constData(), info.size(), 0);
+    if (::close(reserved.fd) != 0 && why.isEmpty())
+        why = systemErrorText(errno);
+    if (!why.isEmpty()) {
         ::unlink(r.infoPath.constData());
-        r.error = QStringLiteral("the trash cannot be written: ") + systemErrorText(error);
+        r.error = QStringLiteral("the trash cannot be written: ") + why;
         return r;
     }
 
@@ -349,7 +349,7 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
         // Another mount of the same device (a bind mount) cannot be renamed across: copy instead.
         to.byCopy = moved != 0 && errno == EXDEV;
         if (moved != 0 && !to.byCopy) {
-            error = errno;
+            const int error = errno;
             ::unlink(r.infoPath.constData());
             r.error = systemErrorText(error);
             return r;
