@@ -2,10 +2,11 @@
 // Moves and trashes many small files and one large file, and measures how long the event loop was kept
 // waiting at most while each operation ran. Usage: bench_fileops [small-files] [large-file-MiB]
 #include "app/mainwindow.h"
+#include "benchwindow.h"
 #include "fileops/moveoperation.h"
 #include "fileops/trashoperation.h"
+#include "loopwatch.h"
 #include "platform/dialogs.h"
-#include "platform/shell.h"
 #include "platform/yielder.h"
 #include "results/resultmodel.h"
 
@@ -26,40 +27,6 @@
 #include <unistd.h>
 
 namespace {
-// Ticks every millisecond; the longest gap between ticks is how long the event loop waited at worst.
-class LoopWatch
-{
-public:
-    LoopWatch()
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            m_longest = std::max(m_longest, m_since.restart());
-            ++m_ticks;
-        });
-    }
-    void start()
-    {
-        m_longest = 0;
-        m_ticks = 0;
-        m_since.start();
-        m_timer.start(1);
-        QCoreApplication::processEvents();
-    }
-    qint64 stop()
-    {
-        m_longest = std::max(m_longest, m_since.elapsed());
-        m_timer.stop();
-        return m_longest;
-    }
-    qint64 ticks() const { return m_ticks; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_since;
-    qint64 m_longest = 0;
-    qint64 m_ticks = 0;
-};
-
 class AnswerDialogs : public Dialogs
 {
 public:
@@ -71,12 +38,6 @@ public:
     QString inputText(const QString&, const QString&) override { return {}; }
     QString saveFileName(const QString&, const QString&, const QString&, QString*) override { return {}; }
     QString existingDirectory(const QString&, const QString&) override { return folder; }
-};
-
-class NoDraw : public RandomSource
-{
-public:
-    int draw1to100() override { return 1; }
 };
 
 QByteArray native(const QString& path)
@@ -334,14 +295,8 @@ int main(int argc, char** argv)
         QDir().mkpath(work.path() + "/list-dst");
         AnswerDialogs dialogs;
         dialogs.folder = work.path() + "/list-dst";
-        NoDraw draw;
-        MainWindowServices services;
-        services.dialogs = &dialogs;
-        services.random = &draw;
-        services.installFolder = work.path();
-        services.endProgram = [] {};
-        MainWindow form(services);
-        form.load();
+        const std::unique_ptr<MainWindow> window = makeBenchWindow(dialogs, work.path());
+        MainWindow& form = *window;
         ResultModel scratch;
         makeFiles(base + "/list-src", checked, scratch);
         ResultBatch batch;

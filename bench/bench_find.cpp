@@ -132,7 +132,10 @@ int main(int argc, char** argv)
             const bool agree = counts[std::size_t(k)] == counts[0];
             allAgree = allAgree && agree;
             std::printf("  %-14s %8.3f s  %8lld matches  %s\n", qPrintable(programs[k].first), t,
-                        counts[std::size_t(k)], k == 0 ? "" : agree ? "(counts agree)" : "(COUNTS DIFFER)");
+                        counts[std::size_t(k)],
+                        k == 0  ? ""
+                        : agree ? "(counts agree)"
+                                : "(COUNTS DIFFER)");
             if (k > 0 && t < best) {
                 best = t;
                 bestName = programs[k].first;

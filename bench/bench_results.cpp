@@ -6,23 +6,23 @@
 // million rows in a view of its own by each column, printing the time spent off the window's thread, the time
 // of the swap on it, and the longest stall.
 #include "app/mainwindow.h"
+#include "benchwindow.h"
 #include "fileops/shorten.h"
-#include "ui/shortendialog.h"
 #include "platform/dialogs.h"
-#include "platform/shell.h"
 #include "results/resultmodel.h"
 #include "results/resultsort.h"
+#include "ui/shortendialog.h"
 
 #include "ui/resultlistview.h"
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QEventLoop>
-#include <QItemSelectionModel>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QDir>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -50,12 +50,6 @@ public:
     QString inputText(const QString&, const QString&) override { return input; }
     QString saveFileName(const QString&, const QString&, const QString&, QString*) override { return saveAs; }
     QString existingDirectory(const QString&, const QString&) override { return {}; }
-};
-
-class NoHomePage : public RandomSource
-{
-public:
-    int draw1to100() override { return 1; }
 };
 
 // Kernel memory figures of this process, in MiB.
@@ -195,7 +189,8 @@ bool benchSort(Probe& probe)
         model.setChecked(r, true);
     // A scattered selection of a thousand rows and a current row, which the swap must carry along.
     for (int r = 0; r < Rows; r += 1000)
-        view.selectionModel()->select(model.index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        view.selectionModel()->select(model.index(r, 0),
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
     view.selectionModel()->setCurrentIndex(model.index(Rows / 2, 0), QItemSelectionModel::NoUpdate);
     const quint64 currentId = model.rowId(Rows / 2);
     QCoreApplication::processEvents();
@@ -208,7 +203,8 @@ bool benchSort(Probe& probe)
     sortOnce("sort by \"Length\" ascending", model, sorter, probe, 1, Qt::AscendingOrder);
     sortOnce("sort by \"Length\" descending", model, sorter, probe, 1, Qt::DescendingOrder);
     const bool kept = model.rowId(view.selectionModel()->currentIndex().row()) == currentId &&
-                      view.selectionModel()->selectedRows().size() == 1000 && model.checkedCount() == (Rows + 996) / 997;
+                      view.selectionModel()->selectedRows().size() == 1000 &&
+                      model.checkedCount() == (Rows + 996) / 997;
     std::printf("selection, current row and check marks kept: %s\n", kept ? "yes" : "NO");
     return kept;
 }
@@ -229,12 +225,14 @@ void benchShortenPreview(const QString& root)
     std::vector<ShortenCandidate> rows;
     rows.reserve(Files);
     for (int i = 0; i < Files; ++i) {
-        const QByteArray folder = QFile::encodeName(root) + "/shorten/folder-" + QByteArray::number(i % 100) + '/';
+        const QByteArray folder =
+            QFile::encodeName(root) + "/shorten/folder-" + QByteArray::number(i % 100) + '/';
         if (i < 100)
             QDir().mkpath(QFile::decodeName(folder));
-        const QByteArray name = (i % 5 ? QByteArray("a-rather-long-file-name-from-some-export-")
-                                       : QByteArray("\xC3\xA9t\xC3\xA9-\xF0\x9F\x98\x80-photo-caf\xC3\xA9-")) +
-                                QByteArray::number(i) + ".jpeg";
+        const QByteArray name =
+            (i % 5 ? QByteArray("a-rather-long-file-name-from-some-export-")
+                   : QByteArray("\xC3\xA9t\xC3\xA9-\xF0\x9F\x98\x80-photo-caf\xC3\xA9-")) +
+            QByteArray::number(i) + ".jpeg";
         QFile file(QFile::decodeName(folder + name));
         file.open(QIODevice::WriteOnly);
         rows.push_back({quint64(i), folder + name});
@@ -258,14 +256,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
 
     BenchDialogs dialogs;
-    NoHomePage random;
-    MainWindowServices services;
-    services.dialogs = &dialogs;
-    services.random = &random;
-    services.installFolder = home.path();
-    services.endProgram = [] {};
-    MainWindow form(services);
-    form.load();
+    const std::unique_ptr<MainWindow> window = makeBenchWindow(dialogs, home.path());
+    MainWindow& form = *window;
     form.show();
 
     // Paths as a deep tree gives them: about 70 bytes, every second one marked for the prune.

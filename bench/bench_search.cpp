@@ -7,12 +7,13 @@
 //   bench_search [--sizes 50000,200000,1000000] [--seed N] [--runs N] [--cold-runs N] [--trees DIR] [--keep]
 //                [--verbose]
 #include "app/mainwindow.h"
+#include "benchwindow.h"
 #include "platform/dialogs.h"
 #include "platform/errorbox.h"
-#include "platform/shell.h"
 #include "procstats.h"
 #include "results/resultmodel.h"
 #include "search/searchrun.h"
+#include "searchpeers.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -21,24 +22,16 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
-#include <QProcess>
 #include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
-#include <QDirIterator>
-
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 namespace {
 
@@ -55,8 +48,7 @@ public:
             doneAt = clock->nsecsElapsed();
             if (onDone)
                 onDone();
-        }
-        else if (title == errorBoxTitle())
+        } else if (title == errorBoxTitle())
             ++errorBoxes;
         else
             std::fprintf(stderr, "message: %s\n", qPrintable(text));
@@ -65,12 +57,6 @@ public:
     QString inputText(const QString&, const QString&) override { return {}; }
     QString saveFileName(const QString&, const QString&, const QString&, QString*) override { return {}; }
     QString existingDirectory(const QString&, const QString&) override { return {}; }
-};
-
-class NoDraw : public RandomSource
-{
-public:
-    int draw1to100() override { return 1; }
 };
 
 struct OurRun
@@ -126,119 +112,6 @@ OurRun runOurs(MainWindow& form, BenchDialogs& dialogs, const QString& length, i
     probe.stop();
     // The click itself runs before the loop and counts in the first gap.
     return {dialogs.doneAt / 1e9, form.resultModel()->rowCount(), longestGap / 1e6, longestBusy / 1e6};
-}
-
-struct PeerRun
-{
-    QString name;
-    double seconds = -1;
-    qint64 count = -1;
-};
-
-PeerRun runPeer(const QString& name, const QString& program, const QStringList& args)
-{
-    PeerRun result{name};
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("LC_ALL", "C.UTF-8");
-    p.setProcessEnvironment(env);
-    p.setProcessChannelMode(QProcess::SeparateChannels);
-    QElapsedTimer clock;
-    clock.start();
-    p.start(program, args);
-    if (!p.waitForStarted(10000))
-        return result;
-    QByteArray out;
-    while (!p.waitForFinished(50))
-        out += p.readAllStandardOutput();
-    out += p.readAllStandardOutput();
-    result.seconds = clock.nsecsElapsed() / 1e9;
-    result.count = out.count('\n');
-    return result;
-}
-
-// Other work on the machine skews every figure here; the load average tells how much there was.
-QString loadAverage()
-{
-    QFile f(QStringLiteral("/proc/loadavg"));
-    if (!f.open(QIODevice::ReadOnly))
-        return QStringLiteral("unknown");
-    return QString::fromLatin1(f.readAll()).section(QLatin1Char(' '), 0, 2);
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-bool generate(const QString& dir, qint64 files, quint32 seed)
-{
-    if (QDir(dir).exists())
-        return true;
-    const qint64 folders = std::max<qint64>(files / 20, 10);
-    QProcess gen;
-    gen.setProcessChannelMode(QProcess::ForwardedChannels);
-    gen.start(QCoreApplication::applicationDirPath() + "/bench_treegen",
-              {dir, QString::number(files), QString::number(folders), QString::number(seed)});
-    return gen.waitForFinished(-1) && gen.exitCode() == 0;
-}
-
-
-// One core's listing limit: every folder of the tree read with getdents64 alone, depth first, on this
-// thread, kinds from d_type. Returns the number of files.
-qint64 bareListing(const QByteArray& root)
-{
-    std::vector<int> stack;
-    const int top = ::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (top < 0)
-        return -1;
-    stack.push_back(top);
-    std::vector<char> buffer(64 * 1024);
-    qint64 files = 0;
-    while (!stack.empty()) {
-        const int fd = stack.back();
-        stack.pop_back();
-        for (;;) {
-            const long n = ::syscall(SYS_getdents64, fd, buffer.data(), buffer.size());
-            if (n <= 0)
-                break;
-            for (long pos = 0; pos < n;) {
-                const auto* e = reinterpret_cast<const dirent64*>(buffer.data() + pos);
-                pos += e->d_reclen;
-                if (e->d_type == DT_REG) {
-                    ++files;
-                } else if (e->d_type == DT_DIR) {
-                    const char* name = e->d_name;
-                    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-                        continue;
-                    const int sub = ::openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-                    if (sub >= 0)
-                        stack.push_back(sub);
-                }
-            }
-        }
-        ::close(fd);
-    }
-    return files;
-}
-
-bool canDropCaches()
-{
-    return ::geteuid() == 0 && ::access("/proc/sys/vm/drop_caches", W_OK) == 0;
-}
-
-void dropCaches()
-{
-    ::sync();
-    QFile f(QStringLiteral("/proc/sys/vm/drop_caches"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("3\n");
-}
-
-int taskCount()
-{
-    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 }
 
 struct StopRun
@@ -313,16 +186,9 @@ int main(int argc, char** argv)
     }
 
     BenchDialogs dialogs;
-    NoDraw noDraw;
     QTemporaryDir install;
     auto makeForm = [&] {
-        MainWindowServices services;
-        services.dialogs = &dialogs;
-        services.random = &noDraw;
-        services.installFolder = install.path();
-        services.endProgram = [] {};
-        auto form = std::make_unique<MainWindow>(services);
-        form->load();
+        auto form = makeBenchWindow(dialogs, install.path());
         form->show();
         QCoreApplication::processEvents();
         return form;
@@ -351,11 +217,13 @@ int main(int argc, char** argv)
 
     // Output goes to a file as often as to a terminal: each line as it comes, so that nothing is lost.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    std::printf("load average at start: %s; %d CPUs\n", qPrintable(loadAverage()), QThread::idealThreadCount());
+    std::printf("load average at start: %s; %d CPUs\n", qPrintable(loadAverage()),
+                QThread::idealThreadCount());
     if (!cold)
-        std::printf("cold-cache figures skipped: %s\n",
-                    coldRuns == 0 ? "--cold-runs 0" : "dropping the caches needs root and a writable "
-                                                      "/proc/sys/vm/drop_caches");
+        std::printf("cold-cache figures skipped: %s\n", coldRuns == 0
+                                                            ? "--cold-runs 0"
+                                                            : "dropping the caches needs root and a writable "
+                                                              "/proc/sys/vm/drop_caches");
     for (qint64 size : sizes) {
         const QString dir = QString("%1/lentrova-bench-%2-%3").arg(treeFolder).arg(size).arg(seed);
         if (!generate(dir, size, seed)) {
@@ -410,7 +278,8 @@ int main(int argc, char** argv)
             sr.warm[k] = warmTimes[k].empty() ? -1 : median(warmTimes[k]);
             sr.cold[k] = coldTimes[k].empty() ? -1 : median(coldTimes[k]);
         }
-        std::printf("\n== %lld files (%s), load average %s ==\n", size, qPrintable(dir), qPrintable(loadAverage()));
+        std::printf("\n== %lld files (%s), load average %s ==\n", size, qPrintable(dir),
+                    qPrintable(loadAverage()));
         std::printf("  %-13s %10s %10s  %s\n", "", "warm (s)", "cold (s)", "matches (Equal To 12)");
         for (int k = 0; k < ProgramCount; ++k) {
             QString note;
@@ -425,9 +294,12 @@ int main(int argc, char** argv)
             } else {
                 const bool agree = peerCounts[k] == matches;
                 countsAgree = countsAgree && agree;
-                note = QStringLiteral("%1 %2").arg(peerCounts[k]).arg(agree ? "(counts agree)" : "(COUNTS DIFFER)");
+                note = QStringLiteral("%1 %2")
+                           .arg(peerCounts[k])
+                           .arg(agree ? "(counts agree)" : "(COUNTS DIFFER)");
             }
-            std::printf("  %-13s %10.3f %10.3f  %s\n", programNames[k], sr.warm[k], sr.cold[k], qPrintable(note));
+            std::printf("  %-13s %10.3f %10.3f  %s\n", programNames[k], sr.warm[k], sr.cold[k],
+                        qPrintable(note));
         }
 
         // Every file listed, in a window of its own, so that nothing an earlier run left allocated hides the
@@ -449,9 +321,10 @@ int main(int argc, char** argv)
         std::printf("  Lentrova, Greater Than -1: %.3f s, %d rows; longest stall %.1f ms, window thread busy "
                     "%.1f ms between two ticks at most\n",
                     all.seconds, all.rows, all.stallMs, all.busyMs);
-        std::printf("  memory per row beyond its path bytes: %.1f bytes (process RSS growth), %.1f bytes (result "
-                    "list storage)\n",
-                    sr.bytesPerRow, sr.modelBytesPerRow);
+        std::printf(
+            "  memory per row beyond its path bytes: %.1f bytes (process RSS growth), %.1f bytes (result "
+            "list storage)\n",
+            sr.bytesPerRow, sr.modelBytesPerRow);
         if (all.rows != size) {
             std::printf("  ROWS DIFFER from the %lld files generated\n", size);
             countsAgree = false;
@@ -488,8 +361,9 @@ int main(int argc, char** argv)
                     r.warm[Ours], r.warm[Bare], warmRatio, r.cold[Ours], r.cold[Fd8], coldRatio, r.stallMs,
                     r.busyMs, r.bytesPerRow, r.stop.stopMs, r.stop.threadsLeft);
     }
-    std::printf("\nwarm: our time over the bare single-thread listing (worst size): %.2f  (target <= 0.80: %s)\n",
-                worstWarm, worstWarm <= 0.8 ? "met" : "MISSED");
+    std::printf(
+        "\nwarm: our time over the bare single-thread listing (worst size): %.2f  (target <= 0.80: %s)\n",
+        worstWarm, worstWarm <= 0.8 ? "met" : "MISSED");
     if (cold)
         std::printf("cold: our time over fd -j8 (worst size): %.2f  (target <= 0.90: %s)\n", worstCold,
                     worstCold <= 0.9 ? "met" : "MISSED");
@@ -497,22 +371,25 @@ int main(int argc, char** argv)
         std::printf("cold: skipped (caches could not be dropped)\n");
     std::printf("longest window stall: %.1f ms wall (target <= 50: %s); window thread's own work between two "
                 "ticks: %.1f ms at most (target <= 15: %s)\n",
-                worstStall, worstStall <= 50 ? "met" : "MISSED", worstBusy, worstBusy <= 15 ? "met" : "MISSED");
+                worstStall, worstStall <= 50 ? "met" : "MISSED", worstBusy,
+                worstBusy <= 15 ? "met" : "MISSED");
     std::printf("memory per result row beyond the path bytes (largest tree): %.1f bytes (target <= 48: %s)\n",
                 results.back().bytesPerRow, results.back().bytesPerRow <= 48 ? "met" : "MISSED");
-    std::printf("Stop to \"Done.\": %.1f ms at most (target <= 100: %s); threads left at \"Done.\": %d (target 0: "
-                "%s)\n",
-                worstStop, worstStop <= 100 ? "met" : "MISSED", worstThreads, worstThreads <= 0 ? "met" : "MISSED");
+    std::printf(
+        "Stop to \"Done.\": %.1f ms at most (target <= 100: %s); threads left at \"Done.\": %d (target 0: "
+        "%s)\n",
+        worstStop, worstStop <= 100 ? "met" : "MISSED", worstThreads, worstThreads <= 0 ? "met" : "MISSED");
     if (results.size() >= 2) {
         const SizeResult& a = results.front();
         const SizeResult& b = results.back();
         const double files = double(b.files) / a.files;
         const double warmGrowth = b.warm[Ours] / a.warm[Ours];
-        std::printf("cost growth from %lld to %lld files (%.2fx the files): ours %.2fx warm, %.2fx cold, %.2fx "
-                    "every row listed (target <= %.2fx: %s); bare listing %.2fx, fd -j8 %.2fx\n",
-                    a.files, b.files, files, warmGrowth, a.cold[Ours] > 0 ? b.cold[Ours] / a.cold[Ours] : -1,
-                    b.allSeconds / a.allSeconds, files, warmGrowth <= files ? "met" : "MISSED",
-                    b.warm[Bare] / a.warm[Bare], b.warm[Fd8] / a.warm[Fd8]);
+        std::printf(
+            "cost growth from %lld to %lld files (%.2fx the files): ours %.2fx warm, %.2fx cold, %.2fx "
+            "every row listed (target <= %.2fx: %s); bare listing %.2fx, fd -j8 %.2fx\n",
+            a.files, b.files, files, warmGrowth, a.cold[Ours] > 0 ? b.cold[Ours] / a.cold[Ours] : -1,
+            b.allSeconds / a.allSeconds, files, warmGrowth <= files ? "met" : "MISSED",
+            b.warm[Bare] / a.warm[Bare], b.warm[Fd8] / a.warm[Fd8]);
     }
     std::printf("match counts agree with every peer: %s\n", countsAgree ? "yes" : "NO");
     std::printf("peak RSS: %.1f MiB\n", peakResidentBytes() / 1048576.0);

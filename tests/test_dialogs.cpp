@@ -22,7 +22,8 @@ private slots:
         QTest::addColumn<int>("icon");
         QTest::addColumn<QStringList>("buttons");
         QTest::newRow("plain") << MessageStyle::Ok << int(QMessageBox::NoIcon) << QStringList{"OK"};
-        QTest::newRow("question") << MessageStyle::YesNo << int(QMessageBox::NoIcon) << QStringList{"&Yes", "&No"};
+        QTest::newRow("question") << MessageStyle::YesNo << int(QMessageBox::NoIcon)
+                                  << QStringList{"&Yes", "&No"};
         QTest::newRow("error box") << MessageStyle::Warning << int(QMessageBox::Warning) << QStringList{"OK"};
     }
     void messageTextCopies()

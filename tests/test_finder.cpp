@@ -42,13 +42,24 @@ QList<QByteArray> sortedLines(const QByteArray& text, char separator = '\n')
 }
 
 // Files of the option tests, below the tree's folder.
-const QList<QByteArray> OptionTree = {"readme.txt", "a.b.c", "sub/longer.log", "sub/deep/x.txt", "skip/y.txt"};
+const QList<QByteArray> OptionTree = {"readme.txt", "a.b.c", "sub/longer.log", "sub/deep/x.txt",
+                                      "skip/y.txt"};
 
 // Odd names on purpose: the finder must list exactly what the window lists, bytes and order.
-const QList<QByteArray> OddTree = {
-    "readme.txt",           "A.TXT",          "x.log",          "ab\xF0\x9F\x98\x80.txt", "e\xCC\x81.txt",
-    "bad\xFF\xFEname.txt",  "d1/notes.txt.bak", "d1/d\xC3\xA9/f.txt", "d1/d2/d3/longer.log", "d\xFF/inner.txt",
-    "z/[x].txt",            "z/a?c.txt",      "z/file7.txt",    ".hidden/.dot.txt"};
+const QList<QByteArray> OddTree = {"readme.txt",
+                                   "A.TXT",
+                                   "x.log",
+                                   "ab\xF0\x9F\x98\x80.txt",
+                                   "e\xCC\x81.txt",
+                                   "bad\xFF\xFEname.txt",
+                                   "d1/notes.txt.bak",
+                                   "d1/d\xC3\xA9/f.txt",
+                                   "d1/d2/d3/longer.log",
+                                   "d\xFF/inner.txt",
+                                   "z/[x].txt",
+                                   "z/a?c.txt",
+                                   "z/file7.txt",
+                                   ".hidden/.dot.txt"};
 
 void makeTree(const QByteArray& root, const QList<QByteArray>& files)
 {
@@ -89,7 +100,7 @@ private slots:
         QTest::addColumn<QStringList>("args"); // "T" stands for the tree
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QList<QByteArray>>("lines"); // sorted; "T/" stands for the tree
-        QTest::addColumn<QString>("err");              // what stderr must contain; empty: stderr empty
+        QTest::addColumn<QString>("err");             // what stderr must contain; empty: stderr empty
         const QList<QByteArray> all = {"T/a.b.c", "T/readme.txt", "T/skip/y.txt", "T/sub/deep/x.txt",
                                        "T/sub/longer.log"};
         QTest::newRow("equal") << QStringList{"--eq", "10", "T"} << 0
@@ -106,46 +117,47 @@ private slots:
             << QList<QByteArray>{"T/readme.txt\t10", "T/skip/y.txt\t10", "T/sub/deep/x.txt\t14",
                                  "T/sub/longer.log\t14"}
             << "";
-        QTest::newRow("unit word in capitals") << QStringList{"--eq", "5", "--unit", "BYTES", "T"} << 0
-                                               << QList<QByteArray>{"T/a.b.c", "T/skip/y.txt", "T/sub/deep/x.txt"}
-                                               << "";
-        QTest::newRow("substring filter ignores case")
-            << QStringList{"--gt", "-1", "--filter", "LOG", "T"} << 0 << QList<QByteArray>{"T/sub/longer.log"}
-            << "";
-        QTest::newRow("question mark without a star is plain text") << QStringList{"--gt", "-1", "--filter", "?.txt", "T"} << 1
-                                        << QList<QByteArray>{} << "";
+        QTest::newRow("unit word in capitals")
+            << QStringList{"--eq", "5", "--unit", "BYTES", "T"} << 0
+            << QList<QByteArray>{"T/a.b.c", "T/skip/y.txt", "T/sub/deep/x.txt"} << "";
+        QTest::newRow("substring filter ignores case") << QStringList{"--gt", "-1", "--filter", "LOG", "T"}
+                                                       << 0 << QList<QByteArray>{"T/sub/longer.log"} << "";
+        QTest::newRow("question mark without a star is plain text")
+            << QStringList{"--gt", "-1", "--filter", "?.txt", "T"} << 1 << QList<QByteArray>{} << "";
         QTest::newRow("pattern filter with star")
             << QStringList{"--gt", "-1", "--filter", "*.txt", "T"} << 0
             << QList<QByteArray>{"T/readme.txt", "T/skip/y.txt", "T/sub/deep/x.txt"} << "";
         QTest::newRow("exclude, spelled otherwise")
             << QStringList{"--gt", "-1", "--exclude", "T/./sub/", "--exclude", "T/skip", "T"} << 0
             << QList<QByteArray>{"T/a.b.c", "T/readme.txt"} << "";
-        QTest::newRow("exclude below") << QStringList{"--gt", "-1", "--exclude", "T/sub/deep", "T"} << 0
-                                       << QList<QByteArray>{"T/a.b.c", "T/readme.txt", "T/skip/y.txt",
-                                                            "T/sub/longer.log"}
-                                       << "";
+        QTest::newRow("exclude below")
+            << QStringList{"--gt", "-1", "--exclude", "T/sub/deep", "T"} << 0
+            << QList<QByteArray>{"T/a.b.c", "T/readme.txt", "T/skip/y.txt", "T/sub/longer.log"} << "";
         QTest::newRow("exclude the listed folder")
             << QStringList{"--gt", "-1", "--exclude", "T", "T"} << 1 << QList<QByteArray>{} << "";
         QTest::newRow("missing folder named, walk goes on")
             << QStringList{"--gt", "-1", "T/gone", "T"} << 2 << all
             << "lentrova-find: T/gone: No such file or directory";
-        QTest::newRow("a folder listed twice") << QStringList{"--eq", "5", "--unit", "bytes", "T/skip", "T/skip/"}
-                                               << 0 << QList<QByteArray>{"T/skip/y.txt", "T/skip/y.txt"} << "";
+        QTest::newRow("a folder listed twice")
+            << QStringList{"--eq", "5", "--unit", "bytes", "T/skip", "T/skip/"} << 0
+            << QList<QByteArray>{"T/skip/y.txt", "T/skip/y.txt"} << "";
         QTest::newRow("folder after --") << QStringList{"--eq", "10", "--", "T"} << 0
                                          << QList<QByteArray>{"T/readme.txt", "T/sub/longer.log"} << "";
         QTest::newRow("help") << QStringList{"--help"} << 0 << QList<QByteArray>{} << "";
 
         const QString usage = QStringLiteral("usage: lentrova-find");
         QTest::newRow("no comparison") << QStringList{"T"} << 2 << QList<QByteArray>{} << usage;
-        QTest::newRow("two comparisons") << QStringList{"--eq", "1", "--gt", "2", "T"} << 2 << QList<QByteArray>{}
-                                         << "choose one of --eq, --gt and --lt";
+        QTest::newRow("two comparisons") << QStringList{"--eq", "1", "--gt", "2", "T"} << 2
+                                         << QList<QByteArray>{} << "choose one of --eq, --gt and --lt";
         QTest::newRow("two outputs") << QStringList{"--eq", "1", "--print0", "--with-length", "T"} << 2
-                                     << QList<QByteArray>{} << "choose one of --print0, --with-length and --report";
-        QTest::newRow("unknown option") << QStringList{"--eq", "1", "--depth", "T"} << 2 << QList<QByteArray>{}
-                                        << "unknown option --depth";
-        QTest::newRow("value missing") << QStringList{"T", "--eq"} << 2 << QList<QByteArray>{}
-                                       << "option --eq needs a value";
-        QTest::newRow("no folder") << QStringList{"--eq", "1"} << 2 << QList<QByteArray>{} << "no folder to search";
+                                     << QList<QByteArray>{}
+                                     << "choose one of --print0, --with-length and --report";
+        QTest::newRow("unknown option") << QStringList{"--eq", "1", "--depth", "T"} << 2
+                                        << QList<QByteArray>{} << "unknown option --depth";
+        QTest::newRow("value missing")
+            << QStringList{"T", "--eq"} << 2 << QList<QByteArray>{} << "option --eq needs a value";
+        QTest::newRow("no folder") << QStringList{"--eq", "1"} << 2 << QList<QByteArray>{}
+                                   << "no folder to search";
         QTest::newRow("switch with a value") << QStringList{"--eq", "1", "--print0=yes", "T"} << 2
                                              << QList<QByteArray>{} << "option --print0 takes no value";
 
@@ -154,10 +166,12 @@ private slots:
                                       << "lentrova-find: " + SearchRun::refusal("ten", "");
         QTest::newRow("out of range") << QStringList{"--gt", "32768", "T"} << 2 << QList<QByteArray>{}
                                       << "lentrova-find: " + SearchRun::refusal("32768", "");
-        QTest::newRow("unknown unit") << QStringList{"--eq", "3", "--unit", "chars", "T/gone"} << 2
-                                      << QList<QByteArray>{} << "lentrova-find: " + SearchRun::refusal("3 chars", "");
+        QTest::newRow("unknown unit")
+            << QStringList{"--eq", "3", "--unit", "chars", "T/gone"} << 2 << QList<QByteArray>{}
+            << "lentrova-find: " + SearchRun::refusal("3 chars", "");
         QTest::newRow("bad pattern") << QStringList{"--eq", "3", "--filter", "*[ab", "T/gone"} << 2
-                                     << QList<QByteArray>{} << "lentrova-find: " + SearchRun::refusal("3", "*[ab");
+                                     << QList<QByteArray>{}
+                                     << "lentrova-find: " + SearchRun::refusal("3", "*[ab");
     }
     void options()
     {
@@ -193,18 +207,29 @@ private slots:
         QTest::addColumn<int>("combo");
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QString>("unit"); // the finder's word; the window's follows from it
-        QTest::newRow("everything") << "-1" << 1 << "" << "";
-        QTest::newRow("equal 10") << "10" << 0 << "" << "";
-        QTest::newRow("rounded half to even") << "9.5" << 1 << "" << "";
-        QTest::newRow("less") << "7" << 2 << "" << "";
-        QTest::newRow("bytes") << "9" << 1 << "" << "bytes";
-        QTest::newRow("path") << "10" << 1 << "" << "path";
-        QTest::newRow("path bytes") << "12" << 2 << "" << "path-bytes";
-        QTest::newRow("substring") << "-1" << 1 << "TXT" << "bytes";
+        QTest::newRow("everything") << "-1" << 1 << ""
+                                    << "";
+        QTest::newRow("equal 10") << "10" << 0 << ""
+                                  << "";
+        QTest::newRow("rounded half to even") << "9.5" << 1 << ""
+                                              << "";
+        QTest::newRow("less") << "7" << 2 << ""
+                              << "";
+        QTest::newRow("bytes") << "9" << 1 << ""
+                               << "bytes";
+        QTest::newRow("path") << "10" << 1 << ""
+                              << "path";
+        QTest::newRow("path bytes") << "12" << 2 << ""
+                                    << "path-bytes";
+        QTest::newRow("substring") << "-1" << 1 << "TXT"
+                                   << "bytes";
         QTest::newRow("substring of an odd name") << "-1" << 1 << QString::fromUtf8("\xEF\xBF\xBD") << "";
-        QTest::newRow("pattern") << "-1" << 1 << "*.txt" << "path";
-        QTest::newRow("pattern with class") << "-1" << 1 << "[!a-z]*" << "";
-        QTest::newRow("pattern with digit") << "4" << 1 << "file#.*" << "path-bytes";
+        QTest::newRow("pattern") << "-1" << 1 << "*.txt"
+                                 << "path";
+        QTest::newRow("pattern with class") << "-1" << 1 << "[!a-z]*"
+                                            << "";
+        QTest::newRow("pattern with digit") << "4" << 1 << "file#.*"
+                                            << "path-bytes";
     }
     void sameAsWindow()
     {
@@ -216,7 +241,8 @@ private slots:
         makeTree(dir.path(), OddTree);
         SearchHost window;
         window.folders = {dir.path(), dir.path() + "/d1"};
-        window.length = length + (unit.isEmpty() ? QString() : QLatin1Char(' ') + QString(unit).replace('-', ' '));
+        window.length =
+            length + (unit.isEmpty() ? QString() : QLatin1Char(' ') + QString(unit).replace('-', ' '));
         window.comparisonIndex = combo;
         window.filter = filter;
         QVERIFY(window.search());
@@ -278,7 +304,8 @@ private slots:
         makeTree(dir.path(), OptionTree);
         const Run r = find({"--gt", "-1", "--report", dir.qpath() + "/no/such/folder/r.txt", dir.qpath()});
         QCOMPARE(r.exitCode, 2);
-        QVERIFY2(r.err.startsWith("lentrova-find: " + dir.path() + "/no/such/folder/r.txt: "), r.err.constData());
+        QVERIFY2(r.err.startsWith("lentrova-find: " + dir.path() + "/no/such/folder/r.txt: "),
+                 r.err.constData());
     }
 
     void outputThatCannotBeWritten()
@@ -305,7 +332,8 @@ private slots:
         const Run within = find({"--gt", "-1", "--one-file-system", dir.qpath()});
         const Run atTheMount = find({"--gt", "-1", "--one-file-system", dir.qpath() + "/mnt"});
         ::umount(mountPoint.constData());
-        QCOMPARE(sortedLines(across.out), (QList<QByteArray>{dir.path() + "/mnt/inside.txt", dir.path() + "/top.txt"}));
+        QCOMPARE(sortedLines(across.out),
+                 (QList<QByteArray>{dir.path() + "/mnt/inside.txt", dir.path() + "/top.txt"}));
         QCOMPARE(sortedLines(within.out), QList<QByteArray>{dir.path() + "/top.txt"});
         // A listed folder is searched whatever file system it is on.
         QCOMPARE(sortedLines(atTheMount.out), QList<QByteArray>{dir.path() + "/mnt/inside.txt"});
@@ -327,7 +355,8 @@ private slots:
         QVERIFY2(o.out.contains("lentrova-find: " + dir.path() + "/locked: Permission denied\n--\n"),
                  o.out.constData());
         const QByteArray listed = o.out.mid(o.out.indexOf("--\n") + 3);
-        QCOMPARE(sortedLines(listed), (QList<QByteArray>{dir.path() + "/a/one.txt", dir.path() + "/z/two.txt"}));
+        QCOMPARE(sortedLines(listed),
+                 (QList<QByteArray>{dir.path() + "/a/one.txt", dir.path() + "/z/two.txt"}));
     }
 
     // The finder runs where no display is: it must not even load the GUI libraries.
@@ -347,7 +376,8 @@ private slots:
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         p.setProcessEnvironment(env);
-        p.start(QStringLiteral(LENTROVA_FIND), {QStringLiteral("--gt"), QStringLiteral("100"), QStringLiteral("/nonexistent")});
+        p.start(QStringLiteral(LENTROVA_FIND),
+                {QStringLiteral("--gt"), QStringLiteral("100"), QStringLiteral("/nonexistent")});
         QVERIFY(p.waitForFinished(30000));
         QCOMPARE(p.exitCode(), 2);
     }

@@ -265,8 +265,8 @@ private slots:
     }
 
     // Readers listing ahead give the rows in the order of the walk that lists every folder itself, on a tree
-    // with every hostile shape at once: a chain past the longest path, odd names, loops, fifos, a huge folder.
-    // No reader is left when "Done." shows.
+    // with every hostile shape at once: a chain past the longest path, odd names, loops, fifos, a huge
+    // folder. No reader is left when "Done." shows.
     void readersKeepTheOrderOnHostileTrees()
     {
         ScratchDir tree;
@@ -293,8 +293,8 @@ private slots:
         QVERIFY(touchAt(fd, "bottom.txt"));
         ::close(fd);
         QVERIFY(FileTree::makeFolder(root + "/odd"));
-        for (const QByteArray& name : {QByteArray("new\nline"), QByteArray("bad\xFF\xFE"), QByteArray("-rf"),
-                                       QByteArray(250, 'n')}) {
+        for (const QByteArray& name :
+             {QByteArray("new\nline"), QByteArray("bad\xFF\xFE"), QByteArray("-rf"), QByteArray(250, 'n')}) {
             QVERIFY(FileTree::makeFolder(root + "/odd/" + name));
             QVERIFY(FileTree::write(root + "/odd/" + name + "/" + name, "x"));
         }
@@ -332,7 +332,8 @@ private slots:
         // The huge folder, the odd names, the chain's files, its side branches, its bottom, and the link to
         // itself, which leads nowhere and so is a name like any file.
         QCOMPARE(alone.size(), 20000 + 4 + levels / 100 + 5 + 1 + 1);
-        QVERIFY(std::any_of(alone.begin(), alone.end(), [](const QByteArray& p) { return p.endsWith("/dd/bottom.txt"); }));
+        QVERIFY(std::any_of(alone.begin(), alone.end(),
+                            [](const QByteArray& p) { return p.endsWith("/dd/bottom.txt"); }));
         QCOMPARE(ahead.size(), alone.size());
         for (int i = 0; i < alone.size(); ++i)
             QVERIFY2(ahead[i] == alone[i], qPrintable(QString("row %1 differs").arg(i)));

@@ -14,12 +14,8 @@ UNPRIVILEGED_STEP(installFolderProbe)
 {
     Q_UNUSED(args);
     const QByteArray folder = installFolderNative();
-    QByteArray skin;
-    try {
-        skin = readFileNative(folder + "/x/o.cjs");
-    } catch (...) {
-        skin = "unreadable";
-    }
+    const ReadResult read = readFileNative(folder + "/x/o.cjs");
+    const QByteArray skin = read.error.isEmpty() ? read.bytes : QByteArray("unreadable");
     std::printf("%s\n%s\n%s\n", folder.toHex().constData(), skin.toHex().constData(),
                 sampleFolderRows(folder).value(0).toHex().constData());
     return 0;

@@ -20,10 +20,10 @@ QByteArray nameOfBytes(int n)
     return name;
 }
 
-const QByteArray Emoji = "ab\xF0\x9F\x98\x80.txt";  // 8 UTF-16 units, 10 bytes
-const QByteArray Combining = "e\xCC\x81.txt";        // e + U+0301: 6 units, 7 bytes
-const QByteArray Invalid = "\xFF\xFE.txt";           // two bytes that decode to U+FFFD each: 6 units, 6 bytes
-const QByteArray Deep = "d1/d\xC3\xA9/file.txt";      // 14 units below the listed folder, 15 bytes
+const QByteArray Emoji = "ab\xF0\x9F\x98\x80.txt"; // 8 UTF-16 units, 10 bytes
+const QByteArray Combining = "e\xCC\x81.txt";      // e + U+0301: 6 units, 7 bytes
+const QByteArray Invalid = "\xFF\xFE.txt";         // two bytes that decode to U+FFFD each: 6 units, 6 bytes
+const QByteArray Deep = "d1/d\xC3\xA9/file.txt";   // 14 units below the listed folder, 15 bytes
 } // namespace
 
 class TestLengthUnit : public QObject
@@ -124,8 +124,10 @@ private slots:
         QVERIFY(FileTree::write(path, "x"));
         SearchHost host;
         host.folders = {dir.path()};
-        for (const auto& [comparison, value, found] :
-             {std::tuple{0, expected, true}, {1, expected, false}, {1, expected - 1, true}, {2, expected, false}}) {
+        for (const auto& [comparison, value, found] : {std::tuple{0, expected, true},
+                                                       {1, expected, false},
+                                                       {1, expected - 1, true},
+                                                       {2, expected, false}}) {
             host.comparisonIndex = comparison;
             host.length = QString::number(value) + unit;
             QVERIFY(host.search());

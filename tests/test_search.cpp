@@ -113,7 +113,8 @@ struct Heartbeat
 };
 
 // Everything one walk hands over, in order: headers as "> path", rows as paths, failures as "! path".
-QByteArrayList walkSequence(const QString& root, int readers, const std::function<int(std::string_view)>& hook)
+QByteArrayList walkSequence(const QString& root, int readers,
+                            const std::function<int(std::string_view)>& hook)
 {
     std::atomic<bool> stop{false};
     LiveCriteria criteria;
@@ -127,8 +128,7 @@ QByteArrayList walkSequence(const QString& root, int readers, const std::functio
     settings.sliceMs = 0; // and one for every folder, so that every header is seen whatever the timing
     QByteArrayList seen;
     const QByteArray native = QFile::encodeName(root);
-    int err = 0;
-    walkFolder(fsys::openFolder(native.constData(), err), folderPathForWalk(native), settings,
+    walkFolder(fsys::openFolder(native.constData()).fd, folderPathForWalk(native), settings,
                [&](WalkReport&& report) {
                    if (!report.header.isEmpty())
                        seen << "> " + report.header;
@@ -718,8 +718,8 @@ private slots:
         QCOMPARE(form->folderModel()->item(1)->text(), QStringLiteral("/three"));
     }
 
-    // Readers listing ahead change nothing the user sees: the same headers, rows and boxes in the same order as
-    // the walk that lists each folder itself, on a tree of thousands of folders.
+    // Readers listing ahead change nothing the user sees: the same headers, rows and boxes in the same order
+    // as the walk that lists each folder itself, on a tree of thousands of folders.
     void readersKeepTheWalkOrder()
     {
         QTemporaryDir tree;
@@ -727,30 +727,34 @@ private slots:
         QStringList folders = {QString()};
         while (folders.size() < 3000) {
             // Parents drawn from the later half mostly, so that the tree grows deep as well as wide.
-            const int parent = random.bounded(3) == 0 ? random.bounded(int(folders.size()))
-                                                      : int(folders.size()) / 2 + random.bounded(int(folders.size() + 1) / 2);
+            const int parent = random.bounded(3) == 0
+                                   ? random.bounded(int(folders.size()))
+                                   : int(folders.size()) / 2 + random.bounded(int(folders.size() + 1) / 2);
             const QString path = folders[std::min(parent, int(folders.size()) - 1)] + '/' + "d" +
                                  QString::number(folders.size());
             QVERIFY(QDir().mkdir(tree.path() + path));
             folders << path;
         }
         for (int i = 0; i < 6000; ++i)
-            QVERIFY(fsys::createEmptyFile(QFile::encodeName(tree.path() + folders[random.bounded(int(folders.size()))] +
-                                                            "/f" + QString::number(i))));
+            QVERIFY(fsys::createEmptyFile(QFile::encodeName(
+                tree.path() + folders[random.bounded(int(folders.size()))] + "/f" + QString::number(i))));
         // Some folders cannot be opened: their boxes must fall at the same places.
         const auto refuse = [](std::string_view path) {
             return path.size() > 2 && path.substr(path.size() - 2) == "77" ? EACCES : 0;
         };
         const QByteArrayList alone = walkSequence(tree.path(), 0, refuse);
         QVERIFY(alone.size() > 6000);
-        QVERIFY(std::count_if(alone.begin(), alone.end(), [](const QByteArray& e) { return e.startsWith("! "); }) > 5);
+        QVERIFY(std::count_if(alone.begin(), alone.end(),
+                              [](const QByteArray& e) { return e.startsWith("! "); }) > 5);
         for (int readers : {1, 2, 6, 16}) {
             const QByteArrayList ahead = walkSequence(tree.path(), readers, refuse);
             QCOMPARE(ahead.size(), alone.size());
             for (int i = 0; i < alone.size(); ++i)
-                QVERIFY2(ahead[i] == alone[i], qPrintable(QString("readers %1, entry %2: %3 instead of %4")
-                                                              .arg(readers).arg(i)
-                                                              .arg(QString::fromUtf8(ahead[i]), QString::fromUtf8(alone[i]))));
+                QVERIFY2(ahead[i] == alone[i],
+                         qPrintable(QString("readers %1, entry %2: %3 instead of %4")
+                                        .arg(readers)
+                                        .arg(i)
+                                        .arg(QString::fromUtf8(ahead[i]), QString::fromUtf8(alone[i]))));
         }
     }
 

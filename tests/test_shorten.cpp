@@ -2,8 +2,8 @@
 #include "fileops/renamejournal.h"
 #include "fileops/shorten.h"
 #include "fileops/shortenapply.h"
-#include "support/filetree.h"
 #include "results/resultmodel.h"
+#include "support/filetree.h"
 #include "support/testmain.h"
 #include "ui/shortendialog.h"
 
@@ -36,9 +36,8 @@ void TestShorten::shortenedName_data()
     QTest::addColumn<int>("counter");
     QTest::addColumn<QByteArray>("expected"); // empty: cannot be shortened
 
-    auto row = [](const char* tag, QByteArray name, int limit, bool bytes, QByteArray expected, int counter = 1) {
-        QTest::newRow(tag) << name << limit << bytes << counter << expected;
-    };
+    auto row = [](const char* tag, QByteArray name, int limit, bool bytes, QByteArray expected,
+                  int counter = 1) { QTest::newRow(tag) << name << limit << bytes << counter << expected; };
     row("ascii keeps the extension", "abcdefghij.txt", 8, false, "abcd.txt");
     row("trailing blanks and periods dropped", "ab . cdefgh.txt", 8, false, "ab.txt");
     row("no extension", "abcdefghij", 5, false, "abcde");
@@ -49,22 +48,35 @@ void TestShorten::shortenedName_data()
     row("extension alone too long", "abcdefgh.verylongext", 8, false, "");
     row("nothing of the stem would be left", "abcdefgh.txt", 4, false, "");
     row("counter before the extension", "abcdefghij.txt", 8, false, "ab~2.txt", 2);
-    row("emoji kept whole", "\xF0\x9F\x98\x80\xF0\x9F\x98\x80\xF0\x9F\x98\x80.txt", 7, false, "\xF0\x9F\x98\x80.txt");
+    row("emoji kept whole", "\xF0\x9F\x98\x80\xF0\x9F\x98\x80\xF0\x9F\x98\x80.txt", 7, false,
+        "\xF0\x9F\x98\x80.txt");
     row("emoji pair fits", "\xF0\x9F\x98\x80\xF0\x9F\x98\x80\xF0\x9F\x98\x80.txt", 8, false,
         "\xF0\x9F\x98\x80\xF0\x9F\x98\x80.txt");
-    row("flag sequence never halved", "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7.txt", 9,
-        false, "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA.txt");
-    row("flag that cannot fit", "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7.txt", 7, false, "");
-    row("combining mark stays with its base", "e\xCC\x81""e\xCC\x81""e\xCC\x81.txt", 7, false, "e\xCC\x81.txt");
-    row("hangul jamo syllable whole", "\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB.txt",
-        8, false, "\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB.txt");
+    row("flag sequence never halved", "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7.txt",
+        9, false, "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA.txt");
+    row("flag that cannot fit", "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7.txt", 7,
+        false, "");
+    row("combining mark stays with its base",
+        "e\xCC\x81"
+        "e\xCC\x81"
+        "e\xCC\x81.txt",
+        7, false, "e\xCC\x81.txt");
+    row("hangul jamo syllable whole",
+        "\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB.txt", 8, false,
+        "\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB.txt");
     row("cjk in units", "\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2\xE5\xAD\x97.txt", 7, false,
         "\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2.txt");
     row("cjk in bytes", "\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2\xE5\xAD\x97.txt", 12, true,
         "\xE6\xBC\xA2\xE5\xAD\x97.txt");
     row("bytes never split a sequence", "\xC3\xA9\xC3\xA9\xC3\xA9.txt", 7, true, "\xC3\xA9.txt");
-    row("invalid utf-8 kept where not cut", "ab\xFF\xFE" "cdef.txt", 7, false, "ab\xFF.txt");
-    row("invalid utf-8 counts raw bytes", "ab\xFF\xFE" "cdef.txt", 8, true, "ab\xFF\xFE.txt");
+    row("invalid utf-8 kept where not cut",
+        "ab\xFF\xFE"
+        "cdef.txt",
+        7, false, "ab\xFF.txt");
+    row("invalid utf-8 counts raw bytes",
+        "ab\xFF\xFE"
+        "cdef.txt",
+        8, true, "ab\xFF\xFE.txt");
 }
 
 void TestShorten::shortenedName()
@@ -75,7 +87,8 @@ void TestShorten::shortenedName()
     QFETCH(int, counter);
     QFETCH(QByteArray, expected);
     const ShortenLimit l{limit, bytes ? ShortenUnit::Bytes : ShortenUnit::Utf16};
-    const auto got = ::shortenedName(std::string_view(name.constData(), std::size_t(name.size())), l, counter);
+    const auto got =
+        ::shortenedName(std::string_view(name.constData(), std::size_t(name.size())), l, counter);
     QCOMPARE(got.value_or(QByteArray()), expected);
     if (got)
         QVERIFY(measureName(std::string_view(got->constData(), std::size_t(got->size())), l.unit) <= limit);
@@ -85,14 +98,15 @@ void TestShorten::planAvoidsNamesTakenOnDiskAndInTheBatch()
 {
     ScratchDir dir;
     const QByteArray f = dir.path() + '/';
-    for (const char* name : {"abcdefgh1.txt", "abcdefgh2.txt", "abcd.txt", "shrt.txt", "exactly8", "x.waytoolongext"})
+    for (const char* name :
+         {"abcdefgh1.txt", "abcdefgh2.txt", "abcd.txt", "shrt.txt", "exactly8", "x.waytoolongext"})
         QVERIFY(FileTree::write(f + name, "x"));
     std::vector<ShortenCandidate> rows;
     quint64 id = 0;
     for (const char* name : {"abcdefgh1.txt", "abcdefgh2.txt", "shrt.txt", "exactly8", "x.waytoolongext"})
         rows.push_back({++id, f + name});
     const std::vector<ShortenItem> plan = planShortening(rows, {8, ShortenUnit::Utf16});
-    QCOMPARE(plan.size(), std::size_t(3)); // names within the limit are left out
+    QCOMPARE(plan.size(), std::size_t(3));             // names within the limit are left out
     QCOMPARE(plan[0].newName, QByteArray("ab~2.txt")); // "abcd.txt" is on disk
     QCOMPARE(plan[1].newName, QByteArray("ab~3.txt")); // the first row took ~2
     QCOMPARE(plan[1].newLength, 8);
@@ -158,11 +172,12 @@ void TestShorten::undoNeverReplaces()
     QVERIFY(FileTree::write(f + "first-long-name", "1"));
     QVERIFY(FileTree::write(f + "second-long-name", "2"));
     const ShortenLimit limit{5, ShortenUnit::Utf16};
-    QCOMPARE(applyShortening(planShortening({{1, f + "first-long-name"}, {2, f + "second-long-name"}}, limit), limit)
+    QCOMPARE(applyShortening(planShortening({{1, f + "first-long-name"}, {2, f + "second-long-name"}}, limit),
+                             limit)
                  .outcomes.size(),
              std::size_t(2));
     QVERIFY(FileTree::write(f + "first-long-name", "new")); // a new file took the old name
-    QVERIFY(::unlink((f + "secon").constData()) == 0);     // and one shortened file is gone
+    QVERIFY(::unlink((f + "secon").constData()) == 0);      // and one shortened file is gone
     const UndoResult undone = undoLastShortening();
     QCOMPARE(undone.undone.size(), std::size_t(0));
     QCOMPARE(undone.failures.size(), 2);
@@ -174,14 +189,22 @@ void TestShorten::limitText_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("read"); // empty: refused
-    QTest::newRow("number") << " 143 " << "143";
-    QTest::newRow("bytes") << "255 Bytes" << "255 bytes";
-    QTest::newRow("bytes without blank") << "143bytes" << "143 bytes";
-    QTest::newRow("rounded") << "7.5" << "8";
-    QTest::newRow("zero") << "0" << "";
-    QTest::newRow("negative") << "-3 bytes" << "";
-    QTest::newRow("other unit") << "40 path" << "";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("number") << " 143 "
+                            << "143";
+    QTest::newRow("bytes") << "255 Bytes"
+                           << "255 bytes";
+    QTest::newRow("bytes without blank") << "143bytes"
+                                         << "143 bytes";
+    QTest::newRow("rounded") << "7.5"
+                             << "8";
+    QTest::newRow("zero") << "0"
+                          << "";
+    QTest::newRow("negative") << "-3 bytes"
+                              << "";
+    QTest::newRow("other unit") << "40 path"
+                                << "";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestShorten::limitText()

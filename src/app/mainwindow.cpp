@@ -5,7 +5,6 @@
 #include "app/fileactions.h"
 #include "app/resultlistactions.h"
 #include "app/settingskeys.h"
-#include "search/lengthunit.h"
 #include "extras/help.h"
 #include "platform/apptitle.h"
 #include "platform/dialogs.h"
@@ -14,6 +13,7 @@
 #include "platform/shell.h"
 #include "results/resultmodel.h"
 #include "search/lengthconv.h"
+#include "search/lengthunit.h"
 #include "search/searchrun.h"
 #include "ui/resultlistchecking.h"
 #include "ui/resultlistview.h"
@@ -144,6 +144,13 @@ Dialogs* chooseDialogs(MainWindowServices& services, std::unique_ptr<Dialogs>& o
     own = std::make_unique<QtDialogs>(window);
     return own.get();
 }
+
+// A file the start-up needs; a failure goes to the statement's Guard.
+QByteArray contentOrThrow(const QByteArray& path)
+{
+    const ReadResult read = readFileNative(path);
+    return read.error.isEmpty() ? read.bytes : throw AppError(read.error);
+}
 } // namespace
 
 MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
@@ -174,7 +181,8 @@ QString MainWindow::installFolderPath() const
 
 QByteArray MainWindow::installFolderNativePath() const
 {
-    return m_services.installFolder.isEmpty() ? installFolderNative() : QFile::encodeName(m_services.installFolder);
+    return m_services.installFolder.isEmpty() ? installFolderNative()
+                                              : QFile::encodeName(m_services.installFolder);
 }
 
 void MainWindow::buildControls()
@@ -277,7 +285,7 @@ void MainWindow::load()
 
     step(100, [&] {
         const QByteArray skinPath = folder + "/x/o.cjs";
-        if (!isFileNative(skinPath))
+        if (!isFileFollowingLinks(skinPath))
             return;
         const QColor face = palette().color(QPalette::Button);
         QPalette pal = palette();
@@ -288,13 +296,13 @@ void MainWindow::load()
             framePal.setColor(QPalette::Window, face);
             frame->setPalette(framePal);
         }
-        setStyleSheet(QString::fromUtf8(readFileNative(skinPath)));
+        setStyleSheet(QString::fromUtf8(contentOrThrow(skinPath)));
     });
 
     bool haveCursor = false;
-    step(104, [&] { haveCursor = fileExistsNative(folder + "/HAND-M.CUR"); });
+    step(104, [&] { haveCursor = existsFollowingLinks(folder + "/HAND-M.CUR"); });
     if (haveCursor)
-        step(106, [&] { m_pointer.setCustomCursor(loadCursorData(readFileNative(folder + "/HAND-M.CUR"))); });
+        step(106, [&] { m_pointer.setCustomCursor(loadCursorData(contentOrThrow(folder + "/HAND-M.CUR"))); });
 
     step(108, [&] {
         if (m_random->draw1to100() == 7)

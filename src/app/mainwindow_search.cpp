@@ -59,9 +59,9 @@ public:
     {
         return {QStringLiteral("Form1"), QStringLiteral("PushButton1_Click")};
     }
-    ErrorLocation walkLocation() const override
+    std::pair<ErrorLocation, int> walkFailurePlace() const override
     {
-        return {QStringLiteral("modSearch"), QStringLiteral("searchFiles")};
+        return {{QStringLiteral("modSearch"), QStringLiteral("searchFiles")}, 112};
     }
     int doubleClickInterval() const override { return QGuiApplication::styleHints()->mouseDoubleClickInterval(); }
 

@@ -21,7 +21,8 @@
 
 namespace {
 
-// Output leaves in large writes: a million short lines through stdio one by one would cost more than the walk.
+// Output leaves in large writes: a million short lines through stdio one by one would cost more than the
+// walk.
 class OutBuffer
 {
 public:
@@ -54,7 +55,8 @@ void say(std::FILE* err, const QByteArray& what)
 
 QString absoluteClean(const std::string& path)
 {
-    return QDir::cleanPath(QDir::current().absoluteFilePath(QString::fromUtf8(path.data(), qsizetype(path.size()))));
+    return QDir::cleanPath(
+        QDir::current().absoluteFilePath(QString::fromUtf8(path.data(), qsizetype(path.size()))));
 }
 
 // The window's text report of every row, written the way the window writes it.
@@ -84,10 +86,11 @@ void writeReport(ResultModel& model, const QString& fileName)
 
 QString finderUsage()
 {
-    return QStringLiteral(
-        "usage: lentrova-find (--eq N | --gt N | --lt N) [--unit name|bytes|path|path-bytes] [--filter TEXT]\n"
-        "                     [--one-file-system] [--exclude FOLDER]... [--print0 | --with-length | --report FILE]\n"
-        "                     FOLDER...\n");
+    return QStringLiteral("usage: lentrova-find (--eq N | --gt N | --lt N) [--unit "
+                          "name|bytes|path|path-bytes] [--filter TEXT]\n"
+                          "                     [--one-file-system] [--exclude FOLDER]... [--print0 | "
+                          "--with-length | --report FILE]\n"
+                          "                     FOLDER...\n");
 }
 
 std::optional<FinderOptions> parseFinderArguments(const std::vector<std::string>& args, QString& error)
@@ -180,7 +183,8 @@ std::optional<FinderOptions> parseFinderArguments(const std::vector<std::string>
             o.help = true;
             return o;
         } else {
-            error = QStringLiteral("unknown option %1").arg(QString::fromUtf8(arg.data(), qsizetype(arg.size())));
+            error =
+                QStringLiteral("unknown option %1").arg(QString::fromUtf8(arg.data(), qsizetype(arg.size())));
             return std::nullopt;
         }
     }
@@ -249,10 +253,9 @@ int runFinder(const FinderOptions& options, std::FILE* out, std::FILE* err)
         const std::string rootPath = folderPathForWalk(QByteArray::fromStdString(folder));
         if (skipped.count(rootPath))
             continue;
-        int e = 0;
-        fsys::FolderFd root = fsys::openFolder(folder.c_str(), e);
-        if (!root.valid()) {
-            say(err, QByteArray::fromStdString(folder) + ": " + fsys::errorDescription(e).toUtf8());
+        OpenResult root = fsys::openFolder(folder.c_str());
+        if (!root.fd.valid()) {
+            say(err, QByteArray::fromStdString(folder) + ": " + root.error().toUtf8());
             trouble = true;
             continue;
         }
@@ -262,11 +265,13 @@ int runFinder(const FinderOptions& options, std::FILE* out, std::FILE* err)
         settings.filter = options.filter;
         settings.oneFileSystem = options.oneFileSystem;
         if (!skipped.empty())
-            settings.skipFolder = [&skipped](std::string_view path) { return skipped.count(std::string(path)) != 0; };
+            settings.skipFolder = [&skipped](std::string_view path) {
+                return skipped.count(std::string(path)) != 0;
+            };
         // No one waits for the rows, so they go out in large batches.
         settings.sliceMs = 1000;
         settings.maxRows = 64 * 1024;
-        walkFolder(std::move(root), rootPath, settings, [&](WalkReport&& r) {
+        walkFolder(std::move(root.fd), rootPath, settings, [&](WalkReport&& r) {
             const ResultBatch& rows = r.rows;
             found += rows.size();
             if (options.output == FinderOptions::Output::Report) {

@@ -11,7 +11,8 @@ int main(int argc, char** argv)
     QString error;
     const std::optional<FinderOptions> options = parseFinderArguments(args, error);
     if (!options) {
-        std::fprintf(stderr, "lentrova-find: %s\n%s", error.toUtf8().constData(), finderUsage().toUtf8().constData());
+        std::fprintf(stderr, "lentrova-find: %s\n%s", error.toUtf8().constData(),
+                     finderUsage().toUtf8().constData());
         return Trouble;
     }
     return runFinder(*options, stdout, stderr);

@@ -206,7 +206,7 @@ void MoveOperation::finish(const Yield& yield)
 
 void MoveOperation::settle(const Unsettled& file)
 {
-    if (!entryExists(file.source)) {
+    if (!existsWithoutFollowing(file.source)) {
         m_gone.insert(std::upper_bound(m_gone.begin(), m_gone.end(), file.rowId), file.rowId);
         if (!file.placed.lostAttributes.isEmpty() && file.placed.placed)
             m_notes.append(QString::fromUtf8(file.target) +

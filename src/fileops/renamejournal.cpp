@@ -36,7 +36,10 @@ std::optional<RenameJournal::Status> statusOf(const QByteArray& word)
     return std::nullopt;
 }
 
-QString describe(const QFile& file) { return file.fileName() + QStringLiteral(": ") + file.errorString(); }
+QString describe(const QFile& file)
+{
+    return file.fileName() + QStringLiteral(": ") + file.errorString();
+}
 
 } // namespace
 
@@ -52,14 +55,18 @@ bool RenameJournal::writeLine(const RenameEntry& entry, Status status)
 {
     const qint64 offset = m_file.size();
     const QByteArray line = statusWord(status) + '\t' + entry.folder.toPercentEncoding() + '\t' +
-                            entry.oldName.toPercentEncoding() + '\t' + entry.newName.toPercentEncoding() + '\n';
+                            entry.oldName.toPercentEncoding() + '\t' + entry.newName.toPercentEncoding() +
+                            '\n';
     if (!m_file.seek(offset) || m_file.write(line) != line.size())
         return false;
     m_lines.push_back({entry, status, offset});
     return true;
 }
 
-bool RenameJournal::sync() { return m_file.flush() && syncFileDescriptor(m_file.handle()); }
+bool RenameJournal::sync()
+{
+    return m_file.flush() && syncFileDescriptor(m_file.handle()).isEmpty();
+}
 
 std::unique_ptr<RenameJournal> RenameJournal::create(const std::vector<RenameEntry>& entries, QString* error)
 {
@@ -96,7 +103,8 @@ std::unique_ptr<RenameJournal> RenameJournal::create(const std::vector<RenameEnt
 std::unique_ptr<RenameJournal> RenameJournal::openLatestUndoable(QString* error)
 {
     QDir dir(QFile::decodeName(folder()));
-    const QStringList names = dir.entryList({QStringLiteral("*.tsv")}, QDir::Files, QDir::Name | QDir::Reversed);
+    const QStringList names =
+        dir.entryList({QStringLiteral("*.tsv")}, QDir::Files, QDir::Name | QDir::Reversed);
     for (const QString& name : names) {
         auto journal = std::unique_ptr<RenameJournal>(new RenameJournal);
         journal->m_file.setFileName(dir.filePath(name));
@@ -111,7 +119,8 @@ std::unique_ptr<RenameJournal> RenameJournal::openLatestUndoable(QString* error)
             const QList<QByteArray> fields = line.chopped(line.endsWith('\n') ? 1 : 0).split('\t');
             const auto status = fields.size() == 4 ? statusOf(fields[0]) : std::nullopt;
             if (status) {
-                RenameEntry entry{QByteArray::fromPercentEncoding(fields[1]), QByteArray::fromPercentEncoding(fields[2]),
+                RenameEntry entry{QByteArray::fromPercentEncoding(fields[1]),
+                                  QByteArray::fromPercentEncoding(fields[2]),
                                   QByteArray::fromPercentEncoding(fields[3])};
                 journal->m_lines.push_back({std::move(entry), *status, offset});
                 undoable = undoable || *status == Status::Done;

@@ -3,6 +3,7 @@
 
 #include "platform/filemove.h"
 #include "search/lengthconv.h"
+#include "search/pathhelpers.h"
 #include "search/utf8name.h"
 
 #include <QHash>
@@ -19,23 +20,6 @@ struct Piece
     int bytes;
     int units; // UTF-16 units
 };
-
-int sequenceLength(const unsigned char* s, std::size_t i, std::size_t n)
-{
-    const unsigned char b = s[i];
-    if (b < 0x80)
-        return 1;
-    auto cont = [&](std::size_t k, unsigned lo = 0x80, unsigned hi = 0xBF) {
-        return k < n && s[k] >= lo && s[k] <= hi;
-    };
-    if (b >= 0xC2 && b <= 0xDF)
-        return cont(i + 1) ? 2 : 0;
-    if (b >= 0xE0 && b <= 0xEF)
-        return cont(i + 1, b == 0xE0 ? 0xA0 : 0x80, b == 0xED ? 0x9F : 0xBF) && cont(i + 2) ? 3 : 0;
-    if (b >= 0xF0 && b <= 0xF4)
-        return cont(i + 1, b == 0xF0 ? 0x90 : 0x80, b == 0xF4 ? 0x8F : 0xBF) && cont(i + 2) && cont(i + 3) ? 4 : 0;
-    return 0;
-}
 
 // Grapheme pieces of one run of valid UTF-8.
 void splitValidRun(std::string_view run, std::vector<Piece>& out)
@@ -55,7 +39,7 @@ void splitValidRun(std::string_view run, std::vector<Piece>& out)
         const auto* s = reinterpret_cast<const unsigned char*>(run.data());
         int unit = 0;
         for (std::size_t i = 0; i < run.size();) {
-            const int len = sequenceLength(s, i, run.size());
+            const int len = utf8SequenceLength(s, i, run.size());
             byteAt[std::size_t(unit)] = int(i);
             if (len == 4)
                 byteAt[std::size_t(unit) + 1] = int(i);
@@ -81,7 +65,7 @@ std::vector<Piece> pieces(std::string_view name)
     std::size_t runStart = 0;
     std::size_t i = 0;
     while (i < name.size()) {
-        const int len = sequenceLength(s, i, name.size());
+        const int len = utf8SequenceLength(s, i, name.size());
         if (len > 0) {
             i += std::size_t(len);
             continue;
@@ -95,8 +79,6 @@ std::vector<Piece> pieces(std::string_view name)
         splitValidRun(name.substr(runStart, i - runStart), out);
     return out;
 }
-
-QByteArray folderOfPath(const QByteArray& path) { return path.left(path.lastIndexOf('/') + 1); }
 
 } // namespace
 
@@ -118,7 +100,8 @@ std::optional<ShortenLimit> parseShortenLimit(const QString& text)
 
 QString limitText(const ShortenLimit& limit)
 {
-    return limit.unit == ShortenUnit::Bytes ? QStringLiteral("%1 bytes").arg(limit.value) : QString::number(limit.value);
+    return limit.unit == ShortenUnit::Bytes ? QStringLiteral("%1 bytes").arg(limit.value)
+                                            : QString::number(limit.value);
 }
 
 int measureName(std::string_view name, ShortenUnit unit)
@@ -137,8 +120,9 @@ std::optional<QByteArray> shortenedName(std::string_view name, const ShortenLimi
     const std::string_view extension = name.substr(stemEnd); // with its period
     const QByteArray suffix = (counter > 1 ? "~" + QByteArray::number(counter) : QByteArray()) +
                               QByteArray(extension.data(), qsizetype(extension.size()));
-    const int room = limit.value - measureName(std::string_view(suffix.constData(), std::size_t(suffix.size())),
-                                               limit.unit);
+    const int room =
+        limit.value -
+        measureName(std::string_view(suffix.constData(), std::size_t(suffix.size())), limit.unit);
     if (room <= 0)
         return std::nullopt;
 
@@ -163,10 +147,13 @@ std::optional<QByteArray> shortenedName(std::string_view name, const ShortenLimi
     return QByteArray(stem.data(), bytes) + suffix;
 }
 
-bool nameExistsOnDisk(const QByteArray& folder, const QByteArray& name) { return entryExists(folder + name); }
+bool nameExistsOnDisk(const QByteArray& folder, const QByteArray& name)
+{
+    return existsWithoutFollowing(folder + name);
+}
 
-std::vector<ShortenItem> planShortening(const std::vector<ShortenCandidate>& candidates, const ShortenLimit& limit,
-                                        const NameExists& exists)
+std::vector<ShortenItem> planShortening(const std::vector<ShortenCandidate>& candidates,
+                                        const ShortenLimit& limit, const NameExists& exists)
 {
     const NameExists& onDisk = exists ? exists : NameExists(nameExistsOnDisk);
     // Folders by identity, so two spellings of one folder share the names taken there.
@@ -206,7 +193,8 @@ std::vector<ShortenItem> planShortening(const std::vector<ShortenCandidate>& can
             }
             if (!taken.contains(key + *name) && !onDisk(item.folder, *name)) {
                 item.newName = *name;
-                item.newLength = measureName(std::string_view(name->constData(), std::size_t(name->size())), limit.unit);
+                item.newLength =
+                    measureName(std::string_view(name->constData(), std::size_t(name->size())), limit.unit);
                 taken.insert(key + *name);
                 break;
             }

@@ -47,7 +47,7 @@ struct ShortenCandidate
 struct ShortenItem
 {
     quint64 rowId = 0;
-    QByteArray folder;  // native bytes, ending in the separator
+    QByteArray folder; // native bytes, ending in the separator
     QByteArray oldName;
     QByteArray newName; // empty when the name cannot be shortened
     int newLength = 0;  // in the limit's unit
@@ -58,7 +58,7 @@ struct ShortenItem
 // name never repeats a name that exists in its folder or that an earlier item of the plan takes there.
 // exists(folder, name) answers whether the folder holds the name; by default it asks the file system.
 using NameExists = std::function<bool(const QByteArray& folder, const QByteArray& name)>;
-std::vector<ShortenItem> planShortening(const std::vector<ShortenCandidate>& candidates, const ShortenLimit& limit,
-                                        const NameExists& exists = {});
+std::vector<ShortenItem> planShortening(const std::vector<ShortenCandidate>& candidates,
+                                        const ShortenLimit& limit, const NameExists& exists = {});
 
 bool nameExistsOnDisk(const QByteArray& folder, const QByteArray& name);

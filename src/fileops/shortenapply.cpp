@@ -2,14 +2,20 @@
 #include "fileops/shortenapply.h"
 
 #include "fileops/renamejournal.h"
-#include "platform/filemove.h"
+#include "platform/posixfile.h"
 #include "platform/renamefile.h"
 
 namespace {
 
-bool stopped(const std::atomic<bool>* stop) { return stop && stop->load(); }
+bool stopped(const std::atomic<bool>* stop)
+{
+    return stop && stop->load();
+}
 
-QString shown(const QByteArray& path) { return QString::fromUtf8(path); }
+QString shown(const QByteArray& path)
+{
+    return QString::fromUtf8(path);
+}
 
 // Another program may take the planned name after the preview: the next counter that is free then.
 RenameResult renameToFreeName(const ShortenItem& item, const ShortenLimit& limit, RenameJournal& journal,
@@ -21,7 +27,7 @@ RenameResult renameToFreeName(const ShortenItem& item, const ShortenLimit& limit
         const std::optional<QByteArray> next = shortenedName(old, limit, counter);
         if (!next)
             break;
-        if (*next == newName || entryExists(item.folder + *next))
+        if (*next == newName || existsWithoutFollowing(item.folder + *next))
             continue;
         journal.setStatus(line, RenameJournal::Status::Skipped);
         line = journal.append({item.folder, item.oldName, *next}, RenameJournal::Status::Todo);
@@ -90,7 +96,8 @@ UndoResult undoLastShortening(const std::atomic<bool>* stop)
         return result;
     }
     result.found = true;
-    // Backwards, so that a name freed by a later rename of the batch is free again before an earlier one needs it.
+    // Backwards, so that a name freed by a later rename of the batch is free again before an earlier one
+    // needs it.
     for (int i = journal->size() - 1; i >= 0 && !stopped(stop); --i) {
         if (journal->status(i) != RenameJournal::Status::Done)
             continue;

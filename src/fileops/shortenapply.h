@@ -20,7 +20,7 @@ struct RenameOutcome
 
 struct ShortenResult
 {
-    QString journalError; // the journal could not be written, so nothing was renamed
+    QString journalError;                // the journal could not be written, so nothing was renamed
     std::vector<RenameOutcome> outcomes; // one per planned rename reached, in plan order
     int notReached = 0;                  // planned renames left when stop was requested
 };

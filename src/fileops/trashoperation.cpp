@@ -29,7 +29,7 @@ void TrashOperation::run(const Yield& yield, const std::atomic<bool>* stop)
             break;
         const TrashResult result = moveToTrash(file.path, stop);
         // A file that had gone before is not a failure: its row no longer names anything.
-        if (!entryExists(file.path))
+        if (!existsWithoutFollowing(file.path))
             m_gone.push_back(file.rowId);
         else if (!result.ok)
             m_failures.append(failureLine(QString::fromUtf8(file.path), result.error));

@@ -23,7 +23,8 @@ Answer QtDialogs::message(const QString& text, MessageStyle style, const QString
     // Users copy a message instead of photographing it: the text can be selected, and Ctrl+C copies all of it
     // (Qt does that by itself on Windows only). A selection made in the text is copied by the text itself.
     box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    const QShortcut copyAll(QKeySequence::Copy, &box, [shown] { QGuiApplication::clipboard()->setText(shown); });
+    const QShortcut copyAll(QKeySequence::Copy, &box,
+                            [shown] { QGuiApplication::clipboard()->setText(shown); });
     if (style == MessageStyle::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setIcon(QMessageBox::NoIcon);

@@ -25,22 +25,6 @@ Kind kindOfMode(mode_t mode)
 }
 } // namespace
 
-FolderFd& FolderFd::operator=(FolderFd&& other) noexcept
-{
-    if (this != &other) {
-        reset();
-        m_fd = other.release();
-    }
-    return *this;
-}
-
-void FolderFd::reset()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
-}
-
 namespace {
 std::atomic<FolderOpenHook> openHook{nullptr};
 
@@ -57,57 +41,60 @@ void setFolderOpenHook(FolderOpenHook hook)
     openHook.store(hook, std::memory_order_release);
 }
 
-FolderFd openFolder(const char* path, int& err)
+namespace {
+OpenResult opened(int fd)
 {
-    if ((err = hooked(path)) != 0)
-        return FolderFd();
-    const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    err = fd < 0 ? errno : 0;
-    return FolderFd(fd);
+    OpenResult r;
+    r.fd = UniqueFd(fd);
+    r.errnum = fd < 0 ? errno : 0;
+    return r;
 }
 
-FolderFd openSubFolder(int parentFd, const char* name, int& err)
+OpenResult refused(int errnum)
 {
-    if ((err = hooked(name)) != 0)
-        return FolderFd();
-    const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    err = fd < 0 ? errno : 0;
-    return FolderFd(fd);
+    OpenResult r;
+    r.errnum = errnum;
+    return r;
+}
+} // namespace
+
+OpenResult openFolder(const char* path)
+{
+    if (const int err = hooked(path))
+        return refused(err);
+    return opened(::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-FolderFd openBelow(int baseFd, const char* relativePath, int& err)
+OpenResult openSubFolder(int parentFd, const char* name)
 {
-    if ((err = hooked(relativePath)) != 0)
-        return FolderFd();
+    if (const int err = hooked(name))
+        return refused(err);
+    return opened(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+OpenResult openBelow(int baseFd, const char* relativePath)
+{
+    if (const int err = hooked(relativePath))
+        return refused(err);
     open_how how{};
     how.flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-    const int fd = int(::syscall(SYS_openat2, baseFd, relativePath, &how, sizeof how));
-    err = fd < 0 ? errno : 0;
-    return FolderFd(fd);
-}
-
-QString errorDescription(int err)
-{
-    char buffer[256];
-    // The GNU form returns the text, which may or may not be the buffer.
-    const char* text = ::strerror_r(err, buffer, sizeof buffer);
-    return QString::fromLocal8Bit(text);
+    return opened(int(::syscall(SYS_openat2, baseFd, relativePath, &how, sizeof how)));
 }
 
 DirectoryReader::DirectoryReader() : m_buffer(new char[BufferSize]) {}
 
 DirectoryReader::~DirectoryReader() = default;
 
-int DirectoryReader::readBlock(int fd)
+DirectoryReader::Block DirectoryReader::readBlock(int fd)
 {
     const long n = ::syscall(SYS_getdents64, fd, m_buffer.get(), BufferSize);
     if (n < 0) {
         m_filled = 0;
-        return -errno;
+        return {0, errno};
     }
     m_filled = int(n);
-    return m_filled;
+    return {m_filled, 0};
 }
 
 Kind DirectoryReader::resolveKind(int fd, const char* name, bool knownLink)
@@ -126,7 +113,7 @@ Kind DirectoryReader::resolveKind(int fd, const char* name, bool knownLink)
     return target == Kind::File ? Kind::File : Kind::Skip;
 }
 
-bool isFolder(const QByteArray& nativePath)
+bool isFolderFollowingLinks(const QByteArray& nativePath)
 {
     if (nativePath.isEmpty() || hooked(nativePath.constData()) != 0)
         return false;

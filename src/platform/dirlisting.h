@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/posixfile.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -19,48 +21,19 @@ enum class Kind : std::uint8_t {
     Skip,   // fifos, sockets, devices and links to folders: listed by nobody, opened by nobody
 };
 
-// An owned descriptor of an open folder.
-class FolderFd
-{
-public:
-    FolderFd() = default;
-    explicit FolderFd(int fd) : m_fd(fd) {}
-    FolderFd(FolderFd&& other) noexcept : m_fd(other.release()) {}
-    FolderFd& operator=(FolderFd&& other) noexcept;
-    FolderFd(const FolderFd&) = delete;
-    FolderFd& operator=(const FolderFd&) = delete;
-    ~FolderFd() { reset(); }
-
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-    void reset();
-
-private:
-    int m_fd = -1;
-};
-
-// Opens a folder the user named; a link there is followed, since the user chose it. Sets err on failure.
-FolderFd openFolder(const char* path, int& err);
-// Opens a sub-folder by name, relative to its parent; never follows a link. Sets err on failure.
-FolderFd openSubFolder(int parentFd, const char* name, int& err);
+// Opens a folder the user named; a link there is followed, since the user chose it.
+OpenResult openFolder(const char* path);
+// Opens a sub-folder by name, relative to its parent; never follows a link.
+OpenResult openSubFolder(int parentFd, const char* name);
 // Opens a folder by a relative path below baseFd without following a link in any of its parts, so that a
 // folder swapped for a link meanwhile is refused as openSubFolder refuses it. ENOSYS where the system cannot
 // promise that.
-FolderFd openBelow(int baseFd, const char* relativePath, int& err);
+OpenResult openBelow(int baseFd, const char* relativePath);
 
 // For tests: runs before every folder open and every folder check of this file, on the thread that makes it,
 // with the path as given; a nonzero errno fails the call with it. A hook that sleeps stands for a dead mount.
 using FolderOpenHook = int (*)(const char* path);
 void setFolderOpenHook(FolderOpenHook hook);
-
-// What the system calls the error, e.g. "Permission denied".
-QString errorDescription(int err);
 
 struct RawEntry
 {
@@ -80,8 +53,13 @@ public:
     DirectoryReader(const DirectoryReader&) = delete;
     DirectoryReader& operator=(const DirectoryReader&) = delete;
 
-    // Reads the next block of entries: > 0 when there are entries, 0 at the end, -errno on failure.
-    int readBlock(int fd);
+    // Reads the next block of entries: bytes > 0 when there are entries, 0 at the end or on failure (errnum).
+    struct Block
+    {
+        int bytes = 0;
+        int errnum = 0;
+    };
+    Block readBlock(int fd);
 
     // Calls f(name, kind) for each entry of the block just read ("." and ".." left out) until f returns
     // false. Returns false when f stopped it.
@@ -122,8 +100,8 @@ private:
     int m_filled = 0;
 };
 
-// True for an existing folder (a link to one counts).
-bool isFolder(const QByteArray& nativePath);
+// True when the path leads to a folder, links followed.
+bool isFolderFollowingLinks(const QByteArray& nativePath);
 // Creates an empty file under the exact bytes given; for names that no text form can spell.
 bool createEmptyFile(const QByteArray& nativePath);
 bool removeFile(const QByteArray& nativePath);

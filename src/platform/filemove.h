@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/posixfile.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -20,9 +22,6 @@ struct FileIdentity
 FileIdentity fileIdentity(const QByteArray& nativePath);
 // The folder a path leads to, links and ".." followed: two spellings of one folder give the same identity.
 FileIdentity folderIdentity(const QByteArray& nativePath);
-
-// True when anything is at the path, a dangling link included.
-bool entryExists(const QByteArray& nativePath);
 
 // What placeFile did. The source facts let removeCopiedSource refuse a file that changed after its copy.
 struct PlaceResult
@@ -72,6 +71,3 @@ QString removeCopiedSource(const QByteArray& source, const PlaceResult& placed);
 enum class CopyStep { Write, Sync, Close };
 using CopyFaultHook = std::function<int(CopyStep step, qint64 offset)>;
 void setCopyFaultHook(CopyFaultHook hook);
-
-// The system's text for an errno value; thread-safe.
-QString systemErrorText(int error);

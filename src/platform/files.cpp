@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "platform/files.h"
 
-#include "platform/errorbox.h"
-
 #include <QCoreApplication>
 #include <QFile>
 
@@ -11,17 +9,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-bool fileExists(const QString& path)
-{
-    return !path.isEmpty() && fileExistsNative(QFile::encodeName(path));
-}
-
-bool fileExistsNative(const QByteArray& nativePath)
-{
-    struct stat st;
-    return !nativePath.isEmpty() && ::stat(nativePath.constData(), &st) == 0;
-}
 
 QByteArray installFolderNative()
 {
@@ -45,32 +32,26 @@ QString installFolder()
     return QString::fromUtf8(installFolderNative());
 }
 
-QByteArray readFileNative(const QByteArray& path)
+ReadResult readFileNative(const QByteArray& path)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw AppError(QStringLiteral("File not found: ") + QString::fromUtf8(path));
-    QByteArray content;
+    ReadResult r;
+    const UniqueFd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
+        r.error = QStringLiteral("File not found: ") + QString::fromUtf8(path);
+        return r;
+    }
     char buffer[65536];
     while (true) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-            ::close(fd);
-            throw AppError(reason);
+            r.error = systemErrorText(errno);
+            r.bytes.clear();
+            return r;
         }
         if (n == 0)
-            break;
-        content.append(buffer, n);
+            return r;
+        r.bytes.append(buffer, n);
     }
-    ::close(fd);
-    return content;
-}
-
-bool isFileNative(const QByteArray& path)
-{
-    struct stat st;
-    return !path.isEmpty() && ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode);
 }

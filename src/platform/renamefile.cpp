@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/renamefile.h"
 
-#include "platform/filemove.h"
+#include "platform/posixfile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -21,4 +21,7 @@ RenameResult renameNoReplace(const QByteArray& from, const QByteArray& to)
     return result;
 }
 
-bool syncFileDescriptor(int fd) { return ::fdatasync(fd) == 0; }
+QString syncFileDescriptor(int fd)
+{
+    return ::fdatasync(fd) == 0 ? QString() : systemErrorText(errno);
+}

@@ -15,5 +15,5 @@ struct RenameResult
 // the name in the same instant.
 RenameResult renameNoReplace(const QByteArray& from, const QByteArray& to);
 
-// Makes what was written to an open file durable. False with errno set when the system refuses.
-bool syncFileDescriptor(int fd);
+// Makes what was written to an open file durable. Empty when done, else the system's text.
+QString syncFileDescriptor(int fd);

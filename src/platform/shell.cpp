@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/shell.h"
 
+#include "platform/posixfile.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -31,8 +33,7 @@ void open(const QUrl& url)
 
 void reveal(const QByteArray& nativePath)
 {
-    const int slash = int(nativePath.lastIndexOf('/'));
-    const QByteArray folder = slash > 0 ? nativePath.left(slash) : QByteArray(slash == 0 ? "/" : ".");
+    const QByteArray folder = parentFolder(nativePath);
     const QString service = QStringLiteral("org.freedesktop.FileManager1");
     QDBusConnection bus = QDBusConnection::sessionBus();
     const QDBusConnectionInterface* daemon = bus.isConnected() ? bus.interface() : nullptr;

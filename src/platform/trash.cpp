@@ -24,12 +24,6 @@ constexpr qsizetype MaxTrashedName = 255 - 10;
 // Free names are looked for this many times at most, so that a broken trash cannot hold a file up for long.
 constexpr int MaxNameAttempts = 100000;
 
-QByteArray parentOf(const QByteArray& path)
-{
-    const qsizetype at = path.lastIndexOf('/');
-    return at <= 0 ? QByteArrayLiteral("/") : path.left(at);
-}
-
 QByteArray joined(const QByteArray& folder, const QByteArray& name)
 {
     return folder.endsWith('/') ? folder + name : folder + '/' + name;
@@ -67,7 +61,7 @@ int makeFolders(const QByteArray& path)
     if (errno != ENOENT)
         return errno;
     if (path != "/")
-        if (const int error = makeFolders(parentOf(path)))
+        if (const int error = makeFolders(parentFolder(path)))
             return error;
     return ::mkdir(path.constData(), 0700) == 0 || errno == EEXIST ? 0 : errno;
 }
@@ -104,7 +98,7 @@ QByteArray mountTop(const QByteArray& resolvedFolder, dev_t device)
 {
     QByteArray top = resolvedFolder;
     while (top != "/") {
-        const QByteArray up = parentOf(top);
+        const QByteArray up = parentFolder(top);
         struct stat st;
         if (::stat(up.constData(), &st) != 0 || st.st_dev != device)
             break;
@@ -156,25 +150,9 @@ dev_t deviceOf(QByteArray path)
     while (::stat(path.constData(), &st) != 0) {
         if (path == "/")
             return 0;
-        path = parentOf(path);
+        path = parentFolder(path);
     }
     return st.st_dev;
-}
-
-// 0 when every byte was written, else the errno.
-int writeAll(int fd, const QByteArray& bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        done += n;
-    }
-    return 0;
 }
 
 // For each trash folder and name that was already taken there, the number this process tries first next
@@ -222,7 +200,7 @@ Reserved reserveName(const QByteArray& trash, const QByteArray& name)
     for (int n = start; n < start + MaxNameAttempts; ++n) {
         const QByteArray suffix = n == 1 ? QByteArray() : '.' + QByteArray::number(n);
         const QByteArray chosen = fitName(name, MaxTrashedName - suffix.size()) + suffix;
-        if (entryExists(trash + "/files/" + chosen))
+        if (existsWithoutFollowing(trash + "/files/" + chosen))
             continue;
         const QByteArray info = trash + "/info/" + chosen + ".trashinfo";
         r.fd = ::open(info.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -256,7 +234,7 @@ Destination chooseTrash(const QByteArray& folder, const QByteArray& file, dev_t 
     const QByteArray home = homeTrashFolder();
     // Made before anything else can touch errno, so that a failure names its own reason.
     QString homeProblem;
-    if (const int error = makeFolders(parentOf(home)))
+    if (const int error = makeFolders(parentFolder(home)))
         homeProblem = systemErrorText(error);
     else
         homeProblem = prepareTrash(home);
@@ -287,11 +265,13 @@ Destination chooseTrash(const QByteArray& folder, const QByteArray& file, dev_t 
 // the original stays and nothing of it is left in the trash.
 QString copyIntoTrash(const QByteArray& file, const QByteArray& trashed, const std::atomic<bool>* stop)
 {
-    const PlaceResult placed = placeFile(file, trashed, PlaceOptions{.allowRename = false}, stop);
+    PlaceOptions byCopy;
+    byCopy.allowRename = false;
+    const PlaceResult placed = placeFile(file, trashed, byCopy, stop);
     if (!placed.placed)
         return placed.error;
     const QString kept = removeCopiedSource(file, placed);
-    if (kept.isEmpty() || !entryExists(file))
+    if (kept.isEmpty() || !existsWithoutFollowing(file))
         return {};
     if (fileIdentity(trashed) == placed.target)
         ::unlink(trashed.constData());
@@ -324,7 +304,7 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
     }
     const QByteArray absolute = absolutePath(nativePath);
     const QByteArray name = absolute.mid(absolute.lastIndexOf('/') + 1);
-    const QByteArray folder = realFolder(parentOf(absolute));
+    const QByteArray folder = realFolder(parentFolder(absolute));
     struct stat src;
     if (folder.isEmpty() || ::lstat(joined(folder, name).constData(), &src) != 0) {
         const int error = errno;
@@ -351,12 +331,12 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
     const QByteArray info =
         "[Trash Info]\nPath=" + to.recorded.toPercentEncoding("/") + "\nDeletionDate=" +
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd'T'hh:mm:ss")).toLatin1() + '\n';
-    int error = writeAll(reserved.fd, info);
-    if (::close(reserved.fd) != 0 && !error)
-        error = errno;
-    if (error) {
+    QString why = writeAllAt(reserved.fd, info.constData(), info.size(), 0);
+    if (::close(reserved.fd) != 0 && why.isEmpty())
+        why = systemErrorText(errno);
+    if (!why.isEmpty()) {
         ::unlink(r.infoPath.constData());
-        r.error = QStringLiteral("the trash cannot be written: ") + systemErrorText(error);
+        r.error = QStringLiteral("the trash cannot be written: ") + why;
         return r;
     }
 
@@ -369,7 +349,7 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
         // Another mount of the same device (a bind mount) cannot be renamed across: copy instead.
         to.byCopy = moved != 0 && errno == EXDEV;
         if (moved != 0 && !to.byCopy) {
-            error = errno;
+            const int error = errno;
             ::unlink(r.infoPath.constData());
             r.error = systemErrorText(error);
             return r;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "results/growablearray.h"
+#include "results/patharena.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>
@@ -85,35 +86,6 @@ private:
         return *m_rows;
     }
     std::shared_ptr<Rows> m_rows = std::make_shared<Rows>();
-};
-
-struct LargeFree
-{
-    quint64 size = 0;
-    void operator()(char* p) const { freeLarge(p, size); }
-};
-
-// Append-only storage of path bytes in shared chunks, so that a snapshot can keep reading them.
-class PathArena
-{
-public:
-    static constexpr quint64 ChunkSize = quint64(4) << 20;
-
-    quint64 append(std::string_view bytes);
-    std::string_view view(quint64 id, quint32 length) const;
-    void clear();
-    quint64 bytesReserved() const;
-
-private:
-    struct Chunk
-    {
-        std::unique_ptr<char[], LargeFree> data;
-        quint64 capacity = 0;
-        quint64 used = 0;
-    };
-    friend class ResultSnapshot;
-    std::vector<std::shared_ptr<Chunk>> m_slots; // a path longer than a chunk spans several slots
-    quint64 m_base = 0;
 };
 
 // A frozen copy of the rows at one moment: long operations read this, never the live list, so a row removed
@@ -209,8 +181,8 @@ public:
 
     ResultSnapshot snapshot() const;
 
-    // Changes whenever rows are added, removed or reordered (not when check marks change): an order worked out
-    // from a snapshot fits the live list only while this is still the snapshot's generation.
+    // Changes whenever rows are added, removed or reordered (not when check marks change): an order worked
+    // out from a snapshot fits the live list only while this is still the snapshot's generation.
     quint64 layoutGeneration() const { return m_generation; }
     // Puts the rows in the given order: order[i] is the current position of the row that goes to position i.
     // Rows keep their ids and check marks; the views' selection and current row follow their rows. Refused
@@ -221,7 +193,8 @@ public:
     static PreparedOrder prepareOrder(ResultSnapshot from, std::vector<quint32> order);
     // As applyOrder; check marks changed since the snapshot are kept.
     bool applyOrder(PreparedOrder&& prepared);
-    // Sorts on the calling thread (column 0 by path, 1 by length); ResultSorter does it off the window's thread.
+    // Sorts on the calling thread (column 0 by path, 1 by length); ResultSorter does it off the window's
+    // thread.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     // Bytes held for rows beyond the path bytes themselves (row table capacity and arena slack).
     quint64 overheadBytes() const;

@@ -11,7 +11,6 @@
 #include <mutex>
 #include <thread>
 
-
 std::vector<DroppedFolder> droppedItems(const QMimeData* mime)
 {
     std::vector<DroppedFolder> items;
@@ -45,7 +44,7 @@ FolderCheck::FolderCheck(std::vector<DroppedFolder> items)
         paths.push_back(item.native);
     std::thread([state = m_state, paths = std::move(paths)] {
         for (std::size_t i = 0; i < paths.size(); ++i) {
-            const bool folder = fsys::isFolder(paths[i]);
+            const bool folder = fsys::isFolderFollowingLinks(paths[i]);
             std::lock_guard lock(state->mutex);
             state->verdicts[i] = folder ? 1 : 0;
             --state->pending;

@@ -18,7 +18,7 @@ std::optional<LengthSpec> parseLengthSpec(const QString& text)
     if (m.hasMatch()) {
         number = m.captured(1);
         const QString word = m.captured(2).toLower();
-        unit = word == QLatin1String("bytes") ? LengthUnit::Bytes
+        unit = word == QLatin1String("bytes")  ? LengthUnit::Bytes
                : word == QLatin1String("path") ? LengthUnit::Path
                                                : LengthUnit::PathBytes;
     }
@@ -32,8 +32,9 @@ QString lengthRefusal(const QString& text)
 {
     if (parseLengthSpec(text))
         return QString();
-    return QStringLiteral("Length Of Filename: \"%1\" is not a number from -32768 to 32767, alone or followed "
-                          "by \"bytes\", \"path\" or \"path bytes\".")
+    return QStringLiteral(
+               "Length Of Filename: \"%1\" is not a number from -32768 to 32767, alone or followed "
+               "by \"bytes\", \"path\" or \"path bytes\".")
         .arg(text);
 }
 

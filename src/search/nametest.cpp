@@ -21,7 +21,8 @@ void LiveCriteria::set(std::optional<qint16> length, std::optional<Comparison> c
 {
     std::uint32_t w = 0;
     if (length && comparison)
-        w = UsableBit | (std::uint32_t(unit) << 18) | (std::uint32_t(*comparison) << 16) | std::uint16_t(*length);
+        w = UsableBit | (std::uint32_t(unit) << 18) | (std::uint32_t(*comparison) << 16) |
+            std::uint16_t(*length);
     m_word.store(w, std::memory_order_relaxed);
 }
 

@@ -31,7 +31,8 @@ class LiveCriteria
 public:
     // No comparison or a length that does not convert: no file matches.
     void set(const QString& lengthText, std::optional<Comparison> comparison);
-    void set(std::optional<qint16> length, std::optional<Comparison> comparison, LengthUnit unit = LengthUnit::Name);
+    void set(std::optional<qint16> length, std::optional<Comparison> comparison,
+             LengthUnit unit = LengthUnit::Name);
 
     struct Snapshot
     {

@@ -52,7 +52,8 @@ void SearchRun::click()
         m_step(150, [&] { m_host.setButtonCaption(m_savedCaption); });
         m_step(152, [&] { m_stopSearch = true; });
         if (m_job)
-            QTimer::singleShot(StopGraceMs, this, [this, token = m_job->token()] { leaveStoppedWalk(token); });
+            QTimer::singleShot(StopGraceMs, this,
+                               [this, token = m_job->token()] { leaveStoppedWalk(token); });
         return;
     }
     // A stopped run still passing through its remaining folders: a second run must not start inside it.
@@ -172,9 +173,15 @@ void SearchRun::showBoxes()
         m_boxes.pop_front();
         // A listed folder that cannot be opened is the run's own statement; the walk's failures are the
         // walk's. Both name the folder, so that with several listed the user can tell which one failed.
-        const ErrorLocation where = box.failure.listedFolder ? m_host.runLocation() : m_host.walkLocation();
-        m_host.errorBox().show(box.failure.description, where.module, where.procedure, box.failure.label,
-                               QString::fromUtf8(box.failure.path));
+        if (box.failure.folder == WalkFailure::Folder::Listed) {
+            const ErrorLocation where = m_host.runLocation();
+            m_host.errorBox().show(box.failure.description, where.module, where.procedure, 132,
+                                   QString::fromUtf8(box.failure.path));
+        } else {
+            const auto [where, label] = m_host.walkFailurePlace();
+            m_host.errorBox().show(box.failure.description, where.module, where.procedure, label,
+                                   QString::fromUtf8(box.failure.path));
+        }
         if (m_job && m_job->token() == box.token)
             m_job->acknowledge();
     }

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class Dialogs;
@@ -43,9 +44,10 @@ public:
     virtual ResultModel& results() = 0;
     virtual Dialogs& dialogs() = 0;
     virtual ErrorBox& errorBox() = 0;
-    // Where the error box places the run's own failures, and those the walk meets.
+    // Where the error box places the run's own failures, and those the walk meets below a listed folder
+    // (the procedure and the statement's label).
     virtual ErrorLocation runLocation() const = 0;
-    virtual ErrorLocation walkLocation() const = 0;
+    virtual std::pair<ErrorLocation, int> walkFailurePlace() const = 0;
     // A Stop this soon after Start is the second half of a double-click on the button, and is ignored.
     virtual int doubleClickInterval() const { return 0; }
 };
@@ -68,8 +70,8 @@ public:
     bool active() const { return m_active; }
     bool stopRequested() const { return m_flags->stop.load(); }
 
-    // For tests: runs before each sub-folder is opened, on the thread that opens it; a nonzero errno fails the
-    // opening with it.
+    // For tests: runs before each sub-folder is opened, on the thread that opens it; a nonzero errno fails
+    // the opening with it.
     void setBeforeOpen(std::function<int(std::string_view path)> hook) { m_beforeOpen = std::move(hook); }
     // For tests: runs on the walk's thread as the walk reaches each sub-folder, in walk order.
     void setBeforeEnter(std::function<void(std::string_view path)> hook) { m_beforeEnter = std::move(hook); }

@@ -1,11 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "search/utf8name.h"
 
-namespace {
-// Length of the valid sequence starting at i (1 to 4), or 0 when the byte there starts none. The accepted
-// second bytes follow the Unicode table of well-formed sequences: no overlong forms, no surrogates, nothing
-// above U+10FFFF.
-int sequenceAt(const unsigned char* s, std::size_t i, std::size_t n)
+int utf8SequenceLength(const unsigned char* s, std::size_t i, std::size_t n)
 {
     const unsigned char b = s[i];
     if (b < 0x80)
@@ -27,7 +23,6 @@ int sequenceAt(const unsigned char* s, std::size_t i, std::size_t n)
     }
     return 0;
 }
-} // namespace
 
 std::size_t utf16Length(std::string_view name)
 {
@@ -42,7 +37,7 @@ std::size_t utf16Length(std::string_view name)
             ++i;
             continue;
         }
-        const int len = sequenceAt(s, i, n);
+        const int len = utf8SequenceLength(s, i, n);
         units += len == 4 ? 2 : 1;
         i += len ? std::size_t(len) : 1;
     }
@@ -62,7 +57,7 @@ void decodeUtf8(std::string_view name, std::u16string& out)
             ++i;
             continue;
         }
-        switch (sequenceAt(s, i, n)) {
+        switch (utf8SequenceLength(s, i, n)) {
         case 2:
             *o++ = char16_t(((b & 0x1F) << 6) | (s[i + 1] & 0x3F));
             i += 2;

@@ -16,6 +16,11 @@ std::size_t utf16Length(std::string_view name);
 // Decodes into out (replacing its contents).
 void decodeUtf8(std::string_view name, std::u16string& out);
 
+// Length of the valid UTF-8 sequence starting at s[i] (1 to 4), or 0 when the byte there starts none; n is
+// the length of s. The accepted second bytes follow the Unicode table of well-formed sequences: no overlong
+// forms, no surrogates, nothing above U+10FFFF.
+int utf8SequenceLength(const unsigned char* s, std::size_t i, std::size_t n);
+
 namespace utf8detail {
 inline bool allAscii(const char* p, std::size_t n)
 {

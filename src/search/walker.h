@@ -22,10 +22,13 @@
 
 struct WalkFailure
 {
-    int label;           // the walk's statement that failed, as the error box reports it
+    enum class Folder {
+        Below,  // a folder below the listed one could not be opened or listed
+        Listed, // the listed folder itself could not be opened
+    };
+    Folder folder;
     QString description; // what the system said
     QByteArray path;     // the folder concerned
-    bool listedFolder = false; // the listed folder itself could not be opened: the run's statement, not the walk's
 };
 
 // What the walk hands over at once: rows found since the last report, the folder it last entered, and at most
@@ -45,11 +48,12 @@ struct WalkSettings
     // For tests. Runs before each sub-folder is opened, on the thread that opens it (a reader listing ahead,
     // or the walk's own); a nonzero errno fails the opening with it.
     std::function<int(std::string_view path)> beforeOpen;
-    // For tests. Runs on the walk's thread when the walk reaches a sub-folder, in walk order, before its files.
+    // For tests. Runs on the walk's thread when the walk reaches a sub-folder, in walk order, before its
+    // files.
     std::function<void(std::string_view path)> beforeEnter;
     // True for a sub-folder to leave out, with everything below it, before it is opened.
     std::function<bool(std::string_view path)> skipFolder;
-    bool oneFileSystem = false; // sub-folders on another file system than the listed folder are left out
+    bool oneFileSystem = false;     // sub-folders on another file system than the listed folder are left out
     qint64 sliceMs = 25;            // a report at least this often while rows or a new header wait
     std::size_t maxRows = 8 * 1024; // or as soon as this many rows wait
     // Threads that list folders ahead of the walk; with none the walk lists each folder itself when it
@@ -69,7 +73,7 @@ constexpr int DefaultWalkReaders = 6;
 // failure is not followed by anything until deliver returns. Every reader has ended when it returns, except
 // one held inside the system by a folder that does not answer (a dead network mount); that one ends on its
 // own and touches nothing of the caller's but settings' hooks and keepAlive.
-void walkFolder(fsys::FolderFd root, const std::string& rootPath, const WalkSettings& settings,
+void walkFolder(UniqueFd root, const std::string& rootPath, const WalkSettings& settings,
                 const WalkDeliver& deliver);
 
 // The listed folder's path as the walk shows it: trailing separators dropped, the root keeping its one.
@@ -78,7 +82,7 @@ std::string folderPathForWalk(const QByteArray& listed);
 // Opens the listed folder and runs walkFolder on a thread of its own (a folder that does not answer then
 // holds that thread, never the receiver's), and hands its reports to receiver's thread, tagged with a token
 // so that the receiver can tell an old walk's reports from the current one's. A listed folder that cannot be
-// opened comes as a report with a failure marked listedFolder. One report at a time is on its way: the next
+// opened comes as a report with a failure marked Folder::Listed. One report at a time is on its way: the next
 // waits until the receiver called consumed() (the window then never has a backlog to work through in one
 // go), and after a report with a failure the walk waits for acknowledge().
 class WalkJob

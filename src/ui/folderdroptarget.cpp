@@ -43,7 +43,8 @@ bool FolderDropTarget::eventFilter(QObject* watched, QEvent* event)
         m_dragAccepted = !items.empty();
         if (m_dragAccepted) {
             m_dragCheck = std::make_shared<FolderCheck>(std::move(items));
-            // Refused only when every item answered and none is a folder; an item that keeps quiet may be one.
+            // Refused only when every item answered and none is a folder; an item that keeps quiet may be
+            // one.
             if (m_dragCheck->waitFor(ShortWaitMs) && m_dragCheck->folders().empty())
                 m_dragAccepted = false;
         }

@@ -22,7 +22,10 @@ public:
         endResetModel();
     }
     const std::vector<ShortenItem>& plan() const { return m_plan; }
-    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(m_plan.size()); }
+    int rowCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(m_plan.size());
+    }
     int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : 4; }
     QVariant data(const QModelIndex& index, int role) const override
     {
@@ -58,9 +61,10 @@ ShortenDialog::ShortenDialog(std::vector<ShortenCandidate> candidates, const QSt
 {
     setWindowTitle(title);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Shorten every checked name longer than (a number, or a number "
-                                                "followed by \"bytes\"):"),
-                                 this));
+    layout->addWidget(
+        new QLabel(QStringLiteral("Shorten every checked name longer than (a number, or a number "
+                                  "followed by \"bytes\"):"),
+                   this));
     m_limitEdit = new QLineEdit(limitText, this);
     layout->addWidget(m_limitEdit);
     m_summary = new QLabel(this);
@@ -93,23 +97,29 @@ ShortenDialog::ShortenDialog(std::vector<ShortenCandidate> candidates, const QSt
 
 ShortenDialog::~ShortenDialog() = default;
 
-const std::vector<ShortenItem>& ShortenDialog::plan() const { return m_model->plan(); }
+const std::vector<ShortenItem>& ShortenDialog::plan() const
+{
+    return m_model->plan();
+}
 
 void ShortenDialog::refresh()
 {
     m_limit = parseShortenLimit(m_limitEdit->text());
     if (!m_limit) {
         m_model->setPlan({});
-        m_summary->setText(QStringLiteral("Type a limit: a whole number from 1 to 32767, optionally followed by "
-                                          "\"bytes\"."));
+        m_summary->setText(
+            QStringLiteral("Type a limit: a whole number from 1 to 32767, optionally followed by "
+                           "\"bytes\"."));
         m_apply->setEnabled(false);
         return;
     }
     m_model->setPlan(planShortening(m_candidates, *m_limit));
     const auto& plan = m_model->plan();
-    const auto blocked = std::count_if(plan.begin(), plan.end(), [](const ShortenItem& i) { return i.newName.isEmpty(); });
+    const auto blocked =
+        std::count_if(plan.begin(), plan.end(), [](const ShortenItem& i) { return i.newName.isEmpty(); });
     const qsizetype renamable = qsizetype(plan.size()) - blocked;
-    QString text = QStringLiteral("%1 of %2 checked names will be shortened.").arg(renamable).arg(m_candidates.size());
+    QString text =
+        QStringLiteral("%1 of %2 checked names will be shortened.").arg(renamable).arg(m_candidates.size());
     if (blocked)
         text += QStringLiteral(" %1 cannot be shortened to this limit.").arg(blocked);
     m_summary->setText(text);

@@ -39,8 +39,14 @@ public:
     ResultModel& results() override { return model; }
     Dialogs& dialogs() override { return scripted; }
     ErrorBox& errorBox() override { return box; }
-    ErrorLocation runLocation() const override { return {QStringLiteral("Form1"), QStringLiteral("PushButton1_Click")}; }
-    ErrorLocation walkLocation() const override { return {QStringLiteral("modSearch"), QStringLiteral("searchFiles")}; }
+    ErrorLocation runLocation() const override
+    {
+        return {QStringLiteral("Form1"), QStringLiteral("PushButton1_Click")};
+    }
+    std::pair<ErrorLocation, int> walkFailurePlace() const override
+    {
+        return {{QStringLiteral("modSearch"), QStringLiteral("searchFiles")}, 112};
+    }
 
     // Presses Start and waits for "Done.".
     bool search()

@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <sys/types.h>
+
+// The POSIX file toolkit under the platform layer: one owned descriptor, one errno text, one parent-folder
+// rule, one write loop, existence tests that say whether they follow links. Failures come back as results
+// that carry the system's text; nothing here throws.
+
+// The system's text for an errno value, e.g. "Permission denied"; thread-safe.
+QString systemErrorText(int error);
+
+// An owned descriptor, closed when it goes.
+class UniqueFd
+{
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { reset(); }
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    void reset();
+
+private:
+    int m_fd = -1;
+};
+
+// A descriptor just opened, or why not: the errno (callers decide by it) and its text.
+struct OpenResult
+{
+    UniqueFd fd;
+    int errnum = 0;
+    QString error() const { return errnum ? systemErrorText(errnum) : QString(); }
+};
+
+// A file's whole content, or why it could not be read.
+struct ReadResult
+{
+    QByteArray bytes;
+    QString error; // empty when read
+};
+
+// The folder that holds a path, without a closing separator: "/" for a name at the root, "." for a bare
+// name.
+QByteArray parentFolder(const QByteArray& path);
+
+// Writes every byte at offset on, going on after interruptions; empty when done, else the system's text.
+QString writeAllAt(int fd, const char* data, qint64 size, qint64 offset);
+
+// True when a file system entry is at the path itself: a dangling link counts.
+bool existsWithoutFollowing(const QByteArray& nativePath);
+// True when the path leads to something, links followed: a dangling link does not count.
+bool existsFollowingLinks(const QByteArray& nativePath);
+// True when the path leads to a regular file, links followed.
+bool isFileFollowingLinks(const QByteArray& nativePath);
+// True when the open descriptor is on another file system than device.
+bool onOtherDevice(int fd, dev_t device);

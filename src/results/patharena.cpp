@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: MIT
+#include "results/patharena.h"
+
+#include <algorithm>
+#include <cstring>
+
+quint64 PathArena::append(std::string_view bytes)
+{
+    const quint64 length = bytes.size();
+    if (m_slots.empty() || m_slots.back()->capacity - m_slots.back()->used < length ||
+        m_slots.back()->capacity > ChunkSize) {
+        auto chunk = std::make_shared<Chunk>();
+        chunk->capacity = std::max(ChunkSize, length);
+        chunk->data = std::unique_ptr<char[], LargeFree>(static_cast<char*>(allocateLarge(chunk->capacity)),
+                                                         LargeFree{chunk->capacity});
+        const quint64 span = (chunk->capacity + ChunkSize - 1) / ChunkSize;
+        for (quint64 i = 0; i < span; ++i)
+            m_slots.push_back(chunk);
+    }
+    // An oversized chunk spans several slots and holds one path; it always starts at its first slot.
+    Chunk& chunk = *m_slots.back();
+    const quint64 span = (chunk.capacity + ChunkSize - 1) / ChunkSize;
+    const quint64 firstSlot = m_slots.size() - span;
+    const quint64 id = m_base + firstSlot * ChunkSize + chunk.used;
+    if (length)
+        std::memcpy(chunk.data.get() + chunk.used, bytes.data(), length);
+    chunk.used += length;
+    return id;
+}
+
+std::string_view PathArena::view(quint64 id, quint32 length) const
+{
+    const quint64 local = id - m_base;
+    const Chunk& chunk = *m_slots[local / ChunkSize];
+    quint64 offset = local % ChunkSize;
+    if (chunk.capacity > ChunkSize) // oversized: its single path starts at the chunk's beginning
+        offset = 0;
+    return std::string_view(chunk.data.get() + offset, length);
+}
+
+void PathArena::clear()
+{
+    m_base += quint64(m_slots.size()) * ChunkSize;
+    m_slots.clear();
+}
+
+quint64 PathArena::bytesReserved() const
+{
+    quint64 total = 0;
+    const Chunk* last = nullptr;
+    for (const auto& slot : m_slots) {
+        if (slot.get() != last)
+            total += slot->capacity;
+        last = slot.get();
+    }
+    return total;
+}

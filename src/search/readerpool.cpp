@@ -1,0 +1,209 @@
+// SPDX-License-Identifier: MIT
+#include "search/readerpool.h"
+
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace walkahead {
+
+// Makes the sub-folders of a folder just listed, marking those a reader can open as queued (the caller
+// queues them). prefix is the folder's path with its closing separator; names are each closed by a NUL.
+void adoptChildren(const ReaderPool* pool, std::string_view prefix, const std::vector<quint32>& order,
+                   const std::string& names, const std::function<bool(std::string_view)>& skip,
+                   std::vector<NodePtr>& out)
+{
+    quint32 index = 0;
+    for (std::size_t at = 0; at < names.size();) {
+        const std::size_t len = std::strlen(names.c_str() + at);
+        auto child = std::make_shared<Node>();
+        child->path.reserve(prefix.size() + len);
+        child->path.assign(prefix).append(names, at, len);
+        if (skip && skip(child->path)) {
+            at += len + 1;
+            ++index;
+            continue;
+        }
+        if (pool && child->path.size() - pool->baseLength <= LongestPathForReaders) {
+            child->order.reserve(order.size() + 1);
+            child->order = order;
+            child->order.push_back(index);
+            child->state = NodeState::Queued;
+        }
+        out.push_back(std::move(child));
+        at += len + 1;
+        ++index;
+    }
+}
+
+void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
+{
+    // The path is only read here: the walk moves it out once the node is Ready or its own.
+    if (beforeOpen) {
+        if (const int e = beforeOpen(node.path)) {
+            node.openError = e;
+            return;
+        }
+    }
+    const OpenResult opened = fsys::openBelow(base.get(), node.path.c_str() + baseLength);
+    if (!opened.fd.valid()) {
+        node.openError = opened.errnum;
+        return;
+    }
+    const int fd = opened.fd.get();
+    if (oneFileSystem) {
+        if (onOtherDevice(fd, rootDevice)) {
+            node.otherMount = true;
+            return;
+        }
+    }
+    std::string subFolders;
+    for (;;) {
+        const fsys::DirectoryReader::Block got = reader.readBlock(fd);
+        node.readError = got.errnum;
+        if (got.bytes == 0)
+            break;
+        reader.forEach(fd, [&](std::string_view name, fsys::Kind kind) {
+            if (kind == fsys::Kind::Skip)
+                return true;
+            node.entries.push_back(kind == fsys::Kind::Folder ? 'd' : 'f');
+            node.entries.append(name).push_back('\0');
+            if (kind == fsys::Kind::Folder)
+                subFolders.append(name).push_back('\0');
+            return true;
+        });
+    }
+    // A listing that broke off gives no sub-folders, as the walk's own listing does.
+    if (!node.readError) {
+        const std::string prefix = node.path + '/';
+        adoptChildren(this, prefix, node.order, subFolders, skipFolder, node.children);
+    }
+}
+
+void ReaderPool::serve()
+{
+    fsys::DirectoryReader reader;
+    std::unique_lock lock(mutex);
+    for (;;) {
+        work.wait(lock, [this] {
+            return closing || (!queue.empty() && aheadFolders < AheadFolders && aheadBytes < AheadBytes);
+        });
+        if (closing)
+            break;
+        NodePtr node = queue.top();
+        queue.pop();
+        if (node->state != NodeState::Queued)
+            continue; // the walk came to it first
+        node->state = NodeState::Reading;
+        ++aheadFolders;
+        lock.unlock();
+        read(reader, *node);
+        lock.lock();
+        node->state = NodeState::Ready;
+        aheadBytes += node->entries.size();
+        for (const NodePtr& child : node->children)
+            if (child->state == NodeState::Queued)
+                queue.push(child);
+        ready.notify_all();
+        if (!node->children.empty())
+            work.notify_all();
+    }
+    --running;
+    ready.notify_all();
+}
+
+std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootPath,
+                                            const WalkSettings& settings, dev_t rootDevice,
+                                            std::vector<std::thread>& threads)
+{
+    if (settings.readers <= 0)
+        return nullptr;
+    auto pool = std::make_shared<ReaderPool>();
+    pool->base = fsys::openSubFolder(rootFd, ".").fd;
+    if (!pool->base.valid())
+        return nullptr;
+    // Readers need a system that opens a path without following links; elsewhere the walk lists alone.
+    if (!fsys::openBelow(pool->base.get(), ".").fd.valid())
+        return nullptr;
+    pool->baseLength = rootPath == "/" ? 1 : rootPath.size() + 1;
+    pool->beforeOpen = settings.beforeOpen;
+    pool->skipFolder = settings.skipFolder;
+    pool->oneFileSystem = settings.oneFileSystem;
+    pool->rootDevice = rootDevice;
+    pool->keepAlive = settings.keepAlive;
+    pool->running = settings.readers;
+    for (int i = 0; i < settings.readers; ++i)
+        threads.emplace_back([pool] { pool->serve(); });
+    return pool;
+}
+
+void closeReaderPool(std::shared_ptr<ReaderPool>& pool, std::vector<std::thread>& threads)
+{
+    if (!pool)
+        return;
+    {
+        std::unique_lock lock(pool->mutex);
+        pool->closing = true;
+        pool->work.notify_all();
+        // A reader inside an open that does not return (a dead mount) is not waited for beyond the grace.
+        pool->ready.wait_for(lock, ReaderGrace, [&pool] { return pool->running == 0; });
+        const bool allEnded = pool->running == 0;
+        lock.unlock();
+        for (std::thread& t : threads) {
+            if (allEnded)
+                t.join();
+            else
+                t.detach();
+        }
+    }
+    threads.clear();
+    pool.reset();
+}
+
+void queueNodes(ReaderPool* pool, const std::vector<NodePtr>& nodes)
+{
+    if (!pool)
+        return;
+    bool any = false;
+    std::lock_guard lock(pool->mutex);
+    for (const NodePtr& n : nodes) {
+        if (n->state == NodeState::Queued) {
+            pool->queue.push(n);
+            any = true;
+        }
+    }
+    if (any)
+        pool->work.notify_all();
+}
+
+Taken takeListing(ReaderPool* pool, Node& node, const std::function<bool()>& stop,
+                  const std::function<bool()>& whileWaiting)
+{
+    if (!pool)
+        return Taken::Own;
+    std::unique_lock lock(pool->mutex);
+    if (node.state == NodeState::Queued) {
+        node.state = NodeState::Own;
+        return Taken::Own;
+    }
+    if (node.state == NodeState::Own)
+        return Taken::Own;
+    while (node.state == NodeState::Reading) {
+        if (stop())
+            return Taken::Stopped;
+        lock.unlock();
+        const bool didSomething = whileWaiting();
+        lock.lock();
+        if (didSomething)
+            continue;
+        pool->ready.wait_for(lock, std::chrono::milliseconds(5));
+    }
+    node.state = NodeState::Taken;
+    --pool->aheadFolders;
+    pool->aheadBytes -= node.entries.size();
+    pool->work.notify_one();
+    return Taken::Listed;
+}
+
+} // namespace walkahead

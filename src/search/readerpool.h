@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/dirlisting.h"
+#include "search/walker.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <queue>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include <sys/types.h>
+
+// Threads that list folders ahead of the walk, so that a disk's queue stays busy while the walk tests names.
+// The walk takes their listings in its own order; what they find never changes what the user sees.
+namespace walkahead {
+
+// How far the readers may run ahead of the walk: listed folders not yet walked, and the bytes of their names.
+inline constexpr std::size_t AheadFolders = 2048;
+inline constexpr std::size_t AheadBytes = 16u << 20;
+// A folder whose path below the listed folder is longer than this is listed by the walk itself, one name at
+// a time, since no single call can name it.
+inline constexpr std::size_t LongestPathForReaders = 3800;
+// How long the walk waits for readers that were told to end before it leaves them to end on their own.
+inline constexpr auto ReaderGrace = std::chrono::milliseconds(50);
+
+enum class NodeState : std::uint8_t {
+    Queued,  // waiting for a reader
+    Reading, // a reader lists it
+    Ready,   // listed, waiting for the walk
+    Own,     // the walk lists it itself (taken from the queue, or never queued)
+    Taken,   // the walk has its listing
+};
+
+// A sub-folder the walk will reach. Its entries, when a reader listed it, are a kind byte ('f' a file, 'd' a
+// folder) followed by the name and a NUL, in listing order.
+struct Node
+{
+    std::string path;           // the full path, no closing separator
+    std::vector<quint32> order; // its place in the walk: child indices from the listed folder down
+    NodeState state = NodeState::Own;
+    int openError = 0;
+    int readError = 0;       // the listing broke off with it, after the entries read until then
+    bool otherMount = false; // on another file system than the listed folder, which the walk must not enter
+    std::string entries;
+    std::vector<std::shared_ptr<Node>> children;
+};
+using NodePtr = std::shared_ptr<Node>;
+
+struct EarlierLast
+{
+    bool operator()(const NodePtr& a, const NodePtr& b) const { return a->order > b->order; }
+};
+
+// The readers and what they share with the walk. Held by the readers too, so that one left inside a call
+// that does not return still has all it touches.
+struct ReaderPool
+{
+    std::mutex mutex;
+    std::condition_variable work;                                          // readers wait here
+    std::condition_variable ready;                                         // the walk waits here
+    std::priority_queue<NodePtr, std::vector<NodePtr>, EarlierLast> queue; // the earliest in walk order first
+    std::size_t aheadFolders = 0;
+    std::size_t aheadBytes = 0;
+    bool closing = false;
+    int running = 0;
+    UniqueFd base;              // the listed folder, for paths below it
+    std::size_t baseLength = 0; // of the listed folder's path with its closing separator
+    std::function<int(std::string_view)> beforeOpen;
+    std::function<bool(std::string_view)> skipFolder; // called on the readers' threads too
+    bool oneFileSystem = false;
+    dev_t rootDevice = 0;
+    std::shared_ptr<const void> keepAlive;
+
+    void read(fsys::DirectoryReader& reader, Node& node);
+    void serve();
+};
+
+// Makes the sub-folders of a folder just listed, marking those a reader can open as queued (the caller
+// queues them). prefix is the folder's path with its closing separator; names are each closed by a NUL.
+// pool is null when the walk lists alone.
+void adoptChildren(const ReaderPool* pool, std::string_view prefix, const std::vector<quint32>& order,
+                   const std::string& names, const std::function<bool(std::string_view)>& skip,
+                   std::vector<NodePtr>& out);
+
+// Starts settings.readers threads listing below the listed folder into threads; null (none started) when
+// none are asked for or the system cannot open a path without following links.
+std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootPath,
+                                            const WalkSettings& settings, dev_t rootDevice,
+                                            std::vector<std::thread>& threads);
+// Tells the readers to end and joins them, leaving any still inside the system after a grace to end alone.
+void closeReaderPool(std::shared_ptr<ReaderPool>& pool, std::vector<std::thread>& threads);
+// Hands the queued ones among nodes to the readers.
+void queueNodes(ReaderPool* pool, const std::vector<NodePtr>& nodes);
+
+enum class Taken { Listed, Own, Stopped };
+// Listed when a reader listed the node (waiting for one that is at it); Own when the walk must list it
+// itself; Stopped when stop() turned true while waiting. While it waits, whileWaiting runs without the
+// pool's lock; it returns whether it did something (then the wait goes on without sleeping).
+Taken takeListing(ReaderPool* pool, Node& node, const std::function<bool()>& stop,
+                  const std::function<bool()>& whileWaiting);
+
+} // namespace walkahead
