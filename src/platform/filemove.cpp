@@ -245,8 +245,11 @@ PlaceResult copyLink(const QByteArray& source, const QByteArray& target, const s
 // Copies the bytes of in to out, data regions only, so that holes stay holes; in the kernel where it can
 // (copy_file_range), else through a buffer. Returns false with *error set; *complete is false when the
 // source ended early (it is being changed).
-bool copyBytes(int in, int out, qint64 size, const std::atomic<bool>* stop, QString* error, bool* complete)
+bool copyBytes(int in, int out, qint64 size, const PlaceOptions& options, const std::atomic<bool>* stop,
+               QString* error, bool* complete)
 {
+    if (options.onCopied)
+        options.onCopied(0, size);
     bool inKernel = true;
     std::unique_ptr<char[]> buffer;
     *complete = true;
@@ -306,6 +309,8 @@ bool copyBytes(int in, int out, qint64 size, const std::atomic<bool>* stop, QStr
                 return true;
             }
             at += std::max<ssize_t>(n, 0);
+            if (options.onCopied)
+                options.onCopied(at, size);
         }
         pos = end;
     }
@@ -343,7 +348,7 @@ PlaceResult copyRegular(const QByteArray& source, const QByteArray& target, cons
     temp.path = pattern;
 
     bool complete = true;
-    if (!copyBytes(in.fd, out.fd, qint64(src.st_size), stop, &r.error, &complete))
+    if (!copyBytes(in.fd, out.fd, qint64(src.st_size), options, stop, &r.error, &complete))
         return r;
     struct stat after;
     if (!complete || ::fstat(in.fd, &after) != 0 || after.st_size != src.st_size ||
