@@ -10,9 +10,15 @@
 #include "support/testform.h"
 #include "support/testmain.h"
 
+#include "ui/fileprogresswindow.h"
+
+#include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QTimer>
+
+#include <atomic>
 
 #include <unistd.h>
 
@@ -40,6 +46,65 @@ struct DuringHandler
         timer.start();
     }
 };
+// Holds the copying thread at the nth time it reaches a copy step, until released.
+struct CopyGate
+{
+    std::atomic<int> seen{0};
+    std::atomic<bool> reached{false};
+    std::atomic<bool> released{false};
+    FaultHookReset reset;
+
+    CopyGate(CopyStep at, int nth, qint64 offset = -1)
+    {
+        setCopyFaultHook([=, this](CopyStep step, qint64 where) {
+            if (step != at || (offset >= 0 && where != offset) || ++seen != nth)
+                return 0;
+            reached = true;
+            for (int i = 0; i < 2000 && !released; ++i)
+                QThread::msleep(5);
+            return 0;
+        });
+    }
+};
+
+// Once the operation's progress window is up and the gate reached, runs act on the window, then releases
+// the gate.
+struct WhenProgressShown
+{
+    QTimer timer;
+    bool ran = false;
+    WhenProgressShown(QWidget& mainWindow, CopyGate& gate, std::function<void(FileProgressWindow&)> act)
+    {
+        timer.setInterval(10);
+        QObject::connect(&timer, &QTimer::timeout, [this, &mainWindow, &gate, act] {
+            auto* window = mainWindow.findChild<FileProgressWindow*>();
+            if (ran || !window || !window->isVisible() || !gate.reached)
+                return;
+            ran = true;
+            timer.stop();
+            act(*window);
+            gate.released = true;
+        });
+        timer.start();
+    }
+};
+
+// Counts the progress windows shown anywhere.
+struct ProgressWindowShows : QObject
+{
+    int shows = 0;
+    ProgressWindowShows() { qApp->installEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        shows += event->type() == QEvent::Show && qobject_cast<FileProgressWindow*>(watched);
+        return false;
+    }
+};
+
+QString labelText(const FileProgressWindow& window, const char* name)
+{
+    return window.findChild<QLabel*>(name)->text();
+}
 } // namespace
 
 class TestFileActions : public QObject
@@ -68,6 +133,14 @@ class TestFileActions : public QObject
         }
         form.resultModel()->appendBatch(batch);
         form.resultModel()->setAllChecked(true);
+    }
+
+    static QList<bool> checks(MainWindow& form)
+    {
+        QList<bool> out;
+        for (int r = 0; r < form.resultModel()->rowCount(); ++r)
+            out.append(form.resultModel()->isChecked(r));
+        return out;
     }
 
     static QList<QByteArray> listed(MainWindow& form)
@@ -463,6 +536,133 @@ private slots:
         QCOMPARE(form->resultModel()->rowCount(), 2);
         QVERIFY(dialogs.messages.isEmpty());
         QCOMPARE(form->pointer().value(), Pointer::Default);
+    }
+    void cancelDuringLargeCopy_data()
+    {
+        QTest::addColumn<bool>("closeMainWindow");
+        QTest::newRow("Cancel") << false;
+        QTest::newRow("main window closed") << true;
+    }
+
+    // Cancel while a large file is copied to another file system: the files placed before it are moved and
+    // their rows leave; the large file keeps its source, its row and its check, and no partial copy stays;
+    // later files are not touched.
+    void cancelDuringLargeCopy()
+    {
+        QFETCH(bool, closeMainWindow);
+        OtherMount mount;
+        if (!mount.usable())
+            QSKIP("no second file system to copy to");
+        ScratchDir from;
+        const QByteArray f = from.path();
+        const QByteArray big(4 << 20, 'b');
+        auto form = makeForm();
+        for (const char* name : {"small1", "big.bin", "unchecked", "small2"}) {
+            QVERIFY(FileTree::write(f + '/' + name, name == QByteArray("big.bin") ? big : QByteArray(name)));
+            addRow(*form, f + '/' + name, name != QByteArray("unchecked"));
+        }
+        dialogs.directories.enqueue(QFile::decodeName(mount.path()));
+        CopyGate gate(CopyStep::Write, 1, 1 << 20); // the large file's second chunk
+        QString count, file, bytes, title;
+        int bar = -1;
+        WhenProgressShown shown(*form, gate, [&](FileProgressWindow& window) {
+            count = labelText(window, "countLabel");
+            file = labelText(window, "fileLabel");
+            bytes = labelText(window, "bytesLabel");
+            title = labelText(window, "operationLabel");
+            bar = window.findChild<QProgressBar*>("progressBar")->value();
+            if (closeMainWindow)
+                form->close();
+            else
+                QTest::mouseClick(window.findChild<QPushButton*>("cancelButton"), Qt::LeftButton);
+        });
+        form->moveButton->click();
+
+        QVERIFY(shown.ran);
+        QCOMPARE(title, "Moving to " + QFile::decodeName(mount.path()) + '/');
+        QCOMPARE(count, QStringLiteral("2 of 3 files"));
+        QCOMPARE(file, QStringLiteral("big.bin"));
+        QVERIFY2(bytes.startsWith("1.0 MB copied"), qPrintable(bytes));
+        QCOMPARE(bar, 416); // one file and a quarter of the next, of three
+        QCOMPARE(FileTree::list(mount.path()), QList<QByteArray>{"small1"});
+        QCOMPARE(FileTree::read(f + "/big.bin"), big);
+        QCOMPARE(listed(*form), (QList<QByteArray>{f + "/big.bin", f + "/unchecked", f + "/small2"}));
+        QCOMPARE(checks(*form), (QList<bool>{true, false, true}));
+        QCOMPARE(form->pointer().value(), Pointer::Default);
+        if (closeMainWindow) {
+            QVERIFY(dialogs.messages.isEmpty());
+        } else {
+            QCOMPARE(dialogs.messages.size(), 1);
+            QCOMPARE(dialogs.messages[0].text,
+                     QStringLiteral("1 of 3 files was moved; the rest were cancelled."));
+            QCOMPARE(dialogs.messages[0].style, 48);
+        }
+    }
+
+    void cancelBetweenFiles_data()
+    {
+        QTest::addColumn<bool>("trash");
+        QTest::newRow("move") << false;
+        QTest::newRow("trash") << true;
+    }
+
+    // Cancel while the third of five files is being finished: that file is done too, the other two keep their
+    // files, rows and checks, and the one message says so.
+    void cancelBetweenFiles()
+    {
+        QFETCH(bool, trash);
+        OtherMount mount;
+        if (!mount.usable())
+            QSKIP("no second file system to copy to");
+        ScratchDir scratch;
+        // Trashing from a tmpfs copies into the home trash; moving from here copies onto the tmpfs.
+        const QByteArray from = trash ? mount.path() : scratch.path();
+        auto form = makeForm();
+        for (int i = 1; i <= 5; ++i) {
+            QVERIFY(FileTree::write(from + "/f" + QByteArray::number(i), "x"));
+            addRow(*form, from + "/f" + QByteArray::number(i), true);
+        }
+        dialogs.answers.enqueue(Answer::Yes);
+        if (!trash) {
+            QVERIFY(FileTree::makeFolder(mount.path() + "/to"));
+            dialogs.directories.enqueue(QFile::decodeName(mount.path()) + "/to");
+        }
+        CopyGate gate(CopyStep::Close, 3);
+        WhenProgressShown shown(*form, gate, [](FileProgressWindow& window) {
+            QTest::mouseClick(window.findChild<QPushButton*>("cancelButton"), Qt::LeftButton);
+        });
+        (trash ? form->trashButton : form->moveButton)->click();
+
+        QVERIFY(shown.ran);
+        QCOMPARE(FileTree::list(from), (QList<QByteArray>{"f4", "f5"}));
+        QCOMPARE(listed(*form), (QList<QByteArray>{from + "/f4", from + "/f5"}));
+        QCOMPARE(checks(*form), (QList<bool>{true, true}));
+        const QString told = dialogs.messages.last().text;
+        QCOMPARE(told, trash ? QStringLiteral("3 of 5 files were sent to the trash; the rest were cancelled.")
+                             : QStringLiteral("3 of 5 files were moved; the rest were cancelled."));
+    }
+
+    // An operation that is over before the window's delay shows no window at all.
+    void quickOperationShowsNoWindow()
+    {
+        ScratchDir from, to;
+        auto form = makeForm();
+        for (const char* name : {"a", "b", "c", "d"}) {
+            QVERIFY(FileTree::write(from.path() + '/' + name, name));
+            addRow(*form, from.path() + '/' + name, true);
+        }
+        form->resultModel()->setChecked(3, false);
+        ProgressWindowShows windows;
+        dialogs.directories.enqueue(to.qpath());
+        form->moveButton->click();
+        form->resultModel()->setAllChecked(true);
+        dialogs.answers.enqueue(Answer::Yes);
+        form->trashButton->click();
+        QCOMPARE(windows.shows, 0);
+        QCOMPARE(FileTree::list(to.path()), (QList<QByteArray>{"a", "b", "c"}));
+        QCOMPARE(FileTree::list(from.path()), QList<QByteArray>());
+        QCOMPARE(form->resultModel()->rowCount(), 0);
+        QCOMPARE(dialogs.messages.size(), 1); // the question
     }
 };
 

@@ -5,6 +5,7 @@
 #include "fileops/trashoperation.h"
 #include "platform/errorbox.h"
 #include "platform/trash.h"
+#include "results/prune.h"
 #include "results/resultmodel.h"
 #include "support/attributes.h"
 #include "support/filetree.h"
@@ -165,7 +166,7 @@ private slots:
         QCOMPARE(rows.listed(), (QList<QByteArray>{d + "/b", d + "/c", d + "/e"}));
         QCOMPARE(rows.model.isChecked(1), true);
         QCOMPARE(trash.failures(), QStringList{QString::fromUtf8(d) + "/c (it is a folder, not a file)"});
-        QVERIFY(trash.failureMessage().startsWith("These files were not sent to the trash:\n"));
+        QVERIFY(trash.endMessage().startsWith("These files were not sent to the trash:\n"));
         const QMap<QByteArray, QByteArray> trashed = trashedFrom(d);
         QCOMPARE(trashed.values(), (QList<QByteArray>{d + "/a", d + "/f\xff"}));
         const QMap<QByteArray, QByteArray> content{{d + "/a", "a"}, {d + "/f\xff", "f"}};
@@ -189,8 +190,8 @@ private slots:
             if (changed)
                 return;
             changed = true;
-            rows.model.removeRowsAt({0});                               // "one" pruned meanwhile
-            rows.model.appendRow(std::string_view("/late/arrival"), 7); // a new row appended
+            removeRowsContaining(rows.model, QStringLiteral("/one"), noYield); // pruned meanwhile
+            rows.model.appendRow(std::string_view("/late/arrival"), 7);        // a new row appended
         });
         trash.removeGoneRows(rows.model);
         QCOMPARE(rows.listed(), QList<QByteArray>{"/late/arrival"});
@@ -206,9 +207,11 @@ private slots:
         }
         TrashOperation trash;
         trash.addChecked(rows.model.snapshot());
-        std::atomic<bool> stop{false};
         int yields = 0;
-        trash.run([&] { stop = ++yields == 2; }, &stop);
+        trash.run([&] {
+            if (++yields == 2)
+                trash.requestStop();
+        });
         QVERIFY(!FileTree::exists(dir.path() + "/one"));
         QVERIFY(FileTree::exists(dir.path() + "/two"));
         QCOMPARE(trash.goneIds().size(), std::size_t(1));
@@ -301,7 +304,6 @@ private slots:
         rows.add(from.path() + "/other", false);
         // The disk-full case must take the copy path, where the fault is injected.
         MoveOperation move(target, PlaceOptions{situation != "disk full", false, {}});
-        move.claimResidents(rows.model.snapshot());
         move.moveChecked(rows.model.snapshot(), {});
         move.removeGoneRows(rows.model);
 
@@ -362,7 +364,6 @@ private slots:
         rows.add(from.path() + "/n.txt", true);
         rows.add(to.path() + "/n.txt", true);
         MoveOperation move(to.path() + '/');
-        move.claimResidents(rows.model.snapshot());
         move.moveChecked(rows.model.snapshot(), {});
         move.removeGoneRows(rows.model);
         QCOMPARE(FileTree::read(to.path() + "/n.txt"), QByteArray("resident"));
@@ -421,7 +422,6 @@ private slots:
         for (const char* folder : {"a", "b", "t"})
             rows.add(r + rowsVia + '/' + folder + "/same.txt", true);
         MoveOperation move(r + targetVia);
-        move.claimResidents(rows.model.snapshot());
         move.moveChecked(rows.model.snapshot(), {});
         move.removeGoneRows(rows.model);
 
@@ -465,7 +465,6 @@ private slots:
         Rows rows;
         rows.add(from.path() + "/f.txt", true);
         MoveOperation move(to.path() + '/', PlaceOptions{allowRename, false, {}});
-        move.claimResidents(rows.model.snapshot());
         move.moveChecked(rows.model.snapshot(), {});
         move.removeGoneRows(rows.model);
 

@@ -12,14 +12,13 @@
 #include "platform/settings.h"
 #include "platform/yielder.h"
 #include "results/resultmodel.h"
-#include "search/pathhelpers.h"
+#include "ui/fileprogresswindow.h"
 
 #include <QAbstractItemView>
 #include <QEvent>
 #include <QFile>
 #include <QScopedValueRollback>
 
-#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -53,16 +52,49 @@ private:
     bool m_closed = false;
 };
 
-// Runs one statement of a row loop through the guard; only a failure pays for decoding the row's text.
-template <class F> void rowStep(Guard& step, int label, const ResultSnapshot& rows, int row, F&& statement)
+// Runs one statement of a row loop; only a failure pays for decoding the row's text.
+void rowStep(Guard& step, int label, const ResultSnapshot& rows, int row,
+             const std::function<void()>& statement)
 {
     try {
-        std::forward<F>(statement)();
+        statement();
     } catch (...) {
         step.setExtra(QStringLiteral("File: ") + rows.displayPath(row));
         step(label, [] { throw; });
         step.setExtra(QString());
     }
+}
+
+int trashLabel(TrashOperation::Step step)
+{
+    switch (step) {
+    case TrashOperation::Step::Yield:
+        return 110;
+    case TrashOperation::Step::CheckedTest:
+        return 112;
+    case TrashOperation::Step::Add:
+        break;
+    }
+    return 116;
+}
+
+int moveLabel(MoveOperation::Step step)
+{
+    switch (step) {
+    case MoveOperation::Step::Yield:
+        return 120;
+    case MoveOperation::Step::CheckedTest:
+        return 122;
+    case MoveOperation::Step::Begin:
+        return 124;
+    case MoveOperation::Step::Copy:
+        return 126;
+    case MoveOperation::Step::DeleteSource:
+        return 128;
+    case MoveOperation::Step::Finish:
+        break;
+    }
+    return 130;
 }
 } // namespace
 
@@ -73,21 +105,18 @@ void FileActions::sendToTrash()
     const QScopedValueRollback running(m_fileOpRunning, true);
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton10_Click"));
     Yielder yielder;
+    const TrashOperation::Yield yield = [&] { yielder(); };
     TrashOperation trash;
     ResultSnapshot rows;
-    int rowCount = 0;
-    std::atomic<bool> stop{false};
-    CloseWatcher watcher(m_window, [&] { stop = true; });
+    CloseWatcher watcher(m_window, [&] { trash.requestStop(); });
 
     step(106, [&] { rows = m_results->snapshot(); });
-    step(108, [&] { rowCount = rows.size(); });
-    for (int r = 0; r < rowCount; ++r) {
-        step(110, [&] { yielder(); });
-        bool checked = false;
-        step(112, [&] { checked = rows.isChecked(r); });
-        if (checked)
-            step(116, [&] { trash.add(rows.rowId(r), rows.nativePath(r)); });
-    }
+    step(108, [&] {
+        trash.addChecked(rows, yield,
+                         [&](TrashOperation::Step which, int, const std::function<void()>& statement) {
+                             step(trashLabel(which), statement);
+                         });
+    });
     if (trash.count() == 0 || watcher.closed())
         return; // nothing checked: nothing to ask and nothing to say
 
@@ -99,7 +128,8 @@ void FileActions::sendToTrash()
         if (!confirmed)
             return;
         m_pointer.set(Pointer::Busy);
-        trash.run([&] { yielder(); }, &stop);
+        const FileProgressWindow window(m_window, trash.progress(), operationTitle(FileOperationKind::Trash));
+        trash.run(yield);
     });
     if (!confirmed)
         return;
@@ -108,9 +138,9 @@ void FileActions::sendToTrash()
     m_pointer.set(Pointer::Default);
     if (!watcher.closed())
         step(130, [&] {
-            const QString failures = trash.failureMessage();
-            if (!failures.isEmpty())
-                m_dialogs->message(failures, MessageStyle::Warning, applicationTitle());
+            const QString told = trash.endMessage();
+            if (!told.isEmpty())
+                m_dialogs->message(told, MessageStyle::Warning, applicationTitle());
         });
 }
 
@@ -139,35 +169,26 @@ void FileActions::moveToFolder()
     const MoveOperation::Yield yield = [&] { yielder(); };
     std::optional<MoveOperation> move;
     ResultSnapshot rows;
-    int rowCount = 0;
     step(118, [&] {
         rows = m_results->snapshot();
-        rowCount = rows.size();
         move.emplace(QFile::encodeName(target));
-        move->claimResidents(rows);
     });
     CloseWatcher watcher(m_window, [&] {
         if (move)
             move->requestStop();
     });
-    for (int r = 0; move && r < rowCount && !move->stopRequested(); ++r) {
-        rowStep(step, 120, rows, r, [&] { yielder(); });
-        bool checked = false;
-        rowStep(step, 122, rows, r, [&] { checked = rows.isChecked(r); });
-        if (!checked)
-            continue;
-        QByteArray name;
-        rowStep(step, 124, rows, r, [&] {
-            const QByteArray source = rows.nativePath(r);
-            move->begin(rows.rowId(r), source);
-            name = fileNameOfPath(source);
+    if (move && !watcher.closed())
+        step(118, [&] {
+            const FileProgressWindow window(m_window, move->progress(),
+                                            operationTitle(FileOperationKind::Move, target));
+            move->moveChecked(
+                rows, yield, [&](MoveOperation::Step which, int row, const std::function<void()>& statement) {
+                    if (row < 0)
+                        step(moveLabel(which), statement);
+                    else
+                        rowStep(step, moveLabel(which), rows, row, statement);
+                });
         });
-        rowStep(step, 126, rows, r, [&] { move->copy(name, yield); });
-        rowStep(step, 128, rows, r, [&] { move->deleteSource(yield); });
-    }
-    // The last batch of copies is made durable and its sources deleted, after a stop as well.
-    if (move)
-        step(130, [&] { move->finish(yield); });
     if (move)
         step(132, [&] { move->removeGoneRows(*m_results); });
     step(142, [&] { m_resultView->viewport()->update(); });

@@ -47,18 +47,28 @@ MoveOperation::MoveOperation(QByteArray targetFolder, PlaceOptions options)
     m_options.deferSync = true;
     if (!m_options.clearTarget)
         m_options.clearTarget = trashEarlierFile;
+    m_options.onCopied = [this](qint64 copied, qint64 size) {
+        if (copied == 0) {
+            m_progress.beginCopy(size);
+            m_reported = 0;
+        }
+        m_progress.addCopied(copied - m_reported);
+        m_reported = copied;
+    };
 }
 
-void MoveOperation::claimResidents(const ResultSnapshot& rows)
+int MoveOperation::claimResidents(const ResultSnapshot& rows)
 {
-    if (!m_targetFolder.valid)
-        return;
     // Neighbouring rows mostly share a folder: look each folder up once in a row.
     QByteArray lastFolder;
     bool looked = false;
     bool lastIsTarget = false;
+    int checked = 0;
     for (int r = 0; r < rows.size(); ++r) {
         if (!rows.isChecked(r))
+            continue;
+        ++checked;
+        if (!m_targetFolder.valid)
             continue;
         const QByteArray path = rows.nativePath(r);
         const QByteArray folder = folderOfPath(path);
@@ -71,6 +81,7 @@ void MoveOperation::claimResidents(const ResultSnapshot& rows)
         if (lastIsTarget)
             m_residents.insert(fileNameOfPath(path), rows.rowId(r));
     }
+    return checked;
 }
 
 void MoveOperation::begin(quint64 rowId, const QByteArray& sourcePath)
@@ -84,14 +95,16 @@ void MoveOperation::begin(quint64 rowId, const QByteArray& sourcePath)
     m_targetPath.clear();
     m_placed = PlaceResult();
     m_refusal.clear();
+    m_cancelled = false;
+    m_progress.beginFile(sourcePath);
 }
 
 void MoveOperation::copy(const QByteArray& name, const Yield& yield)
 {
     if (!m_active || m_settled)
         return;
-    if (m_stop.load()) {
-        m_refusal = QStringLiteral("stopped");
+    if (stopRequested()) {
+        m_cancelled = true;
         return;
     }
     if (name.isEmpty()) {
@@ -113,11 +126,14 @@ void MoveOperation::copy(const QByteArray& name, const Yield& yield)
     }
     m_targetPath = target;
     try {
-        m_worker.run([&] { m_placed = placeFile(m_source, target, m_options, &m_stop); }, yield);
+        m_worker.run([&] { m_placed = placeFile(m_source, target, m_options, m_progress.cancelFlag()); },
+                     yield);
     } catch (...) {
         m_refusal = describeCurrentException();
         throw;
     }
+    // A stop abandons a copy in hand; a failure that met a stop counts as cancelled too, its source stays.
+    m_cancelled = !m_placed.placed && stopRequested();
     if (m_placed.clearedTarget)
         m_notes.append(QString::fromUtf8(target) +
                        QStringLiteral(": replaced; the earlier file is in the trash"));
@@ -132,9 +148,13 @@ void MoveOperation::deleteSource(const Yield& yield)
     if (!m_active || m_settled)
         return;
     m_settled = true;
-    Unsettled file{m_rowId, m_source, m_targetPath, m_placed, m_refusal};
+    Unsettled file{m_rowId, m_source, m_targetPath, m_placed, m_refusal, m_cancelled && m_refusal.isEmpty()};
     if (file.reason.isEmpty() && !m_placed.placed)
         file.reason = m_placed.error.isEmpty() ? QStringLiteral("it was not copied") : m_placed.error;
+    if (file.cancelled)
+        m_progress.abandonFile();
+    else // a file that had vanished is done as well: its row leaves
+        m_progress.finishFile(m_placed.placed || !entryExists(m_source));
     const bool copied = file.reason.isEmpty() && !m_placed.renamed;
     if (copied) {
         ++m_batchCopies;
@@ -206,30 +226,51 @@ void MoveOperation::finish(const Yield& yield)
 
 void MoveOperation::settle(const Unsettled& file)
 {
-    if (!existsWithoutFollowing(file.source)) {
+    const bool gone = !existsWithoutFollowing(file.source);
+    if (gone || !file.cancelled)
+        ++m_finished;
+    if (gone) {
         m_gone.insert(std::upper_bound(m_gone.begin(), m_gone.end(), file.rowId), file.rowId);
         if (!file.placed.lostAttributes.isEmpty() && file.placed.placed)
             m_notes.append(QString::fromUtf8(file.target) +
                            QStringLiteral(": its file system did not keep the extended attributes ") +
                            file.placed.lostAttributes.join(QStringLiteral(", ")));
-    } else if (!file.reason.isEmpty()) {
+    } else if (!file.reason.isEmpty() && !file.cancelled) {
         m_failures.append(failureLine(QString::fromUtf8(file.source), file.reason));
     }
 }
 
-void MoveOperation::moveChecked(const ResultSnapshot& rows, const Yield& yield)
+void MoveOperation::moveChecked(const ResultSnapshot& rows, const Yield& yield, const StepRunner& run)
 {
-    for (int r = 0; r < rows.size() && !m_stop.load(); ++r) {
-        if (yield)
-            yield();
-        if (!rows.isChecked(r))
+    const auto step = [&](Step which, int row, const std::function<void()>& statement) {
+        if (run)
+            run(which, row, statement);
+        else
+            statement();
+    };
+    m_total = claimResidents(rows);
+    m_progress.start(m_total);
+    for (int r = 0; r < rows.size() && !stopRequested(); ++r) {
+        step(Step::Yield, r, [&] {
+            if (yield)
+                yield();
+        });
+        bool checked = false;
+        step(Step::CheckedTest, r, [&] { checked = rows.isChecked(r); });
+        if (!checked)
             continue;
-        const QByteArray path = rows.nativePath(r);
-        begin(rows.rowId(r), path);
-        copy(fileNameOfPath(path), yield);
-        deleteSource(yield);
+        QByteArray name;
+        step(Step::Begin, r, [&] {
+            const QByteArray source = rows.nativePath(r);
+            begin(rows.rowId(r), source);
+            name = fileNameOfPath(source);
+        });
+        step(Step::Copy, r, [&] { copy(name, yield); });
+        step(Step::DeleteSource, r, [&] { deleteSource(yield); });
     }
-    finish(yield);
+    // The last batch of copies is made durable and its sources deleted, after a stop as well.
+    step(Step::Finish, -1, [&] { finish(yield); });
+    m_progress.finish();
 }
 
 QString MoveOperation::endMessage() const
@@ -239,7 +280,13 @@ QString MoveOperation::endMessage() const
         parts.append(failureListText(QStringLiteral("These files were not moved:"), m_failures));
     if (!m_notes.isEmpty())
         parts.append(failureListText(QStringLiteral("These files were moved:"), m_notes));
-    return parts.join(QStringLiteral("\n\n"));
+    FileOperationSnapshot end;
+    end.filesTotal = m_total;
+    end.filesFinished = m_finished;
+    end.filesSucceeded = int(m_gone.size());
+    end.cancelRequested = stopRequested();
+    return operationEndMessage(parts.join(QStringLiteral("\n\n")),
+                               cancellationLine(FileOperationKind::Move, end));
 }
 
 int MoveOperation::removeGoneRows(ResultModel& model) const

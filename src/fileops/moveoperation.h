@@ -2,6 +2,7 @@
 #pragma once
 
 #include "fileops/fileworker.h"
+#include "fileops/operationprogress.h"
 #include "platform/filemove.h"
 
 #include <QByteArray>
@@ -30,13 +31,13 @@ class MoveOperation
 {
 public:
     using Yield = std::function<void()>;
+    // The steps of moveChecked, each of which a caller may guard on its own.
+    enum class Step { Yield, CheckedTest, Begin, Copy, DeleteSource, Finish };
+    // Runs one step; row is -1 for Finish. Without a runner a failing step ends moveChecked.
+    using StepRunner = std::function<void(Step step, int row, const std::function<void()>& statement)>;
 
     // targetFolder: native bytes ending in the separator.
     explicit MoveOperation(QByteArray targetFolder, PlaceOptions options = {});
-
-    // Names of the chosen files that already lie in the target folder (however their paths spell it)
-    // belong to them for this operation.
-    void claimResidents(const ResultSnapshot& rows);
 
     void begin(quint64 rowId, const QByteArray& sourcePath);
     // Places the current file under name in the target folder. The bytes are copied on a worker thread while
@@ -49,18 +50,21 @@ public:
     // copied is left twice.
     void finish(const Yield& yield = {});
 
-    // Moves every checked row of a snapshot (begin, copy and deleteSource for each, then finish).
-    void moveChecked(const ResultSnapshot& rows, const Yield& yield);
+    // Moves every checked row of a snapshot: claims the residents, then begin, copy and deleteSource for each
+    // row until a stop, then finish.
+    void moveChecked(const ResultSnapshot& rows, const Yield& yield, const StepRunner& run = {});
 
     // Safe from any thread: the file being copied is abandoned (its source stays, its partial copy is
-    // removed) and no other is begun.
-    void requestStop() { m_stop.store(true); }
-    bool stopRequested() const { return m_stop.load(); }
+    // removed; it counts as cancelled, not failed) and no other is begun.
+    void requestStop() { m_progress.requestCancel(); }
+    bool stopRequested() const { return m_progress.cancelRequested(); }
+    FileOperationProgress& progress() { return m_progress; }
 
     const std::vector<quint64>& goneIds() const { return m_gone; }
     const QStringList& failures() const { return m_failures; }
     // What the user is told at the end: the files not moved and why, then the moved files that replaced
-    // an earlier file or lost extended attributes. Empty when there is nothing to tell.
+    // an earlier file or lost extended attributes, then how many were moved before a cancel. Empty when
+    // there is nothing to tell.
     QString endMessage() const;
     int removeGoneRows(ResultModel& model) const;
 
@@ -73,7 +77,11 @@ private:
         QByteArray target;
         PlaceResult placed; // placed and not renamed: its source waits for the batch's sync
         QString reason;
+        bool cancelled = false; // abandoned on a stop: neither finished nor failed
     };
+    // Names of the chosen files that already lie in the target folder (however their paths spell it)
+    // belong to them for this operation. Returns how many rows are checked.
+    int claimResidents(const ResultSnapshot& rows);
     void settleNowOrLater(Unsettled file);
     void flushBatch(const Yield& yield);
     void settle(const Unsettled& file);
@@ -81,7 +89,8 @@ private:
     QByteArray m_target;
     FileIdentity m_targetFolder;
     PlaceOptions m_options;
-    std::atomic<bool> m_stop{false};
+    FileOperationProgress m_progress;
+    qint64 m_reported = 0; // of the file being copied; the worker's own
     FileWorker m_worker;
     QSet<QByteArray> m_placedNames;
     std::vector<FileIdentity> m_placedFiles;
@@ -94,11 +103,14 @@ private:
     QByteArray m_targetPath;
     PlaceResult m_placed;
     QString m_refusal;
+    bool m_cancelled = false;
 
     std::vector<Unsettled> m_batch;
     int m_batchCopies = 0;
     qint64 m_batchBytes = 0;
 
+    int m_total = 0;    // checked rows, as moveChecked found them
+    int m_finished = 0; // files settled, cancelled ones left out
     std::vector<quint64> m_gone;
     QStringList m_failures;
     QStringList m_notes;

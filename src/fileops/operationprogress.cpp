@@ -21,7 +21,11 @@ double FileOperationSnapshot::fraction() const
     return std::clamp((filesFinished + part) / filesTotal, 0.0, 1.0);
 }
 
-FileOperationProgress::FileOperationProgress(Clock clock) : m_clock(std::move(clock)) {}
+FileOperationProgress::FileOperationProgress(Clock clock) : m_clock(std::move(clock))
+{
+    // A window that reads before the work starts counts its delay from here.
+    start(0);
+}
 
 qint64 FileOperationProgress::now() const
 {

@@ -13,33 +13,64 @@ void TrashOperation::add(quint64 rowId, const QByteArray& nativePath)
     m_files.push_back({rowId, nativePath});
 }
 
-void TrashOperation::addChecked(const ResultSnapshot& rows)
+void TrashOperation::addChecked(const ResultSnapshot& rows, const Yield& yield, const StepRunner& run)
 {
-    for (int r = 0; r < rows.size(); ++r)
-        if (rows.isChecked(r))
-            add(rows.rowId(r), rows.nativePath(r));
+    const auto step = [&](Step which, int row, const std::function<void()>& statement) {
+        if (run)
+            run(which, row, statement);
+        else
+            statement();
+    };
+    for (int r = 0; r < rows.size(); ++r) {
+        step(Step::Yield, r, [&] {
+            if (yield)
+                yield();
+        });
+        bool checked = false;
+        step(Step::CheckedTest, r, [&] { checked = rows.isChecked(r); });
+        if (checked)
+            step(Step::Add, r, [&] { add(rows.rowId(r), rows.nativePath(r)); });
+    }
 }
 
-void TrashOperation::run(const Yield& yield, const std::atomic<bool>* stop)
+void TrashOperation::run(const Yield& yield)
 {
+    m_progress.start(count());
     for (const File& file : m_files) {
         if (yield)
             yield();
-        if (stop && stop->load())
+        if (stopRequested())
             break;
-        const TrashResult result = moveToTrash(file.path, stop);
+        m_progress.beginFile(file.path);
+        TrashResult result;
+        m_worker.run([&] { result = moveToTrash(file.path, m_progress.cancelFlag()); }, yield);
         // A file that had gone before is not a failure: its row no longer names anything.
-        if (!existsWithoutFollowing(file.path))
+        const bool gone = !existsWithoutFollowing(file.path);
+        if (!gone && !result.ok && stopRequested()) {
+            m_progress.abandonFile();
+            break;
+        }
+        m_progress.finishFile(gone);
+        ++m_finished;
+        if (gone)
             m_gone.push_back(file.rowId);
         else if (!result.ok)
             m_failures.append(failureLine(QString::fromUtf8(file.path), result.error));
     }
     std::sort(m_gone.begin(), m_gone.end());
+    m_progress.finish();
 }
 
-QString TrashOperation::failureMessage() const
+QString TrashOperation::endMessage() const
 {
-    return failureListText(QStringLiteral("These files were not sent to the trash:"), m_failures);
+    FileOperationSnapshot end;
+    end.filesTotal = count();
+    end.filesFinished = m_finished;
+    end.filesSucceeded = int(m_gone.size());
+    end.cancelRequested = stopRequested();
+    return operationEndMessage(
+        failureListText(QStringLiteral("These files were not sent to the trash:"), m_failures),
+        cancellationLine(FileOperationKind::Trash, end));
 }
 
 int TrashOperation::removeGoneRows(ResultModel& model) const

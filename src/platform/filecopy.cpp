@@ -79,8 +79,11 @@ QStringList copyAttributes(int in, int out)
 
 // Copies the bytes of in to out, data regions only, so that holes stay holes; in the kernel where it can
 // (copy_file_range), else through a buffer.
-CopyOutcome copyBytes(int in, int out, qint64 size, const std::atomic<bool>* stop)
+CopyOutcome copyBytes(int in, int out, qint64 size, const std::atomic<bool>* stop,
+                      const std::function<void(qint64 copied, qint64 size)>& onCopied)
 {
+    if (onCopied)
+        onCopied(0, size);
     CopyOutcome r;
     bool inKernel = true;
     std::unique_ptr<char[]> buffer;
@@ -136,6 +139,8 @@ CopyOutcome copyBytes(int in, int out, qint64 size, const std::atomic<bool>* sto
                 return r;
             }
             at += std::max<ssize_t>(n, 0);
+            if (onCopied)
+                onCopied(at, size);
         }
         pos = end;
     }

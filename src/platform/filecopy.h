@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 
 // The test seam's errno for a step of a copy, 0 to go on.
 int consultHook(CopyStep step, qint64 offset);
@@ -27,5 +28,7 @@ struct CopyOutcome
 };
 
 // Copies the bytes of in to out, data regions only, so that holes stay holes; in the kernel where it can
-// (copy_file_range), else through a buffer, in chunks; stop (may be null) is read before each chunk.
-CopyOutcome copyBytes(int in, int out, qint64 size, const std::atomic<bool>* stop);
+// (copy_file_range), else through a buffer, in chunks; stop (may be null) is read before each chunk, and
+// onCopied (may be empty) hears (0, size) as the copy begins and how far it has got after each chunk.
+CopyOutcome copyBytes(int in, int out, qint64 size, const std::atomic<bool>* stop,
+                      const std::function<void(qint64 copied, qint64 size)>& onCopied = {});

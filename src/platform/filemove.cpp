@@ -188,7 +188,7 @@ PlaceResult copyRegular(const QByteArray& source, const QByteArray& target, cons
     }
     temp.path = pattern;
 
-    const CopyOutcome copied = copyBytes(in.get(), out.get(), qint64(src.st_size), stop);
+    const CopyOutcome copied = copyBytes(in.get(), out.get(), qint64(src.st_size), stop, options.onCopied);
     if (!copied.error.isEmpty()) {
         r.error = copied.error;
         return r;

@@ -46,7 +46,9 @@ struct PlaceOptions
     bool deferSync = false;
     // Takes a writable file that holds the target name out of the way, just before the name is taken;
     // returns why it could not, empty when it did. Without it such a file makes the placement fail.
-    std::function<QString(const QByteArray& target)> clearTarget;
+    std::function<QString(const QByteArray& target)> clearTarget = {};
+    // On the copying thread: (0, size) as a copy begins, then how far it has got after each chunk.
+    std::function<void(qint64 copied, qint64 size)> onCopied = {};
 };
 
 // Puts the file at source onto target. Refuses, leaving everything as it was, when the target folder is

@@ -3,6 +3,7 @@
 
 #include "platform/apptitle.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFontMetrics>
@@ -45,13 +46,13 @@ QString bytesText(const FileOperationSnapshot& s)
 
 FileProgressWindow::FileProgressWindow(QWidget* mainWindow, FileOperationProgress& progress,
                                        const QString& operation)
-    : QDialog(mainWindow), m_progress(progress), m_timer(new QTimer(this)), m_operation(new QLabel(this)),
-      m_file(new QLabel(this)), m_bar(new QProgressBar(this)), m_count(new QLabel(this)),
-      m_bytes(new QLabel(this)), m_cancel(nullptr), m_textWidth(fontMetrics().averageCharWidth() * 56)
+    : QDialog(mainWindow), m_mainWindow(mainWindow), m_progress(progress), m_timer(new QTimer(this)),
+      m_operation(new QLabel(this)), m_file(new QLabel(this)), m_bar(new QProgressBar(this)),
+      m_count(new QLabel(this)), m_bytes(new QLabel(this)), m_cancel(nullptr),
+      m_textWidth(fontMetrics().averageCharWidth() * 56)
 {
     setObjectName(QStringLiteral("fileProgressWindow"));
     setWindowTitle(applicationTitle());
-    setWindowModality(Qt::WindowModal);
     // The main window shows the busy pointer meanwhile; Cancel must still look clickable.
     setCursor(Qt::ArrowCursor);
 
@@ -83,6 +84,39 @@ FileProgressWindow::FileProgressWindow(QWidget* mainWindow, FileOperationProgres
 
     connect(m_timer, &QTimer::timeout, this, &FileProgressWindow::poll);
     m_timer->start(PollMs);
+}
+
+FileProgressWindow::~FileProgressWindow()
+{
+    qApp->removeEventFilter(this);
+}
+
+void FileProgressWindow::showEvent(QShowEvent* event)
+{
+    qApp->installEventFilter(this);
+    QDialog::showEvent(event);
+}
+
+void FileProgressWindow::hideEvent(QHideEvent* event)
+{
+    qApp->removeEventFilter(this);
+    QDialog::hideEvent(event);
+}
+
+bool FileProgressWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (!event->isInputEvent() && type != QEvent::Shortcut && type != QEvent::DragEnter &&
+        type != QEvent::DragMove && type != QEvent::Drop)
+        return false;
+    const auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || !m_mainWindow || widget->window() != m_mainWindow->window())
+        return false;
+    if (type == QEvent::MouseButtonPress) {
+        raise();
+        activateWindow();
+    }
+    return true;
 }
 
 void FileProgressWindow::poll()

@@ -15,6 +15,8 @@ class QTimer;
 // a quick one looks as if there were no window, and hides when the progress is finished. Cancel, Escape and
 // the window manager's close all ask the operation to stop after the file in hand; the window stays up until
 // the operation has ended. The owner deletes it after the operation.
+// The modality is the window's own: while shown it holds the main window's input. Qt's window modality would
+// also drop the window system's close request for the main window, which must cancel and end the program.
 class FileProgressWindow : public QDialog
 {
     Q_OBJECT
@@ -23,17 +25,22 @@ public:
     static constexpr qint64 ShowAfterMs = 500;
 
     FileProgressWindow(QWidget* mainWindow, FileOperationProgress& progress, const QString& operation);
+    ~FileProgressWindow() override;
 
     // Brings the window up to date with the progress; the timer calls it every PollMs.
     void poll();
 
 protected:
     void reject() override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void cancel();
     void showState(const FileOperationSnapshot& state);
 
+    QWidget* m_mainWindow;
     FileOperationProgress& m_progress;
     QTimer* m_timer;
     QLabel* m_operation;

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Closes the real program's window the way a window manager does, in three situations: in the middle of moving
-# a large file to another file system (the move stops, no partial copy stays, the source is whole); after
-# copying results (a clipboard manager receives the text as the program ends); in the middle of a search of
-# /usr (the program ends at once; the time it took is printed).
+# a large file to another file system, its progress window up (the move stops, no partial copy stays, the
+# source is whole); after copying results (a clipboard manager receives the text as the program ends); in the
+# middle of a search of /usr (the program ends at once; the time it took is printed).
 set -euo pipefail
 program=$1
 xdesk=$2
@@ -118,6 +118,8 @@ case_move() {
         sleep 0.01
     done
     [ -n "$partial" ] || fail "the copy never began"
+    # The close comes while the progress window holds the main window's input.
+    box Lentrova >/dev/null
     "$xdesk" close "$wid"
     ended 60 || fail "the program did not end within 60 s of the close"
     [ "$code" = 0 ] || fail "the program ended with $code"
