@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class QAction;
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
@@ -21,6 +22,7 @@ class QTreeView;
 class Dialogs;
 class FileActions;
 class FolderDropTarget;
+class NameActions;
 class RandomSource;
 class ResultListActions;
 class ResultListChecking;
@@ -28,6 +30,7 @@ class ResultListView;
 class ResultModel;
 class SearchRun;
 class SearchRunHost;
+class ShortenDialog;
 
 // What the window needs from outside; tests replace the parts that would need a person or a browser.
 struct MainWindowServices
@@ -37,6 +40,7 @@ struct MainWindowServices
     QString displayName = QStringLiteral("Lentrova Software");
     QString installFolder;            // empty: the folder of the program file
     std::function<void()> endProgram; // none: leave the event loop once the handler under way returns
+    std::function<bool(ShortenDialog&)> shortenDialog; // none: shown modally; true when applied
 };
 
 // The program's one window: its controls (listed once, in mainwindow.cpp) and handlers that hand the work to
@@ -74,6 +78,9 @@ public:
     QPushButton* contactHelpButton = nullptr;
     QPushButton* revealButton = nullptr;
     QPushButton* loadSamplesButton = nullptr;
+    // Items of the result list's context menu that rename files.
+    QAction* shortenNamesAction = nullptr;
+    QAction* undoShorteningAction = nullptr;
 
     QStandardItemModel* folderModel() const { return m_folders; }
     ResultModel* resultModel() const { return m_results; }
@@ -83,6 +90,7 @@ public:
     SearchRun& searchRun() { return *m_search; }
     ResultListActions& resultActions() { return *m_resultActions; }
     FileActions& fileActions() { return *m_fileActions; }
+    NameActions& nameActions() { return *m_nameActions; }
     QString installFolderPath() const;
     QByteArray installFolderNativePath() const;
 
@@ -104,6 +112,8 @@ public slots:
     void onClearResultsClicked();
     void onTrashClicked();
     void onMoveClicked();
+    void onShortenNamesClicked();
+    void onUndoShorteningClicked();
     void onLengthHelpClicked();
     void onContactHelpClicked();
     void onLoadSamplesClicked();
@@ -119,6 +129,9 @@ private:
     void buildControls();
     void watchHover(QWidget* widget, HoverRule rule);
     void setUpSearch();
+    void addRenameMenuItems();
+    // The search that fills the result list started, or its criteria changed while it runs.
+    void noteListCriteria();
     // Adds one row to the folder list; native holds the folder's exact bytes where they are known.
     void addFolderRow(const QString& text, const QByteArray& native = QByteArray());
 
@@ -139,4 +152,5 @@ private:
     ResultListChecking* m_checking = nullptr;
     std::unique_ptr<ResultListActions> m_resultActions;
     std::unique_ptr<FileActions> m_fileActions;
+    std::unique_ptr<NameActions> m_nameActions;
 };
