@@ -189,7 +189,8 @@ private slots:
         for (QAction* a : form->resultList->actions())
             texts << a->text();
         QCOMPARE(texts, (QStringList{"Check All", "Uncheck All", "Check Selected", "Uncheck Selected",
-                                     "Invert Checks"}));
+                                     "Invert Checks", "", QString::fromUtf8("Shorten Checked Names\u2026"),
+                                     "Undo Last Shortening"}));
         fill(form.results(), 6);
         form.results().setChecked(0, true);
         form.results().setChecked(3, true);

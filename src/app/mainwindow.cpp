@@ -3,6 +3,7 @@
 
 #include "app/actionservices.h"
 #include "app/fileactions.h"
+#include "app/nameactions.h"
 #include "app/resultlistactions.h"
 #include "app/settingskeys.h"
 #include "extras/help.h"
@@ -18,6 +19,7 @@
 #include "ui/resultlistchecking.h"
 #include "ui/resultlistview.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -168,6 +170,8 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
                                  *resultList, *progressBar, *this};
     m_resultActions = std::make_unique<ResultListActions>(actions);
     m_fileActions = std::make_unique<FileActions>(actions);
+    m_nameActions = std::make_unique<NameActions>(actions, m_services.shortenDialog);
+    addRenameMenuItems();
     setUpSearch();
     setUpSorting();
 }
@@ -276,6 +280,20 @@ void MainWindow::buildControls()
 
     connect(filterEdit, &QLineEdit::textChanged, this, &MainWindow::onFilterChanged);
     connect(lengthEdit, &QLineEdit::textChanged, this, &MainWindow::onLengthChanged);
+}
+
+// After the checking items of the result list's context menu, set apart: these change files.
+void MainWindow::addRenameMenuItems()
+{
+    auto* separator = new QAction(resultList);
+    separator->setSeparator(true);
+    resultList->addAction(separator);
+    shortenNamesAction = new QAction(QStringLiteral("Shorten Checked Names\u2026"), resultList);
+    connect(shortenNamesAction, &QAction::triggered, this, &MainWindow::onShortenNamesClicked);
+    resultList->addAction(shortenNamesAction);
+    undoShorteningAction = new QAction(QStringLiteral("Undo Last Shortening"), resultList);
+    connect(undoShorteningAction, &QAction::triggered, this, &MainWindow::onUndoShorteningClicked);
+    resultList->addAction(undoShorteningAction);
 }
 
 void MainWindow::load()

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class QAction;
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
@@ -21,6 +22,7 @@ class QTreeView;
 class Dialogs;
 class FileActions;
 class FolderDropTarget;
+class NameActions;
 class RandomSource;
 class ResultListActions;
 class ResultListChecking;
@@ -29,6 +31,7 @@ class ResultModel;
 class ResultSorter;
 class SearchRun;
 class SearchRunHost;
+class ShortenDialog;
 
 // What the window needs from outside; tests replace the parts that would need a person or a browser.
 struct MainWindowServices
@@ -38,6 +41,7 @@ struct MainWindowServices
     QString displayName = QStringLiteral("Lentrova Software");
     QString installFolder;            // empty: the folder of the program file
     std::function<void()> endProgram; // none: leave the event loop once the handler under way returns
+    std::function<bool(ShortenDialog&)> shortenDialog; // none: shown modally; true when applied
 };
 
 // The program's one window: its controls (listed once, in mainwindow.cpp) and handlers that hand the work to
@@ -75,6 +79,9 @@ public:
     QPushButton* contactHelpButton = nullptr;
     QPushButton* revealButton = nullptr;
     QPushButton* loadSamplesButton = nullptr;
+    // Items of the result list's context menu that rename files.
+    QAction* shortenNamesAction = nullptr;
+    QAction* undoShorteningAction = nullptr;
 
     QStandardItemModel* folderModel() const { return m_folders; }
     ResultModel* resultModel() const { return m_results; }
@@ -85,6 +92,7 @@ public:
     ResultListActions& resultActions() { return *m_resultActions; }
     ResultSorter& resultSorter() { return *m_sorter; }
     FileActions& fileActions() { return *m_fileActions; }
+    NameActions& nameActions() { return *m_nameActions; }
     QString installFolderPath() const;
     QByteArray installFolderNativePath() const;
 
@@ -106,6 +114,8 @@ public slots:
     void onClearResultsClicked();
     void onTrashClicked();
     void onMoveClicked();
+    void onShortenNamesClicked();
+    void onUndoShorteningClicked();
     void onLengthHelpClicked();
     void onContactHelpClicked();
     void onLoadSamplesClicked();
@@ -125,6 +135,9 @@ private:
     void setUpSearch();
     void setUpSorting();
     void showSortIndicator();
+    void addRenameMenuItems();
+    // The search that fills the result list started, or its criteria changed while it runs.
+    void noteListCriteria();
     // Adds one row to the folder list; native holds the folder's exact bytes where they are known.
     void addFolderRow(const QString& text, const QByteArray& native = QByteArray());
 
@@ -154,4 +167,5 @@ private:
     SortState m_askedSort;
     std::unique_ptr<ResultListActions> m_resultActions;
     std::unique_ptr<FileActions> m_fileActions;
+    std::unique_ptr<NameActions> m_nameActions;
 };

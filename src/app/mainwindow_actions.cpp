@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 
 #include "app/fileactions.h"
+#include "app/nameactions.h"
 #include "app/resultlistactions.h"
 #include "extras/help.h"
 #include "extras/samples.h"
@@ -58,6 +59,16 @@ void MainWindow::onTrashClicked()
 void MainWindow::onMoveClicked()
 {
     m_fileActions->moveToFolder();
+}
+
+void MainWindow::onShortenNamesClicked()
+{
+    m_nameActions->shortenCheckedNames();
+}
+
+void MainWindow::onUndoShorteningClicked()
+{
+    m_nameActions->undoLastShortening();
 }
 
 void MainWindow::onLengthHelpClicked()

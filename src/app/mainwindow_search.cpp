@@ -2,6 +2,7 @@
 // The search run and the folder list: wiring only; the work is in src/search.
 #include "app/mainwindow.h"
 
+#include "app/nameactions.h"
 #include "app/settingskeys.h"
 #include "platform/browseforfolder.h"
 #include "platform/settings.h"
@@ -74,8 +75,14 @@ void MainWindow::setUpSearch()
 {
     m_searchHost = std::make_unique<MainWindowSearchHost>(*this);
     m_search = std::make_unique<SearchRun>(*m_searchHost);
-    connect(lengthEdit, &QLineEdit::textChanged, this, [this] { m_search->criteriaChanged(); });
-    connect(comparisonCombo, &QComboBox::currentIndexChanged, this, [this] { m_search->criteriaChanged(); });
+    connect(lengthEdit, &QLineEdit::textChanged, this, [this] {
+        m_search->criteriaChanged();
+        noteListCriteria();
+    });
+    connect(comparisonCombo, &QComboBox::currentIndexChanged, this, [this] {
+        m_search->criteriaChanged();
+        noteListCriteria();
+    });
     m_folderDrop =
         new FolderDropTarget(folderList->viewport(), [this](const std::vector<DroppedFolder>& folders) {
             for (const DroppedFolder& folder : folders)
@@ -92,9 +99,23 @@ void MainWindow::addFolderRow(const QString& text, const QByteArray& native)
     m_folders->appendRow(item);
 }
 
+void MainWindow::noteListCriteria()
+{
+    if (!m_search->active() || m_search->stopRequested())
+        return;
+    // The walk measures each file in the unit of the moment; a length being typed is not a unit yet.
+    const ListCriteria criteria =
+        ListCriteria::read(lengthEdit->text(), comparisonAt(comparisonCombo->currentIndex()));
+    if (criteria.length && criteria.comparison)
+        m_nameActions->setListCriteria(criteria);
+}
+
 void MainWindow::onStartStopClicked()
 {
+    const bool wasActive = m_search->active();
     m_search->click();
+    if (!wasActive && m_search->active())
+        noteListCriteria();
 }
 
 void MainWindow::onAddFolderClicked()

@@ -154,7 +154,7 @@ void MoveOperation::deleteSource(const Yield& yield)
     if (file.cancelled)
         m_progress.abandonFile();
     else // a file that had vanished is done as well: its row leaves
-        m_progress.finishFile(m_placed.placed || !entryExists(m_source));
+        m_progress.finishFile(m_placed.placed || !existsWithoutFollowing(m_source));
     const bool copied = file.reason.isEmpty() && !m_placed.renamed;
     if (copied) {
         ++m_batchCopies;

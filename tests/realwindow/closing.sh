@@ -103,7 +103,8 @@ case_move() {
     echo "== closing during a move to another file system"
     [ "$(stat -c %d "$work")" != "$(stat -c %d "$target")" ] || fail "$work and $target are on one file system"
     mkdir "$work/src"
-    size=$((1024 * 1024 * 1024))
+    # Large enough that the copy is still under way when the progress window shows, half a second in.
+    size=$((3 * 1024 * 1024 * 1024))
     head -c $size <(yes lentrova) >"$work/src/big.bin"
     start move "${everything[@]}"
     add_folder "$work/src"

@@ -1,0 +1,208 @@
+// SPDX-License-Identifier: MIT
+#include "app/nameactions.h"
+
+#include "app/closewatcher.h"
+#include "app/pointer.h"
+#include "fileops/failurelist.h"
+#include "fileops/fileworker.h"
+#include "fileops/shorten.h"
+#include "fileops/shortenapply.h"
+#include "platform/apptitle.h"
+#include "platform/dialogs.h"
+#include "platform/errorbox.h"
+#include "platform/yielder.h"
+#include "results/resultmodel.h"
+#include "ui/shortendialog.h"
+
+#include <QAbstractItemView>
+#include <QHash>
+#include <QScopedValueRollback>
+
+#include <algorithm>
+#include <atomic>
+
+namespace {
+const QString Module = QStringLiteral("Form1");
+
+std::string_view viewOf(const QByteArray& bytes)
+{
+    return std::string_view(bytes.constData(), std::size_t(bytes.size()));
+}
+
+std::string_view nameOf(std::string_view path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// Runs job on a worker thread; the window's event loop turns meanwhile.
+void runOffWindowThread(const std::function<void()>& job)
+{
+    FileWorker worker;
+    Yielder yielder;
+    worker.run(job, [&] { yielder(); });
+}
+} // namespace
+
+ListCriteria ListCriteria::read(const QString& lengthText, std::optional<Comparison> comparison)
+{
+    return {parseLengthSpec(lengthText), comparison};
+}
+
+QString defaultShortenLimit(const ListCriteria& criteria)
+{
+    if (!criteria.length || criteria.comparison != Comparison::GreaterThan || criteria.length->length < 1)
+        return QString();
+    switch (criteria.length->unit) {
+    case LengthUnit::Name:
+        return limitText({criteria.length->length, ShortenUnit::Utf16});
+    case LengthUnit::Bytes:
+        return limitText({criteria.length->length, ShortenUnit::Bytes});
+    case LengthUnit::Path:
+    case LengthUnit::PathBytes:
+        break; // a path's limit says nothing about how long its name may be
+    }
+    return QString();
+}
+
+quint16 lengthAfterRename(quint16 shown, LengthUnit unit, std::string_view oldName, std::string_view newName)
+{
+    const auto measure = [unit](std::string_view name) { return qint64(measuredLength(unit, {}, name)); };
+    qint64 value = 0;
+    if (unit == LengthUnit::Name || unit == LengthUnit::Bytes)
+        value = measure(newName);
+    else // the part above the name is not known here, but it did not change
+        value = qint64(shown) - measure(oldName) + measure(newName);
+    return quint16(std::clamp<qint64>(value, 0, 0xFFFF));
+}
+
+// Shorten Checked Names…
+void NameActions::shortenCheckedNames()
+{
+    if (m_running)
+        return;
+    const QScopedValueRollback running(m_running, true);
+    Guard step(m_errorBox, Module, QStringLiteral("mnuShortenNames_Click"));
+    ResultSnapshot rows;
+    std::vector<ShortenCandidate> candidates;
+    QHash<quint64, int> placeOf; // row id to its place in the snapshot
+    step(100, [&] {
+        rows = m_results->snapshot();
+        for (int r = 0; r < rows.size(); ++r)
+            if (rows.isChecked(r)) {
+                candidates.push_back({rows.rowId(r), rows.nativePath(r)});
+                placeOf.insert(rows.rowId(r), r);
+            }
+    });
+    if (candidates.empty()) {
+        step(102, [&] {
+            m_dialogs->message(QStringLiteral("Check the files whose names are to be shortened first."),
+                               MessageStyle::Ok, applicationTitle());
+        });
+        return;
+    }
+
+    std::vector<ShortenItem> plan;
+    ShortenLimit limit;
+    bool accepted = false;
+    step(104, [&] {
+        ShortenDialog dialog(std::move(candidates), defaultShortenLimit(m_criteria), applicationTitle(),
+                             m_window);
+        accepted = m_runDialog ? m_runDialog(dialog) : dialog.exec() == QDialog::Accepted;
+        if (accepted && dialog.limit()) {
+            plan = dialog.plan();
+            limit = *dialog.limit();
+        }
+    });
+    if (!accepted || plan.empty())
+        return;
+
+    step(106, [&] { m_pointer.set(Pointer::Busy); });
+    std::atomic<bool> stop{false};
+    CloseWatcher watcher(m_window, [&] { stop = true; });
+    ShortenResult result;
+    step(108, [&] { runOffWindowThread([&] { result = applyShortening(plan, limit, &stop); }); });
+
+    QStringList failures;
+    step(110, [&] {
+        std::vector<ResultModel::Renamed> renamed;
+        const LengthUnit unit = m_criteria.unit();
+        for (const RenameOutcome& outcome : result.outcomes) {
+            const int r = placeOf.value(outcome.rowId, -1);
+            if (r < 0)
+                continue;
+            if (outcome.newPath.isEmpty()) {
+                failures << failureLine(rows.displayPath(r), outcome.error);
+                continue;
+            }
+            renamed.push_back({outcome.rowId, outcome.newPath,
+                               lengthAfterRename(rows.nameLength(r), unit, nameOf(viewOf(outcome.oldPath)),
+                                                 nameOf(viewOf(outcome.newPath)))});
+        }
+        m_results->renameRows(renamed);
+    });
+    step(112, [&] { m_resultView->viewport()->update(); });
+    step(114, [&] { m_pointer.set(Pointer::Default); });
+    if (watcher.closed())
+        return;
+    step(116, [&] {
+        if (!result.journalError.isEmpty())
+            m_dialogs->message(QStringLiteral("Nothing was renamed: the record that would undo the renames "
+                                              "cannot be written.\n") +
+                                   result.journalError,
+                               MessageStyle::Warning, applicationTitle());
+        else if (!failures.isEmpty())
+            m_dialogs->message(failureListText(QStringLiteral("These files were not renamed:"), failures),
+                               MessageStyle::Warning, applicationTitle());
+    });
+}
+
+// Undo Last Shortening
+void NameActions::undoLastShortening()
+{
+    if (m_running)
+        return;
+    const QScopedValueRollback running(m_running, true);
+    Guard step(m_errorBox, Module, QStringLiteral("mnuUndoShortening_Click"));
+    step(100, [&] { m_pointer.set(Pointer::Busy); });
+    std::atomic<bool> stop{false};
+    CloseWatcher watcher(m_window, [&] { stop = true; });
+    UndoResult result;
+    step(102, [&] { runOffWindowThread([&] { result = ::undoLastShortening(&stop); }); });
+
+    step(104, [&] {
+        // A row shows a renamed file when its path is the folder and the new name the batch gave it.
+        QHash<QByteArray, const RenameEntry*> byNewPath;
+        for (const RenameEntry& entry : result.undone)
+            byNewPath.insert(entry.folder + entry.newName, &entry);
+        if (byNewPath.isEmpty())
+            return;
+        const ResultSnapshot rows = m_results->snapshot();
+        const LengthUnit unit = m_criteria.unit();
+        std::vector<ResultModel::Renamed> renamed;
+        for (int r = 0; r < rows.size(); ++r) {
+            const std::string_view path = rows.nativePathView(r);
+            const RenameEntry* entry =
+                byNewPath.value(QByteArray::fromRawData(path.data(), qsizetype(path.size())));
+            if (!entry)
+                continue;
+            renamed.push_back({rows.rowId(r), entry->folder + entry->oldName,
+                               lengthAfterRename(rows.nameLength(r), unit, viewOf(entry->newName),
+                                                 viewOf(entry->oldName))});
+        }
+        m_results->renameRows(renamed);
+    });
+    step(106, [&] { m_resultView->viewport()->update(); });
+    step(108, [&] { m_pointer.set(Pointer::Default); });
+    if (watcher.closed())
+        return;
+    step(110, [&] {
+        if (!result.found && result.failures.isEmpty())
+            m_dialogs->message(QStringLiteral("There is no shortening to undo."), MessageStyle::Ok,
+                               applicationTitle());
+        else if (!result.failures.isEmpty())
+            m_dialogs->message(
+                failureListText(QStringLiteral("These names were not changed back:"), result.failures),
+                MessageStyle::Warning, applicationTitle());
+    });
+}
