@@ -3,8 +3,8 @@
 #include "platform/apptitle.h"
 #include "platform/settings.h"
 #include "platform/shell.h"
-#include "search/searchrun.h"
 #include "results/resultmodel.h"
+#include "search/searchrun.h"
 #include "support/scripteddialogs.h"
 #include "support/testform.h"
 #include "support/testmain.h"
@@ -12,9 +12,7 @@
 #include "ui/resultlistview.h"
 
 #include <QComboBox>
-#include <atomic>
 #include <QDir>
-#include <QThread>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -24,7 +22,9 @@
 #include <QSettings>
 #include <QStandardItemModel>
 #include <QTableView>
+#include <QThread>
 #include <QTreeView>
+#include <atomic>
 
 namespace {
 QString iniPath()

@@ -337,10 +337,14 @@ private slots:
         QTest::addColumn<QString>("filter"); // empty: the dialog's first filter
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("csv");
-        QTest::newRow("csv filter, bare name") << "CSV Files (*.csv)" << "bare" << true;
-        QTest::newRow("text filter, .csv name") << "" << "r.CSV" << true;
-        QTest::newRow("all files, .csv name") << "All Files (*)" << "r.csv" << true;
-        QTest::newRow("text filter") << "" << "r.txt" << false;
+        QTest::newRow("csv filter, bare name") << "CSV Files (*.csv)"
+                                               << "bare" << true;
+        QTest::newRow("text filter, .csv name") << ""
+                                                << "r.CSV" << true;
+        QTest::newRow("all files, .csv name") << "All Files (*)"
+                                              << "r.csv" << true;
+        QTest::newRow("text filter") << ""
+                                     << "r.txt" << false;
     }
     void csvFromTheWindow()
     {
@@ -357,9 +361,10 @@ private slots:
         if (!filter.isEmpty())
             form.dialogs.saveChosenFilters << filter;
         form->saveReportButton->click();
-        const QByteArray expected = csv ? QByteArray("Filename(s),Length\r\n\"/d/z,\"\"q\"\"\",7\r\n/d/\xC3\xA9,2\r\n")
-                                        : QByteArray("Filename(s)\tLength\t\r\n/d/z,\"q\"   \t7     \t\r\n"
-                                                     "/d/\xC3\xA9       \t2     \t\r\n");
+        const QByteArray expected =
+            csv ? QByteArray("Filename(s),Length\r\n\"/d/z,\"\"q\"\"\",7\r\n/d/\xC3\xA9,2\r\n")
+                : QByteArray("Filename(s)\tLength\t\r\n/d/z,\"q\"   \t7     \t\r\n"
+                             "/d/\xC3\xA9       \t2     \t\r\n");
         QCOMPARE(readAll(out.filePath(name)), expected);
         QVERIFY(form.dialogs.messages.isEmpty());
     }

@@ -8,19 +8,19 @@
 
 #include "ui/resultlistview.h"
 #include <QAction>
-#include <atomic>
-#include <QStandardItemModel>
-#include <QComboBox>
-#include <QLineEdit>
 #include <QApplication>
-#include <QTimer>
-#include <QThread>
-#include <QMenu>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStandardItemModel>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
 
 #include <QTreeView>
 #include <QUrl>
@@ -236,15 +236,16 @@ private slots:
         QTest::addColumn<QList<int>>("order"); // the rows, by their place before sorting
         QTest::addColumn<int>("column");
         QTest::addColumn<Qt::SortOrder>("direction");
-        QTest::newRow("Length") << QList<int>{1} << QList<int>{2, 4, 3, 6, 1, 5, 0} << 1 << Qt::AscendingOrder;
-        QTest::newRow("Length twice") << QList<int>{1, 1} << QList<int>{0, 1, 5, 6, 3, 4, 2} << 1
-                                      << Qt::DescendingOrder;
+        QTest::newRow("Length") << QList<int>{1} << QList<int>{2, 4, 3, 6, 1, 5, 0} << 1
+                                << Qt::AscendingOrder;
+        QTest::newRow("Length twice")
+            << QList<int>{1, 1} << QList<int>{0, 1, 5, 6, 3, 4, 2} << 1 << Qt::DescendingOrder;
         QTest::newRow("Filename(s)") << QList<int>{0} << QList<int>{4, 2, 3, 6, 1, 5, 0} << 0
                                      << Qt::AscendingOrder;
-        QTest::newRow("Filename(s) twice") << QList<int>{0, 0} << QList<int>{0, 1, 5, 6, 3, 2, 4} << 0
-                                           << Qt::DescendingOrder;
-        QTest::newRow("Length then Filename(s)") << QList<int>{1, 0} << QList<int>{4, 2, 3, 6, 1, 5, 0} << 0
-                                                 << Qt::AscendingOrder;
+        QTest::newRow("Filename(s) twice")
+            << QList<int>{0, 0} << QList<int>{0, 1, 5, 6, 3, 2, 4} << 0 << Qt::DescendingOrder;
+        QTest::newRow("Length then Filename(s)")
+            << QList<int>{1, 0} << QList<int>{4, 2, 3, 6, 1, 5, 0} << 0 << Qt::AscendingOrder;
     }
     void headerClicksSort()
     {
@@ -253,8 +254,13 @@ private slots:
         QFETCH(int, column);
         QFETCH(Qt::SortOrder, direction);
         TestForm form;
-        const QStringList paths{"/t/b/file10.txt", "/t/b/file2.txt", "/t/a/zeta.txt", "/t/a/Zoe12.txt",
-                                QString::fromUtf8("/t/a/\xC3\x89mile.txt"), "/t/b/file2.txt", "/t/b/file1.txt"};
+        const QStringList paths{"/t/b/file10.txt",
+                                "/t/b/file2.txt",
+                                "/t/a/zeta.txt",
+                                "/t/a/Zoe12.txt",
+                                QString::fromUtf8("/t/a/\xC3\x89mile.txt"),
+                                "/t/b/file2.txt",
+                                "/t/b/file1.txt"};
         for (const QString& path : paths)
             addResult(form.results(), path);
         // The two rows of one path are told apart by their check marks.

@@ -14,17 +14,17 @@
 
 #include "ui/resultlistview.h"
 #include <QComboBox>
-#include <QGuiApplication>
-#include <QStyleHints>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSysInfo>
 #include <QSettings>
 #include <QStandardItemModel>
+#include <QStyleHints>
+#include <QSysInfo>
 
 #include <QTreeView>
 #include <QUrl>
@@ -178,7 +178,10 @@ class TestSearch : public QObject
     }
 
     // A Stop sooner than this after Start would be taken for the end of a double-click.
-    static void waitPastDoubleClick() { QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 20); }
+    static void waitPastDoubleClick()
+    {
+        QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 20);
+    }
 
     QStringList foundNames() const
     {
@@ -901,13 +904,20 @@ private slots:
     {
         QTest::addColumn<QString>("url"); // %1: the tree, as a URL path
         QTest::addColumn<QString>("row"); // %1: the tree; empty: no row
-        QTest::newRow("plain") << "file://%1/d\u00e9" << "%1/d\u00e9";
-        QTest::newRow("localhost") << "file://localhost%1/d\u00e9" << "%1/d\u00e9";
-        QTest::newRow("this machine") << "file://" + QSysInfo::machineHostName() + "%1/d\u00e9" << "%1/d\u00e9";
-        QTest::newRow("other host") << "file://otherhost.example%1/d\u00e9" << "";
-        QTest::newRow("trailing separator") << "file://%1/d\u00e9/" << "%1/d\u00e9";
-        QTest::newRow("doubled separators") << "file://%1//d\u00e9//" << "%1/d\u00e9";
-        QTest::newRow("not a file") << "https://%1/d\u00e9" << "";
+        QTest::newRow("plain") << "file://%1/d\u00e9"
+                               << "%1/d\u00e9";
+        QTest::newRow("localhost") << "file://localhost%1/d\u00e9"
+                                   << "%1/d\u00e9";
+        QTest::newRow("this machine") << "file://" + QSysInfo::machineHostName() + "%1/d\u00e9"
+                                      << "%1/d\u00e9";
+        QTest::newRow("other host") << "file://otherhost.example%1/d\u00e9"
+                                    << "";
+        QTest::newRow("trailing separator") << "file://%1/d\u00e9/"
+                                            << "%1/d\u00e9";
+        QTest::newRow("doubled separators") << "file://%1//d\u00e9//"
+                                            << "%1/d\u00e9";
+        QTest::newRow("not a file") << "https://%1/d\u00e9"
+                                    << "";
     }
     void dropUrls()
     {

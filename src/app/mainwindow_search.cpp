@@ -15,8 +15,8 @@
 
 #include <QComboBox>
 #include <QFile>
-#include <QHeaderView>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -64,7 +64,10 @@ public:
     {
         return {{QStringLiteral("modSearch"), QStringLiteral("searchFiles")}, 112};
     }
-    int doubleClickInterval() const override { return QGuiApplication::styleHints()->mouseDoubleClickInterval(); }
+    int doubleClickInterval() const override
+    {
+        return QGuiApplication::styleHints()->mouseDoubleClickInterval();
+    }
 
 private:
     MainWindow& m_form;

@@ -76,9 +76,9 @@ void ResultListActions::saveReport()
     QString chosen;
     QString filter;
     step(112, [&] {
-        chosen = m_dialogs->saveFileName(QStringLiteral("Save"),
-                                         QStringLiteral("Text Files (*.txt);;All Files (*);;") + csvFileFilter(),
-                                         m_lastReportPath, &filter);
+        chosen = m_dialogs->saveFileName(
+            QStringLiteral("Save"), QStringLiteral("Text Files (*.txt);;All Files (*);;") + csvFileFilter(),
+            m_lastReportPath, &filter);
     });
     step(114, [&] {
         if (!chosen.isEmpty())

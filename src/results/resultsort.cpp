@@ -69,10 +69,12 @@ public:
         }
         const auto* chars = reinterpret_cast<const UChar*>(text.utf16());
         m_buffer.resize(std::max<std::size_t>(m_buffer.size(), std::size_t(text.size()) * 4 + 32));
-        int size = ucol_getSortKey(m_collator, chars, int(text.size()), m_buffer.data(), int(m_buffer.size()));
+        int size =
+            ucol_getSortKey(m_collator, chars, int(text.size()), m_buffer.data(), int(m_buffer.size()));
         if (std::size_t(size) > m_buffer.size()) {
             m_buffer.resize(std::size_t(size));
-            size = ucol_getSortKey(m_collator, chars, int(text.size()), m_buffer.data(), int(m_buffer.size()));
+            size =
+                ucol_getSortKey(m_collator, chars, int(text.size()), m_buffer.data(), int(m_buffer.size()));
         }
         arena.append(reinterpret_cast<const char*>(m_buffer.data()), std::size_t(size));
     }

@@ -20,11 +20,11 @@ public:
         QString title;
     };
     QList<Message> messages;
-    QQueue<Answer> answers;      // for Yes/No questions; No when empty
-    QQueue<QString> inputs;      // for the input box; cancel when empty
-    QQueue<QString> saveNames;   // for the save dialog; cancel when empty
+    QQueue<Answer> answers;            // for Yes/No questions; No when empty
+    QQueue<QString> inputs;            // for the input box; cancel when empty
+    QQueue<QString> saveNames;         // for the save dialog; cancel when empty
     QQueue<QString> saveChosenFilters; // the filter left selected with each name; the first one when empty
-    QQueue<QString> directories; // for the folder picker; cancel when empty
+    QQueue<QString> directories;       // for the folder picker; cancel when empty
     QStringList inputPrompts;
     QStringList inputTitles;
     QStringList saveTitles;
