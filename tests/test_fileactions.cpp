@@ -5,6 +5,7 @@
 #include "platform/shell.h"
 #include "platform/trash.h"
 #include "results/resultmodel.h"
+#include "support/duringhandler.h"
 #include "support/filetree.h"
 #include "support/scripteddialogs.h"
 #include "support/testform.h"
@@ -28,24 +29,6 @@ QString lastFolderSetting()
     return readSetting(SettingsApp, SettingsSection, QStringLiteral("LastFolder"), QStringLiteral("<unset>"));
 }
 
-// Runs check once, at the first turn of the event loop while a handler is busy.
-struct DuringHandler
-{
-    QTimer timer;
-    bool ran = false;
-    explicit DuringHandler(std::function<void()> check)
-    {
-        timer.setInterval(0);
-        QObject::connect(&timer, &QTimer::timeout, [this, check] {
-            if (ran)
-                return;
-            ran = true;
-            timer.stop();
-            check();
-        });
-        timer.start();
-    }
-};
 // Holds the copying thread at the nth time it reaches a copy step, until released.
 struct CopyGate
 {

@@ -2,6 +2,7 @@
 // Operations on the files of checked rows.
 #include "app/fileactions.h"
 
+#include "app/closewatcher.h"
 #include "app/pointer.h"
 #include "app/settingskeys.h"
 #include "fileops/moveoperation.h"
@@ -23,35 +24,6 @@
 #include <optional>
 
 namespace {
-// Closing the window ends the program once the running handler returns: a file operation stops after the file
-// in hand, and no message holds up the end.
-class CloseWatcher : public QObject
-{
-public:
-    CloseWatcher(QWidget* window, std::function<void()> onClose)
-        : m_window(window), m_onClose(std::move(onClose))
-    {
-        m_window->installEventFilter(this);
-    }
-    ~CloseWatcher() override { m_window->removeEventFilter(this); }
-    bool closed() const { return m_closed; }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (watched == m_window && event->type() == QEvent::Close) {
-            m_closed = true;
-            m_onClose();
-        }
-        return false;
-    }
-
-private:
-    QWidget* m_window;
-    std::function<void()> m_onClose;
-    bool m_closed = false;
-};
-
 // Runs one statement of a row loop; only a failure pays for decoding the row's text.
 void rowStep(Guard& step, int label, const ResultSnapshot& rows, int row,
              const std::function<void()>& statement)

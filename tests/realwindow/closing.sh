@@ -11,9 +11,10 @@ work=$(mktemp -d)
 target=$(mktemp -d -p /dev/shm)
 trap 'rm -rf "$work" "$target"' EXIT
 
-xvfb-run -a -s "-screen 0 1280x1024x24" bash -s "$program" "$xdesk" "$work" "$target" <<'INNER'
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -s "$program" "$xdesk" "$work" "$target" "$(dirname "$0")" <<'INNER'
 set -Eeuo pipefail
 program=$1; xdesk=$2; work=$3; target=$4
+source "$5/controls.bash"
 unset QT_QPA_PLATFORM
 trap 'echo "FAIL: line $LINENO: $BASH_COMMAND ended with $?"' ERR
 pid=""
@@ -32,33 +33,6 @@ start() {
     pid=$!
     wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Lentrova Software$' | head -n 1) || true
     [ -n "$wid" ] || fail "no window"
-}
-# Waits for a box with the exact title, and gives its window id.
-box() {
-    local id
-    # Generous: an instrumented build on a busy machine takes its time to open a dialog.
-    id=$(timeout 60 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1) || true
-    [ -n "$id" ] || fail "no box titled $1"
-    echo "$id"
-}
-gone() {
-    for _ in $(seq 1 100); do
-        xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
-        sleep 0.1
-    done
-    fail "box titled $1 stayed open"
-}
-# Centre of a control laid out in twips (15 a pixel).
-click() {
-    xdotool mousemove --window "$wid" $((($1 + $3 / 2) / 15)) $((($2 + $4 / 2) / 15)) click 1
-}
-# No window manager runs: focus the box directly, and type real key events (Qt ignores sent ones).
-answer() {
-    local id
-    id=$(box "$1")
-    xdotool windowfocus --sync "$id"
-    xdotool key "$2"
-    gone "$1"
 }
 # Types a folder into the folder picker that the last click opened.
 pick() {
