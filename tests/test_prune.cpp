@@ -175,7 +175,7 @@ private slots:
             if (++yields == 3) {
                 // Another prune, then the search, change the list under the scan.
                 removeRowsContaining(model, "/y/2", noYield);
-                model.removeRowsAt({0});
+                model.removeRowsById({model.rowId(0)});
                 model.appendRow("/x/7", 1);
             }
         });

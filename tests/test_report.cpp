@@ -500,7 +500,7 @@ private slots:
                 ++meddled;
             }
             if (yields == 10) {
-                model.removeRowsAt({0});
+                model.removeRowsById({model.rowId(0)});
                 ++meddled;
             }
         };

@@ -238,20 +238,6 @@ int ResultModel::renameRows(const std::vector<Renamed>& renamed)
     return changed;
 }
 
-int ResultModel::removeRowsAt(std::vector<int> positions)
-{
-    std::vector<char> remove(m_rows.size(), 0);
-    int count = 0;
-    for (int p : positions) {
-        if (p >= 0 && p < int(m_rows.size()) && !remove[p]) {
-            remove[p] = 1;
-            ++count;
-        }
-    }
-    removeMarked(remove, count);
-    return count;
-}
-
 void ResultModel::removeMarked(const std::vector<char>& remove, int count)
 {
     if (count == 0)

@@ -166,8 +166,6 @@ public:
     // Removes the rows whose ids are given, in any order; ids no longer present are ignored. Returns how many
     // went.
     int removeRowsById(const std::vector<quint64>& ids);
-    // Removes the rows at the given positions (0-based, any order); positions out of range are ignored.
-    int removeRowsAt(std::vector<int> positions);
 
     // Gives renamed files their new paths and name lengths; rows keep their place and check mark but take new
     // ids. Ids no longer present are ignored. Returns how many rows changed.
