@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <memory>
 #include <unordered_set>
 
 namespace {
@@ -246,12 +247,14 @@ int runFinder(const FinderOptions& options, std::FILE* out, std::FILE* err)
     const char separator = options.output == FinderOptions::Output::Print0 ? '\0' : '\n';
 
     for (const std::string& folder : options.folders) {
-        std::unordered_set<std::string> skipped;
+        // Shared with the readers, which test it on their own threads and may outlive this loop when a folder
+        // does not answer; it is only read once built.
+        auto skipped = std::make_shared<std::unordered_set<std::string>>();
         for (const std::string& e : options.excludes)
             if (std::string p = excludedPathInWalk(e, folder); !p.empty())
-                skipped.insert(std::move(p));
+                skipped->insert(std::move(p));
         const std::string rootPath = folderPathForWalk(QByteArray::fromStdString(folder));
-        if (skipped.count(rootPath))
+        if (skipped->count(rootPath))
             continue;
         OpenResult root = fsys::openFolder(folder.c_str());
         if (!root.fd.valid()) {
@@ -264,11 +267,13 @@ int runFinder(const FinderOptions& options, std::FILE* out, std::FILE* err)
         settings.criteria = &criteria;
         settings.filter = options.filter;
         settings.oneFileSystem = options.oneFileSystem;
-        if (!skipped.empty())
-            settings.skipFolder = [&skipped](std::string_view path) {
-                return skipped.count(std::string(path)) != 0;
+        if (!skipped->empty())
+            settings.skipFolder = [skipped = std::shared_ptr<const std::unordered_set<std::string>>(skipped)](
+                                      std::string_view path) {
+                return skipped->count(std::string(path)) != 0;
             };
         // No one waits for the rows, so they go out in large batches.
+        settings.readers = DefaultWalkReaders;
         settings.sliceMs = 1000;
         settings.maxRows = 64 * 1024;
         walkFolder(std::move(root.fd), rootPath, settings, [&](WalkReport&& r) {
