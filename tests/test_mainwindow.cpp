@@ -11,6 +11,7 @@
 #include "support/xdgopenstub.h"
 #include "ui/resultlistview.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -134,6 +136,30 @@ private slots:
         QCOMPARE(nextTabStop(form->filterEdit), form->lengthEdit);
         QCOMPARE(nextTabStop(form->lengthEdit), form->comparisonCombo);
         QCOMPARE(nextTabStop(form->contactHelpButton), form->loadSamplesButton);
+    }
+
+    // What a screen reader announces, and what AT-SPI clients (tests/realwindow/wayland.sh) look controls up
+    // by: every control of the window has a name, the two text boxes their frame's caption.
+    void everyControlHasAnAccessibleName()
+    {
+        auto form = makeForm();
+        const QRegularExpression controlName(
+            QStringLiteral("^(ListView|Text|Combo|ProgressBar|PushButton)\\d+$"));
+        QHash<QString, QString> names;
+        for (QWidget* w : form->findChildren<QWidget*>(controlName)) {
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(w);
+            QVERIFY2(accessible, qPrintable(w->objectName()));
+            names.insert(w->objectName(), accessible->text(QAccessible::Name));
+        }
+        QCOMPARE(names.size(), 20);
+        for (auto it = names.cbegin(); it != names.cend(); ++it)
+            QVERIFY2(!it.value().isEmpty(), qPrintable(it.key() + " has no accessible name"));
+        QCOMPARE(names["ListView1"], QStringLiteral("Folder(s)"));
+        QCOMPARE(names["ListView2"], QStringLiteral("Filename(s)"));
+        QCOMPARE(names["ProgressBar1"], QStringLiteral("Progress Bar"));
+        QCOMPARE(names["Text1"], form->filterFrame->title());
+        QCOMPARE(names["Text2"], form->lengthFrame->title());
+        QCOMPARE(names["PushButton1"], QStringLiteral("Start Finding"));
     }
 
     void restoresStoredValues_data()

@@ -243,6 +243,12 @@ void MainWindow::buildControls()
     progressBar->setFormat(captionOf("ProgressBar1"));
     progressBar->setAlignment(Qt::AlignCenter);
 
+    // Screen readers name a control by its label, and these three have none that Qt can find: they take the
+    // heading of their first column, or the text the bar shows at rest.
+    folderList->setAccessibleName(QStringLiteral("Folder(s)"));
+    resultList->setAccessibleName(m_results->headerData(0, Qt::Horizontal).toString());
+    progressBar->setAccessibleName(captionOf("ProgressBar1"));
+
     for (const Control& c : Controls) {
         if (!c.button)
             continue;
