@@ -81,14 +81,25 @@ void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
     }
 }
 
+void ReaderPool::wakeReaders(std::size_t count)
+{
+    for (std::size_t i = 0; i < count && i < std::size_t(idle); ++i)
+        work.notify_one();
+}
+
 void ReaderPool::serve()
 {
     fsys::DirectoryReader reader;
     std::unique_lock lock(mutex);
     for (;;) {
-        work.wait(lock, [this] {
+        const auto canWork = [this] {
             return closing || (!queue.empty() && aheadFolders < AheadFolders && aheadBytes < AheadBytes);
-        });
+        };
+        if (!canWork()) {
+            ++idle;
+            work.wait(lock, canWork);
+            --idle;
+        }
         if (closing)
             break;
         NodePtr node = queue.top();
@@ -102,12 +113,18 @@ void ReaderPool::serve()
         lock.lock();
         node->state = NodeState::Ready;
         aheadBytes += node->entries.size();
-        for (const NodePtr& child : node->children)
-            if (child->state == NodeState::Queued)
+        std::size_t queued = 0;
+        for (const NodePtr& child : node->children) {
+            if (child->state == NodeState::Queued) {
                 queue.push(child);
-        ready.notify_all();
-        if (!node->children.empty())
-            work.notify_all();
+                ++queued;
+            }
+        }
+        if (walkWaiting)
+            ready.notify_all();
+        // This reader takes the first of them itself.
+        if (queued > 1)
+            wakeReaders(queued - 1);
     }
     --running;
     ready.notify_all();
@@ -165,16 +182,15 @@ void queueNodes(ReaderPool* pool, const std::vector<NodePtr>& nodes)
 {
     if (!pool)
         return;
-    bool any = false;
+    std::size_t queued = 0;
     std::lock_guard lock(pool->mutex);
     for (const NodePtr& n : nodes) {
         if (n->state == NodeState::Queued) {
             pool->queue.push(n);
-            any = true;
+            ++queued;
         }
     }
-    if (any)
-        pool->work.notify_all();
+    pool->wakeReaders(queued);
 }
 
 Taken takeListing(ReaderPool* pool, Node& node, const std::function<bool()>& stop,
@@ -197,12 +213,17 @@ Taken takeListing(ReaderPool* pool, Node& node, const std::function<bool()>& sto
         lock.lock();
         if (didSomething)
             continue;
+        pool->walkWaiting = true;
         pool->ready.wait_for(lock, std::chrono::milliseconds(5));
+        pool->walkWaiting = false;
     }
     node.state = NodeState::Taken;
+    const bool wasFull = pool->aheadFolders >= AheadFolders || pool->aheadBytes >= AheadBytes;
     --pool->aheadFolders;
     pool->aheadBytes -= node.entries.size();
-    pool->work.notify_one();
+    // A reader can wait on the allowance only when it was used up; one folder of it is free now.
+    if (wasFull)
+        pool->wakeReaders(1);
     return Taken::Listed;
 }
 

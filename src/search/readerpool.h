@@ -70,6 +70,8 @@ struct ReaderPool
     std::size_t aheadBytes = 0;
     bool closing = false;
     int running = 0;
+    int idle = 0;               // readers waiting for work
+    bool walkWaiting = false;   // the walk waits for a listing
     UniqueFd base;              // the listed folder, for paths below it
     std::size_t baseLength = 0; // of the listed folder's path with its closing separator
     std::function<int(std::string_view)> beforeOpen;
@@ -80,6 +82,9 @@ struct ReaderPool
 
     void read(fsys::DirectoryReader& reader, Node& node);
     void serve();
+    // Wakes at most count idle readers, one each: waking them all would have most go back to sleep, and
+    // each wake-up costs more than a small folder's listing. Called holding the mutex.
+    void wakeReaders(std::size_t count);
 };
 
 // Makes the sub-folders of a folder just listed, marking those a reader can open as queued (the caller
