@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,4 +72,14 @@ bool onOtherDevice(int fd, dev_t device)
 {
     struct stat st;
     return ::fstat(fd, &st) == 0 && st.st_dev != device;
+}
+
+qint64 threadBlockReads()
+{
+#ifdef RUSAGE_THREAD
+    struct rusage usage;
+    if (::getrusage(RUSAGE_THREAD, &usage) == 0)
+        return usage.ru_inblock;
+#endif
+    return 0;
 }

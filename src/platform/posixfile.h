@@ -69,3 +69,5 @@ bool existsFollowingLinks(const QByteArray& nativePath);
 bool isFileFollowingLinks(const QByteArray& nativePath);
 // True when the open descriptor is on another file system than device.
 bool onOtherDevice(int fd, dev_t device);
+// How many blocks the calling thread has had to read from storage so far; 0 where the system does not say.
+qint64 threadBlockReads();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "search/readerpool.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include <fcntl.h>
@@ -83,17 +85,41 @@ void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
 
 void ReaderPool::wakeReaders(std::size_t count)
 {
-    for (std::size_t i = 0; i < count && i < std::size_t(idle); ++i)
+    const int free = std::min(idle, wanted - busy);
+    for (int i = 0; i < free && std::size_t(i) < count; ++i)
         work.notify_one();
+}
+
+void ReaderPool::noteListing(bool slow)
+{
+    if (slow) {
+        quickReads = 0;
+        if (wanted < most) {
+            wanted = most;
+            // Started only now: idle readers cost a cached walk more than their share of the wake-ups.
+            if (!closing) {
+                while (int(threads.size()) < most) {
+                    threads.emplace_back([pool = shared_from_this()] { pool->serve(); });
+                    ++running;
+                }
+            }
+            wakeReaders(queue.size());
+        }
+    } else if (++quickReads >= QuickListingsToCalm) {
+        quickReads = 0;
+        wanted = fewest;
+    }
 }
 
 void ReaderPool::serve()
 {
     fsys::DirectoryReader reader;
+    qint64 blocksRead = threadBlockReads();
     std::unique_lock lock(mutex);
     for (;;) {
         const auto canWork = [this] {
-            return closing || (!queue.empty() && aheadFolders < AheadFolders && aheadBytes < AheadBytes);
+            return closing || (!queue.empty() && busy < wanted && aheadFolders < AheadFolders &&
+                               aheadBytes < AheadBytes);
         };
         if (!canWork()) {
             ++idle;
@@ -108,9 +134,16 @@ void ReaderPool::serve()
             continue; // the walk came to it first
         node->state = NodeState::Reading;
         ++aheadFolders;
+        ++busy;
         lock.unlock();
+        const auto startedAt = std::chrono::steady_clock::now();
         read(reader, *node);
+        const qint64 blocks = threadBlockReads();
+        const bool slow = blocks != blocksRead || std::chrono::steady_clock::now() - startedAt > SlowListing;
+        blocksRead = blocks;
         lock.lock();
+        --busy;
+        noteListing(slow);
         node->state = NodeState::Ready;
         aheadBytes += node->entries.size();
         std::size_t queued = 0;
@@ -131,8 +164,7 @@ void ReaderPool::serve()
 }
 
 std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootPath,
-                                            const WalkSettings& settings, dev_t rootDevice,
-                                            std::vector<std::thread>& threads)
+                                            const WalkSettings& settings, dev_t rootDevice)
 {
     if (settings.readers <= 0)
         return nullptr;
@@ -149,32 +181,34 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
     pool->oneFileSystem = settings.oneFileSystem;
     pool->rootDevice = rootDevice;
     pool->keepAlive = settings.keepAlive;
-    pool->running = settings.readers;
-    for (int i = 0; i < settings.readers; ++i)
-        threads.emplace_back([pool] { pool->serve(); });
+    pool->most = settings.readers;
+    pool->fewest = std::min(settings.readers, int(std::max(2u, std::thread::hardware_concurrency())) * 3);
+    pool->wanted = pool->fewest;
+    std::lock_guard lock(pool->mutex);
+    pool->running = pool->fewest;
+    for (int i = 0; i < pool->fewest; ++i)
+        pool->threads.emplace_back([pool] { pool->serve(); });
     return pool;
 }
 
-void closeReaderPool(std::shared_ptr<ReaderPool>& pool, std::vector<std::thread>& threads)
+void closeReaderPool(std::shared_ptr<ReaderPool>& pool)
 {
     if (!pool)
         return;
-    {
-        std::unique_lock lock(pool->mutex);
-        pool->closing = true;
-        pool->work.notify_all();
-        // A reader inside an open that does not return (a dead mount) is not waited for beyond the grace.
-        pool->ready.wait_for(lock, ReaderGrace, [&pool] { return pool->running == 0; });
-        const bool allEnded = pool->running == 0;
-        lock.unlock();
-        for (std::thread& t : threads) {
-            if (allEnded)
-                t.join();
-            else
-                t.detach();
-        }
+    std::unique_lock lock(pool->mutex);
+    pool->closing = true; // no reader is started after this
+    pool->work.notify_all();
+    // A reader inside an open that does not return (a dead mount) is not waited for beyond the grace.
+    pool->ready.wait_for(lock, ReaderGrace, [&pool] { return pool->running == 0; });
+    const bool allEnded = pool->running == 0;
+    std::vector<std::thread> threads = std::move(pool->threads);
+    lock.unlock();
+    for (std::thread& t : threads) {
+        if (allEnded)
+            t.join();
+        else
+            t.detach();
     }
-    threads.clear();
     pool.reset();
 }
 

@@ -29,6 +29,11 @@ inline constexpr std::size_t AheadBytes = 16u << 20;
 inline constexpr std::size_t LongestPathForReaders = 3800;
 // How long the walk waits for readers that were told to end before it leaves them to end on their own.
 inline constexpr auto ReaderGrace = std::chrono::milliseconds(50);
+// A listing that read from storage, or took longer than this (a network), did not come from memory. Longer
+// than the time slices a busy processor hands out, which say nothing about the folder.
+inline constexpr auto SlowListing = std::chrono::milliseconds(20);
+// Quick listings in a row after which the readers take the cache to be warm again.
+inline constexpr int QuickListingsToCalm = 1024;
 
 enum class NodeState : std::uint8_t {
     Queued,  // waiting for a reader
@@ -60,7 +65,7 @@ struct EarlierLast
 
 // The readers and what they share with the walk. Held by the readers too, so that one left inside a call
 // that does not return still has all it touches.
-struct ReaderPool
+struct ReaderPool : std::enable_shared_from_this<ReaderPool>
 {
     std::mutex mutex;
     std::condition_variable work;                                          // readers wait here
@@ -70,7 +75,13 @@ struct ReaderPool
     std::size_t aheadBytes = 0;
     bool closing = false;
     int running = 0;
-    int idle = 0;               // readers waiting for work
+    int idle = 0;   // readers waiting for work
+    int busy = 0;   // readers listing a folder
+    int wanted = 1; // readers that may list at once
+    int fewest = 1; // what wanted comes back to while listings come from memory
+    int most = 1;   // readers there may be
+    std::vector<std::thread> threads;
+    int quickReads = 0;         // listings in a row that did not wait on the system
     bool walkWaiting = false;   // the walk waits for a listing
     UniqueFd base;              // the listed folder, for paths below it
     std::size_t baseLength = 0; // of the listed folder's path with its closing separator
@@ -82,6 +93,9 @@ struct ReaderPool
 
     void read(fsys::DirectoryReader& reader, Node& node);
     void serve();
+    // Notes whether a listing had to wait for a disk or a network, which wants every reader at it; listings
+    // from memory go fastest with one reader per core. Called holding the mutex.
+    void noteListing(bool slow);
     // Wakes at most count idle readers, one each: waking them all would have most go back to sleep, and
     // each wake-up costs more than a small folder's listing. Called holding the mutex.
     void wakeReaders(std::size_t count);
@@ -94,13 +108,13 @@ void adoptChildren(const ReaderPool* pool, std::string_view prefix, const std::v
                    const std::string& names, const std::function<bool(std::string_view)>& skip,
                    std::vector<NodePtr>& out);
 
-// Starts settings.readers threads listing below the listed folder into threads; null (none started) when
-// none are asked for or the system cannot open a path without following links.
+// Starts readers listing below the listed folder, at most settings.readers of them (more only once listings
+// wait for a disk or a network); null (none started) when none are asked for or the system cannot open a path
+// without following links.
 std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootPath,
-                                            const WalkSettings& settings, dev_t rootDevice,
-                                            std::vector<std::thread>& threads);
+                                            const WalkSettings& settings, dev_t rootDevice);
 // Tells the readers to end and joins them, leaving any still inside the system after a grace to end alone.
-void closeReaderPool(std::shared_ptr<ReaderPool>& pool, std::vector<std::thread>& threads);
+void closeReaderPool(std::shared_ptr<ReaderPool>& pool);
 // Hands the queued ones among nodes to the readers.
 void queueNodes(ReaderPool* pool, const std::vector<NodePtr>& nodes);
 

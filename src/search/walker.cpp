@@ -41,7 +41,7 @@ public:
     {
         m_clock.start();
     }
-    ~Walk() { closeReaderPool(m_pool, m_readers); }
+    ~Walk() { closeReaderPool(m_pool); }
 
     void run(UniqueFd root, const std::string& rootPath);
 
@@ -81,7 +81,6 @@ private:
     std::u16string m_decoded;
     std::string m_subFolders; // names of the folder the walk lists itself, each closed by a NUL
     std::shared_ptr<ReaderPool> m_pool;
-    std::vector<std::thread> m_readers;
 };
 
 // True when a reader listed the node; false when the walk must list it itself (or was stopped waiting).
@@ -105,7 +104,7 @@ void Walk::run(UniqueFd root, const std::string& rootPath)
     m_rootPath = rootPath;
     if (struct stat st; ::fstat(root.get(), &st) == 0)
         m_rootDevice = st.st_dev;
-    m_pool = startReaderPool(root.get(), rootPath, m_settings, m_rootDevice, m_readers);
+    m_pool = startReaderPool(root.get(), rootPath, m_settings, m_rootDevice);
     m_frames.resize(1);
     Frame& top = m_frames[0];
     top.fd = std::move(root);
@@ -178,7 +177,7 @@ void Walk::run(UniqueFd root, const std::string& rootPath)
         enter(child);
     }
     report();
-    closeReaderPool(m_pool, m_readers);
+    closeReaderPool(m_pool);
 }
 
 // A folder a reader listed: the same steps as enter and list, on its entries.

@@ -66,7 +66,8 @@ struct WalkSettings
 using WalkDeliver = std::function<ResultBatch(WalkReport&&)>;
 
 // Readers that list folders ahead of the walk: enough to keep a disk's queue busy when nothing is cached.
-constexpr int DefaultWalkReaders = 6;
+// While listings come from memory only one more than the cores list at once.
+constexpr int DefaultWalkReaders = 16;
 
 // Walks one listed folder on the calling thread: each folder's files first, then each of its sub-folders to
 // its end, in listing order, on an explicit stack (no recursion, whatever the depth). A report that carries a
