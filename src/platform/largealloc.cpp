@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <system_error>
+#include <thread>
 
 namespace {
 constexpr std::size_t Threshold = std::size_t(4) << 20;
@@ -62,6 +64,9 @@ void* reallocateLarge(void* p, std::size_t oldBytes, std::size_t newBytes)
         if (q == MAP_FAILED)
             throw std::bad_alloc();
         ::madvise(q, newSize, MADV_HUGEPAGE);
+        // Only the start of a grown tail: the rest may never be used.
+        if (newSize > oldSize)
+            prefaultLarge(static_cast<char*>(q) + oldSize, std::min(newSize - oldSize, HugePage));
         return q;
     }
     if (oldBytes < Threshold && newBytes < Threshold) {
@@ -73,4 +78,21 @@ void* reallocateLarge(void* p, std::size_t oldBytes, std::size_t newBytes)
     std::memcpy(q, p, std::min(oldBytes, newBytes));
     freeLarge(p, oldBytes);
     return q;
+}
+
+void prefaultLarge(void* p, std::size_t bytes)
+{
+#ifdef MADV_POPULATE_WRITE
+    if (!p || bytes == 0)
+        return;
+    // Touching the pages would race with their owner's writes; the system's own populate writes nothing.
+    try {
+        std::thread([p, bytes] { ::madvise(p, bytes, MADV_POPULATE_WRITE); }).detach();
+    } catch (const std::system_error&) {
+        // no thread to spare: the pages come when first written, as without this
+    }
+#else
+    (void)p;
+    (void)bytes;
+#endif
 }

@@ -11,3 +11,7 @@ void freeLarge(void* p, std::size_t bytes);
 // Grows or shrinks a block keeping its contents; a big block grows by remapping its pages, without copying
 // them.
 void* reallocateLarge(void* p, std::size_t oldBytes, std::size_t newBytes);
+// Has the system supply the pages of a big block on a thread of its own, so that whoever writes there first
+// does not wait for them: on a virtual machine fresh memory can cost milliseconds a megabyte. Harmless on a
+// block freed or moved meanwhile.
+void prefaultLarge(void* p, std::size_t bytes);

@@ -9,10 +9,18 @@ quint64 PathArena::append(std::string_view bytes)
     const quint64 length = bytes.size();
     if (m_slots.empty() || m_slots.back()->capacity - m_slots.back()->used < length ||
         m_slots.back()->capacity > ChunkSize) {
-        auto chunk = std::make_shared<Chunk>();
-        chunk->capacity = std::max(ChunkSize, length);
-        chunk->data = std::unique_ptr<char[], LargeFree>(static_cast<char*>(allocateLarge(chunk->capacity)),
-                                                         LargeFree{chunk->capacity});
+        std::shared_ptr<Chunk> chunk;
+        if (length <= ChunkSize) {
+            // Half of the next chunk is supplied ahead, the rest once it is in use: enough to keep ahead of
+            // the writes, while little stays resident unused when the list ends.
+            if (m_next)
+                prefaultLarge(m_next->data.get() + ChunkSize / 2, ChunkSize / 2);
+            chunk = m_next ? std::move(m_next) : newChunk(ChunkSize);
+            m_next = newChunk(ChunkSize);
+            prefaultLarge(m_next->data.get(), ChunkSize / 2);
+        } else {
+            chunk = newChunk(length);
+        }
         const quint64 span = (chunk->capacity + ChunkSize - 1) / ChunkSize;
         for (quint64 i = 0; i < span; ++i)
             m_slots.push_back(chunk);
@@ -26,6 +34,15 @@ quint64 PathArena::append(std::string_view bytes)
         std::memcpy(chunk.data.get() + chunk.used, bytes.data(), length);
     chunk.used += length;
     return id;
+}
+
+std::shared_ptr<PathArena::Chunk> PathArena::newChunk(quint64 capacity)
+{
+    auto chunk = std::make_shared<Chunk>();
+    chunk->capacity = capacity;
+    chunk->data =
+        std::unique_ptr<char[], LargeFree>(static_cast<char*>(allocateLarge(capacity)), LargeFree{capacity});
+    return chunk;
 }
 
 std::string_view PathArena::view(quint64 id, quint32 length) const

@@ -35,5 +35,9 @@ private:
     };
     friend class ResultSnapshot;
     std::vector<std::shared_ptr<Chunk>> m_slots; // a path longer than a chunk spans several slots
+    // The chunk that comes next, its pages supplied in the background while the current one fills.
+    std::shared_ptr<Chunk> m_next;
     quint64 m_base = 0;
+
+    static std::shared_ptr<Chunk> newChunk(quint64 capacity);
 };
