@@ -3,6 +3,7 @@
 // vanishing folders, a huge folder. Every run must finish, within a bounded wait, and lose nothing.
 #include "search/searchrun.h"
 #include "support/filetree.h"
+#include "support/fixtures.h"
 #include "support/testform.h"
 #include "support/testmain.h"
 
@@ -44,11 +45,6 @@ QByteArrayList rowsInOrder(const ResultModel& model)
     for (int r = 0; r < model.rowCount(); ++r)
         paths << model.nativePath(r);
     return paths;
-}
-
-int threadCount()
-{
-    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 }
 
 // Removes a chain of "dd" folders too deep for one path, one level at a time.
