@@ -191,13 +191,21 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
     return pool;
 }
 
+void beginClosingReaderPool(ReaderPool* pool)
+{
+    if (!pool)
+        return;
+    std::lock_guard lock(pool->mutex);
+    pool->closing = true; // no reader is started after this
+    pool->work.notify_all();
+}
+
 void closeReaderPool(std::shared_ptr<ReaderPool>& pool)
 {
     if (!pool)
         return;
+    beginClosingReaderPool(pool.get());
     std::unique_lock lock(pool->mutex);
-    pool->closing = true; // no reader is started after this
-    pool->work.notify_all();
     // A reader inside an open that does not return (a dead mount) is not waited for beyond the grace.
     pool->ready.wait_for(lock, ReaderGrace, [&pool] { return pool->running == 0; });
     const bool allEnded = pool->running == 0;

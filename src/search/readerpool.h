@@ -115,6 +115,9 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
                                             const WalkSettings& settings, dev_t rootDevice);
 // Tells the readers to end and joins them, leaving any still inside the system after a grace to end alone.
 void closeReaderPool(std::shared_ptr<ReaderPool>& pool);
+// Tells the readers to end without waiting for them, so that they end while the walk hands over its last
+// rows.
+void beginClosingReaderPool(ReaderPool* pool);
 // Hands the queued ones among nodes to the readers.
 void queueNodes(ReaderPool* pool, const std::vector<NodePtr>& nodes);
 

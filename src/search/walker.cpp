@@ -176,6 +176,7 @@ void Walk::run(UniqueFd root, const std::string& rootPath)
         }
         enter(child);
     }
+    beginClosingReaderPool(m_pool.get());
     report();
     closeReaderPool(m_pool);
 }
