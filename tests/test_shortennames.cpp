@@ -64,6 +64,21 @@ class TestShortenNames : public QObject
         model().setChecked(model().rowCount() - 1, checked);
     }
 
+    // Files enough for a shortening that runs a while, each listed and checked.
+    bool addCheckedFiles(const QByteArray& folder, int count)
+    {
+        ResultBatch batch;
+        for (int i = 0; i < count; ++i) {
+            const QByteArray path = folder + "file-with-a-long-name-" + QByteArray::number(i);
+            if (!FileTree::write(path, ""))
+                return false;
+            batch.add(std::string_view(path.constData(), std::size_t(path.size())), 1);
+        }
+        model().appendBatch(batch);
+        model().setAllChecked(true);
+        return true;
+    }
+
     // Fills the list as Start Finding does, with the criteria given.
     bool search(const QByteArray& folder, const QString& length, int comparison)
     {
@@ -330,16 +345,8 @@ private slots:
     void busyAndNotReentered()
     {
         ScratchDir dir;
-        const QByteArray f = dir.path() + '/';
         constexpr int Files = 4000;
-        ResultBatch batch;
-        for (int i = 0; i < Files; ++i) {
-            const QByteArray path = f + "file-with-a-long-name-" + QByteArray::number(i);
-            QVERIFY(FileTree::write(path, ""));
-            batch.add(std::string_view(path.constData(), std::size_t(path.size())), 1);
-        }
-        model().appendBatch(batch);
-        model().setAllChecked(true);
+        QVERIFY(addCheckedFiles(dir.path() + '/', Files));
         shorten.limits.enqueue(QStringLiteral("8"));
         int pointerDuring = -1;
         std::unique_ptr<DuringHandler> during;
@@ -371,14 +378,7 @@ private slots:
         ScratchDir dir;
         const QByteArray f = dir.path() + '/';
         constexpr int Files = 4000;
-        ResultBatch batch;
-        for (int i = 0; i < Files; ++i) {
-            const QByteArray path = f + "file-with-a-long-name-" + QByteArray::number(i);
-            QVERIFY(FileTree::write(path, ""));
-            batch.add(std::string_view(path.constData(), std::size_t(path.size())), 1);
-        }
-        model().appendBatch(batch);
-        model().setAllChecked(true);
+        QVERIFY(addCheckedFiles(f, Files));
         shorten.limits.enqueue(QStringLiteral("8"));
         // Closes the window once the first file has its new name.
         QTimer closer;
