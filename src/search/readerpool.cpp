@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -97,11 +98,13 @@ void ReaderPool::noteListing(bool slow)
         if (wanted < most) {
             wanted = most;
             // Started only now: idle readers cost a cached walk more than their share of the wake-ups.
-            if (!closing) {
-                while (int(threads.size()) < most) {
+            try {
+                while (!closing && int(threads.size()) < most) {
                     threads.emplace_back([pool = shared_from_this()] { pool->serve(); });
                     ++running;
                 }
+            } catch (const std::system_error&) {
+                // no thread to spare: the readers there are go on alone
             }
             wakeReaders(queue.size());
         }
