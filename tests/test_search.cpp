@@ -5,6 +5,7 @@
 #include "platform/shell.h"
 #include "results/resultmodel.h"
 #include "search/pathhelpers.h"
+#include "search/readerpool.h"
 #include "search/searchrun.h"
 #include "search/walker.h"
 #include "support/fixtures.h"
@@ -774,8 +775,8 @@ private slots:
                                         .arg(i)
                                         .arg(QString::fromUtf8(ahead[i]), QString::fromUtf8(alone[i]))));
         }
-        // Three readers a core start; slow listings brought the rest.
-        const int firstReaders = std::min(16, 3 * std::max(2, int(std::thread::hardware_concurrency())));
+        // Few readers start; slow listings brought the rest.
+        const int firstReaders = walkahead::readersAtStart(16);
         if (firstReaders < 16)
             QVERIFY2(
                 mostThreads.load() > threadsBefore + firstReaders,

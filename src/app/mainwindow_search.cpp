@@ -11,6 +11,7 @@
 #include "search/pathhelpers.h"
 #include "search/searchrun.h"
 #include "ui/folderdroptarget.h"
+#include "ui/progressbarsink.h"
 #include "ui/resultlistview.h"
 
 #include <QComboBox>
@@ -46,7 +47,7 @@ public:
     {
         return comparisonAt(m_form.comparisonCombo->currentIndex());
     }
-    void setProgressValue(int value) override { m_form.progressBar->setValue(value); }
+    void setProgressValue(int value) override { ProgressBarSink::setValueLater(m_form.progressBar, value); }
     void setProgressText(const QString& text) override { m_form.progressBar->setFormat(text); }
     void setFolderHeader(const QString& text) override
     {

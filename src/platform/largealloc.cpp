@@ -7,13 +7,17 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
+#include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace {
 constexpr std::size_t Threshold = std::size_t(4) << 20;
-constexpr std::size_t HugePage = std::size_t(2) << 20;
+constexpr std::size_t HugePage = LargePage;
 
 std::size_t mappedSize(std::size_t bytes)
 {
@@ -64,9 +68,6 @@ void* reallocateLarge(void* p, std::size_t oldBytes, std::size_t newBytes)
         if (q == MAP_FAILED)
             throw std::bad_alloc();
         ::madvise(q, newSize, MADV_HUGEPAGE);
-        // Only the start of a grown tail: the rest may never be used.
-        if (newSize > oldSize)
-            prefaultLarge(static_cast<char*>(q) + oldSize, std::min(newSize - oldSize, HugePage));
         return q;
     }
     if (oldBytes < Threshold && newBytes < Threshold) {
@@ -80,19 +81,84 @@ void* reallocateLarge(void* p, std::size_t oldBytes, std::size_t newBytes)
     return q;
 }
 
+bool isMappedLarge(std::size_t bytes)
+{
+    return bytes >= Threshold;
+}
+
+namespace {
+class PageSupplier
+{
+public:
+    PageSupplier()
+    {
+        try {
+            m_thread = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            // no thread to spare: pages come when first written, as without this
+        }
+    }
+    ~PageSupplier()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_ending = true;
+        }
+        m_wake.notify_one();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    void request(void* p, std::size_t bytes)
+    {
+        if (!m_thread.joinable())
+            return;
+        {
+            std::lock_guard lock(m_mutex);
+            m_requests.emplace_back(p, bytes);
+        }
+        m_wake.notify_one();
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_ending || !m_requests.empty(); });
+            if (m_ending)
+                return;
+            const auto [p, bytes] = m_requests.front();
+            m_requests.pop_front();
+            lock.unlock();
+#ifdef MADV_POPULATE_WRITE
+            // Touching the pages would race with their owner's writes; the system's populate writes nothing.
+            ::madvise(p, bytes, MADV_POPULATE_WRITE);
+#endif
+            lock.lock();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::pair<void*, std::size_t>> m_requests;
+    bool m_ending = false;
+    std::thread m_thread;
+};
+
+PageSupplier& pageSupplier()
+{
+    static PageSupplier supplier;
+    return supplier;
+}
+} // namespace
+
+void startPageSupplier()
+{
+    pageSupplier();
+}
+
 void prefaultLarge(void* p, std::size_t bytes)
 {
-#ifdef MADV_POPULATE_WRITE
-    if (!p || bytes == 0)
-        return;
-    // Touching the pages would race with their owner's writes; the system's own populate writes nothing.
-    try {
-        std::thread([p, bytes] { ::madvise(p, bytes, MADV_POPULATE_WRITE); }).detach();
-    } catch (const std::system_error&) {
-        // no thread to spare: the pages come when first written, as without this
-    }
-#else
-    (void)p;
-    (void)bytes;
-#endif
+    if (p && bytes)
+        pageSupplier().request(p, bytes);
 }

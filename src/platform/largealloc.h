@@ -11,7 +11,14 @@ void freeLarge(void* p, std::size_t bytes);
 // Grows or shrinks a block keeping its contents; a big block grows by remapping its pages, without copying
 // them.
 void* reallocateLarge(void* p, std::size_t oldBytes, std::size_t newBytes);
-// Has the system supply the pages of a big block on a thread of its own, so that whoever writes there first
+// Has the system supply the pages of a big block on a thread kept for it, so that whoever writes there first
 // does not wait for them: on a virtual machine fresh memory can cost milliseconds a megabyte. Harmless on a
 // block freed or moved meanwhile.
 void prefaultLarge(void* p, std::size_t bytes);
+// Starts that thread now rather than at the first request, so that it is there before any operation begins
+// and is never taken for one of its threads. It ends when the program does.
+void startPageSupplier();
+// True when a block of this many bytes comes straight from the system (and prefaultLarge applies to it).
+bool isMappedLarge(std::size_t bytes);
+// What the system supplies at once where it gives huge pages.
+inline constexpr std::size_t LargePage = std::size_t(2) << 20;

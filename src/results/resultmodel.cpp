@@ -20,7 +20,10 @@ QString ResultSnapshot::displayPath(int row) const
     return QString::fromUtf8(v.data(), qsizetype(v.size()));
 }
 
-ResultModel::ResultModel(QObject* parent) : QAbstractTableModel(parent) {}
+ResultModel::ResultModel(QObject* parent) : QAbstractTableModel(parent)
+{
+    startPageSupplier();
+}
 
 int ResultModel::rowCount(const QModelIndex& parent) const
 {
@@ -91,6 +94,7 @@ void ResultModel::appendBatch(const ResultBatch& batch)
         m_rows.push_back({m_arena.append(path), e.length, e.nameLength, 0, 0});
         m_pathBytes += e.length;
     }
+    m_rows.supplyAhead();
     ++m_generation;
     endInsertRows();
 }

@@ -72,6 +72,7 @@ public:
     void resize(std::size_t n) { own().resize(n); }
     void clear() { own().clear(); }
     void shrink_to_fit() { own().shrink_to_fit(); }
+    void supplyAhead() { own().supplyAhead(); }
     // Takes rows as the new table; snapshots that share the old one keep it.
     void replace(Rows&& rows) { m_rows = std::make_shared<Rows>(std::move(rows)); }
     // True when both read the very same table (no change since one was copied from the other).

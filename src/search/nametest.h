@@ -67,6 +67,21 @@ inline bool lengthPasses(LiveCriteria::Snapshot c, std::size_t nameLength)
     return false;
 }
 
+// False when no length from shortest to longest passes: a length in UTF-16 units lies between a third of the
+// bytes (rounded up) and the bytes, so most names can be turned down without decoding them.
+inline bool someLengthPasses(LiveCriteria::Snapshot c, std::size_t shortest, std::size_t longest)
+{
+    switch (c.comparison) {
+    case Comparison::EqualTo:
+        return c.length >= 0 && std::size_t(c.length) >= shortest && std::size_t(c.length) <= longest;
+    case Comparison::GreaterThan:
+        return static_cast<long long>(longest) > c.length;
+    case Comparison::LessThan:
+        return static_cast<long long>(shortest) < c.length;
+    }
+    return false;
+}
+
 // The filter, prepared once when a listed folder begins.
 class NameFilter
 {

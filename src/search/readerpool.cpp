@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <system_error>
 
 #include <fcntl.h>
@@ -11,33 +10,33 @@
 
 namespace walkahead {
 
-// Makes the sub-folders of a folder just listed, marking those a reader can open as queued (the caller
-// queues them). prefix is the folder's path with its closing separator; names are each closed by a NUL.
-void adoptChildren(const ReaderPool* pool, std::string_view prefix, const std::vector<quint32>& order,
-                   const std::string& names, const std::function<bool(std::string_view)>& skip,
-                   std::vector<NodePtr>& out)
+void adoptChildren(const ReaderPool* pool, std::string_view folderPath, const std::vector<quint32>& order,
+                   const std::string& entries, const std::function<bool(std::string_view)>& skip,
+                   const std::shared_ptr<const HeldFolder>& parent, std::vector<NodePtr>& out)
 {
+    const bool root = folderPath == "/";
     quint32 index = 0;
-    for (std::size_t at = 0; at < names.size();) {
-        const std::size_t len = std::strlen(names.c_str() + at);
+    packed::forEach(entries, [&](char kind, std::string_view name) {
+        if (kind != 'd')
+            return;
+        const quint32 at = index++;
         auto child = std::make_shared<Node>();
-        child->path.reserve(prefix.size() + len);
-        child->path.assign(prefix).append(names, at, len);
-        if (skip && skip(child->path)) {
-            at += len + 1;
-            ++index;
-            continue;
-        }
+        child->path.reserve(folderPath.size() + 1 + name.size());
+        child->path.assign(folderPath);
+        if (!root)
+            child->path.push_back('/');
+        child->path.append(name);
+        if (skip && skip(child->path))
+            return;
         if (pool && child->path.size() - pool->baseLength <= LongestPathForReaders) {
             child->order.reserve(order.size() + 1);
             child->order = order;
-            child->order.push_back(index);
+            child->order.push_back(at);
             child->state = NodeState::Queued;
+            child->parent = parent;
         }
         out.push_back(std::move(child));
-        at += len + 1;
-        ++index;
-    }
+    });
 }
 
 void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
@@ -49,7 +48,7 @@ void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
             return;
         }
     }
-    const OpenResult opened = fsys::openBelow(base.get(), node.path.c_str() + baseLength);
+    OpenResult opened = openNode(*this, node);
     if (!opened.fd.valid()) {
         node.openError = opened.errnum;
         return;
@@ -61,27 +60,48 @@ void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
             return;
         }
     }
-    std::string subFolders;
+    std::size_t folders = 0;
     for (;;) {
         const fsys::DirectoryReader::Block got = reader.readBlock(fd);
         node.readError = got.errnum;
         if (got.bytes == 0)
             break;
+        // Packed entries take fewer bytes than the system's records: one reservation per block.
+        node.entries.reserve(node.entries.size() + std::size_t(got.bytes));
         reader.forEach(fd, [&](std::string_view name, fsys::Kind kind) {
-            if (kind == fsys::Kind::Skip)
-                return true;
-            node.entries.push_back(kind == fsys::Kind::Folder ? 'd' : 'f');
-            node.entries.append(name).push_back('\0');
             if (kind == fsys::Kind::Folder)
-                subFolders.append(name).push_back('\0');
+                ++folders;
+            if (kind != fsys::Kind::Skip)
+                packed::append(node.entries, kind == fsys::Kind::Folder ? 'd' : 'f', name);
             return true;
         });
     }
     // A listing that broke off gives no sub-folders, as the walk's own listing does.
-    if (!node.readError) {
-        const std::string prefix = node.path + '/';
-        adoptChildren(this, prefix, node.order, subFolders, skipFolder, node.children);
+    if (!node.readError)
+        adoptChildren(this, node.path, node.order, node.entries, skipFolder,
+                      folders ? keep(opened.fd) : nullptr, node.children);
+}
+
+std::shared_ptr<const HeldFolder> ReaderPool::keep(UniqueFd& folder)
+{
+    if (held->fetch_add(1, std::memory_order_relaxed) >= HeldFoldersAtMost) {
+        held->fetch_sub(1, std::memory_order_relaxed);
+        return nullptr;
     }
+    try {
+        return std::make_shared<const HeldFolder>(std::move(folder), held);
+    } catch (...) {
+        held->fetch_sub(1, std::memory_order_relaxed);
+        throw;
+    }
+}
+
+OpenResult openNode(const ReaderPool& pool, Node& node)
+{
+    const std::shared_ptr<const HeldFolder> parent = std::move(node.parent);
+    if (parent)
+        return fsys::openSubFolder(parent->fd.get(), node.path.c_str() + node.path.rfind('/') + 1);
+    return fsys::openBelow(pool.base.get(), node.path.c_str() + pool.baseLength);
 }
 
 void ReaderPool::wakeReaders(std::size_t count)
@@ -114,6 +134,52 @@ void ReaderPool::noteListing(bool slow)
     }
 }
 
+void ReaderPool::listTaken(fsys::DirectoryReader& reader, const NodePtr& node, qint64& blocksRead,
+                           std::unique_lock<std::mutex>& lock)
+{
+    lock.unlock();
+    const auto startedAt = std::chrono::steady_clock::now();
+    read(reader, *node);
+    const auto took = std::chrono::steady_clock::now() - startedAt;
+    bool slow = took > SlowListing;
+    // Only a listing that took a while can have waited for storage; asking costs a call each.
+    if (!slow && took > MaybeFromStorage) {
+        const qint64 blocks = threadBlockReads();
+        slow = blocks != blocksRead;
+        blocksRead = blocks;
+    }
+    lock.lock();
+    noteListing(slow);
+    node->state = NodeState::Ready;
+    aheadBytes += node->entries.size();
+    std::size_t queued = 0;
+    for (const NodePtr& child : node->children) {
+        if (child->state == NodeState::Queued) {
+            queue.push(child);
+            ++queued;
+        }
+    }
+    if (walkWaiting)
+        ready.notify_all();
+    // The one that listed this takes the first of them itself.
+    if (queued > 1)
+        wakeReaders(queued - 1);
+}
+
+NodePtr ReaderPool::takeQueued()
+{
+    while (!queue.empty()) {
+        NodePtr node = queue.top();
+        queue.pop();
+        if (node->state != NodeState::Queued)
+            continue; // the walk came to it first
+        node->state = NodeState::Reading;
+        ++aheadFolders;
+        return node;
+    }
+    return nullptr;
+}
+
 void ReaderPool::serve()
 {
     fsys::DirectoryReader reader;
@@ -131,39 +197,22 @@ void ReaderPool::serve()
         }
         if (closing)
             break;
-        NodePtr node = queue.top();
-        queue.pop();
-        if (node->state != NodeState::Queued)
-            continue; // the walk came to it first
-        node->state = NodeState::Reading;
-        ++aheadFolders;
+        const NodePtr node = takeQueued();
+        if (!node)
+            continue;
         ++busy;
-        lock.unlock();
-        const auto startedAt = std::chrono::steady_clock::now();
-        read(reader, *node);
-        const qint64 blocks = threadBlockReads();
-        const bool slow = blocks != blocksRead || std::chrono::steady_clock::now() - startedAt > SlowListing;
-        blocksRead = blocks;
-        lock.lock();
+        listTaken(reader, node, blocksRead, lock);
         --busy;
-        noteListing(slow);
-        node->state = NodeState::Ready;
-        aheadBytes += node->entries.size();
-        std::size_t queued = 0;
-        for (const NodePtr& child : node->children) {
-            if (child->state == NodeState::Queued) {
-                queue.push(child);
-                ++queued;
-            }
-        }
-        if (walkWaiting)
-            ready.notify_all();
-        // This reader takes the first of them itself.
-        if (queued > 1)
-            wakeReaders(queued - 1);
     }
     --running;
     ready.notify_all();
+}
+
+int readersAtStart(int most)
+{
+    // The walk's own thread lists too while it would wait, so one reader fewer than the cores fills them.
+    const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+    return std::clamp(cores - 1, 1, std::max(1, most));
 }
 
 std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootPath,
@@ -185,8 +234,9 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
     pool->rootDevice = rootDevice;
     pool->keepAlive = settings.keepAlive;
     pool->most = settings.readers;
-    pool->fewest = std::min(settings.readers, int(std::max(2u, std::thread::hardware_concurrency())) * 3);
+    pool->fewest = readersAtStart(settings.readers);
     pool->wanted = pool->fewest;
+    pool->walkBlocksRead = threadBlockReads(); // startReaderPool runs on the walk's thread
     std::lock_guard lock(pool->mutex);
     pool->running = pool->fewest;
     for (int i = 0; i < pool->fewest; ++i)
@@ -194,14 +244,14 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
     return pool;
 }
 
+namespace {
 void beginClosingReaderPool(ReaderPool* pool)
 {
-    if (!pool)
-        return;
     std::lock_guard lock(pool->mutex);
     pool->closing = true; // no reader is started after this
     pool->work.notify_all();
 }
+} // namespace
 
 void closeReaderPool(std::shared_ptr<ReaderPool>& pool)
 {
@@ -213,6 +263,7 @@ void closeReaderPool(std::shared_ptr<ReaderPool>& pool)
     pool->ready.wait_for(lock, ReaderGrace, [&pool] { return pool->running == 0; });
     const bool allEnded = pool->running == 0;
     std::vector<std::thread> threads = std::move(pool->threads);
+    pool->queue = {}; // with the folders it keeps open, even while a reader left behind holds the pool
     lock.unlock();
     for (std::thread& t : threads) {
         if (allEnded)
@@ -258,6 +309,15 @@ Taken takeListing(ReaderPool* pool, Node& node, const std::function<bool()>& sto
         lock.lock();
         if (didSomething)
             continue;
+        // While listings come from memory the walk lists later folders itself rather than sleep: waking it
+        // costs more than a listing, and its processor is then left idle.
+        if (pool->wanted == pool->fewest && pool->aheadFolders < AheadFolders &&
+            pool->aheadBytes < AheadBytes) {
+            if (const NodePtr other = pool->takeQueued()) {
+                pool->listTaken(pool->walkReader, other, pool->walkBlocksRead, lock);
+                continue;
+            }
+        }
         pool->walkWaiting = true;
         pool->ready.wait_for(lock, std::chrono::milliseconds(5));
         pool->walkWaiting = false;

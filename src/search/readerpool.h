@@ -15,6 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include <algorithm>
+#include <atomic>
+
 #include <sys/types.h>
 
 // Threads that list folders ahead of the walk, so that a disk's queue stays busy while the walk tests names.
@@ -32,6 +35,8 @@ inline constexpr auto ReaderGrace = std::chrono::milliseconds(50);
 // A listing that read from storage, or took longer than this (a network), did not come from memory. Longer
 // than the time slices a busy processor hands out, which say nothing about the folder.
 inline constexpr auto SlowListing = std::chrono::milliseconds(20);
+// A listing quicker than this came from memory; one slower is asked whether it read from storage.
+inline constexpr auto MaybeFromStorage = std::chrono::microseconds(50);
 // Quick listings in a row after which the readers take the cache to be warm again.
 inline constexpr int QuickListingsToCalm = 1024;
 
@@ -43,8 +48,49 @@ enum class NodeState : std::uint8_t {
     Taken,   // the walk has its listing
 };
 
-// A sub-folder the walk will reach. Its entries, when a reader listed it, are a kind byte ('f' a file, 'd' a
-// folder) followed by the name and a NUL, in listing order.
+// A folder's entries in listing order, packed one after another: a kind byte ('f' a file, 'd' a folder), the
+// name's length in two bytes, the name. Lengths kept, not NULs, since measuring each name again showed up in
+// every profile.
+namespace packed {
+inline void append(std::string& out, char kind, std::string_view name)
+{
+    const auto n = std::uint16_t(std::min<std::size_t>(name.size(), 0xFFFF));
+    const char head[3] = {kind, char(n & 0xFF), char(n >> 8)};
+    out.append(head, 3).append(name.data(), n);
+}
+// Calls f(kind, name) for each entry.
+template <class F> void forEach(const std::string& entries, F&& f)
+{
+    const char* p = entries.data();
+    const char* const end = p + entries.size();
+    while (p < end) {
+        const std::size_t n = std::size_t(std::uint8_t(p[1])) | std::size_t(std::uint8_t(p[2])) << 8;
+        f(p[0], std::string_view(p + 3, n));
+        p += 3 + n;
+    }
+}
+} // namespace packed
+
+// Listed folders kept open at most for their sub-folders to be opened from.
+inline constexpr int HeldFoldersAtMost = 256;
+
+// A listed folder kept open while its sub-folders wait: opening one from it looks up one name, not every
+// folder from the listed one down, which in a deep tree costs more than the listing. Counted, so that few
+// are kept.
+struct HeldFolder
+{
+    HeldFolder(UniqueFd folder, std::shared_ptr<std::atomic<int>> held)
+        : fd(std::move(folder)), count(std::move(held))
+    {
+    }
+    ~HeldFolder() { count->fetch_sub(1, std::memory_order_relaxed); }
+    HeldFolder(const HeldFolder&) = delete;
+    HeldFolder& operator=(const HeldFolder&) = delete;
+    UniqueFd fd;
+    std::shared_ptr<std::atomic<int>> count;
+};
+
+// A sub-folder the walk will reach, with its entries (packed) when a reader listed it.
 struct Node
 {
     std::string path;           // the full path, no closing separator
@@ -55,6 +101,8 @@ struct Node
     bool otherMount = false; // on another file system than the listed folder, which the walk must not enter
     std::string entries;
     std::vector<std::shared_ptr<Node>> children;
+    // Its parent, kept open, until it is opened; touched only by whoever took it from the queue.
+    std::shared_ptr<const HeldFolder> parent;
 };
 using NodePtr = std::shared_ptr<Node>;
 
@@ -81,9 +129,10 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     int fewest = 1; // what wanted comes back to while listings come from memory
     int most = 1;   // readers there may be
     std::vector<std::thread> threads;
-    int quickReads = 0;         // listings in a row that did not wait on the system
-    bool walkWaiting = false;   // the walk waits for a listing
-    UniqueFd base;              // the listed folder, for paths below it
+    int quickReads = 0;       // listings in a row that did not wait on the system
+    bool walkWaiting = false; // the walk waits for a listing
+    UniqueFd base;            // the listed folder, for paths below it
+    std::shared_ptr<std::atomic<int>> held = std::make_shared<std::atomic<int>>(0); // HeldFolders alive
     std::size_t baseLength = 0; // of the listed folder's path with its closing separator
     std::function<int(std::string_view)> beforeOpen;
     std::function<bool(std::string_view)> skipFolder; // called on the readers' threads too
@@ -91,23 +140,39 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     dev_t rootDevice = 0;
     std::shared_ptr<const void> keepAlive;
 
+    fsys::DirectoryReader walkReader; // for folders the walk lists while it would otherwise wait
+    qint64 walkBlocksRead = 0;
+
     void read(fsys::DirectoryReader& reader, Node& node);
+    // Takes the folder's descriptor to open its sub-folders from; null (the descriptor left) past the limit.
+    std::shared_ptr<const HeldFolder> keep(UniqueFd& folder);
+    // The earliest queued node, marked as being read; null when none is queued. Called holding the mutex.
+    NodePtr takeQueued();
+    // Lists a node takeQueued gave, without the lock, and hands it and its sub-folders on. Called holding
+    // the mutex, through lock.
+    void listTaken(fsys::DirectoryReader& reader, const NodePtr& node, qint64& blocksRead,
+                   std::unique_lock<std::mutex>& lock);
     void serve();
     // Notes whether a listing had to wait for a disk or a network, which wants every reader at it; listings
-    // from memory go fastest with one reader per core. Called holding the mutex.
+    // from memory go fastest with few. Called holding the mutex.
     void noteListing(bool slow);
     // Wakes at most count idle readers, one each: waking them all would have most go back to sleep, and
     // each wake-up costs more than a small folder's listing. Called holding the mutex.
     void wakeReaders(std::size_t count);
 };
 
-// Makes the sub-folders of a folder just listed, marking those a reader can open as queued (the caller
-// queues them). prefix is the folder's path with its closing separator; names are each closed by a NUL.
-// pool is null when the walk lists alone.
-void adoptChildren(const ReaderPool* pool, std::string_view prefix, const std::vector<quint32>& order,
-                   const std::string& names, const std::function<bool(std::string_view)>& skip,
-                   std::vector<NodePtr>& out);
+// Makes the sub-folders among a folder's packed entries, marking those a reader can open as queued (the
+// caller queues them). pool is null when the walk lists alone.
+// parent, when kept, is where the queued ones are opened from.
+void adoptChildren(const ReaderPool* pool, std::string_view folderPath, const std::vector<quint32>& order,
+                   const std::string& entries, const std::function<bool(std::string_view)>& skip,
+                   const std::shared_ptr<const HeldFolder>& parent, std::vector<NodePtr>& out);
+// Opens a node taken from the queue: from its parent when that is kept, else by its path below the listed
+// folder. Lets go of the parent.
+OpenResult openNode(const ReaderPool& pool, Node& node);
 
+// How many readers start, of at most most: enough, with the walk's own thread, for listings from memory.
+int readersAtStart(int most);
 // Starts readers listing below the listed folder, at most settings.readers of them (more only once listings
 // wait for a disk or a network); null (none started) when none are asked for or the system cannot open a path
 // without following links.
@@ -115,9 +180,6 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
                                             const WalkSettings& settings, dev_t rootDevice);
 // Tells the readers to end and joins them, leaving any still inside the system after a grace to end alone.
 void closeReaderPool(std::shared_ptr<ReaderPool>& pool);
-// Tells the readers to end without waiting for them, so that they end while the walk hands over its last
-// rows.
-void beginClosingReaderPool(ReaderPool* pool);
 // Hands the queued ones among nodes to the readers.
 void queueNodes(ReaderPool* pool, const std::vector<NodePtr>& nodes);
 

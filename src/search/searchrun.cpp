@@ -113,15 +113,26 @@ void SearchRun::beginFolder()
     m_step(122, [&] { m_host.setProgressValue((m_index + 1) * 100 / m_count); });
     m_step(124, [&] { m_path = m_texts[std::size_t(m_index)]; });
     m_step(126, [&] { m_host.setProgressText(QStringLiteral("Processing: ") + fileNameOfPath(m_path)); });
+    // The walk starts before the yield, not after: it runs on a thread of its own and its reports reach the
+    // window through the event loop, so the repaint the yield is for still comes first, and the walk does
+    // not wait for it.
+    if (!startWalk()) {
+        ++m_index;
+        beginFolder();
+        return;
+    }
     // The yield: the rest of this folder's start runs from the event loop.
-    QTimer::singleShot(0, this, [this, token = m_token] { openAndWalk(token); });
+    QTimer::singleShot(0, this, [this, token = m_token] { afterYield(token); });
 }
 
-void SearchRun::openAndWalk(quint64 token)
+void SearchRun::afterYield(quint64 token)
 {
-    if (token != m_token || !m_active)
-        return;
-    m_step(130, [&] { m_host.setBusy(true); });
+    if (token == m_token && m_active)
+        m_step(130, [&] { m_host.setBusy(true); });
+}
+
+bool SearchRun::startWalk()
+{
     // The listed folder is opened on the walk's thread: one on a mount that does not answer holds that
     // thread, never the window's.
     m_step(134, [&] {
@@ -137,13 +148,12 @@ void SearchRun::openAndWalk(quint64 token)
             this, m_handoff, ++m_jobSerial, m_paths[std::size_t(m_index)], std::move(settings),
             [this](quint64 t, WalkReport& r) { walkReport(t, r); }, [this](quint64 t) { walkFinished(t); });
     });
-    if (!m_job) {
-        ++m_index;
-        beginFolder();
-        return;
-    }
+    if (!m_job)
+        return false;
+    // Winding down after a Stop: the walk ends at its first check, or is left if a folder holds it.
     if (m_stopSearch.load())
         QTimer::singleShot(StopGraceMs, this, [this, t = m_job->token()] { leaveStoppedWalk(t); });
+    return true;
 }
 
 void SearchRun::walkReport(quint64 token, WalkReport& report)

@@ -94,7 +94,9 @@ private:
     };
     void start();
     void beginFolder();
-    void openAndWalk(quint64 token);
+    // Starts the walk of the folder at m_index; false when it could not be started.
+    bool startWalk();
+    void afterYield(quint64 token);
     void walkReport(quint64 token, WalkReport& report);
     void walkFinished(quint64 token);
     void leaveStoppedWalk(quint64 token);

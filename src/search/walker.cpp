@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -57,10 +56,10 @@ private:
     void enter(Frame& frame);
     bool list(Frame& frame);
     void testFile(const Frame& frame, std::string_view name);
-    int openChild(int depth, std::string_view name);
+    int openChild(int depth, std::string_view name, Node& node);
     OpenResult reopen(int depth);
     void maybeReport();
-    void report(std::optional<WalkFailure> failure = std::nullopt);
+    void report(std::optional<WalkFailure> failure = std::nullopt, bool last = false);
     void fail(const Frame& frame, int err);
 
     const WalkSettings& m_settings;
@@ -79,7 +78,7 @@ private:
     int m_openCount = 0;
     QElapsedTimer m_clock;
     std::u16string m_decoded;
-    std::string m_subFolders; // names of the folder the walk lists itself, each closed by a NUL
+    std::string m_subFolders; // of the folder the walk lists itself, packed
     std::shared_ptr<ReaderPool> m_pool;
 };
 
@@ -158,7 +157,7 @@ void Walk::run(UniqueFd root, const std::string& rootPath)
         // Copied, not moved: a node the walk came to first may still sit in the readers' queue, which
         // compares.
         child.order = node->order;
-        const int err = openChild(depth, name);
+        const int err = openChild(depth, name, *node);
         ++depth;
         if (err) {
             m_header.assign(pathOf(child));
@@ -176,9 +175,10 @@ void Walk::run(UniqueFd root, const std::string& rootPath)
         }
         enter(child);
     }
-    beginClosingReaderPool(m_pool.get());
-    report();
+    // The readers end first, so that the last rows and the end of the walk reach the window together: one
+    // wake-up of its thread, not two.
     closeReaderPool(m_pool);
+    report(std::nullopt, true);
 }
 
 // A folder a reader listed: the same steps as enter and list, on its entries.
@@ -191,20 +191,16 @@ void Walk::walkListed(Frame& frame, Node& node)
         maybeReport();
         return;
     }
-    const char* p = node.entries.data();
-    const char* const end = p + node.entries.size();
-    while (p < end) {
-        const char kind = *p++;
-        const std::size_t len = std::strlen(p);
-        if (kind == 'f') {
-            if (stopRequested()) {
-                m_stopped = true;
-                return;
-            }
-            testFile(frame, std::string_view(p, len));
-        }
-        p += len + 1;
-    }
+    packed::forEach(node.entries, [&](char kind, std::string_view name) {
+        if (kind != 'f' || m_stopped)
+            return;
+        if (stopRequested())
+            m_stopped = true;
+        else
+            testFile(frame, name);
+    });
+    if (m_stopped)
+        return;
     if (node.readError) {
         fail(frame, node.readError);
         maybeReport();
@@ -215,7 +211,7 @@ void Walk::walkListed(Frame& frame, Node& node)
 }
 
 // 0 when the child's frame holds its open folder, else the errno.
-int Walk::openChild(int depth, std::string_view name)
+int Walk::openChild(int depth, std::string_view name, Node& node)
 {
     Frame& parent = m_frames[std::size_t(depth)];
     Frame& child = m_frames[std::size_t(depth + 1)];
@@ -231,9 +227,8 @@ int Walk::openChild(int depth, std::string_view name)
             return e;
     }
     if (m_pool && path.size() - m_pool->baseLength <= LongestPathForReaders) {
-        // A folder the walk came to before any reader: opened by its path, as a reader would.
-        const std::string below(path.substr(m_pool->baseLength));
-        OpenResult opened = fsys::openBelow(m_pool->base.get(), below.c_str());
+        // A folder the walk came to before any reader: opened as a reader would.
+        OpenResult opened = openNode(*m_pool, node);
         if (!opened.fd.valid())
             return opened.errnum;
         child.fd = std::move(opened.fd);
@@ -286,15 +281,21 @@ void Walk::enter(Frame& frame)
     const std::string_view path = pathOf(frame);
     m_header.assign(path);
     m_headerChanged = true;
+    // Below a folder the readers can name, sub-folders are opened from a kept descriptor or by their path,
+    // so the frame holds none.
+    const bool readersName =
+        m_pool && frame.fd.valid() &&
+        frame.prefix.size() - 1 - std::min(frame.prefix.size() - 1, m_pool->baseLength) <=
+            LongestPathForReaders;
     if (list(frame)) {
-        adoptChildren(m_pool.get(), frame.prefix, frame.order, m_subFolders, m_settings.skipFolder,
+        std::shared_ptr<const HeldFolder> kept;
+        if (readersName && !m_subFolders.empty())
+            kept = m_pool->keep(frame.fd);
+        adoptChildren(m_pool.get(), path, frame.order, m_subFolders, m_settings.skipFolder, kept,
                       frame.children);
         queueNodes(m_pool.get(), frame.children);
     }
-    // Below a folder the readers can name, everything is opened by its path: no descriptor need stay open.
-    if (m_pool && frame.fd.valid() &&
-        frame.prefix.size() - 1 - std::min(frame.prefix.size() - 1, m_pool->baseLength) <=
-            LongestPathForReaders) {
+    if (readersName) {
         frame.fd.reset();
         --m_openCount;
     }
@@ -315,7 +316,7 @@ bool Walk::list(Frame& frame)
             return true;
         const bool whole = m_reader.forEach(fd, [&](std::string_view name, fsys::Kind kind) {
             if (kind == fsys::Kind::Folder) {
-                m_subFolders.append(name).push_back('\0');
+                packed::append(m_subFolders, 'd', name);
             } else if (kind == fsys::Kind::File) {
                 if (stopRequested()) {
                     m_stopped = true;
@@ -339,6 +340,12 @@ void Walk::testFile(const Frame& frame, std::string_view name)
     const LiveCriteria::Snapshot c = m_settings.criteria->load();
     if (!c.usable)
         return;
+    const std::string_view below = std::string_view(frame.prefix).substr(m_rootPrefixSize);
+    if (c.unit == LengthUnit::Name || c.unit == LengthUnit::Path) {
+        const std::size_t bytes = name.size() + (c.unit == LengthUnit::Path ? below.size() : 0);
+        if (!someLengthPasses(c, (bytes + 2) / 3, bytes))
+            return;
+    }
     std::optional<std::size_t> nameUnits;
     if (m_filter.mode() != NameFilter::Mode::None) {
         decodeUtf8(name, m_decoded);
@@ -346,8 +353,7 @@ void Walk::testFile(const Frame& frame, std::string_view name)
             return;
         nameUnits = m_decoded.size();
     }
-    const std::size_t length =
-        measuredLength(c.unit, std::string_view(frame.prefix).substr(m_rootPrefixSize), name, nameUnits);
+    const std::size_t length = measuredLength(c.unit, below, name, nameUnits);
     if (!lengthPasses(c, length))
         return;
     ResultBatch& rows = m_pending.rows;
@@ -365,7 +371,7 @@ void Walk::maybeReport()
         report();
 }
 
-void Walk::report(std::optional<WalkFailure> failure)
+void Walk::report(std::optional<WalkFailure> failure, bool last)
 {
     if (m_pending.rows.empty() && !m_headerChanged && !failure) {
         m_clock.restart();
@@ -376,6 +382,7 @@ void Walk::report(std::optional<WalkFailure> failure)
     if (m_headerChanged)
         out.header = QByteArray(m_header.data(), qsizetype(m_header.size()));
     out.failure = std::move(failure);
+    out.last = last;
     m_headerChanged = false;
     m_pending.rows = m_deliver(std::move(out));
     m_pending.rows.clear();

@@ -38,6 +38,7 @@ struct WalkReport
     ResultBatch rows;
     QByteArray header;
     std::optional<WalkFailure> failure;
+    bool last = false; // nothing follows it, so it need not wait for the one before to be taken
 };
 
 struct WalkSettings
@@ -66,7 +67,7 @@ struct WalkSettings
 using WalkDeliver = std::function<ResultBatch(WalkReport&&)>;
 
 // Readers that list folders ahead of the walk: enough to keep a disk's queue busy when nothing is cached.
-// While listings come from memory only one more than the cores list at once.
+// While listings come from memory fewer start (see readersAtStart).
 constexpr int DefaultWalkReaders = 16;
 
 // Walks one listed folder on the calling thread: each folder's files first, then each of its sub-folders to
@@ -85,7 +86,8 @@ std::string folderPathForWalk(const QByteArray& listed);
 // so that the receiver can tell an old walk's reports from the current one's. A listed folder that cannot be
 // opened comes as a report with a failure marked Folder::Listed. One report at a time is on its way: the next
 // waits until the receiver called consumed() (the window then never has a backlog to work through in one
-// go), and after a report with a failure the walk waits for acknowledge().
+// go; the walk's last report may follow one still on its way), and after a report with a failure the walk
+// waits for acknowledge().
 class WalkJob
 {
 public:

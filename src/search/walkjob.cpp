@@ -108,11 +108,15 @@ ResultBatch WalkJob::Shared::deliver(WalkReport&& report)
     ResultBatch batch;
     {
         std::unique_lock lock(mutex);
-        wake.wait(lock, [this] { return !inFlight || cancelled; });
+        // The last report goes out at once: "Done." need not wait for the window to take the one before.
+        if (!report.last || waits)
+            wake.wait(lock, [this] { return !inFlight || cancelled; });
         if (cancelled)
             return batch;
-        batch = std::move(spare);
-        spare = ResultBatch();
+        if (!report.last) {
+            batch = std::move(spare);
+            spare = ResultBatch();
+        }
         inFlight = true;
         acknowledged = false;
     }

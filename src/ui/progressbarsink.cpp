@@ -10,7 +10,18 @@ void ProgressBarSink::setValue(double percent)
 {
     const int shown = shownValue(percent);
     if (m_bar && m_bar->value() != shown)
-        m_bar->setValue(shown);
+        setValueLater(m_bar, shown);
+}
+
+void ProgressBarSink::setValueLater(QProgressBar* bar, int value)
+{
+    if (bar->value() == value)
+        return;
+    // With updates off the bar's own repaint does nothing; turning them on again asks for one later.
+    const bool enabled = bar->updatesEnabled();
+    bar->setUpdatesEnabled(false);
+    bar->setValue(value);
+    bar->setUpdatesEnabled(enabled);
 }
 
 void ProgressBarSink::setText(const QString& text)

@@ -15,6 +15,9 @@ public:
     void setText(const QString& text) override;
     // The whole percentage the bar shows for a value: truncated, and never above 100.
     static int shownValue(double percent);
+    // Sets the bar's value and leaves the repaint to the event loop. QProgressBar repaints at once, which
+    // takes about a millisecond the caller then waits for.
+    static void setValueLater(QProgressBar* bar, int value);
 
 private:
     QProgressBar* m_bar;
