@@ -232,6 +232,36 @@ private slots:
         }
     }
 
+    // A name is turned down by its byte count alone only when no length it could have passes.
+    void byteBoundsNeverTurnDownAPassingName()
+    {
+        QRandomGenerator random(7);
+        const char pieces[][5] = {"a",    "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
+                                  "\x80", "\xFF",     "\xE2\x82"};
+        int turnedDown = 0;
+        for (int round = 0; round < 5000; ++round) {
+            QByteArray bytes;
+            const int n = int(random.bounded(16));
+            for (int k = 0; k < n; ++k)
+                bytes += pieces[random.bounded(int(std::size(pieces)))];
+            const std::size_t b = std::size_t(bytes.size());
+            const std::size_t units = utf16Length(std::string_view(bytes.constData(), b));
+            for (Comparison cmp : {Comparison::EqualTo, Comparison::GreaterThan, Comparison::LessThan}) {
+                for (int length = -2; length <= int(b) + 2; ++length) {
+                    const LiveCriteria::Snapshot c{true, cmp, length, LengthUnit::Name};
+                    const bool possible = someLengthPasses(c, (b + 2) / 3, b);
+                    QVERIFY2(possible || !lengthPasses(c, units),
+                             qPrintable(QString("%1, comparison %2, length %3")
+                                            .arg(QString::fromLatin1(bytes.toHex()))
+                                            .arg(int(cmp))
+                                            .arg(length)));
+                    turnedDown += possible ? 0 : 1;
+                }
+            }
+        }
+        QVERIFY(turnedDown > 10000); // the bounds do turn names down
+    }
+
     void liveCriteria_data()
     {
         QTest::addColumn<QString>("length");

@@ -114,9 +114,10 @@ struct Heartbeat
     }
 };
 
-// Everything one walk hands over, in order: headers as "> path", rows as paths, failures as "! path".
+// Everything one walk hands over, in order: headers as "> path", rows as paths, failures as "! path". With
+// stopAfter, Stop is pressed once that many have come.
 QByteArrayList walkSequence(const QString& root, int readers,
-                            const std::function<int(std::string_view)>& hook)
+                            const std::function<int(std::string_view)>& hook, int stopAfter = -1)
 {
     std::atomic<bool> stop{false};
     LiveCriteria criteria;
@@ -138,6 +139,8 @@ QByteArrayList walkSequence(const QString& root, int readers,
                        seen << QByteArray(report.rows.bytes.data() + e.offset, e.length);
                    if (report.failure)
                        seen << "! " + report.failure->path;
+                   if (stopAfter >= 0 && seen.size() >= stopAfter)
+                       stop = true;
                    return ResultBatch();
                });
     return seen;
@@ -762,11 +765,21 @@ private slots:
             return refuse(path);
         };
         const int threadsBefore = threadCount();
+        const int descriptorsBefore = openDescriptorCount();
         for (int readers : {1, 2, 6, 16, -16}) {
+            // Stopped part of the way in: what came is where the whole walk begins, and nothing is left.
+            for (int stopAfter : {40, 2500}) {
+                const QByteArrayList part = walkSequence(tree.path(), std::abs(readers), refuse, stopAfter);
+                QVERIFY(part.size() >= stopAfter && part.size() < alone.size());
+                QVERIFY(alone.mid(0, part.size()) == part);
+                QCOMPARE(threadCount(), threadsBefore);
+                QCOMPARE(openDescriptorCount(), descriptorsBefore);
+            }
             const QByteArrayList ahead =
                 walkSequence(tree.path(), std::abs(readers),
                              readers < 0 ? std::function<int(std::string_view)>(slowSome) : refuse);
             QCOMPARE(threadCount(), threadsBefore);
+            QCOMPARE(openDescriptorCount(), descriptorsBefore);
             QCOMPARE(ahead.size(), alone.size());
             for (int i = 0; i < alone.size(); ++i)
                 QVERIFY2(ahead[i] == alone[i],

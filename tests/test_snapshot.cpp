@@ -94,6 +94,49 @@ private slots:
         QVERIFY(model.isChecked(20500));
         QCOMPARE(model.checkedCount(), 1);
     }
+
+    // The row table moves out of the heap into a block of its own (taken ahead) once it passes a few
+    // megabytes; every row, and every snapshot taken on the way, must read the same after the move.
+    void rowsSurviveTheMoveOutOfTheHeap_data()
+    {
+        QTest::addColumn<int>("snapshotAt");
+        QTest::addColumn<bool>("refill");
+        QTest::newRow("plain") << -1 << false;
+        QTest::newRow("snapshot just before the move") << 196608 << false;
+        QTest::newRow("snapshot when the block is taken") << 131072 << false;
+        QTest::newRow("cleared and filled again") << -1 << true;
+    }
+    void rowsSurviveTheMoveOutOfTheHeap()
+    {
+        QFETCH(int, snapshotAt);
+        QFETCH(bool, refill);
+        constexpr int Rows = 400000;
+        const auto path = [](int i) { return "/r" + std::to_string(i); };
+        ResultModel model;
+        ResultSnapshot early;
+        for (int round = 0; round < (refill ? 2 : 1); ++round) {
+            model.clearRows();
+            for (int first = 0; first < Rows; first += 8192) {
+                if (first == snapshotAt)
+                    early = model.snapshot();
+                ResultBatch batch;
+                for (int i = first; i < std::min(Rows, first + 8192); ++i)
+                    batch.add(path(i), quint16(i % 1000));
+                model.appendBatch(batch);
+            }
+        }
+        QCOMPARE(model.rowCount(), Rows);
+        for (int i = 0; i < Rows; i += 997) {
+            QCOMPARE(model.nativePath(i), QByteArray::fromStdString(path(i)));
+            QCOMPARE(model.nameLength(i), quint16(i % 1000));
+        }
+        QCOMPARE(model.nativePath(Rows - 1), QByteArray::fromStdString(path(Rows - 1)));
+        if (snapshotAt >= 0) {
+            QCOMPARE(early.size(), snapshotAt);
+            QCOMPARE(early.displayPath(snapshotAt - 1), QString::fromStdString(path(snapshotAt - 1)));
+            QCOMPARE(early.nameLength(12345), quint16(345));
+        }
+    }
 };
 
 LENTROVA_TEST_MAIN(TestSnapshot)
