@@ -2,6 +2,7 @@
 #include "platform/errorbox.h"
 #include "results/listformat.h"
 #include "results/textreport.h"
+#include "support/fixtures.h"
 #include "support/memorytable.h"
 #include "support/testform.h"
 #include "support/testmain.h"
@@ -279,6 +280,27 @@ private slots:
         QCOMPARE(highest, 100);
         QCOMPARE(bar.value(), 0);
         QCOMPARE(bar.format(), QStringLiteral("Progress Bar"));
+    }
+
+    // A value set on the bar shows at the next repaint, not in a repaint of its own the caller waits for.
+    void barRepaintsLaterNotAtOnce()
+    {
+        QProgressBar bar;
+        bar.setRange(0, 100);
+        bar.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&bar));
+        int paints = 0;
+        EventCounter counter(QEvent::Paint, paints);
+        bar.installEventFilter(&counter);
+        QCoreApplication::processEvents();
+        paints = 0;
+        ProgressBarSink::setValueLater(&bar, 50);
+        QCOMPARE(bar.value(), 50);
+        QCOMPARE(paints, 0);
+        QVERIFY(bar.updatesEnabled());
+        QTRY_VERIFY(paints > 0);
+        ProgressBarSink(&bar).setValue(75.5);
+        QCOMPARE(bar.value(), 75);
     }
 
     void fromTheWindow()

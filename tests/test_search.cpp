@@ -493,6 +493,30 @@ private slots:
         QVERIFY(!form->searchRun().active());
     }
 
+    // The "Done." box runs its own event loop; nothing left over from the run may set the hourglass again
+    // while it is open, however fast the folders' walks end.
+    void noHourglassOnceDone()
+    {
+        QTemporaryDir tree;
+        for (int i = 0; i < 6; ++i)
+            QVERIFY(QDir().mkpath(tree.path() + "/empty" + QString::number(i)));
+        for (int i = 0; i < 6; ++i)
+            addFolder(tree.path() + "/empty" + QString::number(i));
+        criteria("-1", 1);
+        QList<Pointer> whileDone;
+        dialogs.onMessage = [&](const ScriptedDialogs::Message& m) {
+            if (m.text != QLatin1String("Done."))
+                return;
+            QTest::qWait(20);
+            whileDone << form->pointer().value();
+        };
+        for (int run = 0; run < 10; ++run)
+            QVERIFY(search());
+        dialogs.onMessage = nullptr;
+        QCOMPARE(whileDone, QList<Pointer>(10, Pointer::Default));
+        QCOMPARE(form->pointer().value(), Pointer::Default);
+    }
+
     // Stop while the second of three folders is being walked: nothing more is added, the third folder only
     // passes through the progress, and a second Start during the wind-down is ignored.
     void stopMidway()

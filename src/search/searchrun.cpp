@@ -113,21 +113,22 @@ void SearchRun::beginFolder()
     m_step(122, [&] { m_host.setProgressValue((m_index + 1) * 100 / m_count); });
     m_step(124, [&] { m_path = m_texts[std::size_t(m_index)]; });
     m_step(126, [&] { m_host.setProgressText(QStringLiteral("Processing: ") + fileNameOfPath(m_path)); });
-    // The walk starts before the yield, not after: it runs on a thread of its own and its reports reach the
-    // window through the event loop, so the repaint the yield is for still comes first, and the walk does
-    // not wait for it.
+    // The yield: the rest of this folder's start runs from the event loop. Posted before the walk starts,
+    // so that it comes before anything the walk posts.
+    QTimer::singleShot(0, this, [this, token = m_token, job = m_jobSerial + 1] { afterYield(token, job); });
+    // The walk itself starts before the yield, not after: it runs on a thread of its own and its reports
+    // reach the window through the event loop, so the repaint the yield is for still comes first, and the
+    // walk does not wait for it.
     if (!startWalk()) {
         ++m_index;
         beginFolder();
-        return;
     }
-    // The yield: the rest of this folder's start runs from the event loop.
-    QTimer::singleShot(0, this, [this, token = m_token] { afterYield(token); });
 }
 
-void SearchRun::afterYield(quint64 token)
+void SearchRun::afterYield(quint64 token, quint64 job)
 {
-    if (token == m_token && m_active)
+    // Only while that folder's walk runs: once over, the run may be at its "Done." box.
+    if (token == m_token && m_active && m_job && m_job->token() == job)
         m_step(130, [&] { m_host.setBusy(true); });
 }
 

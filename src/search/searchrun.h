@@ -96,7 +96,7 @@ private:
     void beginFolder();
     // Starts the walk of the folder at m_index; false when it could not be started.
     bool startWalk();
-    void afterYield(quint64 token);
+    void afterYield(quint64 token, quint64 job);
     void walkReport(quint64 token, WalkReport& report);
     void walkFinished(quint64 token);
     void leaveStoppedWalk(quint64 token);

@@ -5,6 +5,25 @@
 #include "platform/shell.h"
 
 #include <QDir>
+#include <QEvent>
+#include <QObject>
+
+// Counts the events of one type that reach the objects it filters.
+class EventCounter : public QObject
+{
+public:
+    EventCounter(QEvent::Type type, int& count) : m_type(type), m_count(count) {}
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == m_type)
+            ++m_count;
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+    int& m_count;
+};
 
 // A home-page draw that always comes up the same.
 class FixedRandom : public RandomSource
