@@ -58,8 +58,8 @@ public:
         const std::size_t capacityBytes = m_capacity * sizeof(T);
         const std::size_t used = m_size * sizeof(T);
         if (!isMappedLarge(capacityBytes)) {
-            // The growth after next moves the table into a block of its own from the system. Taken now, with
-            // its pages supplied meanwhile, the move copies into memory that is already there.
+            // The next growth moves the table into a block of its own from the system. Taken now, with its
+            // pages supplied meanwhile, the move copies into memory that is already there.
             const std::size_t next = 2 * capacityBytes;
             if (!m_ahead && isMappedLarge(next) && 2 * used >= capacityBytes) {
                 m_ahead = allocateLarge(next);
