@@ -17,11 +17,10 @@
 
 namespace {
 constexpr std::size_t Threshold = std::size_t(4) << 20;
-constexpr std::size_t HugePage = LargePage;
 
 std::size_t mappedSize(std::size_t bytes)
 {
-    return (bytes + HugePage - 1) / HugePage * HugePage;
+    return (bytes + LargePage - 1) / LargePage * LargePage;
 }
 } // namespace
 

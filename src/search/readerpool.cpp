@@ -84,16 +84,10 @@ void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
 
 std::shared_ptr<const HeldFolder> ReaderPool::keep(UniqueFd& folder)
 {
-    if (held->fetch_add(1, std::memory_order_relaxed) >= HeldFoldersAtMost) {
-        held->fetch_sub(1, std::memory_order_relaxed);
+    // Threads that test at once may each keep one more: the limit holds to within their number.
+    if (held->load(std::memory_order_relaxed) >= HeldFoldersAtMost)
         return nullptr;
-    }
-    try {
-        return std::make_shared<const HeldFolder>(std::move(folder), held);
-    } catch (...) {
-        held->fetch_sub(1, std::memory_order_relaxed);
-        throw;
-    }
+    return std::make_shared<const HeldFolder>(std::move(folder), held);
 }
 
 OpenResult openNode(const ReaderPool& pool, Node& node)
@@ -186,10 +180,7 @@ void ReaderPool::serve()
     qint64 blocksRead = threadBlockReads();
     std::unique_lock lock(mutex);
     for (;;) {
-        const auto canWork = [this] {
-            return closing || (!queue.empty() && busy < wanted && aheadFolders < AheadFolders &&
-                               aheadBytes < AheadBytes);
-        };
+        const auto canWork = [this] { return closing || (!queue.empty() && busy < wanted && roomAhead()); };
         if (!canWork()) {
             ++idle;
             work.wait(lock, canWork);
@@ -311,8 +302,7 @@ Taken takeListing(ReaderPool* pool, Node& node, const std::function<bool()>& sto
             continue;
         // While listings come from memory the walk lists later folders itself rather than sleep: waking it
         // costs more than a listing, and its processor is then left idle.
-        if (pool->wanted == pool->fewest && pool->aheadFolders < AheadFolders &&
-            pool->aheadBytes < AheadBytes) {
+        if (pool->wanted == pool->fewest && pool->roomAhead()) {
             if (const NodePtr other = pool->takeQueued()) {
                 pool->listTaken(pool->walkReader, other, pool->walkBlocksRead, lock);
                 continue;
@@ -323,7 +313,7 @@ Taken takeListing(ReaderPool* pool, Node& node, const std::function<bool()>& sto
         pool->walkWaiting = false;
     }
     node.state = NodeState::Taken;
-    const bool wasFull = pool->aheadFolders >= AheadFolders || pool->aheadBytes >= AheadBytes;
+    const bool wasFull = !pool->roomAhead();
     --pool->aheadFolders;
     pool->aheadBytes -= node.entries.size();
     // A reader can wait on the allowance only when it was used up; one folder of it is free now.

@@ -82,6 +82,7 @@ struct HeldFolder
     HeldFolder(UniqueFd folder, std::shared_ptr<std::atomic<int>> held)
         : fd(std::move(folder)), count(std::move(held))
     {
+        count->fetch_add(1, std::memory_order_relaxed);
     }
     ~HeldFolder() { count->fetch_sub(1, std::memory_order_relaxed); }
     HeldFolder(const HeldFolder&) = delete;
@@ -144,6 +145,8 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     qint64 walkBlocksRead = 0;
 
     void read(fsys::DirectoryReader& reader, Node& node);
+    // Whether the readers may list further ahead of the walk. Called holding the mutex.
+    bool roomAhead() const { return aheadFolders < AheadFolders && aheadBytes < AheadBytes; }
     // Takes the folder's descriptor to open its sub-folders from; null (the descriptor left) past the limit.
     std::shared_ptr<const HeldFolder> keep(UniqueFd& folder);
     // The earliest queued node, marked as being read; null when none is queued. Called holding the mutex.
