@@ -258,6 +258,8 @@ int main(int argc, char** argv)
                 if (k == Ours) {
                     const OurRun r = runOurs(*window, dialogs, "12", 0);
                     times[k].push_back(r.seconds);
+                    if (verbose)
+                        std::printf("  run: ours %.1f ms\n", r.seconds * 1000);
                     matches = r.rows;
                     sr.stallMs = std::max(sr.stallMs, r.stallMs);
                     sr.busyMs = std::max(sr.busyMs, r.busyMs);
@@ -266,6 +268,8 @@ int main(int argc, char** argv)
                     t.start();
                     peerCounts[k] = bareListing(QFile::encodeName(dir));
                     times[k].push_back(t.nsecsElapsed() / 1e9);
+                    if (verbose)
+                        std::printf("  run: bare %.1f ms\n", t.nsecsElapsed() / 1e6);
                 } else {
                     const auto& peer = peers[k - 1];
                     const PeerRun p = runPeer(programNames[k], peer.first, peer.second);

@@ -96,43 +96,54 @@ private slots:
     }
 
     // The row table moves out of the heap into a block of its own (taken ahead) once it passes a few
-    // megabytes; every row, and every snapshot taken on the way, must read the same after the move.
+    // megabytes, and a cleared list writes its paths into memory it had before; every row, and every
+    // snapshot taken on the way (in the first filling), must read the same after either.
     void rowsSurviveTheMoveOutOfTheHeap_data()
     {
         QTest::addColumn<int>("snapshotAt");
         QTest::addColumn<bool>("refill");
-        QTest::newRow("plain") << -1 << false;
-        QTest::newRow("snapshot just before the move") << 196608 << false;
-        QTest::newRow("snapshot when the block is taken") << 131072 << false;
-        QTest::newRow("cleared and filled again") << -1 << true;
+        QTest::addColumn<int>("pathPadding");
+        QTest::newRow("plain") << -1 << false << 0;
+        QTest::newRow("snapshot just before the move") << 196608 << false << 0;
+        QTest::newRow("snapshot when the block is taken") << 131072 << false << 0;
+        QTest::newRow("cleared and filled again") << -1 << true << 0;
+        QTest::newRow("paths over several chunks, filled again") << -1 << true << 40;
+        QTest::newRow("paths over several chunks, snapshot, filled again") << 16384 << true << 40;
     }
     void rowsSurviveTheMoveOutOfTheHeap()
     {
         QFETCH(int, snapshotAt);
         QFETCH(bool, refill);
+        QFETCH(int, pathPadding);
         constexpr int Rows = 400000;
-        const auto path = [](int i) { return "/r" + std::to_string(i); };
+        const std::string padding(std::size_t(pathPadding), 'p');
+        // The second filling writes other paths, so that one written over the first shows.
+        const auto path = [&](int i, int round = 0) {
+            return "/" + padding + (round ? "s" : "r") + std::to_string(i);
+        };
         ResultModel model;
         ResultSnapshot early;
         for (int round = 0; round < (refill ? 2 : 1); ++round) {
             model.clearRows();
             for (int first = 0; first < Rows; first += 8192) {
-                if (first == snapshotAt)
+                if (first == snapshotAt && round == 0)
                     early = model.snapshot();
                 ResultBatch batch;
                 for (int i = first; i < std::min(Rows, first + 8192); ++i)
-                    batch.add(path(i), quint16(i % 1000));
+                    batch.add(path(i, round), quint16(i % 1000));
                 model.appendBatch(batch);
             }
         }
+        const int last = refill ? 1 : 0;
         QCOMPARE(model.rowCount(), Rows);
         for (int i = 0; i < Rows; i += 997) {
-            QCOMPARE(model.nativePath(i), QByteArray::fromStdString(path(i)));
+            QCOMPARE(model.nativePath(i), QByteArray::fromStdString(path(i, last)));
             QCOMPARE(model.nameLength(i), quint16(i % 1000));
         }
-        QCOMPARE(model.nativePath(Rows - 1), QByteArray::fromStdString(path(Rows - 1)));
+        QCOMPARE(model.nativePath(Rows - 1), QByteArray::fromStdString(path(Rows - 1, last)));
         if (snapshotAt >= 0) {
             QCOMPARE(early.size(), snapshotAt);
+            QCOMPARE(early.displayPath(0), QString::fromStdString(path(0)));
             QCOMPARE(early.displayPath(snapshotAt - 1), QString::fromStdString(path(snapshotAt - 1)));
             QCOMPARE(early.nameLength(12345), quint16(345));
         }

@@ -11,13 +11,8 @@ quint64 PathArena::append(std::string_view bytes)
         m_slots.back()->capacity > ChunkSize) {
         std::shared_ptr<Chunk> chunk;
         if (length <= ChunkSize) {
-            // Half of the next chunk is supplied ahead, the rest once it is in use: enough to keep ahead of
-            // the writes, while little stays resident unused when the list ends.
-            if (m_next)
-                prefaultLarge(m_next->data.get() + ChunkSize / 2, ChunkSize / 2);
             chunk = m_next ? std::move(m_next) : newChunk(ChunkSize);
-            m_next = newChunk(ChunkSize);
-            prefaultLarge(m_next->data.get(), ChunkSize / 2);
+            supply(*chunk);
         } else {
             chunk = newChunk(length);
         }
@@ -33,7 +28,22 @@ quint64 PathArena::append(std::string_view bytes)
     if (length)
         std::memcpy(chunk.data.get() + chunk.used, bytes.data(), length);
     chunk.used += length;
+    // The next chunk is taken, and its pages supplied, a quarter of the way into the first one and at once in
+    // those after it: early enough to be ready when this one is full (supplying waits for a processor, and
+    // can take longer than filling), late enough that a short list never asks for one.
+    if (!m_next && chunk.capacity == ChunkSize && (chunk.used >= ChunkSize / 4 || m_slots.size() > 1)) {
+        m_next = newChunk(ChunkSize);
+        supply(*m_next);
+    }
     return id;
+}
+
+void PathArena::supply(Chunk& chunk)
+{
+    if (chunk.supplied)
+        return;
+    prefaultLarge(chunk.data.get(), chunk.capacity);
+    chunk.supplied = true;
 }
 
 std::shared_ptr<PathArena::Chunk> PathArena::newChunk(quint64 capacity)
@@ -58,7 +68,17 @@ std::string_view PathArena::view(quint64 id, quint32 length) const
 void PathArena::clear()
 {
     m_base += quint64(m_slots.size()) * ChunkSize;
+    // The first chunk's pages are in place: taken again rather than freed, so that a new list costs the
+    // system nothing (fresh pages cost a virtual machine dearly). Not while a snapshot still reads it.
+    if (!m_slots.empty() && m_slots.front()->capacity == ChunkSize && m_slots.front().use_count() == 1) {
+        m_next = std::move(m_slots.front());
+        m_next->used = 0;
+    }
     m_slots.clear();
+    if (!m_next) {
+        m_next = newChunk(ChunkSize);
+        supply(*m_next);
+    }
 }
 
 quint64 PathArena::bytesReserved() const

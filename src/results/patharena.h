@@ -32,6 +32,7 @@ private:
         std::unique_ptr<char[], LargeFree> data;
         quint64 capacity = 0;
         quint64 used = 0;
+        bool supplied = false; // its pages supplied or asked for
     };
     friend class ResultSnapshot;
     std::vector<std::shared_ptr<Chunk>> m_slots; // a path longer than a chunk spans several slots
@@ -40,4 +41,6 @@ private:
     quint64 m_base = 0;
 
     static std::shared_ptr<Chunk> newChunk(quint64 capacity);
+    // Has the system supply the chunk's pages in the background.
+    static void supply(Chunk& chunk);
 };
