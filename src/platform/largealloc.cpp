@@ -37,7 +37,8 @@ void* allocateLarge(std::size_t bytes)
     void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED)
         throw std::bad_alloc();
-    ::madvise(p, size, MADV_HUGEPAGE); // a hint: without huge pages the memory works all the same
+    // No huge pages: the first write to one makes the writer clear all of it at once, which on a virtual
+    // machine held the window's thread for 5 ms and more whenever it got to fresh pages before the supplier.
     return p;
 }
 
@@ -66,7 +67,6 @@ void* reallocateLarge(void* p, std::size_t oldBytes, std::size_t newBytes)
         void* q = ::mremap(p, oldSize, newSize, MREMAP_MAYMOVE);
         if (q == MAP_FAILED)
             throw std::bad_alloc();
-        ::madvise(q, newSize, MADV_HUGEPAGE);
         return q;
     }
     if (oldBytes < Threshold && newBytes < Threshold) {

@@ -4,8 +4,8 @@
 #include <cstddef>
 
 // Memory for big tables (a million result rows and their paths). Blocks of a few megabytes and more come
-// straight from the system and ask for huge pages where the system offers them on request: touching fresh
-// memory page by page is what a million-row list would otherwise spend most of its time on.
+// straight from the system, grow without copying, and have their pages supplied ahead of the writes:
+// touching fresh memory is what a million-row list would otherwise spend most of its time on.
 void* allocateLarge(std::size_t bytes);
 void freeLarge(void* p, std::size_t bytes);
 // Grows or shrinks a block keeping its contents; a big block grows by remapping its pages, without copying
@@ -20,5 +20,5 @@ void prefaultLarge(void* p, std::size_t bytes);
 void startPageSupplier();
 // True when a block of this many bytes comes straight from the system (and prefaultLarge applies to it).
 bool isMappedLarge(std::size_t bytes);
-// What the system supplies at once where it gives huge pages.
+// The step in which big blocks are sized and their pages asked for ahead.
 inline constexpr std::size_t LargePage = std::size_t(2) << 20;
