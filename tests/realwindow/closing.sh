@@ -93,8 +93,17 @@ case_move() {
         sleep 0.01
     done
     [ -n "$partial" ] || fail "the copy never began"
-    # The close comes while the progress window holds the main window's input.
-    box Lentrova >/dev/null
+    # The close comes while the progress window holds the main window's input. A move that ends before the
+    # window shows says so, rather than leaving the wait to run out.
+    local shown=""
+    for _ in $(seq 1 600); do
+        shown=$(xdotool search --onlyvisible --name '^Lentrova$' 2>/dev/null | head -n 1) || true
+        [ -n "$shown" ] && break
+        [ ! -e "$target/big.bin" ] || fail "the move ended before its progress window showed: the test needs a larger file"
+        kill -0 $pid 2>/dev/null || fail "the program ended during the move"
+        sleep 0.1
+    done
+    [ -n "$shown" ] || fail "no progress window within 60 s of the copy's start (partial copy: $(stat -c %s "$partial" 2>/dev/null || echo gone) bytes)"
     "$xdesk" close "$wid"
     ended 60 || fail "the program did not end within 60 s of the close"
     [ "$code" = 0 ] || fail "the program ended with $code"
