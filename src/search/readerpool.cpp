@@ -28,7 +28,7 @@ void adoptChildren(const ReaderPool* pool, std::string_view folderPath, const st
         child->path.append(name);
         if (skip && skip(child->path))
             return;
-        if (pool && child->path.size() - pool->baseLength <= LongestPathForReaders) {
+        if (pool && pool->canName(child->path)) {
             child->order.reserve(order.size() + 1);
             child->order = order;
             child->order.push_back(at);

@@ -4,6 +4,8 @@
 #include "platform/dirlisting.h"
 #include "search/walker.h"
 
+#include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -14,9 +16,6 @@
 #include <string_view>
 #include <thread>
 #include <vector>
-
-#include <algorithm>
-#include <atomic>
 
 #include <sys/types.h>
 
@@ -145,6 +144,11 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     qint64 walkBlocksRead = 0;
 
     void read(fsys::DirectoryReader& reader, Node& node);
+    // Whether a reader can open the folder at path (the listed one or one below it) by its path.
+    bool canName(std::string_view path) const
+    {
+        return path.size() - std::min(path.size(), baseLength) <= LongestPathForReaders;
+    }
     // Whether the readers may list further ahead of the walk. Called holding the mutex.
     bool roomAhead() const { return aheadFolders < AheadFolders && aheadBytes < AheadBytes; }
     // Takes the folder's descriptor to open its sub-folders from; null (the descriptor left) past the limit.

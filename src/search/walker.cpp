@@ -226,7 +226,7 @@ int Walk::openChild(int depth, std::string_view name, Node& node)
         if (const int e = m_settings.beforeOpen(path))
             return e;
     }
-    if (m_pool && path.size() - m_pool->baseLength <= LongestPathForReaders) {
+    if (m_pool && m_pool->canName(path)) {
         // A folder the walk came to before any reader: opened as a reader would.
         OpenResult opened = openNode(*m_pool, node);
         if (!opened.fd.valid())
@@ -283,10 +283,7 @@ void Walk::enter(Frame& frame)
     m_headerChanged = true;
     // Below a folder the readers can name, sub-folders are opened from a kept descriptor or by their path,
     // so the frame holds none.
-    const bool readersName =
-        m_pool && frame.fd.valid() &&
-        frame.prefix.size() - 1 - std::min(frame.prefix.size() - 1, m_pool->baseLength) <=
-            LongestPathForReaders;
+    const bool readersName = m_pool && frame.fd.valid() && m_pool->canName(path);
     if (list(frame)) {
         std::shared_ptr<const HeldFolder> kept;
         if (readersName && !m_subFolders.empty())

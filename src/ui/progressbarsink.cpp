@@ -9,7 +9,7 @@
 void ProgressBarSink::setValue(double percent)
 {
     const int shown = shownValue(percent);
-    if (m_bar && m_bar->value() != shown)
+    if (m_bar)
         setValueLater(m_bar, shown);
 }
 
