@@ -20,7 +20,15 @@ trap 'echo "FAIL: line $LINENO: $BASH_COMMAND ended with $?"' ERR
 pid=""
 keeper=""
 trap 'for p in $pid $keeper; do kill $p 2>/dev/null || true; done' EXIT
-fail() { echo "FAIL: $*"; [ -f "$work/log" ] && { echo "program log:"; cat "$work/log"; }; exit 1; }
+# To stderr, so that a failure inside $(...) is seen too.
+fail() {
+    {
+        echo "FAIL: $*"
+        echo "visible windows: $(xdotool search --onlyvisible --name . getwindowname %@ 2>/dev/null | paste -sd '|')"
+        [ -f "$work/log" ] && { echo "program log:"; cat "$work/log"; }
+    } >&2
+    exit 1
+}
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
 # Starts the program with settings of its own (a settings file's lines given as arguments).
@@ -45,17 +53,27 @@ pick() {
     xdotool key Return
     gone "Please select folder:"
 }
-# A click that lands while the previous picker is still going away opens nothing: click again.
-add_folder() {
+# Clicks a button that opens the folder picker, and picks $5 in it. A click that lands while the box before is
+# still going away opens nothing: click again.
+pick_with() {
     local try
     for try in 1 2 3; do
-        click 120 1470 7800 405
+        click "$1" "$2" "$3" "$4"
         timeout 5 xdotool search --sync --onlyvisible --name '^Please select folder:$' >/dev/null 2>&1 && break
     done
-    pick "$1"
+    pick "$5"
 }
+add_folder() { pick_with 120 1470 7800 405 "$1"; }
 find_all() { click 120 4260 7800 405; answer Lentrova Return; }
-check_all() { click 8040 135 7800 2490; sleep 0.3; xdotool key ctrl+a; xdotool key space; sleep 0.3; }
+# The keys go to the main window even where the box before left the input focus nowhere (no window manager).
+check_all() {
+    xdotool windowfocus --sync "$wid"
+    click 8040 135 7800 2490
+    sleep 0.3
+    xdotool key ctrl+a
+    xdotool key space
+    sleep 0.3
+}
 # Waits up to $1 seconds for the program to end, and sets code to its exit code.
 ended() {
     local i
@@ -84,8 +102,7 @@ case_move() {
     add_folder "$work/src"
     find_all
     check_all
-    click 12000 4770 3840 405
-    pick "$target"
+    pick_with 12000 4770 3840 405 "$target"
     partial=""
     for _ in $(seq 1 2000); do
         partial=$(find "$target" -maxdepth 1 -name '.lentrova-copy-*' -size +0 | head -n 1)
