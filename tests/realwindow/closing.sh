@@ -52,6 +52,9 @@ pick() {
     xdotool type --delay 10 "$1"
     xdotool key Return
     gone "Please select folder:"
+    # The path's completion list can hold the pointer a moment longer than the picker shows: a click in that
+    # moment reaches no window of the program (seen as a Start that never began, under load).
+    sleep 0.5
 }
 # Clicks a button that opens the folder picker, and picks $5 in it. A click that lands while the box before is
 # still going away opens nothing: click again.
