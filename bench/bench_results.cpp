@@ -308,12 +308,17 @@ int main(int argc, char** argv)
     dialogs.input = QStringLiteral("-ODD.");
     measure("prune half", probe, [&] { form.removeContainingButton->click(); });
     std::printf("%-34s %d rows left, %d checked\n", "", model.rowCount(), model.checkedCount());
+    // What a trash or a move of a few checked files spread over the list leaves to the window.
+    std::vector<quint64> spread;
+    for (int r = 0; r < model.rowCount(); r += model.rowCount() / 64 + 1)
+        spread.push_back(model.rowId(r));
+    measure("64 rows spread out removed", probe, [&] { model.removeRowsById(spread); });
 
     benchShortenPreview(home.path());
 
     std::printf("peak RSS over the operations: %.1f MiB%s\n", worstPeak,
                 peakResets ? "" : " (the peak could not be reset: figures are for the whole run)");
-    const bool pruned = model.rowCount() == Rows / 2 && dialogs.messages == 1;
+    const bool pruned = model.rowCount() == Rows / 2 - int(spread.size()) && dialogs.messages == 1;
     const bool sorted = benchSort(probe);
     return pruned && sorted ? 0 : 1;
 }

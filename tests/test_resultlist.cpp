@@ -385,6 +385,72 @@ private slots:
         QVERIFY(menu.contains("Check All") && menu.contains("Invert Checks"));
     }
 
+    // Removing rows one run at a time keeps the view's selection; a long list, or many runs, resets the view
+    // instead. Either way the rows left are the others, in order, with their check marks.
+    void removedRowsLeaveTheOthers_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QList<int>>("removed");
+        QTest::addColumn<bool>("oneByOne");
+        QTest::newRow("one run") << 1000 << QList<int>{10, 11, 12} << true;
+        QTest::newRow("a few runs, first and last rows") << 1000 << QList<int>{0, 300, 301, 999} << true;
+        QList<int> everyTenth;
+        for (int r = 0; r < 1000; r += 10)
+            everyTenth << r;
+        QTest::newRow("many runs") << 1000 << everyTenth << false;
+        // Each run near the top moves nearly the whole list.
+        const int longList = int(ResultModel::MostRowsMovedOneByOne / 4) + 1000;
+        QTest::newRow("a few runs at the top of a long list")
+            << longList << QList<int>{0, 2, 4, 6, 8} << false;
+    }
+
+    void removedRowsLeaveTheOthers()
+    {
+        QFETCH(int, rows);
+        QFETCH(QList<int>, removed);
+        QFETCH(bool, oneByOne);
+        TestForm form;
+        ResultModel& model = form.results();
+        fill(model, rows);
+        std::vector<int> sevenths;
+        for (int r = 0; r < rows; r += 7)
+            sevenths.push_back(r);
+        model.setCheckedRows(sevenths, true);
+        const int kept = 500; // never removed
+        select(form->resultList, {kept}, kept);
+        std::vector<quint64> ids;
+        for (int r : removed)
+            ids.push_back(model.rowId(r));
+        std::reverse(ids.begin(), ids.end()); // in any order
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+
+        QCOMPARE(model.removeRowsById(ids), int(removed.size()));
+
+        QCOMPARE(model.rowCount(), rows - int(removed.size()));
+        quint64 bytes = 0;
+        int original = 0, gone = 0;
+        for (int r = 0; r < model.rowCount(); ++r, ++original) {
+            while (gone < int(removed.size()) && removed[gone] == original) {
+                ++original;
+                ++gone;
+            }
+            const QByteArray path = model.nativePath(r);
+            if (path != "/r/" + QByteArray::number(original))
+                QFAIL(
+                    qPrintable(QStringLiteral("row %1 holds %2, not /r/%3").arg(r).arg(path).arg(original)));
+            QCOMPARE(model.isChecked(r), original % 7 == 0);
+            bytes += quint64(path.size());
+        }
+        QCOMPARE(model.pathBytes(), bytes);
+        QCOMPARE(reset.size(), oneByOne ? 0 : 1);
+        if (oneByOne) {
+            const int keptNow =
+                kept - int(std::count_if(removed.begin(), removed.end(), [](int r) { return r < kept; }));
+            QCOMPARE(form->resultList->currentIndex().row(), keptNow);
+            QVERIFY(form->resultList->selectionModel()->isRowSelected(keptNow));
+        }
+    }
+
     void manyRowsAtOnce()
     {
         TestForm form;

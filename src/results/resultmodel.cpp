@@ -247,8 +247,10 @@ void ResultModel::removeMarked(const std::vector<char>& remove, int count)
     if (count == 0)
         return;
     ++m_generation;
-    // Few runs: tell the view about each (from the bottom up, so positions stay valid); many: reset once.
+    // Few runs: tell the view about each (from the bottom up, so positions stay valid); many, or few spread
+    // over a long list, whose removals one by one would each move the rest of the list: reset once.
     std::vector<std::pair<int, int>> runs;
+    std::size_t moved = 0;
     for (int r = 0; r < int(remove.size());) {
         if (!remove[r]) {
             ++r;
@@ -259,10 +261,11 @@ void ResultModel::removeMarked(const std::vector<char>& remove, int count)
             ++end;
         runs.emplace_back(r, end);
         r = end + 1;
-        if (runs.size() > 64)
+        moved += remove.size() - std::size_t(r);
+        if (runs.size() > MostRunsRemovedOneByOne || moved > MostRowsMovedOneByOne)
             break;
     }
-    if (runs.size() <= 64) {
+    if (runs.size() <= MostRunsRemovedOneByOne && moved <= MostRowsMovedOneByOne) {
         for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
             beginRemoveRows(QModelIndex(), it->first, it->second);
             for (int r = it->first; r <= it->second; ++r)

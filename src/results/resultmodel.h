@@ -167,6 +167,10 @@ public:
     // Removes the rows whose ids are given, in any order; ids no longer present are ignored. Returns how many
     // went.
     int removeRowsById(const std::vector<quint64>& ids);
+    // Past either, removed rows reset the views rather than leave one run at a time (which keeps their
+    // selection): each run removed moves every row after it, and in a long list that stalls the window.
+    static constexpr std::size_t MostRunsRemovedOneByOne = 64;
+    static constexpr std::size_t MostRowsMovedOneByOne = std::size_t(1) << 21;
 
     // Gives renamed files their new paths and name lengths; rows keep their place and check mark but take new
     // ids. Ids no longer present are ignored. Returns how many rows changed.
