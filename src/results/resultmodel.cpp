@@ -251,7 +251,8 @@ void ResultModel::removeMarked(const std::vector<char>& remove, int count)
     // over a long list, whose removals one by one would each move the rest of the list: reset once.
     std::vector<std::pair<int, int>> runs;
     std::size_t moved = 0;
-    for (int r = 0; r < int(remove.size());) {
+    bool oneByOne = true;
+    for (int r = 0; oneByOne && r < int(remove.size());) {
         if (!remove[r]) {
             ++r;
             continue;
@@ -262,10 +263,9 @@ void ResultModel::removeMarked(const std::vector<char>& remove, int count)
         runs.emplace_back(r, end);
         r = end + 1;
         moved += remove.size() - std::size_t(r);
-        if (runs.size() > MostRunsRemovedOneByOne || moved > MostRowsMovedOneByOne)
-            break;
+        oneByOne = runs.size() <= MostRunsRemovedOneByOne && moved <= MostRowsMovedOneByOne;
     }
-    if (runs.size() <= MostRunsRemovedOneByOne && moved <= MostRowsMovedOneByOne) {
+    if (oneByOne) {
         for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
             beginRemoveRows(QModelIndex(), it->first, it->second);
             for (int r = it->first; r <= it->second; ++r)
