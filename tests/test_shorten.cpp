@@ -3,6 +3,7 @@
 #include "fileops/shorten.h"
 #include "fileops/shortenapply.h"
 #include "results/resultmodel.h"
+#include "support/diskmount.h"
 #include "support/filetree.h"
 #include "support/testmain.h"
 #include "ui/shortendialog.h"
@@ -22,6 +23,8 @@ private slots:
     void applyAndUndo();
     void nameTakenBetweenPreviewAndApply();
     void undoNeverReplaces();
+    void onFuseFileSystems_data();
+    void onFuseFileSystems();
     void limitText_data();
     void limitText();
     void dialogPreviewsAndRefusesBadLimits();
@@ -183,6 +186,43 @@ void TestShorten::undoNeverReplaces()
     QCOMPARE(undone.failures.size(), 2);
     QCOMPARE(FileTree::read(f + "first-long-name"), QByteArray("new"));
     QCOMPARE(FileTree::read(f + "first"), QByteArray("1"));
+}
+
+void TestShorten::onFuseFileSystems_data()
+{
+    QTest::addColumn<DiskMount::Kind>("kind");
+    QTest::newRow("bindfs") << DiskMount::Kind::Bindfs;
+    QTest::newRow("exfat-fuse") << DiskMount::Kind::Exfat;
+}
+
+// These answer RENAME_NOREPLACE with EINVAL (and exfat-fuse makes no hard links): shortening and its undo
+// still rename there, and still never replace a name another program took.
+void TestShorten::onFuseFileSystems()
+{
+    QFETCH(DiskMount::Kind, kind);
+    DiskMount mount(kind);
+    SKIP_UNLESS_MOUNTED(mount);
+    const QByteArray f = mount.path() + '/';
+    QVERIFY(FileTree::write(f + "a-very-long-name.txt", "1"));
+    QVERIFY(FileTree::write(f + "another-long-name.txt", "2"));
+    const ShortenLimit limit{8, ShortenUnit::Utf16};
+    const auto plan =
+        planShortening({{1, f + "a-very-long-name.txt"}, {2, f + "another-long-name.txt"}}, limit);
+    QCOMPARE(plan.at(0).newName, QByteArray("a-ve.txt"));
+    QVERIFY(FileTree::write(f + "a-ve.txt", "theirs")); // taken after the preview
+    const ShortenResult applied = applyShortening(plan, limit);
+    QCOMPARE(applied.outcomes.size(), std::size_t(2));
+    for (const RenameOutcome& outcome : applied.outcomes)
+        QVERIFY2(outcome.error.isEmpty(), qPrintable(outcome.error));
+    QCOMPARE(FileTree::read(f + "a-ve.txt"), QByteArray("theirs"));
+    QCOMPARE(FileTree::read(applied.outcomes[0].newPath), QByteArray("1"));
+    QCOMPARE(FileTree::read(applied.outcomes[1].newPath), QByteArray("2"));
+    QCOMPARE(FileTree::list(mount.path()).size(), 3);
+
+    const UndoResult undone = undoLastShortening();
+    QVERIFY2(undone.failures.isEmpty(), qPrintable(undone.failures.join('\n')));
+    QCOMPARE(FileTree::list(mount.path()),
+             (QList<QByteArray>{"a-ve.txt", "a-very-long-name.txt", "another-long-name.txt"}));
 }
 
 void TestShorten::limitText_data()

@@ -2,24 +2,46 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QTemporaryDir>
 
-// A small ext2 file system of our own on a loop device: another file system that keeps its files across a
-// restart, as a disk or a stick does (a tmpfs does not). Unusable where the system does not let us mount one.
+// A file system of our own for the test's life, on a loop device or through FUSE: another file system that
+// keeps its files across a restart, as a disk or a stick does (a tmpfs does not), or one with the manners of
+// a stick or a share. Unusable where the system does not let us mount one; skipReason() then says why.
 class DiskMount
 {
 public:
-    explicit DiskMount(qint64 sizeBytes = 8 << 20);
+    enum class Kind {
+        Ext2,   // the kernel's own, on a loop device
+        Exfat,  // exfat-fuse on a loop device: no hard links, no RENAME_NOREPLACE, names without case
+        Bindfs, // bindfs over a temporary folder: links work, RENAME_NOREPLACE is refused with EINVAL
+        Ntfs,   // ntfs-3g on an image, with windows_names
+    };
+    explicit DiskMount(qint64 sizeBytes = 8 << 20, Kind kind = Kind::Ext2);
+    explicit DiskMount(Kind kind) : DiskMount(kind == Kind::Ext2 ? 8 << 20 : 64 << 20, kind) {}
     ~DiskMount();
     DiskMount(const DiskMount&) = delete;
     DiskMount& operator=(const DiskMount&) = delete;
     bool usable() const { return !m_top.isEmpty(); }
-    // The mount point, where its trash folders live; owned by root, mode 0755.
+    // Why the mount could not be made, for QSKIP; empty when usable.
+    QString skipReason() const { return m_skipReason; }
+    // The mount point, where its trash folders live; owned by root.
     QByteArray top() const { return m_top; }
     // A folder of ours on it.
     QByteArray path() const { return m_top + "/work"; }
 
 private:
+    bool mount(Kind kind, const QString& image, const QString& point);
     QTemporaryDir m_dir; // holds the image and the mount point
     QByteArray m_top;
+    QString m_loopDevice;
+    bool m_fuse = false;
+    QString m_skipReason;
 };
+
+// Skips the test with the reason when the mount could not be made.
+#define SKIP_UNLESS_MOUNTED(mount)                                                                           \
+    do {                                                                                                     \
+        if (!(mount).usable())                                                                               \
+            QSKIP(qPrintable((mount).skipReason()));                                                         \
+    } while (false)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/filemove.h"
+#include "platform/renamefile.h"
 #include "platform/shell.h"
 
 #include <QDir>
@@ -36,10 +37,14 @@ private:
     int m_value;
 };
 
-// Takes the copy fault hook away when the test step ends, however it ends.
+// Takes the copy and rename fault hooks away when the test step ends, however it ends.
 struct FaultHookReset
 {
-    ~FaultHookReset() { setCopyFaultHook({}); }
+    ~FaultHookReset()
+    {
+        setCopyFaultHook({});
+        setRenameFaultHook({});
+    }
 };
 
 // For list operations run straight through, without yielding.
