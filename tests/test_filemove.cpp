@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/filemove.h"
 #include "support/attributes.h"
+#include "support/filehold.h"
 #include "support/filetree.h"
 #include "support/fixtures.h"
 #include "support/testmain.h"
@@ -310,17 +311,119 @@ private slots:
         QVERIFY(FileTree::exists(source));
     }
 
+    void sourceChangedAfterCopy_data()
+    {
+        QTest::addColumn<bool>("sameSizeAndTime");
+        QTest::newRow("rewritten longer") << false;
+        QTest::newRow("same size, time set back") << true;
+    }
+
+    // A source changed between its copy and the removal stays, and the now stale copy goes: never an older
+    // copy beside a newer file. The change time tells even when size and modification time were kept.
     void sourceChangedAfterCopy()
     {
+        QFETCH(bool, sameSizeAndTime);
         ScratchDir from, to;
         const QByteArray source = from.path() + "/f";
         QVERIFY(FileTree::write(source, "v1"));
+        QVERIFY(FileTree::setModified(source, 1500000000, 0));
         const PlaceResult placed =
-            placeFile(source, to.path() + "/f", PlaceOptions{false, false, {}}, nullptr);
+            placeFile(source, to.path() + "/f", PlaceOptions{false, true, {}}, nullptr);
         QVERIFY(placed.placed);
-        QVERIFY(FileTree::write(source, "version 2"));
-        QVERIFY(!removeCopiedSource(source, placed).isEmpty());
-        QCOMPARE(FileTree::read(source), QByteArray("version 2"));
+        const QByteArray newer = sameSizeAndTime ? "v2" : "version 2";
+        QVERIFY(FileTree::write(source, newer));
+        if (sameSizeAndTime)
+            QVERIFY(FileTree::setModified(source, 1500000000, 0));
+        QCOMPARE(removeCopiedSource(source, placed),
+                 QStringLiteral("the file changed after it was copied, so it was left in place; its copy was "
+                                "removed"));
+        QCOMPARE(FileTree::read(source), newer);
+        QCOMPARE(FileTree::list(to.path()), QList<QByteArray>());
+    }
+
+    void undeletableSourceIsRefused_data()
+    {
+        QTest::addColumn<FileHold::Kind>("hold");
+        QTest::addColumn<bool>("allowRename");
+        QTest::addColumn<QString>("reason");
+        const struct
+        {
+            const char* name;
+            FileHold::Kind hold;
+            const char* reason;
+        } holds[] = {
+            {"immutable", FileHold::Kind::Immutable, "it cannot be deleted: the file is immutable"},
+            {"append-only", FileHold::Kind::AppendOnly, "it cannot be deleted: the file is append-only"},
+            {"folder immutable", FileHold::Kind::FolderImmutable,
+             "the file's folder does not let it go: the folder is immutable"},
+            {"folder append-only", FileHold::Kind::FolderAppendOnly,
+             "the file's folder does not let it go: the folder is append-only"},
+            {"bind-mounted file", FileHold::Kind::MountedOver,
+             "it cannot be deleted: another file is mounted over it"},
+        };
+        for (const auto& h : holds) {
+            QTest::addRow("%s, one file system", h.name) << h.hold << true << QString::fromLatin1(h.reason);
+            QTest::addRow("%s, by copy", h.name) << h.hold << false << QString::fromLatin1(h.reason);
+        }
+    }
+
+    // A source that cannot be deleted is refused before anything is placed, whether the move would rename or
+    // copy: otherwise the file would end up in two places.
+    void undeletableSourceIsRefused()
+    {
+        QFETCH(FileHold::Kind, hold);
+        QFETCH(bool, allowRename);
+        QFETCH(QString, reason);
+        ScratchDir from, to;
+        const QByteArray source = from.path() + "/f";
+        QVERIFY(FileTree::write(source, "stays"));
+        FileHold held(source, hold);
+        if (!held.skipReason().isEmpty())
+            QSKIP(qPrintable(held.skipReason()));
+        const QByteArray before = FileTree::read(source);
+        const PlaceResult placed =
+            placeFile(source, to.path() + "/f", PlaceOptions{allowRename, false, {}}, nullptr);
+        QVERIFY(!placed.placed);
+        QCOMPARE(placed.error, reason);
+        QCOMPARE(FileTree::list(to.path()), QList<QByteArray>());
+        QCOMPARE(FileTree::read(source), before);
+        held.release();
+        QCOMPARE(FileTree::read(source), QByteArray("stays"));
+    }
+
+    // A source that became undeletable after its copy was placed keeps its place, and the copy goes.
+    void sourceHeldAfterCopyLosesItsCopy_data()
+    {
+        QTest::addColumn<FileHold::Kind>("hold");
+        QTest::addColumn<QString>("reason");
+        const QString refused =
+            QStringLiteral("the file could not be deleted: Operation not permitted; its copy was removed");
+        QTest::newRow("folder immutable") << FileHold::Kind::FolderImmutable << refused;
+        QTest::newRow("folder append-only") << FileHold::Kind::FolderAppendOnly << refused;
+        // The path now leads to the file mounted over it, and the flag itself changes the file's change time.
+        const QString changed = QStringLiteral(
+            "the file changed after it was copied, so it was left in place; its copy was removed");
+        QTest::newRow("bind-mounted") << FileHold::Kind::MountedOver << changed;
+        QTest::newRow("immutable") << FileHold::Kind::Immutable << changed;
+    }
+
+    void sourceHeldAfterCopyLosesItsCopy()
+    {
+        QFETCH(FileHold::Kind, hold);
+        QFETCH(QString, reason);
+        ScratchDir from, to;
+        const QByteArray source = from.path() + "/f";
+        QVERIFY(FileTree::write(source, "stays"));
+        const PlaceResult placed =
+            placeFile(source, to.path() + "/f", PlaceOptions{false, true, {}}, nullptr);
+        QVERIFY2(placed.placed, qPrintable(placed.error));
+        FileHold held(source, hold);
+        if (!held.skipReason().isEmpty())
+            QSKIP(qPrintable(held.skipReason()));
+        QCOMPARE(removeCopiedSource(source, placed), reason);
+        QCOMPARE(FileTree::list(to.path()), QList<QByteArray>());
+        held.release();
+        QCOMPARE(FileTree::read(source), QByteArray("stays"));
     }
 
     void stopAbandonsCopy()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/trash.h"
 #include "support/diskmount.h"
+#include "support/filehold.h"
 #include "support/filetree.h"
 #include "support/testmain.h"
 #include "support/unprivileged.h"
@@ -410,6 +411,54 @@ private slots:
         QCOMPARE(FileTree::read(data.path() + "/Trash/files/mine.txt"), QByteArray("mine"));
         QCOMPARE(parseInfo(data.path() + "/Trash/info/mine.txt.trashinfo").path, source);
         QVERIFY(!FileTree::exists(mount.top() + "/.Trash-" + QByteArray::number(Unprivileged::uid)));
+    }
+
+    void undeletableFileStaysOutOfTheTrash_data()
+    {
+        QTest::addColumn<FileHold::Kind>("hold");
+        QTest::addColumn<bool>("onTmpfs");
+        QTest::addColumn<QString>("reason");
+        const struct
+        {
+            const char* name;
+            FileHold::Kind hold;
+            const char* reason;
+        } holds[] = {
+            {"immutable", FileHold::Kind::Immutable, "it cannot be deleted: the file is immutable"},
+            {"append-only", FileHold::Kind::AppendOnly, "it cannot be deleted: the file is append-only"},
+            {"bind-mounted file", FileHold::Kind::MountedOver,
+             "it cannot be deleted: another file is mounted over it"},
+        };
+        for (const auto& h : holds) {
+            QTest::addRow("%s, by rename", h.name) << h.hold << false << QString::fromLatin1(h.reason);
+            QTest::addRow("%s, by copy from a tmpfs", h.name)
+                << h.hold << true << QString::fromLatin1(h.reason);
+        }
+    }
+
+    // A file that cannot be deleted gets no entry in the trash and no copy there: it stays, said why.
+    void undeletableFileStaysOutOfTheTrash()
+    {
+        QFETCH(FileHold::Kind, hold);
+        QFETCH(bool, onTmpfs);
+        QFETCH(QString, reason);
+        OtherMount mount;
+        if (onTmpfs && !mount.usable())
+            QSKIP("no tmpfs to test with");
+        ScratchDir files;
+        const QByteArray source = (onTmpfs ? mount.path() : files.path()) + "/held.txt";
+        QVERIFY(FileTree::write(source, "held"));
+        FileHold held(source, hold);
+        if (!held.skipReason().isEmpty())
+            QSKIP(qPrintable(held.skipReason()));
+        const QList<QByteArray> before = FileTree::list(homeTrash() + "/files");
+        const TrashResult result = moveToTrash(source);
+        QVERIFY(!result.ok);
+        QCOMPARE(result.error, reason);
+        QCOMPARE(FileTree::list(homeTrash() + "/files"), before);
+        QCOMPARE(FileTree::list(homeTrash() + "/info").size(), before.size());
+        held.release();
+        QCOMPARE(FileTree::read(source), QByteArray("held"));
     }
 
     // The reason given is the one that stopped the trash folder, not whatever failed after it.

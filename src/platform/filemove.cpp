@@ -2,10 +2,13 @@
 #include "platform/filemove.h"
 
 #include "platform/filecopy.h"
+#include "platform/renamefile.h"
 
 #include <cerrno>
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,18 +46,12 @@ QString checkTarget(const QByteArray& target, const struct stat& src, struct sta
 }
 
 // Takes the target name without replacing anything: a file that turned up there after the checks (perhaps
-// read-only, perhaps another program's) is never overwritten.
+// read-only, perhaps another program's) is never overwritten. Sets errno when it fails.
 int takeName(const QByteArray& from, const QByteArray& target)
 {
-    const int rc = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE);
-    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
-        // No such flag on this file system: a hard link fails on an existing name just the same.
-        if (::link(from.constData(), target.constData()) != 0)
-            return -1;
-        ::unlink(from.constData());
-        return 0;
-    }
-    return rc;
+    const RenameResult renamed = renameNoReplace(from, target);
+    errno = renamed.errnum;
+    return renamed.renamed ? 0 : -1;
 }
 
 // Frees the target name for the file about to take it: refuses when it is taken and nobody may clear it.
@@ -76,11 +73,55 @@ QString nameTakenError(int error, const char* what)
                            : failedBecause(what, error);
 }
 
-// Whether this user could delete the source afterwards: write and search permission on its folder, and in a
-// sticky folder only the file's or the folder's owner (or root).
+// The immutable and append-only flags, which forbid a rename or an unlink even to root; -1 when unknown.
+// statx reports them without opening the file; a file system that leaves them out of its answer is asked
+// through the flags ioctl, on regular files and folders (the only kinds it can be asked of without harm).
+int removalFlags(const QByteArray& path, bool* mountRoot)
+{
+    struct statx sx;
+    *mountRoot = false;
+    if (::statx(AT_FDCWD, path.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE, &sx) != 0)
+        return -1;
+    *mountRoot =
+        (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+    constexpr quint64 wanted = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+    if ((sx.stx_attributes_mask & wanted) == wanted) {
+        int flags = 0;
+        if (sx.stx_attributes & STATX_ATTR_IMMUTABLE)
+            flags |= FS_IMMUTABLE_FL;
+        if (sx.stx_attributes & STATX_ATTR_APPEND)
+            flags |= FS_APPEND_FL;
+        return flags;
+    }
+    if (!S_ISREG(sx.stx_mode) && !S_ISDIR(sx.stx_mode))
+        return -1;
+    const UniqueFd fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    int flags = 0;
+    if (!fd.valid() || ::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) != 0)
+        return -1;
+    return flags & (FS_IMMUTABLE_FL | FS_APPEND_FL);
+}
+
+// Whether this user could delete the source afterwards: write and search permission on its folder, in a
+// sticky folder only the file's or the folder's owner (or root), neither the file nor its folder immutable or
+// append-only, and nothing mounted over the file (a bind-mounted file is busy).
 QString sourceRemovalRefusal(const QByteArray& source, const struct stat& src)
 {
     const QByteArray folder = parentFolder(source);
+    bool mountRoot = false;
+    const int fileFlags = removalFlags(source, &mountRoot);
+    if (mountRoot)
+        return QStringLiteral("it cannot be deleted: another file is mounted over it");
+    if (fileFlags > 0 && (fileFlags & FS_IMMUTABLE_FL))
+        return QStringLiteral("it cannot be deleted: the file is immutable");
+    if (fileFlags > 0 && (fileFlags & FS_APPEND_FL))
+        return QStringLiteral("it cannot be deleted: the file is append-only");
+    bool folderMountRoot = false;
+    const int folderFlags = removalFlags(folder, &folderMountRoot);
+    if (folderFlags > 0 && (folderFlags & FS_IMMUTABLE_FL))
+        return QStringLiteral("the file's folder does not let it go: the folder is immutable");
+    if (folderFlags > 0 && (folderFlags & FS_APPEND_FL))
+        return QStringLiteral("the file's folder does not let it go: the folder is append-only");
     struct stat dir;
     if (::stat(folder.constData(), &dir) != 0 ||
         ::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) != 0)
@@ -113,14 +154,31 @@ struct TempFile
     }
 };
 
+// Makes a finished copy durable ahead of the batch's sync: the earlier file of its name is about to go.
+QString syncCopy(const QByteArray& path, const struct stat& src)
+{
+    int error = consultHook(CopyStep::Sync, qint64(src.st_size));
+    if (!error && S_ISREG(src.st_mode)) {
+        const UniqueFd fd(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd.valid() || ::fsync(fd.get()) != 0)
+            error = errno;
+    }
+    if (!error)
+        error = syncFolder(parentFolder(path));
+    return error ? failedBecause("could not write the copy", error) : QString();
+}
+
 // Gives the finished temporary file the target name, checking the target again first: it may have changed
-// while the file was made. False with r->error set when the name stays as it was.
+// while the file was made. A file that holds the name is cleared only now, with the copy complete and
+// durable. False with r->error set when the name stays as it was.
 bool takeTargetName(TempFile& temp, const QByteArray& target, const struct stat& src,
                     const PlaceOptions& options, const char* what, PlaceResult* r)
 {
     struct stat existing;
     bool exists = false;
     QString refusal = checkTarget(target, src, &existing, &exists);
+    if (refusal.isEmpty() && exists && options.deferSync && options.clearTarget)
+        refusal = syncCopy(temp.path, src);
     if (refusal.isEmpty())
         refusal = clearTargetName(target, exists, options, r);
     if (refusal.isEmpty() && takeName(temp.path, target) != 0)
@@ -254,6 +312,62 @@ PlaceResult copyRegular(const QByteArray& source, const QByteArray& target, cons
     return r;
 }
 
+// Moves the file within one file system. A file that holds the name goes only once the moving file lies in
+// the target folder under a hidden name: taking the name is then a rename within one folder, which has just
+// been seen to work there. False with r->error set, or with *error for the caller to judge (EXDEV).
+bool renameInto(const QByteArray& source, const QByteArray& target, bool exists, const PlaceOptions& options,
+                PlaceResult* r, int* error)
+{
+    *error = 0;
+    if (!exists) {
+        if (takeName(source, target) == 0)
+            return true;
+        *error = errno;
+        return false;
+    }
+    if (!options.clearTarget) {
+        r->error = QStringLiteral("a file of that name is in the target folder");
+        return false;
+    }
+    QByteArray staged;
+    RenameResult moved;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        staged = parentFolder(target) + "/.lentrova-moving-" + QByteArray::number(::getpid()) + '-' +
+                 QByteArray::number(attempt);
+        moved = renameNoReplace(source, staged);
+        if (!moved.nameTaken)
+            break;
+    }
+    if (!moved.renamed) {
+        *error = moved.errnum;
+        return false;
+    }
+    QString refusal = clearTargetName(target, true, options, r);
+    if (refusal.isEmpty()) {
+        moved = renameNoReplace(staged, target);
+        if (moved.renamed)
+            return true;
+        refusal = nameTakenError(moved.errnum, "could not move the file");
+    }
+    if (const RenameResult back = renameNoReplace(staged, source); !back.renamed)
+        refusal += QStringLiteral("; the file was left at ") + QString::fromUtf8(staged) +
+                   QStringLiteral(" (") + back.error + QLatin1Char(')');
+    r->error = refusal;
+    return false;
+}
+
+// Removes a copy whose source stays, so that the file is not left in two places; the words to add to the
+// reason the source stays.
+QString removeStaleCopy(const PlaceResult& placed)
+{
+    if (placed.targetPath.isEmpty() || fileIdentity(placed.targetPath) != placed.target)
+        return {};
+    if (::unlink(placed.targetPath.constData()) != 0)
+        return QStringLiteral("; its copy at ") + QString::fromUtf8(placed.targetPath) +
+               QStringLiteral(" could not be removed: ") + systemErrorText(errno);
+    return QStringLiteral("; its copy was removed");
+}
+
 } // namespace
 
 FileIdentity fileIdentity(const QByteArray& nativePath)
@@ -278,7 +392,10 @@ PlaceResult placeFile(const QByteArray& source, const QByteArray& target, const 
     PlaceResult r;
     struct stat src;
     if (source.isEmpty() || ::lstat(source.constData(), &src) != 0) {
-        r.error = failedBecause("the file cannot be found", source.isEmpty() ? ENOENT : errno);
+        const int error = source.isEmpty() ? ENOENT : errno;
+        r.error = failedBecause(error == ENOENT || error == ENOTDIR ? "the file cannot be found"
+                                                                    : "the file cannot be reached",
+                                error);
         return r;
     }
     if (S_ISDIR(src.st_mode)) {
@@ -297,29 +414,39 @@ PlaceResult placeFile(const QByteArray& source, const QByteArray& target, const 
         return r;
     }
     r.source = identityOf(src);
+    r.targetPath = target;
     r.size = qint64(src.st_size);
     r.mtimeSec = qint64(src.st_mtim.tv_sec);
     r.mtimeNsec = qint64(src.st_mtim.tv_nsec);
+    r.ctimeSec = qint64(src.st_ctim.tv_sec);
+    r.ctimeNsec = qint64(src.st_ctim.tv_nsec);
 
     struct stat folder;
     if (options.allowRename && ::stat(parentFolder(target).constData(), &folder) == 0 &&
         folder.st_dev == src.st_dev) {
-        if (QString refusal = clearTargetName(target, exists, options, &r); !refusal.isEmpty()) {
-            r.error = refusal;
-            return r;
-        }
-        exists = false;
-        if (takeName(source, target) == 0) {
+        int error = 0;
+        if (renameInto(source, target, exists, options, &r, &error)) {
             r.placed = true;
             r.renamed = true;
             r.target = r.source; // a rename is atomic: after a crash the file is at one name or the other
             return r;
         }
-        if (errno != EXDEV && errno != EPERM) {
-            r.error = nameTakenError(errno, "could not move the file");
+        if (!r.error.isEmpty())
+            return r;
+        // Another mount of the same device: copy instead. A file system that refuses renames altogether
+        // is copied onto only while the source is still known to be removable afterwards; an EPERM for the
+        // source itself must not turn a move into a copy.
+        const bool refusedHere = error == EPERM || error == EOPNOTSUPP || error == ENOSYS;
+        if (refusedHere) {
+            if (QString refusal = sourceRemovalRefusal(source, src); !refusal.isEmpty()) {
+                r.error = refusal;
+                return r;
+            }
+        }
+        if (error != EXDEV && !refusedHere) {
+            r.error = nameTakenError(error, "could not move the file");
             return r;
         }
-        // Another mount of the same device, or a file system without links: copy instead.
     }
     if (S_ISLNK(src.st_mode))
         return copyLink(source, target, src, options, r);
@@ -328,6 +455,14 @@ PlaceResult placeFile(const QByteArray& source, const QByteArray& target, const 
         return r;
     }
     return copyRegular(source, target, src, options, stop, r);
+}
+
+QString removalRefusal(const QByteArray& path)
+{
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0)
+        return {}; // whoever reaches it next says why
+    return sourceRemovalRefusal(path, st);
 }
 
 QString makeDurable(const QByteArray& folder)
@@ -347,13 +482,25 @@ QString removeCopiedSource(const QByteArray& source, const PlaceResult& placed)
         return placed.error.isEmpty() ? QStringLiteral("it was not copied") : placed.error;
     if (placed.renamed)
         return {};
+    // A source that stays keeps its place, and its copy goes: the file must not be left in two places, nor a
+    // stale copy beside a newer file.
     struct stat st;
-    if (::lstat(source.constData(), &st) != 0)
-        return errno == ENOENT ? QString() : failedBecause("the file cannot be checked", errno);
+    if (::lstat(source.constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return {}; // gone meanwhile: the copy is now the only one
+        return failedBecause("the file cannot be checked", errno) + removeStaleCopy(placed);
+    }
+    // The change time also catches a write that kept the size and set the modification time back.
     if (identityOf(st) != placed.source || qint64(st.st_size) != placed.size ||
-        qint64(st.st_mtim.tv_sec) != placed.mtimeSec || qint64(st.st_mtim.tv_nsec) != placed.mtimeNsec)
-        return QStringLiteral("the file changed after it was copied, so it was left in place");
-    if (::unlink(source.constData()) != 0)
-        return failedBecause("copied, but the file could not be deleted", errno);
+        qint64(st.st_mtim.tv_sec) != placed.mtimeSec || qint64(st.st_mtim.tv_nsec) != placed.mtimeNsec ||
+        qint64(st.st_ctim.tv_sec) != placed.ctimeSec || qint64(st.st_ctim.tv_nsec) != placed.ctimeNsec)
+        return QStringLiteral("the file changed after it was copied, so it was left in place") +
+               removeStaleCopy(placed);
+    if (::unlink(source.constData()) != 0) {
+        const int error = errno;
+        if (error == ENOENT)
+            return {};
+        return failedBecause("the file could not be deleted", error) + removeStaleCopy(placed);
+    }
     return {};
 }

@@ -31,9 +31,12 @@ struct PlaceResult
     QString error;        // why nothing was placed; empty when placed
     FileIdentity source;
     FileIdentity target;
+    QByteArray targetPath;
     qint64 size = 0;
     qint64 mtimeSec = 0;
     qint64 mtimeNsec = 0;
+    qint64 ctimeSec = 0;
+    qint64 ctimeNsec = 0;
     bool clearedTarget = false; // the file that held the target name was handed to clearTarget
     QStringList lostAttributes; // extended attributes the target's file system refused
 };
@@ -54,18 +57,25 @@ struct PlaceOptions
 // Puts the file at source onto target. Refuses, leaving everything as it was, when the target folder is
 // missing, a read-only file or a folder holds the name (or any file, unless clearTarget takes it away), the
 // target is the source itself, or the source could not be removed afterwards (its folder's write and search
-// permission, the sticky-folder rule). A copy goes to a temporary name in the target folder, keeps holes,
-// permission bits, times and extended attributes, is synced (unless deferSync), closed and checked for
-// size, and only then takes the target name. Safe to call on any thread; stop (may be null) abandons a copy
-// between chunks and removes it.
+// permission, the sticky-folder rule, an immutable or append-only file or folder, a file mounted over it).
+// A file that holds the target name is handed to clearTarget only once the new file is certain to take its
+// place: renamed into the target folder, or copied there completely and durably. A copy goes to a temporary
+// name in the target folder, keeps holes, permission bits, times and extended attributes, is synced (unless
+// deferSync), closed and checked for size, and only then takes the target name. Safe to call on any thread;
+// stop (may be null) abandons a copy between chunks and removes it.
 PlaceResult placeFile(const QByteArray& source, const QByteArray& target, const PlaceOptions& options,
                       const std::atomic<bool>* stop);
+
+// Why the file at path could not be deleted by this user (its folder's permissions, the sticky rule, an
+// immutable or append-only file or folder, a file mounted over it); empty when nothing is known to stop it.
+QString removalRefusal(const QByteArray& path);
 
 // Makes every copy placed with deferSync into folder durable (one sync of its file system). Empty when done.
 QString makeDurable(const QByteArray& folder);
 
-// Deletes the source of a placed copy, but only while it is still the very file that was copied, unchanged.
-// Returns the reason when the source stays; empty when it is gone (also when placeFile renamed it).
+// Deletes the source of a placed copy, but only while it is still the very file that was copied, unchanged
+// (identity, size, modification and change time). When the source stays, its copy is removed, and the reason
+// says so; empty when the source is gone (also when placeFile renamed it).
 QString removeCopiedSource(const QByteArray& source, const PlaceResult& placed);
 
 // Test seam: consulted on the copying thread before each chunk is written, before the sync and before the

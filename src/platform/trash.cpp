@@ -2,6 +2,7 @@
 #include "platform/trash.h"
 
 #include "platform/filemove.h"
+#include "platform/renamefile.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -262,7 +263,7 @@ Destination chooseTrash(const QByteArray& folder, const QByteArray& file, dev_t 
 }
 
 // Copies the file into the trash, durably, and only then removes the original; empty when done. On failure
-// the original stays and nothing of it is left in the trash.
+// the original stays and nothing of it is left in the trash (removeCopiedSource takes a copy back).
 QString copyIntoTrash(const QByteArray& file, const QByteArray& trashed, const std::atomic<bool>* stop)
 {
     PlaceOptions byCopy;
@@ -270,12 +271,7 @@ QString copyIntoTrash(const QByteArray& file, const QByteArray& trashed, const s
     const PlaceResult placed = placeFile(file, trashed, byCopy, stop);
     if (!placed.placed)
         return placed.error;
-    const QString kept = removeCopiedSource(file, placed);
-    if (kept.isEmpty() || !existsWithoutFollowing(file))
-        return {};
-    if (fileIdentity(trashed) == placed.target)
-        ::unlink(trashed.constData());
-    return kept;
+    return removeCopiedSource(file, placed);
 }
 
 } // namespace
@@ -308,7 +304,9 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
     struct stat src;
     if (folder.isEmpty() || ::lstat(joined(folder, name).constData(), &src) != 0) {
         const int error = errno;
-        r.error = QStringLiteral("the file cannot be found: ") + systemErrorText(error);
+        r.error = (error == ENOENT || error == ENOTDIR ? QStringLiteral("the file cannot be found: ")
+                                                       : QStringLiteral("the file cannot be reached: ")) +
+                  systemErrorText(error);
         return r;
     }
     if (S_ISDIR(src.st_mode) || name.isEmpty() || name == "." || name == "..") {
@@ -316,6 +314,12 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
         return r;
     }
     const QByteArray file = joined(folder, name);
+    // Found out before anything goes into the trash: a file that cannot be deleted would stay beside its
+    // entry there, or be copied and left in two places.
+    if (QString refusal = removalRefusal(file); !refusal.isEmpty()) {
+        r.error = refusal;
+        return r;
+    }
 
     Destination to = chooseTrash(folder, file, src.st_dev);
     if (!to.error.isEmpty()) {
@@ -342,16 +346,12 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
 
     r.trashedPath = to.trash + "/files/" + reserved.name;
     if (!to.byCopy) {
-        int moved =
-            ::renameat2(AT_FDCWD, file.constData(), AT_FDCWD, r.trashedPath.constData(), RENAME_NOREPLACE);
-        if (moved != 0 && (errno == EINVAL || errno == ENOSYS))
-            moved = ::rename(file.constData(), r.trashedPath.constData()); // the name was checked free above
+        const RenameResult moved = renameNoReplace(file, r.trashedPath);
         // Another mount of the same device (a bind mount) cannot be renamed across: copy instead.
-        to.byCopy = moved != 0 && errno == EXDEV;
-        if (moved != 0 && !to.byCopy) {
-            const int error = errno;
+        to.byCopy = !moved.renamed && moved.errnum == EXDEV;
+        if (!moved.renamed && !to.byCopy) {
             ::unlink(r.infoPath.constData());
-            r.error = systemErrorText(error);
+            r.error = moved.error;
             return r;
         }
     }
