@@ -8,14 +8,17 @@
 #include "results/prune.h"
 #include "results/resultmodel.h"
 #include "support/attributes.h"
+#include "support/diskmount.h"
 #include "support/filetree.h"
 #include "support/fixtures.h"
 #include "support/testmain.h"
+#include "support/unprivileged.h"
 
 #include <QProcess>
 #include <QScopeGuard>
 
 #include <cerrno>
+#include <cstdio>
 
 #include <unistd.h>
 
@@ -79,7 +82,35 @@ struct BindMount
     }
     bool usable() const { return mounted; }
 };
+// Sends one checked row to the trash or moves it into a folder; prints how many rows went and the message.
+QByteArray trashOrMove(const QString& operation, const QByteArray& path, const QByteArray& target)
+{
+    Rows rows;
+    rows.add(path, true);
+    QString message;
+    if (operation == QLatin1String("trash")) {
+        TrashOperation trash;
+        trash.addChecked(rows.model.snapshot());
+        trash.run({});
+        trash.removeGoneRows(rows.model);
+        message = trash.endMessage();
+    } else {
+        MoveOperation move(target + '/');
+        move.moveChecked(rows.model.snapshot(), {});
+        move.removeGoneRows(rows.model);
+        message = move.endMessage();
+    }
+    return QByteArray::number(1 - rows.model.rowCount()) + '\n' + message.toUtf8();
+}
 } // namespace
+
+UNPRIVILEGED_STEP(trashOrMoveOneRow)
+{
+    std::printf("%s\n",
+                trashOrMove(args.value(0), QFile::encodeName(args.value(1)), QFile::encodeName(args.value(2)))
+                    .constData());
+    return 0;
+}
 
 class TestFileOps : public QObject
 {
@@ -488,6 +519,157 @@ private slots:
                                         "the trash: the trash folder cannot be made: "),
                      qPrintable(move.failures().at(0)));
             QCOMPARE(FileTree::list(to.path()), QList<QByteArray>{"f.txt"});
+        }
+    }
+
+    void unreachableFileKeepsItsRow_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<bool>("unprivileged");
+        QTest::addColumn<QString>("reason");
+        for (const char* operation : {"trash", "move"}) {
+            QTest::addRow("%s, path longer than PATH_MAX", operation)
+                << operation << false << "the file cannot be reached: File name too long";
+            QTest::addRow("%s, folder without search permission", operation)
+                << operation << true << "the file cannot be reached: Permission denied";
+        }
+    }
+
+    // Only "no such file" means that a file has gone: one that cannot be looked at keeps its row and is named
+    // with the reason.
+    void unreachableFileKeepsItsRow()
+    {
+        QFETCH(QString, operation);
+        QFETCH(bool, unprivileged);
+        QFETCH(QString, reason);
+        ScratchDir from, to, data;
+        QByteArray outcome;
+        QByteArray path;
+        if (unprivileged) {
+            SKIP_UNLESS_UNPRIVILEGED_RUNS();
+            path = from.path() + "/shut/f.txt";
+            QVERIFY(FileTree::makeFolder(from.path() + "/shut"));
+            QVERIFY(FileTree::write(path, "stays"));
+            QVERIFY(Unprivileged::giveTree(from.path()) && Unprivileged::giveTree(to.path()) &&
+                    Unprivileged::giveTree(data.path()));
+            QVERIFY(Unprivileged::openWayTo(path) && Unprivileged::openWayTo(to.path() + "/x") &&
+                    Unprivileged::openWayTo(data.path() + "/x"));
+            QCOMPARE(::chmod((from.path() + "/shut").constData(), 0600), 0); // the user's, but not searchable
+            QProcessEnvironment env;
+            env.insert(QStringLiteral("XDG_DATA_HOME"), data.qpath());
+            outcome = Unprivileged::runStep(QStringLiteral("trashOrMoveOneRow"),
+                                            {operation, QFile::decodeName(path), to.qpath()}, env)
+                          .out.trimmed();
+            QCOMPARE(::chmod((from.path() + "/shut").constData(), 0700), 0);
+            QCOMPARE(FileTree::read(path), QByteArray("stays"));
+        } else {
+            const DeepFile deep(from.path(), "stays");
+            QVERIFY(deep.usable());
+            path = deep.path();
+            outcome = trashOrMove(operation, path, to.path());
+            QCOMPARE(deep.read(), QByteArray("stays"));
+        }
+        const QString verb = operation == QLatin1String("trash") ? QStringLiteral("sent to the trash")
+                                                                 : QStringLiteral("moved");
+        QCOMPARE(QString::fromUtf8(outcome), QStringLiteral("0\nThese files were not %1:\n%2 (%3)")
+                                                 .arg(verb, QString::fromUtf8(path), reason));
+        QCOMPARE(FileTree::list(to.path()), QList<QByteArray>());
+    }
+
+    void movesOntoFuseFileSystems_data()
+    {
+        QTest::addColumn<DiskMount::Kind>("kind");
+        QTest::addColumn<bool>("within");
+        QTest::newRow("bindfs, from elsewhere") << DiskMount::Kind::Bindfs << false;
+        QTest::newRow("bindfs, within") << DiskMount::Kind::Bindfs << true;
+        QTest::newRow("exfat-fuse, from elsewhere") << DiskMount::Kind::Exfat << false;
+        QTest::newRow("exfat-fuse, within") << DiskMount::Kind::Exfat << true;
+    }
+
+    // File systems without RENAME_NOREPLACE (and exFAT without hard links): the move places the file, and
+    // the earlier file of that name goes to the mount's trash only then.
+    void movesOntoFuseFileSystems()
+    {
+        QFETCH(DiskMount::Kind, kind);
+        QFETCH(bool, within);
+        DiskMount mount(kind);
+        SKIP_UNLESS_MOUNTED(mount);
+        ScratchDir elsewhere;
+        const QByteArray from = within ? mount.path() + "/from" : elsewhere.path();
+        const QByteArray to = mount.path() + "/to";
+        QVERIFY((!within || FileTree::makeFolder(from)) && FileTree::makeFolder(to));
+        QVERIFY(FileTree::write(from + "/f.txt", "new"));
+        QVERIFY(FileTree::write(from + "/g.txt", "other"));
+        QVERIFY(FileTree::write(to + "/f.txt", "earlier"));
+        Rows rows;
+        rows.add(from + "/f.txt", true);
+        rows.add(from + "/g.txt", true);
+        MoveOperation move(to + '/');
+        move.moveChecked(rows.model.snapshot(), {});
+        move.removeGoneRows(rows.model);
+        QCOMPARE(move.endMessage(), "These files were moved:\n" + QString::fromUtf8(to) +
+                                        "/f.txt: replaced; the earlier file is in the trash");
+        QCOMPARE(rows.model.rowCount(), 0);
+        QCOMPARE(FileTree::list(to), (QList<QByteArray>{"f.txt", "g.txt"}));
+        QCOMPARE(FileTree::read(to + "/f.txt"), QByteArray("new"));
+        QCOMPARE(FileTree::list(from), QList<QByteArray>());
+        QCOMPARE(FileTree::read(mount.top() + "/.Trash-0/files/f.txt"), QByteArray("earlier"));
+    }
+
+    void earlierFileGoesOnlyOnceTheNewOneIsCertain_data()
+    {
+        QTest::addColumn<bool>("allowRename");
+        QTest::addColumn<bool>("copyNotDurable");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("copy not durable") << false << true << "could not write the copy: Input/output error";
+        QTest::newRow("copy, name not taken")
+            << false << false
+            << "could not place the copy: Input/output error; the earlier file of that name in the target "
+               "folder is in the trash";
+        QTest::newRow("rename, name not taken")
+            << true << false
+            << "could not move the file: Input/output error; the earlier file of that name in the target "
+               "folder is in the trash";
+    }
+
+    // The earlier file of the name is not sent to the trash for a copy that is not yet durable; when the
+    // name still cannot be taken, the message says where the earlier file is, and never "replaced".
+    void earlierFileGoesOnlyOnceTheNewOneIsCertain()
+    {
+        QFETCH(bool, allowRename);
+        QFETCH(bool, copyNotDurable);
+        QFETCH(QString, reason);
+        FaultHookReset reset;
+        ScratchDir from, to;
+        const QByteArray target = to.path() + "/f.txt";
+        QVERIFY(FileTree::write(from.path() + "/f.txt", "new"));
+        QVERIFY(FileTree::write(target, "earlier"));
+        if (copyNotDurable)
+            setCopyFaultHook([](CopyStep step, qint64) { return step == CopyStep::Sync ? EIO : 0; });
+        else
+            setRenameFaultHook([&](RenameStep step, const QByteArray& name) {
+                return step == RenameStep::NoReplace && name == target ? EIO : 0;
+            });
+        Rows rows;
+        rows.add(from.path() + "/f.txt", true);
+        MoveOperation move(to.path() + '/', PlaceOptions{allowRename, false, {}});
+        move.moveChecked(rows.model.snapshot(), {});
+        move.removeGoneRows(rows.model);
+        QCOMPARE(move.endMessage(),
+                 "These files were not moved:\n" + from.qpath() + "/f.txt (" + reason + ')');
+        QCOMPARE(rows.model.rowCount(), 1);
+        QCOMPARE(FileTree::read(from.path() + "/f.txt"), QByteArray("new"));
+        QCOMPARE(FileTree::list(from.path()), QList<QByteArray>{"f.txt"});
+        const QMap<QByteArray, QByteArray> trashed = trashedFrom(to.path());
+        if (copyNotDurable) {
+            QCOMPARE(FileTree::list(to.path()), QList<QByteArray>{"f.txt"});
+            QCOMPARE(FileTree::read(target), QByteArray("earlier"));
+            QVERIFY(trashed.isEmpty());
+        } else {
+            QCOMPARE(FileTree::list(to.path()), QList<QByteArray>());
+            QCOMPARE(trashed.values(), QList<QByteArray>{target});
+            QCOMPARE(FileTree::read(homeTrashFolder() + "/files/" + trashed.firstKey()),
+                     QByteArray("earlier"));
         }
     }
 

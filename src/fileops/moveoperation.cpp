@@ -134,9 +134,6 @@ void MoveOperation::copy(const QByteArray& name, const Yield& yield)
     }
     // A stop abandons a copy in hand; a failure that met a stop counts as cancelled too, its source stays.
     m_cancelled = !m_placed.placed && stopRequested();
-    if (m_placed.clearedTarget)
-        m_notes.append(QString::fromUtf8(target) +
-                       QStringLiteral(": replaced; the earlier file is in the trash"));
     if (m_placed.placed) {
         m_placedNames.insert(name);
         m_placedFiles.push_back(m_placed.target);
@@ -154,7 +151,7 @@ void MoveOperation::deleteSource(const Yield& yield)
     if (file.cancelled)
         m_progress.abandonFile();
     else // a file that had vanished is done as well: its row leaves
-        m_progress.finishFile(m_placed.placed || !existsWithoutFollowing(m_source));
+        m_progress.finishFile(m_placed.placed || presenceWithoutFollowing(m_source).state == Presence::Gone);
     const bool copied = file.reason.isEmpty() && !m_placed.renamed;
     if (copied) {
         ++m_batchCopies;
@@ -226,18 +223,31 @@ void MoveOperation::finish(const Yield& yield)
 
 void MoveOperation::settle(const Unsettled& file)
 {
-    const bool gone = !existsWithoutFollowing(file.source);
+    // Only "no such file" means gone: a source that cannot be looked at (a folder without search permission,
+    // a path too long) keeps its row, unless it was just moved away.
+    const Presence source = presenceWithoutFollowing(file.source);
+    const bool moved = file.placed.placed && file.reason.isEmpty();
+    const bool gone = source.state == Presence::Gone || (source.state == Presence::Unknown && moved);
     if (gone || !file.cancelled)
         ++m_finished;
     if (gone) {
         m_gone.insert(std::upper_bound(m_gone.begin(), m_gone.end(), file.rowId), file.rowId);
-        if (!file.placed.lostAttributes.isEmpty() && file.placed.placed)
+        if (moved && file.placed.clearedTarget)
+            m_notes.append(QString::fromUtf8(file.target) +
+                           QStringLiteral(": replaced; the earlier file is in the trash"));
+        if (!file.placed.lostAttributes.isEmpty() && moved)
             m_notes.append(QString::fromUtf8(file.target) +
                            QStringLiteral(": its file system did not keep the extended attributes ") +
                            file.placed.lostAttributes.join(QStringLiteral(", ")));
-    } else if (!file.reason.isEmpty() && !file.cancelled) {
-        m_failures.append(failureLine(QString::fromUtf8(file.source), file.reason));
+        return;
     }
+    QString reason = file.reason;
+    if (reason.isEmpty() && !file.cancelled && source.state == Presence::Unknown)
+        reason = QStringLiteral("it cannot be checked: ") + source.error();
+    if (file.placed.clearedTarget)
+        reason += QStringLiteral("; the earlier file of that name in the target folder is in the trash");
+    if (!reason.isEmpty() && !file.cancelled)
+        m_failures.append(failureLine(QString::fromUtf8(file.source), reason));
 }
 
 void MoveOperation::moveChecked(const ResultSnapshot& rows, const Yield& yield, const StepRunner& run)

@@ -44,8 +44,11 @@ void TrashOperation::run(const Yield& yield)
         m_progress.beginFile(file.path);
         TrashResult result;
         m_worker.run([&] { result = moveToTrash(file.path, m_progress.cancelFlag()); }, yield);
-        // A file that had gone before is not a failure: its row no longer names anything.
-        const bool gone = !existsWithoutFollowing(file.path);
+        // A file that had gone before is not a failure: its row no longer names anything. Only "no such
+        // file" says so; a path that cannot be looked at keeps its row and is named with the reason.
+        const Presence presence = presenceWithoutFollowing(file.path);
+        const bool gone =
+            presence.state == Presence::Gone || (presence.state == Presence::Unknown && result.ok);
         if (!gone && !result.ok && stopRequested()) {
             m_progress.abandonFile();
             break;

@@ -2,8 +2,10 @@
 #include "platform/posixfile.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,6 +56,67 @@ bool existsWithoutFollowing(const QByteArray& nativePath)
 {
     struct stat st;
     return !nativePath.isEmpty() && ::lstat(nativePath.constData(), &st) == 0;
+}
+
+OpenResult openParentOf(const QByteArray& nativePath, QByteArray* name)
+{
+    OpenResult result;
+    const QByteArray folder = parentFolder(nativePath);
+    *name = nativePath.mid(nativePath.lastIndexOf('/') + 1);
+    const int flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    if (folder.size() < PATH_MAX) {
+        result.fd = UniqueFd(::open(folder.constData(), flags));
+        result.errnum = result.fd.valid() ? 0 : errno;
+        return result;
+    }
+    // Pieces that end at a separator and fit within PATH_MAX, each opened from the one before.
+    UniqueFd at(::open(folder.startsWith('/') ? "/" : ".", flags));
+    qsizetype from = folder.startsWith('/') ? 1 : 0;
+    while (at.valid() && from < folder.size()) {
+        if (folder.at(from) == '/') { // a doubled separator
+            ++from;
+            continue;
+        }
+        qsizetype end = folder.size();
+        if (end - from >= PATH_MAX) {
+            end = folder.lastIndexOf('/', from + PATH_MAX - 2);
+            if (end <= from) {
+                result.errnum = ENAMETOOLONG;
+                return result;
+            }
+        }
+        const QByteArray piece = folder.mid(from, end - from);
+        at = UniqueFd(::openat(at.get(), piece.constData(), flags));
+        from = end + 1;
+    }
+    result.errnum = at.valid() ? 0 : errno;
+    result.fd = std::move(at);
+    return result;
+}
+
+Presence presenceWithoutFollowing(const QByteArray& nativePath)
+{
+    Presence presence;
+    struct stat st;
+    int error = 0;
+    if (nativePath.isEmpty())
+        error = ENOENT;
+    else if (::lstat(nativePath.constData(), &st) != 0)
+        error = errno;
+    if (error == ENAMETOOLONG) {
+        QByteArray name;
+        const OpenResult folder = openParentOf(nativePath, &name);
+        error = folder.errnum;
+        if (!error && ::fstatat(folder.fd.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            error = errno;
+    }
+    if (error == 0)
+        presence.state = Presence::Present;
+    else if (error == ENOENT || error == ENOTDIR)
+        presence.state = Presence::Gone;
+    else
+        presence.errnum = error;
+    return presence;
 }
 
 bool existsFollowingLinks(const QByteArray& nativePath)

@@ -63,6 +63,23 @@ QString writeAllAt(int fd, const char* data, qint64 size, qint64 offset);
 
 // True when a file system entry is at the path itself: a dangling link counts.
 bool existsWithoutFollowing(const QByteArray& nativePath);
+
+// Whether an entry is at a path itself (a dangling link counts). Only ENOENT and ENOTDIR mean it is gone; any
+// other failure (a folder on the way without search permission, a dead share) leaves it unknown, with the
+// reason. Paths longer than PATH_MAX are looked at through their folders' descriptors.
+struct Presence
+{
+    enum State { Present, Gone, Unknown };
+    State state = Unknown;
+    int errnum = 0; // why it is unknown
+    QString error() const { return errnum ? systemErrorText(errnum) : QString(); }
+};
+Presence presenceWithoutFollowing(const QByteArray& nativePath);
+
+// The folder that holds a path, opened (O_PATH) by walking down its folders in pieces the system accepts, so
+// that a path longer than PATH_MAX can still be reached; name gets the last part. Links on the way are
+// followed, as a path lookup would.
+OpenResult openParentOf(const QByteArray& nativePath, QByteArray* name);
 // True when the path leads to something, links followed: a dangling link does not count.
 bool existsFollowingLinks(const QByteArray& nativePath);
 // True when the path leads to a regular file, links followed.

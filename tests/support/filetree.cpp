@@ -173,3 +173,70 @@ OtherMount::~OtherMount()
         ::rmdir(trash.constData());
     }
 }
+
+namespace {
+const QByteArray deepName(200, 'd');
+const QByteArray deepFileName = "deep.txt";
+} // namespace
+
+DeepFile::DeepFile(const QByteArray& under, const QByteArray& content)
+{
+    int at = ::open(under.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (at < 0)
+        return;
+    m_folders.push_back(at);
+    m_path = under;
+    while (m_path.size() <= PATH_MAX + 100) {
+        const int parent = m_folders.back();
+        if (::mkdirat(parent, deepName.constData(), 0755) != 0)
+            break;
+        const int next = ::openat(parent, deepName.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (next < 0)
+            break;
+        m_folders.push_back(next);
+        m_path += '/' + deepName;
+    }
+    const int fd =
+        ::openat(m_folders.back(), deepFileName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (m_path.size() <= PATH_MAX || fd < 0 ||
+        ::write(fd, content.constData(), size_t(content.size())) != content.size()) {
+        if (fd >= 0)
+            ::close(fd);
+        m_path.clear();
+        return;
+    }
+    ::close(fd);
+    m_path += '/' + deepFileName;
+}
+
+DeepFile::~DeepFile()
+{
+    if (!m_folders.empty())
+        ::unlinkat(m_folders.back(), deepFileName.constData(), 0);
+    for (std::size_t i = m_folders.size(); i-- > 0;) {
+        if (i + 1 < m_folders.size())
+            ::unlinkat(m_folders[i], deepName.constData(), AT_REMOVEDIR);
+        ::close(m_folders[i]);
+    }
+}
+
+bool DeepFile::exists() const
+{
+    struct stat st;
+    return !m_folders.empty() &&
+           ::fstatat(m_folders.back(), deepFileName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+QByteArray DeepFile::read() const
+{
+    if (m_folders.empty())
+        return {};
+    const int fd = ::openat(m_folders.back(), deepFileName.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    QByteArray bytes(4096, '\0');
+    const ssize_t n = ::read(fd, bytes.data(), size_t(bytes.size()));
+    ::close(fd);
+    bytes.truncate(n > 0 ? n : 0);
+    return bytes;
+}

@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <QTemporaryDir>
 
+#include <vector>
+
 #include <sys/stat.h>
 
 // Real files on byte paths, for tests that must reach names which are not valid UTF-8.
@@ -36,6 +38,26 @@ public:
     QString qpath() const;
 
 private:
+    QByteArray m_path;
+};
+
+// A file below so many folders that its path is longer than PATH_MAX, so that only descriptors reach it: made
+// and removed through a chain of open folders.
+class DeepFile
+{
+public:
+    DeepFile(const QByteArray& under, const QByteArray& content);
+    ~DeepFile();
+    DeepFile(const DeepFile&) = delete;
+    DeepFile& operator=(const DeepFile&) = delete;
+    bool usable() const { return !m_folders.empty(); }
+    QByteArray path() const { return m_path; }
+    // Whether the file is still at its path; its content when it is.
+    bool exists() const;
+    QByteArray read() const;
+
+private:
+    std::vector<int> m_folders; // each opened from the one before, the deepest last
     QByteArray m_path;
 };
 
