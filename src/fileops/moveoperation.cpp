@@ -29,6 +29,8 @@ namespace {
 // most one batch of sources waiting.
 constexpr int BatchCopies = 1000;
 constexpr qint64 BatchBytes = qint64(256) << 20;
+// Sources beyond PATH_MAX hold their folder open until their batch is settled: a few hundred at most.
+constexpr int BatchHeldFolders = 256;
 
 QString trashEarlierFile(const QByteArray& target)
 {
@@ -92,6 +94,7 @@ void MoveOperation::begin(quint64 rowId, const QByteArray& sourcePath)
     m_settled = false;
     m_rowId = rowId;
     m_source = sourcePath;
+    m_reach = std::make_shared<ShortPath>(sourcePath);
     m_targetPath.clear();
     m_placed = PlaceResult();
     m_refusal.clear();
@@ -126,8 +129,9 @@ void MoveOperation::copy(const QByteArray& name, const Yield& yield)
     }
     m_targetPath = target;
     try {
-        m_worker.run([&] { m_placed = placeFile(m_source, target, m_options, m_progress.cancelFlag()); },
-                     yield);
+        m_worker.run(
+            [&] { m_placed = placeFile(m_reach->path(), target, m_options, m_progress.cancelFlag()); },
+            yield);
     } catch (...) {
         m_refusal = describeCurrentException();
         throw;
@@ -145,7 +149,8 @@ void MoveOperation::deleteSource(const Yield& yield)
     if (!m_active || m_settled)
         return;
     m_settled = true;
-    Unsettled file{m_rowId, m_source, m_targetPath, m_placed, m_refusal, m_cancelled && m_refusal.isEmpty()};
+    Unsettled file{
+        m_rowId, m_source, m_reach, m_targetPath, m_placed, m_refusal, m_cancelled && m_refusal.isEmpty()};
     if (file.reason.isEmpty() && !m_placed.placed)
         file.reason = m_placed.error.isEmpty() ? QStringLiteral("it was not copied") : m_placed.error;
     if (file.cancelled)
@@ -156,9 +161,10 @@ void MoveOperation::deleteSource(const Yield& yield)
     if (copied) {
         ++m_batchCopies;
         m_batchBytes += m_placed.size;
+        m_batchHeldFolders += m_reach->holdsFolder() ? 1 : 0;
     }
     settleNowOrLater(std::move(file));
-    if (m_batchCopies >= BatchCopies || m_batchBytes >= BatchBytes)
+    if (m_batchCopies >= BatchCopies || m_batchBytes >= BatchBytes || m_batchHeldFolders >= BatchHeldFolders)
         flushBatch(yield);
 }
 
@@ -181,6 +187,7 @@ void MoveOperation::flushBatch(const Yield& yield)
     const bool anyCopy = m_batchCopies > 0;
     m_batchCopies = 0;
     m_batchBytes = 0;
+    m_batchHeldFolders = 0;
     const auto waiting = [](const Unsettled& f) { return f.reason.isEmpty() && !f.placed.renamed; };
     try {
         m_worker.run(
@@ -190,7 +197,7 @@ void MoveOperation::flushBatch(const Yield& yield)
                     if (!waiting(f))
                         continue;
                     if (unsynced.isEmpty()) {
-                        f.reason = removeCopiedSource(f.source, f.placed);
+                        f.reason = removeCopiedSource(f.reach->path(), f.placed);
                         continue;
                     }
                     // Not known to be durable: the source stays, and so must the only complete file of

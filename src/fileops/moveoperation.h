@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class ResultModel;
@@ -74,6 +75,7 @@ private:
     {
         quint64 rowId = 0;
         QByteArray source;
+        std::shared_ptr<ShortPath> reach; // spells the source for the system however long it is
         QByteArray target;
         PlaceResult placed; // placed and not renamed: its source waits for the batch's sync
         QString reason;
@@ -100,6 +102,7 @@ private:
     bool m_settled = true;
     quint64 m_rowId = 0;
     QByteArray m_source;
+    std::shared_ptr<ShortPath> m_reach;
     QByteArray m_targetPath;
     PlaceResult m_placed;
     QString m_refusal;
@@ -108,6 +111,7 @@ private:
     std::vector<Unsettled> m_batch;
     int m_batchCopies = 0;
     qint64 m_batchBytes = 0;
+    int m_batchHeldFolders = 0;
 
     int m_total = 0;    // checked rows, as moveChecked found them
     int m_finished = 0; // files settled, cancelled ones left out

@@ -94,6 +94,20 @@ OpenResult openParentOf(const QByteArray& nativePath, QByteArray* name)
     return result;
 }
 
+ShortPath::ShortPath(const QByteArray& nativePath) : m_path(nativePath)
+{
+    if (nativePath.size() < PATH_MAX)
+        return;
+    QByteArray name;
+    OpenResult folder = openParentOf(nativePath, &name);
+    m_errnum = folder.errnum;
+    if (m_errnum)
+        return;
+    m_folder = std::move(folder.fd);
+    // The "." keeps the folder's own spelling a path whose last part is not the descriptor's link.
+    m_path = "/proc/self/fd/" + QByteArray::number(m_folder.get()) + "/./" + name;
+}
+
 Presence presenceWithoutFollowing(const QByteArray& nativePath)
 {
     Presence presence;

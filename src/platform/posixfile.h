@@ -64,6 +64,23 @@ QString writeAllAt(int fd, const char* data, qint64 size, qint64 offset);
 // True when a file system entry is at the path itself: a dangling link counts.
 bool existsWithoutFollowing(const QByteArray& nativePath);
 
+// A spelling of a path that the system takes however long the path is: where the path is longer than
+// PATH_MAX, its folder is held open and named through /proc/self/fd. Valid while this lives.
+class ShortPath
+{
+public:
+    explicit ShortPath(const QByteArray& nativePath);
+    const QByteArray& path() const { return m_path; }
+    // Why the folder could not be opened (the path is then left as it was); 0 when it is usable.
+    int errnum() const { return m_errnum; }
+    bool holdsFolder() const { return m_folder.valid(); }
+
+private:
+    UniqueFd m_folder;
+    QByteArray m_path;
+    int m_errnum = 0;
+};
+
 // Whether an entry is at a path itself (a dangling link counts). Only ENOENT and ENOTDIR mean it is gone; any
 // other failure (a folder on the way without search permission, a dead share) leaves it unknown, with the
 // reason. Paths longer than PATH_MAX are looked at through their folders' descriptors.
