@@ -515,8 +515,10 @@ private slots:
             QCOMPARE(rows.model.rowCount(), 1);
             QCOMPARE(move.failures().size(), 1);
             QVERIFY2(move.failures().at(0).startsWith(
-                         from.qpath() + "/f.txt (the file of that name in the target folder could not go to "
-                                        "the trash: the trash folder cannot be made: "),
+                         from.qpath() +
+                         "/f.txt (the file of that name in the target folder could not go to "
+                         "the trash: the trash folder " +
+                         data.qpath() + "/Trash cannot be used: it is not a folder)"),
                      qPrintable(move.failures().at(0)));
             QCOMPARE(FileTree::list(to.path()), QList<QByteArray>{"f.txt"});
         }

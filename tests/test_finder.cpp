@@ -8,6 +8,8 @@
 
 #include <QProcess>
 
+#include <memory>
+
 #include <sys/mount.h>
 
 namespace {
@@ -298,14 +300,35 @@ private slots:
         QVERIFY(report.contains("bad\xEF\xBF\xBD\xEF\xBF\xBDname.txt"));
     }
 
+    void reportThatCannotBeWritten_data()
+    {
+        QTest::addColumn<bool>("onSmallDisk");
+        QTest::addColumn<QByteArray>("reason");
+        QTest::newRow("folder missing") << false << QByteArray("No such file or directory");
+        // The disk takes the first part of a block and then fills: a short write, for which Qt gives no
+        // reason.
+        QTest::newRow("disk filled part of the way") << true << QByteArray("No space left on device");
+    }
     void reportThatCannotBeWritten()
     {
+        QFETCH(bool, onSmallDisk);
+        QFETCH(QByteArray, reason);
         ScratchDir dir;
         makeTree(dir.path(), OptionTree);
-        const Run r = find({"--gt", "-1", "--report", dir.qpath() + "/no/such/folder/r.txt", dir.qpath()});
+        QByteArray report = dir.path() + "/no/such/folder/r.txt";
+        std::unique_ptr<OtherMount> smallDisk;
+        if (onSmallDisk) {
+            smallDisk = std::make_unique<OtherMount>(64 * 1024, false);
+            if (!smallDisk->ownMount())
+                QSKIP("cannot mount a small tmpfs here");
+            report = smallDisk->path() + "/r.txt";
+            for (int i = 0; i < 2000; ++i)
+                QVERIFY(FileTree::write(dir.path() + "/some rather long file name " + QByteArray::number(i),
+                                        "x"));
+        }
+        const Run r = find({"--gt", "-1", "--report", QFile::decodeName(report), dir.qpath()});
         QCOMPARE(r.exitCode, 2);
-        QVERIFY2(r.err.startsWith("lentrova-find: " + dir.path() + "/no/such/folder/r.txt: "),
-                 r.err.constData());
+        QCOMPARE(r.err, "lentrova-find: " + report + ": " + reason + '\n');
     }
 
     void outputThatCannotBeWritten()

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
+#include "platform/mounts.h"
 #include "platform/trash.h"
 #include "support/diskmount.h"
 #include "support/filehold.h"
 #include "support/filetree.h"
+#include "support/fixtures.h"
 #include "support/testmain.h"
 #include "support/unprivileged.h"
 
@@ -12,8 +14,13 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 namespace {
@@ -57,6 +64,41 @@ QByteArray uidText()
 {
     return QByteArray::number(::geteuid());
 }
+
+QByteArray realPath(const QByteArray& path)
+{
+    char* real = ::realpath(path.constData(), nullptr);
+    const QByteArray out = real ? QByteArray(real) : QByteArray();
+    std::free(real);
+    return out;
+}
+
+// Points the user's data folder elsewhere for one test step.
+class DataHome
+{
+public:
+    explicit DataHome(const QByteArray& folder) : m_old(qgetenv("XDG_DATA_HOME"))
+    {
+        qputenv("XDG_DATA_HOME", folder);
+    }
+    ~DataHome() { qputenv("XDG_DATA_HOME", m_old); }
+
+private:
+    QByteArray m_old;
+};
+
+bool setImmutable(const QByteArray& path, bool on)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return done;
+}
+
 } // namespace
 
 // Trashes the file named by the first argument; prints where it went, or why not.
@@ -239,25 +281,32 @@ private slots:
     void sharedTrashOnMount_data()
     {
         QTest::addColumn<bool>("sticky");
-        QTest::newRow("sticky") << true;
-        QTest::newRow("not sticky") << false;
+        QTest::addColumn<bool>("linked");
+        QTest::newRow("sticky") << true << false;
+        QTest::newRow("not sticky") << false << false;
+        // Whoever can write the mount's top could point such a link anywhere.
+        QTest::newRow("a link to a sticky folder") << true << true;
     }
 
     void sharedTrashOnMount()
     {
         QFETCH(bool, sticky);
+        QFETCH(bool, linked);
         DiskMount mount;
         if (!mount.usable())
             QSKIP("cannot mount a file system of our own here");
         const QByteArray shared = mount.top() + "/.Trash";
-        QVERIFY(FileTree::makeFolder(shared, 0777));
-        QCOMPARE(::chmod(shared.constData(), sticky ? 01777 : 0777), 0);
+        const QByteArray real = linked ? mount.top() + "/elsewhere" : shared;
+        QVERIFY(FileTree::makeFolder(real, 0777));
+        QCOMPARE(::chmod(real.constData(), sticky ? 01777 : 0777), 0);
+        if (linked)
+            QCOMPARE(::symlink("elsewhere", shared.constData()), 0);
         const QByteArray source = mount.path() + "/file.txt";
         QVERIFY(FileTree::write(source, "x"));
         const TrashResult result = moveToTrash(source);
         QVERIFY(result.ok);
         const QByteArray uid = QByteArray::number(::geteuid());
-        const QByteArray expected = sticky ? shared + '/' + uid : mount.top() + "/.Trash-" + uid;
+        const QByteArray expected = sticky && !linked ? shared + '/' + uid : mount.top() + "/.Trash-" + uid;
         QCOMPARE(result.trashedPath, expected + "/files/file.txt");
         QCOMPARE(parseInfo(result.infoPath).path, QByteArray("work/file.txt"));
     }
@@ -477,8 +526,221 @@ private slots:
         const Unprivileged::Outcome outcome =
             Unprivileged::runStep(QStringLiteral("trashOneFile"), {QFile::decodeName(source)}, env);
         QCOMPARE(outcome.exitCode, 1);
-        QCOMPARE(outcome.out.trimmed(), QByteArray("the trash folder cannot be made: Permission denied"));
+        QCOMPARE(outcome.out.trimmed(),
+                 "the trash folder " + data.path() + "/share/Trash cannot be made: Permission denied");
         QVERIFY(FileTree::exists(source));
+    }
+
+    // A home trash that refuses the file is named, whichever of its folders refused.
+    void readOnlyHomeTrashSaysSo_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("readOnly");
+        QTest::newRow("the trash folder, still empty") << QList<QByteArray>{""};
+        QTest::newRow("the trash folder and its folders") << QList<QByteArray>{"", "/files", "/info"};
+        QTest::newRow("the folder of trashed files") << QList<QByteArray>{"/files"};
+    }
+
+    void readOnlyHomeTrashSaysSo()
+    {
+        QFETCH(QList<QByteArray>, readOnly);
+        SKIP_UNLESS_UNPRIVILEGED_RUNS();
+        ScratchDir files, data;
+        const QByteArray source = files.path() + "/mine.txt";
+        const QByteArray trash = data.path() + "/Trash";
+        QVERIFY(FileTree::write(source, "x"));
+        QVERIFY(FileTree::makeFolder(trash, 0700));
+        if (readOnly.size() != 1 || !readOnly[0].isEmpty())
+            QVERIFY(FileTree::makeFolder(trash + "/files", 0700) &&
+                    FileTree::makeFolder(trash + "/info", 0700));
+        QVERIFY(Unprivileged::giveTree(files.path()) && Unprivileged::giveTree(data.path()));
+        for (const QByteArray& folder : readOnly)
+            QCOMPARE(::chmod((trash + folder).constData(), 0500), 0);
+        QVERIFY(Unprivileged::openWayTo(source) && Unprivileged::openWayTo(trash));
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("XDG_DATA_HOME"), QFile::decodeName(data.path()));
+        const Unprivileged::Outcome outcome =
+            Unprivileged::runStep(QStringLiteral("trashOneFile"), {QFile::decodeName(source)}, env);
+        QCOMPARE(outcome.exitCode, 1);
+        QCOMPARE(outcome.out.trimmed(),
+                 "the trash folder " + trash + " cannot be written: Permission denied");
+        QCOMPARE(FileTree::read(source), QByteArray("x"));
+        QVERIFY(FileTree::list(trash + "/info").isEmpty());
+    }
+
+    // A Trash that is a link is the user's choice of where the trash lives: files go where it leads, and a
+    // file on the mount it leads to is renamed there.
+    void homeTrashLinkIsFollowed_data()
+    {
+        QTest::addColumn<bool>("onOtherMount");
+        QTest::newRow("to a folder beside it") << false;
+        QTest::newRow("to a folder on another mount, with the file") << true;
+    }
+
+    void homeTrashLinkIsFollowed()
+    {
+        QFETCH(bool, onOtherMount);
+        std::unique_ptr<DiskMount> mount;
+        ScratchDir data, beside, files;
+        QByteArray leadsTo = beside.path() + "/kept trash";
+        QByteArray folder = files.path();
+        if (onOtherMount) {
+            mount = std::make_unique<DiskMount>();
+            if (!mount->usable())
+                QSKIP("cannot mount a file system of our own here");
+            leadsTo = mount->top() + "/kept trash";
+            folder = mount->path();
+        }
+        QVERIFY(FileTree::makeFolder(leadsTo, 0700));
+        QCOMPARE(::symlink(leadsTo.constData(), (data.path() + "/Trash").constData()), 0);
+        const QByteArray source = folder + "/f.txt";
+        QVERIFY(FileTree::write(source, "linked"));
+        const FileIdentity before = fileIdentity(source);
+        const DataHome home(data.path());
+
+        const TrashResult result = moveToTrash(source);
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QCOMPARE(result.trashedPath, realPath(leadsTo) + "/files/f.txt");
+        QCOMPARE(FileTree::read(result.trashedPath), QByteArray("linked"));
+        QCOMPARE(parseInfo(result.infoPath).path, source);
+        QCOMPARE(fileIdentity(result.trashedPath), before); // renamed, not copied
+        QVERIFY(S_ISLNK(FileTree::statOf(data.path() + "/Trash").st_mode));
+        if (onOtherMount)
+            QVERIFY(!FileTree::exists(mount->top() + "/.Trash-" + uidText()));
+    }
+
+    // Overlay gives a file the device number of its layer and btrfs that of its subvolume, neither the
+    // mount's: the file still goes where the desktop looks, the home trash on the home's mount, else the
+    // mount's top.
+    void trashOfTheMountNotOfTheDevice_data()
+    {
+        QTest::addColumn<QByteArray>("fileSystem");
+        QTest::addColumn<bool>("homeOnIt");
+        QTest::newRow("overlay, home elsewhere") << QByteArray("overlay") << false;
+        QTest::newRow("overlay, home on it") << QByteArray("overlay") << true;
+        QTest::newRow("btrfs subvolume, home elsewhere") << QByteArray("btrfs") << false;
+        QTest::newRow("btrfs subvolume, home on the mount") << QByteArray("btrfs") << true;
+    }
+
+    void trashOfTheMountNotOfTheDevice()
+    {
+        QFETCH(QByteArray, fileSystem);
+        QFETCH(bool, homeOnIt);
+        std::unique_ptr<OverlayMount> overlay;
+        std::unique_ptr<BtrfsMount> btrfs;
+        QByteArray top, folder;
+        if (fileSystem == "overlay") {
+            overlay = std::make_unique<OverlayMount>();
+            if (!overlay->usable())
+                QSKIP(qPrintable(overlay->skipReason()));
+            top = overlay->top();
+            folder = overlay->path();
+        } else {
+            btrfs = std::make_unique<BtrfsMount>();
+            if (!btrfs->usable())
+                QSKIP(qPrintable(btrfs->skipReason()));
+            top = btrfs->top();
+            folder = btrfs->subvolume() + "/deep";
+            QVERIFY(FileTree::makeFolder(folder));
+        }
+        const QByteArray name = "f \xff.txt";
+        const QByteArray source = folder + '/' + name;
+        QVERIFY(FileTree::write(source, "layered"));
+        QVERIFY(FileTree::deviceOf(source) != FileTree::deviceOf(top)); // what makes the case
+        const QByteArray data = top + "/home/data";
+        QVERIFY(FileTree::makeFolder(top + "/home"));
+        const DataHome home(homeOnIt ? data : qgetenv("XDG_DATA_HOME"));
+
+        const TrashResult result = moveToTrash(source);
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QVERIFY(!FileTree::exists(source));
+        const QByteArray trash = homeOnIt ? data + "/Trash" : top + "/.Trash-" + uidText();
+        QCOMPARE(result.trashedPath, trash + "/files/" + name);
+        QCOMPARE(FileTree::read(result.trashedPath), QByteArray("layered"));
+        QCOMPARE(parseInfo(result.infoPath).path, homeOnIt ? source : source.mid(top.size() + 1));
+        for (QByteArray up = folder; up != top; up = up.left(up.lastIndexOf('/')))
+            QVERIFY2(!FileTree::exists(up + "/.Trash-" + uidText()), up.constData());
+        if (homeOnIt)
+            QVERIFY(!FileTree::exists(top + "/.Trash-" + uidText()));
+        // The same mount where the system gives no mount ids.
+        const MountPlace byPath = mountHoldingByPath(realPath(folder));
+        QCOMPARE(byPath.id, mountHolding(folder).id);
+        QCOMPARE(byPath.top, realPath(top));
+    }
+
+    // Where the system gives no mount ids, the mount table names the same mount, its point read back exactly.
+    void mountTableReadsEscapedMountPoints()
+    {
+        ScratchDir scratch;
+        const QByteArray point = scratch.path() + "/a b\\c\td\ne";
+        QVERIFY(FileTree::makeFolder(point));
+        if (::mount("lentrova-test", point.constData(), "tmpfs", 0, "size=1m") != 0)
+            QSKIP("cannot mount a tmpfs here");
+        const MountPlace byId = mountHolding(point);
+        const MountPlace byPath = mountHoldingByPath(realPath(point));
+        ::umount(point.constData());
+        QVERIFY(byId.known && byPath.known);
+        QCOMPARE(byPath.id, byId.id);
+        QCOMPARE(byId.top, realPath(point));
+        QCOMPARE(byPath.top, byId.top);
+    }
+
+    // A failure while the file is copied into the trash speaks of the trash, never of a move or its target,
+    // and leaves the file where it was with nothing of it in the trash.
+    void failedCopyIntoTrashSpeaksOfTheTrash_data()
+    {
+        QTest::addColumn<int>("step");
+        QTest::addColumn<bool>("lockSource");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("words");
+        const QString copyRefused = QStringLiteral("its copy in the trash folder %1 cannot be written");
+        QTest::newRow("disk full while writing")
+            << int(CopyStep::Write) << false << "No space left on device" << copyRefused;
+        QTest::newRow("disk full at the sync")
+            << int(CopyStep::Sync) << false << "No space left on device" << copyRefused;
+        QTest::newRow("disk full at the close")
+            << int(CopyStep::Close) << false << "No space left on device" << copyRefused;
+        // Copied, then the file cannot be deleted: the copy leaves the trash again.
+        QTest::newRow("file locked after its copy")
+            << int(CopyStep::Close) << true << "Operation not permitted" << QString();
+    }
+
+    void failedCopyIntoTrashSpeaksOfTheTrash()
+    {
+        QFETCH(int, step);
+        QFETCH(bool, lockSource);
+        QFETCH(QString, reason);
+        QFETCH(QString, words);
+        OtherMount volatileMount(8 << 20, false);
+        if (!volatileMount.usable())
+            QSKIP("no tmpfs of our own to test with");
+        const QByteArray source = volatileMount.path() + "/kept.txt";
+        QVERIFY(FileTree::write(source, QByteArray(200000, 'k')));
+        const QList<QByteArray> filesBefore = FileTree::list(homeTrash() + "/files");
+        const QList<QByteArray> infoBefore = FileTree::list(homeTrash() + "/info");
+        FaultHookReset resetHook;
+        bool locked = false;
+        setCopyFaultHook([&](CopyStep at, qint64) {
+            if (at != CopyStep(step))
+                return 0;
+            if (lockSource)
+                return (locked = setImmutable(source, true)) ? 0 : EIO;
+            return ENOSPC;
+        });
+
+        const TrashResult result = moveToTrash(source);
+        if (locked)
+            QVERIFY(setImmutable(source, false));
+        if (lockSource && !locked)
+            QSKIP("this file system cannot make a file immutable");
+        QVERIFY(!result.ok);
+        for (const char* movesWords : {"target", "move", "copied, but"})
+            QVERIFY2(!result.error.contains(QLatin1String(movesWords)), qPrintable(result.error));
+        QVERIFY2(result.error.endsWith(": " + reason), qPrintable(result.error));
+        if (!words.isEmpty())
+            QCOMPARE(result.error, words.arg(QString::fromUtf8(homeTrash())) + ": " + reason);
+        QCOMPARE(FileTree::read(source), QByteArray(200000, 'k'));
+        QCOMPARE(FileTree::list(homeTrash() + "/files"), filesBefore);
+        QCOMPARE(FileTree::list(homeTrash() + "/info"), infoBefore);
     }
 };
 

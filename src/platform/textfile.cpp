@@ -10,6 +10,20 @@ const QString NotOpen = QStringLiteral("Bad file mode: the file is not open");
 constexpr qsizetype BufferSize = 64 * 1024;
 } // namespace
 
+QString writeWhole(QFile& file, const QByteArray& bytes)
+{
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n < 0)
+            return file.errorString();
+        if (n == 0) // nothing taken and nothing said: nothing more can be learnt by asking again
+            return QStringLiteral("the file takes no more bytes");
+        done += n;
+    }
+    return {};
+}
+
 void TextFileWriter::create(const QString& path)
 {
     abandon();
@@ -37,10 +51,10 @@ void TextFileWriter::writeBuffered()
 {
     if (m_bytes.isEmpty())
         return;
-    const bool written = m_file.write(m_bytes) == m_bytes.size();
+    const QString failed = writeWhole(m_file, m_bytes);
     m_bytes.resize(0); // keeps its capacity
-    if (!written)
-        throw AppError(m_file.errorString());
+    if (!failed.isEmpty())
+        throw AppError(failed);
 }
 
 void TextFileWriter::close()

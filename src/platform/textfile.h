@@ -6,6 +6,11 @@
 #include <QString>
 #include <QStringEncoder>
 
+// Writes every byte to an open file; empty when done, else the system's reason. Qt takes a write that fills
+// the disk part of the way for a short count and sets no error ("Unknown error"), so the rest is written
+// again, which fails with the reason ("No space left on device").
+QString writeWhole(QFile& file, const QByteArray& bytes);
+
 // A text file written line by line: UTF-8, every line closed by CR LF, only a small write buffer held.
 // Each step throws AppError on failure; nothing is ever removed, so whatever reached the disk stays.
 class TextFileWriter

@@ -2,11 +2,14 @@
 #include "platform/trash.h"
 
 #include "platform/filemove.h"
+#include "platform/mounts.h"
 #include "platform/renamefile.h"
 
 #include <QDateTime>
 #include <QHash>
 #include <QMutex>
+
+#include <array>
 
 #include <cerrno>
 #include <climits>
@@ -67,45 +70,43 @@ int makeFolders(const QByteArray& path)
     return ::mkdir(path.constData(), 0700) == 0 || errno == EEXIST ? 0 : errno;
 }
 
+QString shown(const QByteArray& path)
+{
+    return QString::fromUtf8(path);
+}
+
+// Every failure of the trash names the trash folder, so that it never reads like a failure of the file.
+QString trashFolderProblem(const QByteArray& trash, const char* what, const QString& why)
+{
+    return QStringLiteral("the trash folder ") + shown(trash) + QLatin1Char(' ') + QLatin1String(what) +
+           QStringLiteral(": ") + why;
+}
+
 // A trash folder must be a real folder of ours: never a link that could send files elsewhere. Empty when it
-// is (made now if missing); else why not.
-QString ensureOwnFolder(const QByteArray& path)
+// is (made now if missing); else why not, naming the trash.
+QString ensureOwnFolder(const QByteArray& trash, const QByteArray& path)
 {
     if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
-        return systemErrorText(errno);
+        return trashFolderProblem(trash, path == trash ? "cannot be made" : "cannot be written",
+                                  systemErrorText(errno));
     struct stat st;
     if (::lstat(path.constData(), &st) != 0)
-        return systemErrorText(errno);
+        return trashFolderProblem(path, "cannot be used", systemErrorText(errno));
     if (S_ISLNK(st.st_mode))
-        return QStringLiteral("it is a link");
+        return trashFolderProblem(path, "cannot be used", QStringLiteral("it is a link"));
     if (!S_ISDIR(st.st_mode))
-        return QStringLiteral("it is not a folder");
+        return trashFolderProblem(path, "cannot be used", QStringLiteral("it is not a folder"));
     if (st.st_uid != ::geteuid())
-        return QStringLiteral("it belongs to another user");
+        return trashFolderProblem(path, "cannot be used", QStringLiteral("it belongs to another user"));
     return {};
 }
 
 QString prepareTrash(const QByteArray& trash)
 {
     for (const QByteArray& folder : {trash, trash + "/files", trash + "/info"})
-        if (QString why = ensureOwnFolder(folder); !why.isEmpty())
+        if (QString why = ensureOwnFolder(trash, folder); !why.isEmpty())
             return why;
     return {};
-}
-
-// The top folder of the mount that holds a folder: the last folder upward still on the device. The folder
-// must be resolved, or a link in its path would end the walk at the link.
-QByteArray mountTop(const QByteArray& resolvedFolder, dev_t device)
-{
-    QByteArray top = resolvedFolder;
-    while (top != "/") {
-        const QByteArray up = parentFolder(top);
-        struct stat st;
-        if (::stat(up.constData(), &st) != 0 || st.st_dev != device)
-            break;
-        top = up;
-    }
-    return top;
 }
 
 // The administrator's shared .Trash (a sticky folder, not a link) with a folder per user, else .Trash-<uid>.
@@ -144,16 +145,25 @@ QByteArray fitName(const QByteArray& name, qsizetype limit)
     return name.left(cut);
 }
 
-// The device of a path, or of its nearest existing folder upward.
-dev_t deviceOf(QByteArray path)
+// The mount of a path, or of its nearest existing folder upward.
+MountPlace mountOfNearest(QByteArray path)
 {
-    struct stat st;
-    while (::stat(path.constData(), &st) != 0) {
-        if (path == "/")
-            return 0;
+    while (!existsFollowingLinks(path) && path != "/")
         path = parentFolder(path);
-    }
-    return st.st_dev;
+    return mountHolding(path, false);
+}
+
+// The user's trash with its own link followed: a user may keep the trash elsewhere through a link named
+// Trash. Only a mount's .Trash must not be a link, since whoever can write the mount's top could plant one
+// there.
+QByteArray followedHomeTrash()
+{
+    const QByteArray home = homeTrashFolder();
+    struct stat st;
+    if (::lstat(home.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return home;
+    const QByteArray real = realFolder(home);
+    return real.isEmpty() ? home : real;
 }
 
 // For each trash folder and name that was already taken there, the number this process tries first next
@@ -212,11 +222,12 @@ Reserved reserveName(const QByteArray& trash, const QByteArray& name)
             return r;
         }
         if (errno != EEXIST) {
-            r.error = QStringLiteral("the trash cannot be written: ") + systemErrorText(errno);
+            r.error = trashFolderProblem(trash, "cannot be written", systemErrorText(errno));
             return r;
         }
     }
-    r.error = QStringLiteral("the trash holds too many files of that name");
+    r.error =
+        trashFolderProblem(trash, "cannot take the file", QStringLiteral("it holds too many of that name"));
     return r;
 }
 
@@ -229,23 +240,30 @@ struct Destination
     QString error;
 };
 
-Destination chooseTrash(const QByteArray& folder, const QByteArray& file, dev_t device)
+// The folder is resolved. The home trash takes files of its own mount; a file elsewhere goes to the trash at
+// the top of its mount, found by the mount's id: overlay and btrfs subvolumes give files device numbers that
+// differ from their mount's, and a trash made where the device number changes is one no desktop looks into.
+Destination chooseTrash(const QByteArray& folder, const QByteArray& file)
 {
     Destination d;
-    const QByteArray home = homeTrashFolder();
+    const QByteArray home = followedHomeTrash();
     // Made before anything else can touch errno, so that a failure names its own reason.
     QString homeProblem;
     if (const int error = makeFolders(parentFolder(home)))
-        homeProblem = systemErrorText(error);
+        homeProblem = trashFolderProblem(home, "cannot be made", systemErrorText(error));
     else
         homeProblem = prepareTrash(home);
 
-    if (device != deviceOf(home)) {
-        if (!isVolatileFileSystem(folder)) {
-            const QByteArray top = mountTop(folder, device);
-            d.trash = mountTrash(top);
+    const MountPlace homeMount = mountOfNearest(home);
+    const MountPlace fileMount = mountHolding(folder, false);
+    // A mount that cannot be told goes to the home trash: renamed there if it can be, else copied.
+    if (fileMount.known && homeMount.known && !fileMount.sameMount(homeMount)) {
+        const MountPlace mount = mountHolding(folder);
+        const bool below = mount.top == "/" || file.startsWith(mount.top + '/');
+        if (mount.known && below && !isVolatileFileSystem(folder)) {
+            d.trash = mountTrash(mount.top);
             if (!d.trash.isEmpty()) {
-                d.recorded = file.mid(top == "/" ? 1 : top.size() + 1);
+                d.recorded = file.mid(mount.top == "/" ? 1 : mount.top.size() + 1);
                 return d;
             }
         }
@@ -254,7 +272,7 @@ Destination chooseTrash(const QByteArray& folder, const QByteArray& file, dev_t 
         d.byCopy = true;
     }
     if (!homeProblem.isEmpty()) {
-        d.error = QStringLiteral("the trash folder cannot be made: ") + homeProblem;
+        d.error = homeProblem;
         return d;
     }
     d.trash = home;
@@ -262,16 +280,63 @@ Destination chooseTrash(const QByteArray& folder, const QByteArray& file, dev_t 
     return d;
 }
 
+// Why a rename into the trash failed, naming whichever folder refused it.
+QString renameRefusal(int error, const QByteArray& file, const QByteArray& trash)
+{
+    if (error == EACCES || error == EPERM || error == EROFS) {
+        const QByteArray files = trash + "/files";
+        if (::faccessat(AT_FDCWD, files.constData(), W_OK | X_OK, AT_EACCESS) != 0)
+            return trashFolderProblem(trash, "cannot be written", systemErrorText(error));
+        if (::faccessat(AT_FDCWD, parentFolder(file).constData(), W_OK | X_OK, AT_EACCESS) != 0)
+            return QStringLiteral("the file's folder does not let it go: ") + systemErrorText(error);
+    }
+    return QStringLiteral("the file cannot be put in the trash: ") + systemErrorText(error);
+}
+
+// placeFile speaks of a move into a target folder; a trash's failure says so in its own words. Its first
+// words are matched; any other mention of the target is then read as the trash.
+QString inTrashWords(const QString& why, const QByteArray& trash)
+{
+    struct Rewording
+    {
+        QLatin1String placed;
+        QString trashed;
+    };
+    const QString folder = QStringLiteral("the trash folder ") + shown(trash);
+    const std::array<Rewording, 7> rewordings{{
+        {QLatin1String("could not create the copy"), folder + QStringLiteral(" cannot be written")},
+        {QLatin1String("could not create the link"), folder + QStringLiteral(" cannot be written")},
+        {QLatin1String("could not write the target folder"), folder + QStringLiteral(" cannot be written")},
+        {QLatin1String("could not write the copy"),
+         QStringLiteral("its copy in ") + folder + QStringLiteral(" cannot be written")},
+        {QLatin1String("could not place the copy"),
+         QStringLiteral("its copy cannot take its name in ") + folder},
+        {QLatin1String("could not move the file"), QStringLiteral("the file cannot be put in the trash")},
+        // The copy is taken out of the trash again: nothing stays copied.
+        {QLatin1String("copied, but the file could not be deleted"),
+         QStringLiteral("the file cannot be deleted")},
+    }};
+    QString out = why;
+    for (const Rewording& r : rewordings)
+        if (out.startsWith(r.placed)) {
+            out.replace(0, r.placed.size(), r.trashed);
+            break;
+        }
+    return out.replace(QLatin1String("the target folder"), folder);
+}
+
 // Copies the file into the trash, durably, and only then removes the original; empty when done. On failure
 // the original stays and nothing of it is left in the trash (removeCopiedSource takes a copy back).
-QString copyIntoTrash(const QByteArray& file, const QByteArray& trashed, const std::atomic<bool>* stop)
+QString copyIntoTrash(const QByteArray& file, const QByteArray& trashed, const QByteArray& trash,
+                      const std::atomic<bool>* stop)
 {
     PlaceOptions byCopy;
     byCopy.allowRename = false;
     const PlaceResult placed = placeFile(file, trashed, byCopy, stop);
     if (!placed.placed)
-        return placed.error;
-    return removeCopiedSource(file, placed);
+        return inTrashWords(placed.error, trash);
+    const QString kept = removeCopiedSource(file, placed);
+    return kept.isEmpty() ? QString() : inTrashWords(kept, trash);
 }
 
 } // namespace
@@ -321,7 +386,7 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
         return r;
     }
 
-    Destination to = chooseTrash(folder, file, src.st_dev);
+    Destination to = chooseTrash(folder, file);
     if (!to.error.isEmpty()) {
         r.error = to.error;
         return r;
@@ -340,7 +405,7 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
         why = systemErrorText(errno);
     if (!why.isEmpty()) {
         ::unlink(r.infoPath.constData());
-        r.error = QStringLiteral("the trash cannot be written: ") + why;
+        r.error = trashFolderProblem(to.trash, "cannot be written", why);
         return r;
     }
 
@@ -351,12 +416,12 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
         to.byCopy = !moved.renamed && moved.errnum == EXDEV;
         if (!moved.renamed && !to.byCopy) {
             ::unlink(r.infoPath.constData());
-            r.error = moved.error;
+            r.error = renameRefusal(moved.errnum, file, to.trash);
             return r;
         }
     }
     if (to.byCopy) {
-        if (QString why = copyIntoTrash(file, r.trashedPath, stop); !why.isEmpty()) {
+        if (QString why = copyIntoTrash(file, r.trashedPath, to.trash, stop); !why.isEmpty()) {
             ::unlink(r.infoPath.constData());
             r.error = why;
             return r;

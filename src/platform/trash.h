@@ -15,9 +15,10 @@ struct TrashResult
 };
 
 // Moves one file (or link; never a folder) into the freedesktop.org trash of its file system, restorable from
-// there: the user's trash under the data home when the file lives on that file system (the folders are
-// created as needed), otherwise the .Trash/<uid> or .Trash-<uid> folder at the top of the file's mount, found
-// from the folder's real path whatever links the given path passes through. A file on a file system that
+// there: the user's trash under the data home (its Trash followed if a link) when the file lives on that
+// trash's mount (the folders are created as needed), otherwise the .Trash/<uid> or .Trash-<uid> folder at the
+// top of the file's mount, the mount told by its id from the folder's real path whatever links the given path
+// passes through. A failure names the trash folder where one refused the file. A file on a file system that
 // forgets its files at the next start (tmpfs), or whose mount cannot hold a trash, is copied durably into the
 // user's trash and only then removed. Works on the native bytes, so names that are not valid UTF-8 reach the
 // very file and are recorded exactly.

@@ -2,6 +2,7 @@
 #include "results/csvreport.h"
 
 #include "platform/errorbox.h"
+#include "platform/textfile.h"
 #include "results/textreport.h"
 
 #include <QFile>
@@ -40,9 +41,10 @@ public:
     }
     void flush()
     {
-        if (!m_block.isEmpty() && m_file.write(m_block) != m_block.size())
-            throw AppError(m_file.errorString());
+        const QString failed = writeWhole(m_file, m_block);
         m_block.resize(0);
+        if (!failed.isEmpty())
+            throw AppError(failed);
     }
     void close()
     {

@@ -49,7 +49,49 @@ QString programFor(DiskMount::Kind kind)
     }
     return {};
 }
+
+// A sparse image of that size in dir, made into a file system by mkfs and mounted at dir/mnt through a loop
+// device. Empty, with why set, when any step fails.
+QByteArray mountImage(const QTemporaryDir& dir, qint64 sizeBytes, const QString& mkfs, QStringList mkfsArgs,
+                      QString* why)
+{
+    const QString image = dir.filePath(QStringLiteral("image"));
+    const QString point = dir.filePath(QStringLiteral("mnt"));
+    QFile file(image);
+    if (!dir.isValid() || !file.open(QIODevice::WriteOnly) || !file.resize(sizeBytes)) {
+        *why = QStringLiteral("cannot make a disk image in the temporary folder");
+        return {};
+    }
+    file.close();
+    mkfsArgs << image;
+    if (!QDir().mkdir(point) || !quietly(mkfs, mkfsArgs)) {
+        *why = mkfs + QStringLiteral(" failed");
+        return {};
+    }
+    if (!quietly(QStringLiteral("mount"), {"-o", "loop", image, point})) {
+        *why = QStringLiteral("cannot mount a loop device here");
+        return {};
+    }
+    const QByteArray top = QFile::encodeName(point);
+    if (FileTree::deviceOf(top) == FileTree::deviceOf(QFile::encodeName(dir.path()))) {
+        quietly(QStringLiteral("umount"), {point});
+        *why = QStringLiteral("the mount did not take");
+        return {};
+    }
+    return top;
+}
 } // namespace
+
+QString mountUnavailableReason(const QByteArray& fileSystemType)
+{
+    if (::geteuid() != 0)
+        return QStringLiteral("mounting needs root");
+    const QByteArray known = FileTree::read("/proc/filesystems");
+    for (const QByteArray& line : known.split('\n'))
+        if (line.split('\t').last() == fileSystemType)
+            return {};
+    return QStringLiteral("the kernel has no ") + QString::fromLatin1(fileSystemType);
+}
 
 DiskMount::DiskMount(qint64 sizeBytes, Kind kind)
 {
@@ -143,4 +185,71 @@ DiskMount::~DiskMount()
     }
     if (!m_loopDevice.isEmpty())
         quietly(QStringLiteral("losetup"), {"-d", m_loopDevice});
+}
+
+BtrfsMount::BtrfsMount()
+{
+    m_reason = mountUnavailableReason("btrfs");
+    if (m_reason.isEmpty() && QStandardPaths::findExecutable(QStringLiteral("mkfs.btrfs")).isEmpty())
+        m_reason = QStringLiteral("no mkfs.btrfs (btrfs-progs) here");
+    if (!m_reason.isEmpty())
+        return;
+    // btrfs takes no less; the image is sparse, so it costs what is written.
+    constexpr qint64 Smallest = qint64(128) << 20;
+    const QByteArray top = mountImage(m_dir, Smallest, QStringLiteral("mkfs.btrfs"), {"-q", "-f"}, &m_reason);
+    if (top.isEmpty())
+        return;
+    if (!quietly(QStringLiteral("btrfs"), {"subvolume", "create", QFile::decodeName(top + "/sub")})) {
+        quietly(QStringLiteral("umount"), {QFile::decodeName(top)});
+        m_reason = QStringLiteral("cannot make a btrfs subvolume");
+        return;
+    }
+    m_top = top;
+}
+
+BtrfsMount::~BtrfsMount()
+{
+    if (!m_top.isEmpty())
+        quietly(QStringLiteral("umount"), {QFile::decodeName(m_top)});
+}
+
+OverlayMount::OverlayMount()
+{
+    m_reason = mountUnavailableReason("overlay");
+    if (m_reason.isEmpty())
+        m_reason = mountUnavailableReason("tmpfs");
+    if (!m_reason.isEmpty())
+        return;
+    const QByteArray base = FileTree::native(m_dir);
+    for (const char* folder : {"/lower", "/upper", "/work", "/merged"})
+        FileTree::makeFolder(base + folder);
+    if (!quietly(QStringLiteral("mount"),
+                 {"-t", "tmpfs", "-o", "size=4m", "tmpfs", QFile::decodeName(base + "/lower")})) {
+        m_reason = QStringLiteral("cannot mount a tmpfs here");
+        return;
+    }
+    m_lower = base + "/lower";
+    FileTree::makeFolder(m_lower + "/work");
+    const QString layers = QStringLiteral("lowerdir=%1,upperdir=%2,workdir=%3")
+                               .arg(QFile::decodeName(m_lower), QFile::decodeName(base + "/upper"),
+                                    QFile::decodeName(base + "/work"));
+    const QString merged = QFile::decodeName(base + "/merged");
+    // Without inode numbers spread over the layers, as a kernel does by default where they cannot be.
+    if (!quietly(QStringLiteral("mount"), {"-t", "overlay", "-o", layers + ",xino=off", "overlay", merged}) &&
+        !quietly(QStringLiteral("mount"), {"-t", "overlay", "-o", layers, "overlay", merged})) {
+        m_reason = QStringLiteral("cannot mount an overlay here");
+        return;
+    }
+    m_top = base + "/merged";
+    m_reason.clear();
+}
+
+OverlayMount::~OverlayMount()
+{
+    bool unmounted = m_top.isEmpty() || quietly(QStringLiteral("umount"), {QFile::decodeName(m_top)});
+    if (!m_lower.isEmpty())
+        unmounted = quietly(QStringLiteral("umount"), {QFile::decodeName(m_lower)}) && unmounted;
+    // The upper layer holds what the tests wrote, names that are not UTF-8 among them.
+    if (unmounted)
+        FileTree::removeTree(FileTree::native(m_dir));
 }

@@ -45,3 +45,51 @@ private:
         if (!(mount).usable())                                                                               \
             QSKIP(qPrintable((mount).skipReason()));                                                         \
     } while (false)
+
+// A btrfs file system on a loop device with a subvolume, "sub": btrfs gives the files of each subvolume a
+// device number other than the mount's. Unusable without root, the kernel's btrfs or mkfs.btrfs
+// (btrfs-progs); skipReason() says which.
+class BtrfsMount
+{
+public:
+    BtrfsMount();
+    ~BtrfsMount();
+    BtrfsMount(const BtrfsMount&) = delete;
+    BtrfsMount& operator=(const BtrfsMount&) = delete;
+    bool usable() const { return !m_top.isEmpty(); }
+    QString skipReason() const { return m_reason; }
+    QByteArray top() const { return m_top; }
+    QByteArray subvolume() const { return m_top + "/sub"; }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_top;
+    QString m_reason;
+};
+
+// An overlay whose layers lie on two file systems, as on a live system or in a container: the lower layer on
+// a tmpfs of its own, the upper one in the temporary folder. Its folders show the overlay's device number and
+// its files that of their layer. Unusable without root or the kernel's overlay; skipReason() says which.
+class OverlayMount
+{
+public:
+    OverlayMount();
+    ~OverlayMount();
+    OverlayMount(const OverlayMount&) = delete;
+    OverlayMount& operator=(const OverlayMount&) = delete;
+    bool usable() const { return !m_top.isEmpty(); }
+    QString skipReason() const { return m_reason; }
+    // The merged view's mount point.
+    QByteArray top() const { return m_top; }
+    // A folder that was in the lower layer before the overlay was mounted.
+    QByteArray path() const { return m_top + "/work"; }
+
+private:
+    QTemporaryDir m_dir; // the layers and the mount point
+    QByteArray m_lower;
+    QByteArray m_top;
+    QString m_reason;
+};
+
+// Why a file system of this type cannot be mounted here, or empty: not root, or not in the kernel.
+QString mountUnavailableReason(const QByteArray& fileSystemType);
