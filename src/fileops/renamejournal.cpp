@@ -185,7 +185,7 @@ bool RenameJournal::load()
                               QByteArray::fromPercentEncoding(fields[3]),
                               {}};
             if (fields.size() >= 6)
-                entry.file = {fields[4].toULongLong(), fields[5].toULongLong()};
+                entry.file = {fields[4].toULongLong(), fields[5].toULongLong(), fields[5].toULongLong() != 0};
             m_lines.push_back({std::move(entry), *status, offset, m_lineCount, {}});
         } else if (fields.size() == 2 && fields[0] == BatchWord && m_lineCount == 1) {
             m_sequence = fields[1].toLongLong();

@@ -110,7 +110,7 @@ bool settleLine(RenameJournal& journal, int i, UndoResult& result)
         result.failures << shown(newPath) + QStringLiteral(": ") + reason;
         return journal.setNotUndone(i, reason);
     };
-    if (!entry.file.known()) {
+    if (!entry.file.valid) {
         // A line of an older record: which file it named is not known, so only a done line is undone, and
         // a file back at its old name with none at the new one counts as renamed back already.
         if (!done)
@@ -119,12 +119,12 @@ bool settleLine(RenameJournal& journal, int i, UndoResult& result)
             result.alreadyBack.push_back(entry);
             return journal.setStatus(i, Status::AlreadyBack);
         }
-    } else if (atOld.exists() && entry.file.sameFile(atOld.identity)) {
+    } else if (atOld.exists() && sameFile(entry.file, atOld.identity)) {
         if (!done)
             return journal.setStatus(i, Status::Skipped);
         result.alreadyBack.push_back(entry);
         return journal.setStatus(i, Status::AlreadyBack);
-    } else if (!atNew.exists() || !entry.file.sameFile(atNew.identity)) {
+    } else if (!atNew.exists() || !sameFile(entry.file, atNew.identity)) {
         if (!done) // never renamed, or renamed and gone since: nothing of ours to undo
             return journal.setStatus(i, Status::Skipped);
         return notUndone(atNew.exists() ? QStringLiteral("another file has taken this name") : atNew.error());

@@ -15,7 +15,7 @@ IdentityResult identityWithoutFollowing(const QByteArray& nativePath)
         result.errnum = errno;
         return result;
     }
-    result.identity = {quint64(st.st_dev), quint64(st.st_ino)};
+    result.identity = {quint64(st.st_dev), quint64(st.st_ino), true};
     return result;
 }
 

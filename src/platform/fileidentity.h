@@ -1,24 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/filemove.h"
 #include "platform/posixfile.h"
 
 #include <QByteArray>
 #include <QString>
-
-// Which file a name leads to: the device and inode it lives on. Equal identities are the same file, whatever
-// names it has had; an unknown identity (zero inode) equals nothing.
-struct FileIdentity
-{
-    quint64 device = 0;
-    quint64 inode = 0;
-    bool known() const { return inode != 0; }
-    bool sameFile(const FileIdentity& other) const
-    {
-        return known() && device == other.device && inode == other.inode;
-    }
-    bool operator==(const FileIdentity&) const = default;
-};
 
 // The identity of what is at the path itself (a link is not followed), or the errno why there is none.
 struct IdentityResult
@@ -29,6 +16,12 @@ struct IdentityResult
     QString error() const { return errnum ? systemErrorText(errnum) : QString(); }
 };
 IdentityResult identityWithoutFollowing(const QByteArray& nativePath);
+
+// Whether two identities name one file; an identity not taken names none.
+inline bool sameFile(const FileIdentity& a, const FileIdentity& b)
+{
+    return a.valid && a == b;
+}
 
 // A folder held open under an exclusive advisory lock, so that processes that take it one after another see
 // each other's files. The lock goes with the object.
