@@ -117,9 +117,16 @@ bool RenameJournal::writeLine(const RenameEntry& entry, Status status)
     return true;
 }
 
+QString RenameJournal::syncError()
+{
+    if (!m_file.flush())
+        return m_file.errorString();
+    return syncFileDescriptor(m_file.handle());
+}
+
 bool RenameJournal::sync()
 {
-    return m_file.flush() && syncFileDescriptor(m_file.handle()).isEmpty();
+    return syncError().isEmpty();
 }
 
 std::unique_ptr<RenameJournal> RenameJournal::create(const std::vector<RenameEntry>& entries, QString* error)
@@ -157,11 +164,15 @@ std::unique_ptr<RenameJournal> RenameJournal::create(const std::vector<RenameEnt
     bool written = journal->writeAtEnd(BatchWord + '\t' + QByteArray::number(journal->m_sequence) + '\n');
     for (const RenameEntry& entry : entries)
         written = written && journal->writeLine(entry, Status::Todo);
-    QString syncError;
-    if (written && journal->sync())
-        syncError = lock.syncEntries();
-    if (!written || !syncError.isEmpty() || journal->m_file.error() != QFileDevice::NoError) {
-        *error = syncError.isEmpty() ? describe(journal->m_file) : dir + QStringLiteral(": ") + syncError;
+    QString failure;
+    if (!written)
+        failure = describe(journal->m_file);
+    else if (const QString fileError = journal->syncError(); !fileError.isEmpty())
+        failure = journal->path() + QStringLiteral(": ") + fileError;
+    else if (const QString folderError = lock.syncEntries(); !folderError.isEmpty())
+        failure = dir + QStringLiteral(": ") + folderError;
+    if (!failure.isEmpty()) {
+        *error = failure;
         journal->m_file.remove();
         return nullptr;
     }

@@ -74,6 +74,7 @@ private:
     bool writeAtEnd(const QByteArray& text);
     bool writeLine(const RenameEntry& entry, Status status);
     bool load();
+    QString syncError(); // flushes and makes durable; empty when done, else why not
     bool sync();
 
     QFile m_file;
