@@ -2,21 +2,104 @@
 #include "fileops/renamejournal.h"
 #include "fileops/shorten.h"
 #include "fileops/shortenapply.h"
+#include "platform/fileidentity.h"
 #include "results/resultmodel.h"
 #include "support/diskmount.h"
 #include "support/filetree.h"
 #include "support/testmain.h"
 #include "ui/shortendialog.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTableView>
+
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+
+namespace {
+
+QByteArray journalFolder()
+{
+    return RenameJournal::folder();
+}
+
+QList<QByteArray> journalNames()
+{
+    return FileTree::list(journalFolder());
+}
+
+// The status word of the journal line that renamed the file of that old name; empty when no line does.
+QByteArray journalWordFor(const QByteArray& oldName)
+{
+    for (const QByteArray& name : journalNames())
+        for (const QByteArray& line : FileTree::read(journalFolder() + name).split('\n')) {
+            const QList<QByteArray> fields = line.split('\t');
+            if (fields.size() >= 4 && QByteArray::fromPercentEncoding(fields[2]) == oldName)
+                return fields[0];
+        }
+    return {};
+}
+
+// What the file at path holds; empty when nothing is there.
+QByteArray contentOrNothing(const QByteArray& path)
+{
+    return FileTree::exists(path) ? FileTree::read(path) : QByteArray();
+}
+
+// Sets the local time zone for the rest of the step, and back after.
+class TimeZone
+{
+public:
+    explicit TimeZone(const QByteArray& zone)
+        : m_saved(qgetenv("TZ")), m_wasSet(qEnvironmentVariableIsSet("TZ"))
+    {
+        set(zone);
+    }
+    ~TimeZone()
+    {
+        if (m_wasSet)
+            set(m_saved);
+        else
+            qunsetenv("TZ");
+        ::tzset();
+    }
+    static void set(const QByteArray& zone)
+    {
+        qputenv("TZ", zone);
+        ::tzset();
+    }
+
+private:
+    QByteArray m_saved;
+    bool m_wasSet;
+};
+
+enum class Meddle {
+    None,
+    RenamedBackByHand,
+    UnrelatedAtNewName,
+    OldNameTaken,
+    NewNameGone,
+    KilledAfterRename,
+    KilledBeforeRename,
+    KilledThenUnrelatedAtNewName,
+};
+
+} // namespace
 
 class TestShorten : public QObject
 {
     Q_OBJECT
 private slots:
+    void init();
     void shortenedName_data();
     void shortenedName();
     void planAvoidsNamesTakenOnDiskAndInTheBatch();
@@ -25,11 +108,23 @@ private slots:
     void undoNeverReplaces();
     void onFuseFileSystems_data();
     void onFuseFileSystems();
+    void undoSettlesEachLine_data();
+    void undoSettlesEachLine();
+    void journalLinesAsDocumented();
+    void undoOrderAcrossTimeZones_data();
+    void undoOrderAcrossTimeZones();
+    void olderRecordsUndoneAfterNewer();
+    void killedBatchesUndoneWhole();
     void limitText_data();
     void limitText();
     void dialogPreviewsAndRefusesBadLimits();
     void renamedRowsKeepPlaceAndCheck();
 };
+
+void TestShorten::init()
+{
+    FileTree::removeTree(qgetenv("XDG_DATA_HOME") + "/lentrova");
+}
 
 void TestShorten::shortenedName_data()
 {
@@ -223,6 +318,299 @@ void TestShorten::onFuseFileSystems()
     QVERIFY2(undone.failures.isEmpty(), qPrintable(undone.failures.join('\n')));
     QCOMPARE(FileTree::list(mount.path()),
              (QList<QByteArray>{"a-ve.txt", "a-very-long-name.txt", "another-long-name.txt"}));
+}
+
+void TestShorten::undoSettlesEachLine_data()
+{
+    QTest::addColumn<int>("meddle");          // what happened to the file after the batch
+    QTest::addColumn<QByteArray>("word");     // the status its line is left with
+    QTest::addColumn<QString>("reason");      // the failure reported, empty when none
+    QTest::addColumn<QByteArray>("atOld");    // what the old name holds after undo, empty when nothing
+    QTest::addColumn<QByteArray>("atNew");    // what the new name holds after undo
+    QTest::addColumn<bool>("reachesEarlier"); // the same undo goes on to the batch before
+
+    auto row = [](const char* tag, Meddle meddle, QByteArray word, QString reason, QByteArray atOld,
+                  QByteArray atNew, bool reachesEarlier = false) {
+        QTest::newRow(tag) << int(meddle) << word << reason << atOld << atNew << reachesEarlier;
+    };
+    row("untouched", Meddle::None, "back", {}, "subject", {});
+    row("renamed back by hand", Meddle::RenamedBackByHand, "home", {}, "subject", {});
+    row("unrelated file at the new name", Meddle::UnrelatedAtNewName, "left",
+        QStringLiteral("another file has taken this name"), {}, "unrelated");
+    row("old name taken", Meddle::OldNameTaken, "left", QStringLiteral("File exists"), "newcomer", "subject");
+    row("renamed file gone", Meddle::NewNameGone, "left", QStringLiteral("No such file or directory"), {},
+        {});
+    row("killed after the rename", Meddle::KilledAfterRename, "back", {}, "subject", {});
+    row("killed before the rename", Meddle::KilledBeforeRename, "skip", {}, "subject", {}, true);
+    row("killed, then an unrelated file at the new name", Meddle::KilledThenUnrelatedAtNewName, "skip", {},
+        {}, "unrelated", true);
+}
+
+// Each line of the newest batch is settled once, whatever became of its file; the batch before is undone
+// next, even when a line of the newer one could not be.
+void TestShorten::undoSettlesEachLine()
+{
+    QFETCH(int, meddle);
+    QFETCH(QByteArray, word);
+    QFETCH(QString, reason);
+    QFETCH(QByteArray, atOld);
+    QFETCH(QByteArray, atNew);
+    QFETCH(bool, reachesEarlier);
+    const Meddle m = Meddle(meddle);
+    ScratchDir dir;
+    const QByteArray f = dir.path() + '/';
+    const ShortenLimit limit{8, ShortenUnit::Utf16};
+    QVERIFY(FileTree::write(f + "earlier-long-name.txt", "earlier"));
+    QCOMPARE(
+        applyShortening(planShortening({{1, f + "earlier-long-name.txt"}}, limit), limit).outcomes.size(),
+        std::size_t(1));
+    QCOMPARE(FileTree::read(f + "earl.txt"), QByteArray("earlier"));
+
+    const QByteArray oldPath = f + "subject-long-name.txt";
+    const QByteArray newPath = f + "subj.txt";
+    QVERIFY(FileTree::write(oldPath, "subject"));
+    if (m == Meddle::KilledAfterRename || m == Meddle::KilledBeforeRename ||
+        m == Meddle::KilledThenUnrelatedAtNewName) {
+        // What a batch killed before its line said "done" leaves: the record, every line still todo.
+        QString error;
+        QVERIFY(RenameJournal::create(
+            {{f, "subject-long-name.txt", "subj.txt", identityWithoutFollowing(oldPath).identity}}, &error));
+        if (m != Meddle::KilledBeforeRename)
+            QVERIFY(::rename(oldPath.constData(), newPath.constData()) == 0);
+    } else {
+        QCOMPARE(applyShortening(planShortening({{2, oldPath}}, limit), limit).outcomes.at(0).newPath,
+                 newPath);
+    }
+    switch (m) {
+    case Meddle::RenamedBackByHand:
+        QVERIFY(::rename(newPath.constData(), oldPath.constData()) == 0);
+        break;
+    case Meddle::UnrelatedAtNewName:
+    case Meddle::KilledThenUnrelatedAtNewName:
+        // Kept, so that the new file cannot be given the renamed file's inode.
+        QVERIFY(::rename(newPath.constData(), (f + "moved-away").constData()) == 0);
+        QVERIFY(FileTree::write(newPath, "unrelated"));
+        break;
+    case Meddle::OldNameTaken:
+        QVERIFY(FileTree::write(oldPath, "newcomer"));
+        break;
+    case Meddle::NewNameGone:
+        QVERIFY(::unlink(newPath.constData()) == 0);
+        break;
+    default:
+        break;
+    }
+
+    const UndoResult undone = undoLastShortening();
+    QVERIFY(undone.found);
+    QCOMPARE(contentOrNothing(oldPath), atOld);
+    QCOMPARE(contentOrNothing(newPath), atNew);
+    QCOMPARE(journalWordFor("subject-long-name.txt"), word);
+    QCOMPARE(undone.failures,
+             reason.isEmpty() ? QStringList() : QStringList{QString::fromUtf8(newPath) + ": " + reason});
+    QCOMPARE(undone.alreadyBack.size(), std::size_t(word == "home"));
+    if (FileTree::exists(f + "moved-away"))
+        QCOMPARE(FileTree::read(f + "moved-away"), QByteArray("subject"));
+    QCOMPARE(FileTree::exists(f + "earlier-long-name.txt"), reachesEarlier);
+
+    if (!reachesEarlier) {
+        const UndoResult earlier = undoLastShortening();
+        QVERIFY(earlier.failures.isEmpty());
+        QCOMPARE(earlier.undone.size(), std::size_t(1));
+        QCOMPARE(FileTree::read(f + "earlier-long-name.txt"), QByteArray("earlier"));
+    }
+    QVERIFY(!undoLastShortening().found);
+    QCOMPARE(contentOrNothing(oldPath), atOld); // settled lines are not tried again
+}
+
+// The record's bytes as the README shows them.
+void TestShorten::journalLinesAsDocumented()
+{
+    ScratchDir dir;
+    const QByteArray f = dir.path() + '/';
+    QVERIFY(FileTree::write(f + "first long name", "1"));
+    QVERIFY(FileTree::write(f + "second-long-name", "2"));
+    const struct stat first = FileTree::statOf(f + "first long name");
+    const struct stat second = FileTree::statOf(f + "second-long-name");
+    const ShortenLimit limit{5, ShortenUnit::Utf16};
+    QCOMPARE(applyShortening(planShortening({{1, f + "first long name"}, {2, f + "second-long-name"}}, limit),
+                             limit)
+                 .outcomes.size(),
+             std::size_t(2));
+    QVERIFY(FileTree::write(f + "first long name", "newcomer"));
+    QCOMPARE(undoLastShortening().failures.size(), 1);
+
+    const QList<QByteArray> names = journalNames();
+    QCOMPARE(names.size(), 1);
+    const QByteArray folder = f.toPercentEncoding();
+    const auto id = [](const struct stat& st) {
+        return QByteArray::number(quint64(st.st_dev)) + '\t' + QByteArray::number(quint64(st.st_ino));
+    };
+    QCOMPARE(FileTree::read(journalFolder() + names[0]),
+             "batch\t1\n"
+             "left\t" +
+                 folder + "\tfirst%20long%20name\tfirst\t" + id(first) +
+                 "\n"
+                 "back\t" +
+                 folder + "\tsecond-long-name\tsecon\t" + id(second) +
+                 "\n"
+                 "why\t2\tFile%20exists\n");
+}
+
+void TestShorten::undoOrderAcrossTimeZones_data()
+{
+    QTest::addColumn<QByteArray>("firstZone");
+    QTest::addColumn<QByteArray>("secondZone");
+    // Fourteen hours east of UTC, then twelve west: the second batch's local time is a day before the
+    // first's.
+    QTest::newRow("east, then west") << QByteArray("XST-14") << QByteArray("YST+12");
+    QTest::newRow("west, then east") << QByteArray("YST+12") << QByteArray("XST-14");
+    QTest::newRow("summer time ends") << QByteArray("XST-1YDT,J1/0,J365/24") << QByteArray("XST-1");
+}
+
+// The newest batch is undone first, whatever the local clock read when each was made.
+void TestShorten::undoOrderAcrossTimeZones()
+{
+    QFETCH(QByteArray, firstZone);
+    QFETCH(QByteArray, secondZone);
+    ScratchDir dir;
+    const QByteArray f = dir.path() + '/';
+    const ShortenLimit limit{8, ShortenUnit::Utf16};
+    QVERIFY(FileTree::write(f + "alpha-long-name.txt", "a"));
+    QVERIFY(FileTree::write(f + "bravo-long-name.txt", "b"));
+    {
+        TimeZone zone(firstZone);
+        const int firstOffset = QDateTime::currentDateTime().offsetFromUtc();
+        QCOMPARE(
+            applyShortening(planShortening({{1, f + "alpha-long-name.txt"}}, limit), limit).outcomes.size(),
+            std::size_t(1));
+        TimeZone::set(secondZone);
+        // The wall clock jumps.
+        QVERIFY(QDateTime::currentDateTime().offsetFromUtc() != firstOffset);
+        QCOMPARE(
+            applyShortening(planShortening({{2, f + "bravo-long-name.txt"}}, limit), limit).outcomes.size(),
+            std::size_t(1));
+    }
+    for (const QByteArray& name : journalNames()) {
+        const QDateTime made = QDateTime::fromString(QString::fromUtf8(name.chopped(5)),
+                                                     QStringLiteral("yyyy-MM-ddTHH-mm-ss.zzz"));
+        QVERIFY2(name.endsWith("Z.tsv") && made.isValid(), name.constData());
+        QVERIFY2(qAbs(QDateTime(made.date(), made.time(), Qt::UTC).secsTo(QDateTime::currentDateTimeUtc())) <
+                     600,
+                 name.constData());
+    }
+    QCOMPARE(FileTree::list(dir.path()), (QList<QByteArray>{"alph.txt", "brav.txt"}));
+    QCOMPARE(undoLastShortening().undone.size(), std::size_t(1));
+    QCOMPARE(FileTree::list(dir.path()), (QList<QByteArray>{"alph.txt", "bravo-long-name.txt"}));
+    QCOMPARE(undoLastShortening().undone.size(), std::size_t(1));
+    QCOMPARE(FileTree::list(dir.path()), (QList<QByteArray>{"alpha-long-name.txt", "bravo-long-name.txt"}));
+}
+
+// Records written before batches were numbered are still undone, after every numbered one, the newest name
+// first; their lines carry no identity, so a done line is undone by its names alone.
+void TestShorten::olderRecordsUndoneAfterNewer()
+{
+    ScratchDir dir;
+    const QByteArray f = dir.path() + '/';
+    const QByteArray folder = f.toPercentEncoding();
+    QVERIFY(QDir().mkpath(QFile::decodeName(journalFolder())));
+    // Names that sort after any new one, as a clock set ahead would have made them.
+    QVERIFY(FileTree::write(journalFolder() + "2099-01-01T10-00-00.000.tsv",
+                            "done\t" + folder + "\tolder-long-name\tolder\n"));
+    QVERIFY(FileTree::write(journalFolder() + "2099-01-02T09-00-00.000.tsv",
+                            "skip\t" + folder +
+                                "\tnever-renamed\tnever\n"
+                                "done\t" +
+                                folder +
+                                "\tnewer-long-name\tnewer\n"
+                                "done\t" +
+                                folder + "\tback-by-hand-long\tbackh\n"));
+    for (const char* name : {"older", "newer", "back-by-hand-long", "never-renamed"})
+        QVERIFY(FileTree::write(f + name, name));
+    const ShortenLimit limit{8, ShortenUnit::Utf16};
+    QVERIFY(FileTree::write(f + "current-long-name", "current"));
+    QCOMPARE(applyShortening(planShortening({{1, f + "current-long-name"}}, limit), limit).outcomes.size(),
+             std::size_t(1));
+
+    UndoResult undone = undoLastShortening();
+    QCOMPARE(undone.undone.size(), std::size_t(1));
+    QCOMPARE(undone.undone[0].oldName, QByteArray("current-long-name"));
+    undone = undoLastShortening();
+    QVERIFY(undone.failures.isEmpty());
+    QCOMPARE(undone.undone.size(), std::size_t(1));
+    QCOMPARE(undone.undone[0].oldName, QByteArray("newer-long-name"));
+    QCOMPARE(undone.alreadyBack.size(), std::size_t(1));
+    QCOMPARE(undone.alreadyBack[0].oldName, QByteArray("back-by-hand-long"));
+    QCOMPARE(undoLastShortening().undone.size(), std::size_t(1));
+    QVERIFY(!undoLastShortening().found);
+    QCOMPARE(FileTree::list(dir.path()),
+             (QList<QByteArray>{"back-by-hand-long", "current-long-name", "never-renamed", "newer-long-name",
+                                "older-long-name"}));
+    QCOMPARE(journalWordFor("older-long-name"), QByteArray("back"));
+}
+
+// A process shortening a batch is killed at random points; one undo afterwards puts every file back at its
+// old name, and leaves nothing of the batch to undo.
+void TestShorten::killedBatchesUndoneWhole()
+{
+    const quint32 seed = qEnvironmentVariableIsSet("LENTROVA_KILL_SEED")
+                             ? quint32(qEnvironmentVariableIntValue("LENTROVA_KILL_SEED"))
+                             : QRandomGenerator::global()->generate();
+    qInfo("LENTROVA_KILL_SEED=%u", seed);
+    QRandomGenerator random(seed);
+    constexpr int Rounds = 24;
+    constexpr int Files = 60;
+    constexpr int ShortName = 12;
+    int cutShort = 0;
+    int renamedBeforeDone = 0; // renamed files whose line still said todo when the batch was killed
+    for (int round = 0; round < Rounds; ++round) {
+        ScratchDir dir;
+        const QByteArray f = dir.path() + '/';
+        QList<QByteArray> names;
+        for (int i = 0; i < Files; ++i) {
+            names << "file-with-a-long-name-" + QByteArray::number(i);
+            QVERIFY(FileTree::write(f + names.last(), names.last()));
+        }
+        std::sort(names.begin(), names.end());
+        const auto renamedCount = [&] {
+            const QList<QByteArray> now = FileTree::list(dir.path());
+            return int(std::count_if(now.begin(), now.end(),
+                                     [](const QByteArray& name) { return name.size() <= ShortName; }));
+        };
+
+        QProcess batch;
+        batch.start(QStringLiteral(SHORTEN_BATCH), {dir.qpath(), QString::number(ShortName)});
+        QVERIFY(batch.waitForReadyRead(30000));
+        // A random number of renames, then a random instant more: between a rename and its line's status,
+        // within the record's writes, or after the end.
+        const int renames = int(random.bounded(Files + 1));
+        while (renamedCount() < renames && !batch.waitForFinished(0))
+            ::usleep(100);
+        ::usleep(random.bounded(400u));
+        const qint64 pid = batch.processId();
+        if (pid > 0)
+            ::kill(pid_t(pid), SIGKILL);
+        QVERIFY(batch.waitForFinished(30000));
+        const int renamed = renamedCount();
+        cutShort += renamed > 0 && renamed < Files;
+        for (const QByteArray& name : journalNames())
+            for (const QByteArray& line : FileTree::read(journalFolder() + name).split('\n'))
+                renamedBeforeDone +=
+                    line.startsWith("todo\t") &&
+                    FileTree::exists(f + QByteArray::fromPercentEncoding(line.split('\t')[3]));
+
+        const UndoResult undone = undoLastShortening();
+        QVERIFY2(undone.failures.isEmpty(), qPrintable(undone.failures.join('\n')));
+        QCOMPARE(int(undone.undone.size()), renamed);
+        QCOMPARE(FileTree::list(dir.path()), names);
+        for (const QByteArray& name : names)
+            QCOMPARE(FileTree::read(f + name), name);
+        QVERIFY(!undoLastShortening().found);
+    }
+    qInfo("%d of %d batches were killed part of the way through; %d files were renamed while their line "
+          "still said todo",
+          cutShort, Rounds, renamedBeforeDone);
+    QVERIFY(cutShort > 0);
 }
 
 void TestShorten::limitText_data()

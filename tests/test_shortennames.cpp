@@ -340,6 +340,50 @@ private slots:
                  "These names were not changed back:\n" + dir.qpath() + "/first: File exists");
     }
 
+    void undoMessage_data()
+    {
+        QTest::addColumn<bool>("firstBackByHand"); // "first" was renamed back to its old name by hand
+        QTest::addColumn<bool>("secondOldTaken");  // a new file took "second-long-name"
+        QTest::addColumn<int>("style");
+        QTest::addColumn<QString>("text"); // %1: the folder
+        QTest::newRow("renamed back by hand")
+            << true << false << 0 << "These files had their old names back already:\n%1/first-long-name";
+        QTest::newRow("and one not undone")
+            << true << true << 48
+            << "These names were not changed back:\n%1/secon: File exists\n\n"
+               "These files had their old names back already:\n%1/first-long-name";
+    }
+
+    // Files found at their old names are named as such, not as missing, and their rows show the old names.
+    void undoMessage()
+    {
+        QFETCH(bool, firstBackByHand);
+        QFETCH(bool, secondOldTaken);
+        QFETCH(int, style);
+        QFETCH(QString, text);
+        ScratchDir dir;
+        const QByteArray f = dir.path() + '/';
+        for (const char* name : {"first-long-name", "second-long-name"}) {
+            QVERIFY(FileTree::write(f + name, name));
+            addRow(f + name);
+        }
+        shorten.limits.enqueue(QStringLiteral("5"));
+        form->shortenNamesAction->trigger();
+        QCOMPARE(FileTree::list(dir.path()), (QList<QByteArray>{"first", "secon"}));
+        if (firstBackByHand)
+            QVERIFY(::rename((f + "first").constData(), (f + "first-long-name").constData()) == 0);
+        if (secondOldTaken)
+            QVERIFY(FileTree::write(f + "second-long-name", "newcomer"));
+
+        form->undoShorteningAction->trigger();
+        QCOMPARE(rows(), (QList<Row>{{f + "first-long-name", 15, true},
+                                     secondOldTaken ? Row{f + "secon", 5, true}
+                                                    : Row{f + "second-long-name", 16, true}}));
+        QCOMPARE(told().size(), 1);
+        QCOMPARE(told()[0].style, style);
+        QCOMPARE(told()[0].text, text.arg(dir.qpath()));
+    }
+
     // While the renames run the window turns with the busy pointer, and a second click on either item is
     // ignored rather than nested.
     void busyAndNotReentered()

@@ -173,8 +173,9 @@ void NameActions::undoLastShortening()
     step(104, [&] {
         // A row shows a renamed file when its path is the folder and the new name the batch gave it.
         QHash<QByteArray, const RenameEntry*> byNewPath;
-        for (const RenameEntry& entry : result.undone)
-            byNewPath.insert(entry.folder + entry.newName, &entry);
+        for (const auto* entries : {&result.undone, &result.alreadyBack})
+            for (const RenameEntry& entry : *entries)
+                byNewPath.insert(entry.folder + entry.newName, &entry);
         if (byNewPath.isEmpty())
             return;
         const ResultSnapshot rows = m_results->snapshot();
@@ -200,9 +201,17 @@ void NameActions::undoLastShortening()
         if (!result.found && result.failures.isEmpty())
             m_dialogs->message(QStringLiteral("There is no shortening to undo."), MessageStyle::Ok,
                                applicationTitle());
-        else if (!result.failures.isEmpty())
-            m_dialogs->message(
+        else if (!result.failures.isEmpty() || !result.alreadyBack.empty()) {
+            QStringList back;
+            for (const RenameEntry& entry : result.alreadyBack)
+                back << QString::fromUtf8(entry.folder + entry.oldName);
+            QStringList parts{
                 failureListText(QStringLiteral("These names were not changed back:"), result.failures),
-                MessageStyle::Warning, applicationTitle());
+                failureListText(QStringLiteral("These files had their old names back already:"), back)};
+            parts.removeAll(QString());
+            m_dialogs->message(parts.join(QStringLiteral("\n\n")),
+                               result.failures.isEmpty() ? MessageStyle::Ok : MessageStyle::Warning,
+                               applicationTitle());
+        }
     });
 }

@@ -2,8 +2,11 @@
 #include "fileops/shortenapply.h"
 
 #include "fileops/renamejournal.h"
+#include "platform/fileidentity.h"
 #include "platform/posixfile.h"
 #include "platform/renamefile.h"
+
+#include <cerrno>
 
 namespace {
 
@@ -29,8 +32,9 @@ RenameResult renameToFreeName(const ShortenItem& item, const ShortenLimit& limit
             break;
         if (*next == newName || existsWithoutFollowing(item.folder + *next))
             continue;
+        const FileIdentity file = journal.entry(line).file;
         journal.setStatus(line, RenameJournal::Status::Skipped);
-        line = journal.append({item.folder, item.oldName, *next}, RenameJournal::Status::Todo);
+        line = journal.append({item.folder, item.oldName, *next, file}, RenameJournal::Status::Todo);
         if (line < 0) {
             result.error = QStringLiteral("the undo record cannot be written");
             return result;
@@ -51,7 +55,10 @@ ShortenResult applyShortening(const std::vector<ShortenItem>& plan, const Shorte
     std::vector<const ShortenItem*> planned;
     for (const ShortenItem& item : plan)
         if (!item.newName.isEmpty()) {
-            entries.push_back({item.folder, item.oldName, item.newName});
+            // Recorded before the rename, so that undo knows the file even where the batch was cut off
+            // before its line said it was renamed.
+            const FileIdentity file = identityWithoutFollowing(item.folder + item.oldName).identity;
+            entries.push_back({item.folder, item.oldName, item.newName, file});
             planned.push_back(&item);
         }
     if (planned.empty())
@@ -85,29 +92,79 @@ ShortenResult applyShortening(const std::vector<ShortenItem>& plan, const Shorte
     return result;
 }
 
+namespace {
+
+// Settles one line of a batch: renames its file back when the file is still the one renamed and nothing holds
+// the old name, and records what became of it. Todo lines whose file was not renamed are marked skipped
+// without a word. False when the record refused the new status.
+bool settleLine(RenameJournal& journal, int i, UndoResult& result)
+{
+    using Status = RenameJournal::Status;
+    const RenameEntry& entry = journal.entry(i);
+    const bool done = journal.status(i) == Status::Done;
+    const QByteArray oldPath = entry.folder + entry.oldName;
+    const QByteArray newPath = entry.folder + entry.newName;
+    const IdentityResult atOld = identityWithoutFollowing(oldPath);
+    const IdentityResult atNew = identityWithoutFollowing(newPath);
+    const auto notUndone = [&](const QString& reason) {
+        result.failures << shown(newPath) + QStringLiteral(": ") + reason;
+        return journal.setNotUndone(i, reason);
+    };
+    if (!entry.file.valid) {
+        // A line of an older record: which file it named is not known, so only a done line is undone, and
+        // a file back at its old name with none at the new one counts as renamed back already.
+        if (!done)
+            return journal.setStatus(i, Status::Skipped);
+        if (atOld.exists() && atNew.errnum == ENOENT) {
+            result.alreadyBack.push_back(entry);
+            return journal.setStatus(i, Status::AlreadyBack);
+        }
+    } else if (atOld.exists() && sameFile(entry.file, atOld.identity)) {
+        if (!done)
+            return journal.setStatus(i, Status::Skipped);
+        result.alreadyBack.push_back(entry);
+        return journal.setStatus(i, Status::AlreadyBack);
+    } else if (!atNew.exists() || !sameFile(entry.file, atNew.identity)) {
+        if (!done) // never renamed, or renamed and gone since: nothing of ours to undo
+            return journal.setStatus(i, Status::Skipped);
+        return notUndone(atNew.exists() ? QStringLiteral("another file has taken this name") : atNew.error());
+    }
+    const RenameResult back = renameNoReplace(newPath, oldPath);
+    if (!back.renamed)
+        return notUndone(back.error);
+    result.undone.push_back(entry);
+    return journal.setStatus(i, Status::Undone);
+}
+
+} // namespace
+
 UndoResult undoLastShortening(const std::atomic<bool>* stop)
 {
     UndoResult result;
-    QString error;
-    std::unique_ptr<RenameJournal> journal = RenameJournal::openLatestUndoable(&error);
-    if (!journal) {
-        if (!error.isEmpty())
-            result.failures << error;
-        return result;
-    }
-    result.found = true;
-    // Backwards, so that a name freed by a later rename of the batch is free again before an earlier one
-    // needs it.
-    for (int i = journal->size() - 1; i >= 0 && !stopped(stop); --i) {
-        if (journal->status(i) != RenameJournal::Status::Done)
-            continue;
-        const RenameEntry& entry = journal->entry(i);
-        const RenameResult back = renameNoReplace(entry.folder + entry.newName, entry.folder + entry.oldName);
-        if (back.renamed) {
-            journal->setStatus(i, RenameJournal::Status::Undone);
-            result.undone.push_back(entry);
-        } else {
-            result.failures << shown(entry.folder + entry.newName) + QStringLiteral(": ") + back.error;
+    // A batch whose renames never happened (cut off before the first) is settled and passed over.
+    while (!stopped(stop) && !result.found) {
+        QString error;
+        std::unique_ptr<RenameJournal> journal = RenameJournal::openLatestUndoable(&error);
+        if (!journal) {
+            if (!error.isEmpty())
+                result.failures << error;
+            return result;
+        }
+        const auto settledBefore = result.undone.size() + result.alreadyBack.size() + result.failures.size();
+        bool recorded = true;
+        // Backwards, so that a name freed by a later rename of the batch is free again before an earlier one
+        // needs it.
+        for (int i = journal->size() - 1; i >= 0 && !stopped(stop); --i) {
+            const RenameJournal::Status status = journal->status(i);
+            if (status == RenameJournal::Status::Done || status == RenameJournal::Status::Todo)
+                recorded = settleLine(*journal, i, result) && recorded;
+        }
+        result.found =
+            result.undone.size() + result.alreadyBack.size() + result.failures.size() != settledBefore;
+        if (!recorded) {
+            // The same record would be found again and again.
+            result.failures << journal->path() + QStringLiteral(": what was undone cannot be recorded");
+            return result;
         }
     }
     return result;

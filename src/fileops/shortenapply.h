@@ -33,10 +33,13 @@ ShortenResult applyShortening(const std::vector<ShortenItem>& plan, const Shorte
 
 struct UndoResult
 {
-    bool found = false; // a journal with something to undo was there
+    bool found = false; // a batch with a renamed file was there
     std::vector<RenameEntry> undone;
-    QStringList failures; // one line per rename that could not be reversed, with the reason
+    std::vector<RenameEntry> alreadyBack; // files found at their old names again
+    QStringList failures;                 // one line per rename that could not be reversed, with the reason
 };
 
-// Renames the newest journalled batch back: only files still at their new name, never replacing anything.
+// Renames the newest journalled batch back: only the very files it renamed (by device and inode), still at
+// their new names, never replacing anything. Every line is settled in the record, so the next call undoes
+// the batch before, whatever could not be undone in this one.
 UndoResult undoLastShortening(const std::atomic<bool>* stop = nullptr);
