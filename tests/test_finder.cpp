@@ -771,6 +771,11 @@ private slots:
         QFETCH(QByteArray, name);
         QFETCH(QByteArray, quoted);
         QCOMPARE(QByteArray::fromStdString(quotedForTerminal(name.toStdString())), quoted);
+        // Pasted back into a shell, the quoted name is the name again.
+        QProcess shell;
+        shell.start(QStringLiteral("bash"), {QStringLiteral("-c"), QString::fromUtf8("printf %s " + quoted)});
+        QVERIFY(shell.waitForFinished(30000));
+        QCOMPARE(shell.readAllStandardOutput(), name);
         ScratchDir dir;
         QVERIFY(FileTree::write(dir.path() + '/' + name, "x"));
         QProcess ls;
