@@ -21,6 +21,12 @@ add_custom_command(OUTPUT ${LENTROVA_MAN_PAGE}
   DEPENDS ${CMAKE_SOURCE_DIR}/packaging/lentrova-find.1 VERBATIM)
 add_custom_target(lentrova_man_page ALL DEPENDS ${LENTROVA_MAN_PAGE})
 install(FILES ${LENTROVA_MAN_PAGE} DESTINATION share/man/man1)
+# The finder's shell completions, where bash-completion, zsh and fish look for those of packages.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/completions/lentrova-find.bash
+        DESTINATION share/bash-completion/completions RENAME lentrova-find)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/completions/_lentrova-find DESTINATION share/zsh/vendor-completions)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/completions/lentrova-find.fish
+        DESTINATION share/fish/vendor_completions.d)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/lentrova.desktop DESTINATION share/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/install/lentrova.png DESTINATION share/icons/hicolor/64x64/apps)
 

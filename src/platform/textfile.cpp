@@ -2,6 +2,12 @@
 #include "platform/textfile.h"
 
 #include "platform/errorbox.h"
+#include "platform/posixfile.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 const QString NotOpen = QStringLiteral("Bad file mode: the file is not open");
@@ -30,6 +36,20 @@ void TextFileWriter::create(const QString& path)
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         throw AppError(m_file.errorString());
+}
+
+void TextFileWriter::createNative(const QByteArray& nativePath)
+{
+    abandon();
+    // Opened here: QFile takes a name as text, and a byte that is not UTF-8 would come back as another.
+    const int fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw AppError(systemErrorText(errno));
+    m_file.setFileName(QString());
+    if (!m_file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw AppError(m_file.errorString());
+    }
 }
 
 void TextFileWriter::writeLine(const QString& line)

@@ -18,6 +18,8 @@ class TextFileWriter
 public:
     // Creates the file, or empties it when it exists.
     void create(const QString& path);
+    // The same for a path given as its bytes, which need not be valid UTF-8.
+    void createNative(const QByteArray& nativePath);
     void writeLine(const QString& line);
     // Writes what is buffered and releases the file; a write that fails then (a full disk) is reported here.
     void close();

@@ -10,8 +10,9 @@
 
 namespace walkahead {
 
-void adoptChildren(const ReaderPool* pool, std::string_view folderPath, const std::vector<quint32>& order,
-                   const std::string& entries, const std::function<bool(std::string_view)>& skip,
+void adoptChildren(const ReaderPool* pool, std::string_view folderPath, unsigned depth,
+                   const std::vector<quint32>& order, const std::string& entries,
+                   const std::function<bool(std::string_view)>& skip,
                    const std::shared_ptr<const HeldFolder>& parent, std::vector<NodePtr>& out)
 {
     const bool root = folderPath == "/";
@@ -26,6 +27,7 @@ void adoptChildren(const ReaderPool* pool, std::string_view folderPath, const st
         if (!root)
             child->path.push_back('/');
         child->path.append(name);
+        child->depth = depth + 1;
         if (skip && skip(child->path))
             return;
         if (pool && pool->canName(child->path)) {
@@ -54,6 +56,12 @@ void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
         return;
     }
     const int fd = opened.fd.get();
+    if (identify) {
+        if (struct stat st; ::fstat(fd, &st) == 0) {
+            node.device = st.st_dev;
+            node.inode = st.st_ino;
+        }
+    }
     if (oneFileSystem) {
         if (onOtherDevice(fd, rootDevice)) {
             node.otherMount = true;
@@ -61,6 +69,7 @@ void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
         }
     }
     std::size_t folders = 0;
+    const bool deeper = deeperWalked(node.depth, maxFolderDepth);
     for (;;) {
         const fsys::DirectoryReader::Block got = reader.readBlock(fd);
         node.readError = got.errnum;
@@ -69,8 +78,11 @@ void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
         // Packed entries take fewer bytes than the system's records: one reservation per block.
         node.entries.reserve(node.entries.size() + std::size_t(got.bytes));
         reader.forEach(fd, [&](std::string_view name, fsys::Kind kind) {
-            if (kind == fsys::Kind::Folder)
+            if (kind == fsys::Kind::Folder) {
+                if (!deeper)
+                    return true;
                 ++folders;
+            }
             if (kind != fsys::Kind::Skip)
                 packed::append(node.entries, kind == fsys::Kind::Folder ? 'd' : 'f', name);
             return true;
@@ -78,7 +90,7 @@ void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
     }
     // A listing that broke off gives no sub-folders, as the walk's own listing does.
     if (!node.readError)
-        adoptChildren(this, node.path, node.order, node.entries, skipFolder,
+        adoptChildren(this, node.path, node.depth, node.order, node.entries, skipFolder,
                       folders ? keep(opened.fd) : nullptr, node.children);
 }
 
@@ -96,6 +108,27 @@ OpenResult openNode(const ReaderPool& pool, Node& node)
     if (parent)
         return fsys::openSubFolder(parent->fd.get(), node.path.c_str() + node.path.rfind('/') + 1);
     return fsys::openBelow(pool.base.get(), node.path.c_str() + pool.baseLength);
+}
+
+void ReaderPool::drop(Node& node)
+{
+    switch (node.state) {
+    case NodeState::Queued:  // the queue passes over it
+    case NodeState::Reading: // its reader lets go of it
+        node.state = NodeState::Dropped;
+        break;
+    case NodeState::Ready:
+        node.state = NodeState::Dropped;
+        --aheadFolders;
+        aheadBytes -= node.entries.size();
+        for (const NodePtr& child : node.children)
+            drop(*child);
+        break;
+    case NodeState::Own:
+    case NodeState::Taken:
+    case NodeState::Dropped:
+        break;
+    }
 }
 
 void ReaderPool::wakeReaders(std::size_t count)
@@ -144,6 +177,13 @@ void ReaderPool::listTaken(fsys::DirectoryReader& reader, const NodePtr& node, q
     }
     lock.lock();
     noteListing(slow);
+    if (node->state == NodeState::Dropped) {
+        --aheadFolders;
+        for (const NodePtr& child : node->children)
+            drop(*child);
+        wakeReaders(queue.size());
+        return;
+    }
     node->state = NodeState::Ready;
     aheadBytes += node->entries.size();
     std::size_t queued = 0;
@@ -207,7 +247,7 @@ int readersAtStart(int most)
 }
 
 std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootPath,
-                                            const WalkSettings& settings, dev_t rootDevice)
+                                            const WalkSettings& settings, dev_t rootDevice, bool identify)
 {
     if (settings.readers <= 0)
         return nullptr;
@@ -222,6 +262,8 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
     pool->beforeOpen = settings.beforeOpen;
     pool->skipFolder = settings.skipFolder;
     pool->oneFileSystem = settings.oneFileSystem;
+    pool->maxFolderDepth = settings.maxFolderDepth;
+    pool->identify = identify;
     pool->rootDevice = rootDevice;
     pool->keepAlive = settings.keepAlive;
     pool->most = settings.readers;
@@ -278,6 +320,16 @@ void queueNodes(ReaderPool* pool, const std::vector<NodePtr>& nodes)
         }
     }
     pool->wakeReaders(queued);
+}
+
+void dropNodes(ReaderPool* pool, const std::vector<NodePtr>& nodes)
+{
+    if (!pool)
+        return;
+    std::lock_guard lock(pool->mutex);
+    for (const NodePtr& n : nodes)
+        pool->drop(*n);
+    pool->wakeReaders(pool->queue.size());
 }
 
 Taken takeListing(ReaderPool* pool, Node& node, const std::function<bool()>& stop,

@@ -45,6 +45,7 @@ enum class NodeState : std::uint8_t {
     Ready,   // listed, waiting for the walk
     Own,     // the walk lists it itself (taken from the queue, or never queued)
     Taken,   // the walk has its listing
+    Dropped, // the walk will never come to it: a folder above was met before
 };
 
 // A folder's entries in listing order, packed one after another: a kind byte ('f' a file, 'd' a folder), the
@@ -99,6 +100,9 @@ struct Node
     int openError = 0;
     int readError = 0;       // the listing broke off with it, after the entries read until then
     bool otherMount = false; // on another file system than the listed folder, which the walk must not enter
+    unsigned depth = 0;      // folders between it and the listed folder, itself included
+    dev_t device = 0;        // device and inode, when the pool identifies folders (inode 0: not known)
+    ino_t inode = 0;
     std::string entries;
     std::vector<std::shared_ptr<Node>> children;
     // Its parent, kept open, until it is opened; touched only by whoever took it from the queue.
@@ -137,6 +141,8 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     std::function<int(std::string_view)> beforeOpen;
     std::function<bool(std::string_view)> skipFolder; // called on the readers' threads too
     bool oneFileSystem = false;
+    bool identify = false;   // readers note each folder's device and inode
+    int maxFolderDepth = -1; // as WalkSettings'
     dev_t rootDevice = 0;
     std::shared_ptr<const void> keepAlive;
 
@@ -163,17 +169,25 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     // Notes whether a listing had to wait for a disk or a network, which wants every reader at it; listings
     // from memory go fastest with few. Called holding the mutex.
     void noteListing(bool slow);
+    // Lets go of a node the walk will never take, and of what was listed below it. Called holding the mutex.
+    void drop(Node& node);
     // Wakes at most count idle readers, one each: waking them all would have most go back to sleep, and
     // each wake-up costs more than a small folder's listing. Called holding the mutex.
     void wakeReaders(std::size_t count);
 };
 
 // Makes the sub-folders among a folder's packed entries, marking those a reader can open as queued (the
-// caller queues them). pool is null when the walk lists alone.
+// caller queues them). pool is null when the walk lists alone. depth is the folder's own.
 // parent, when kept, is where the queued ones are opened from.
-void adoptChildren(const ReaderPool* pool, std::string_view folderPath, const std::vector<quint32>& order,
-                   const std::string& entries, const std::function<bool(std::string_view)>& skip,
+void adoptChildren(const ReaderPool* pool, std::string_view folderPath, unsigned depth,
+                   const std::vector<quint32>& order, const std::string& entries,
+                   const std::function<bool(std::string_view)>& skip,
                    const std::shared_ptr<const HeldFolder>& parent, std::vector<NodePtr>& out);
+// Whether the sub-folders of a folder at depth are walked.
+inline bool deeperWalked(unsigned depth, int maxFolderDepth)
+{
+    return maxFolderDepth < 0 || depth < unsigned(maxFolderDepth);
+}
 // Opens a node taken from the queue: from its parent when that is kept, else by its path below the listed
 // folder. Lets go of the parent.
 OpenResult openNode(const ReaderPool& pool, Node& node);
@@ -183,12 +197,15 @@ int readersAtStart(int most);
 // Starts readers listing below the listed folder, at most settings.readers of them (more only once listings
 // wait for a disk or a network); null (none started) when none are asked for or the system cannot open a path
 // without following links.
+// identify: readers note each folder's device and inode.
 std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootPath,
-                                            const WalkSettings& settings, dev_t rootDevice);
+                                            const WalkSettings& settings, dev_t rootDevice, bool identify);
 // Tells the readers to end and joins them, leaving any still inside the system after a grace to end alone.
 void closeReaderPool(std::shared_ptr<ReaderPool>& pool);
 // Hands the queued ones among nodes to the readers.
 void queueNodes(ReaderPool* pool, const std::vector<NodePtr>& nodes);
+// Tells the readers that the walk will never take these nodes, nor any below them.
+void dropNodes(ReaderPool* pool, const std::vector<NodePtr>& nodes);
 
 enum class Taken { Listed, Own, Stopped };
 // Listed when a reader listed the node (waiting for one that is at it); Own when the walk must list it

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "search/walker.h"
 
+#include "search/bindmounts.h"
 #include "search/lengthunit.h"
 #include "search/readerpool.h"
 #include "search/utf8name.h"
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include <sys/stat.h>
@@ -27,6 +29,7 @@ struct Frame
     UniqueFd fd;           // only while the walk lists the folder itself, or may open below it
     std::string prefix;    // the folder's path with one closing separator
     std::size_t nameStart; // where the folder's own name begins in prefix
+    unsigned depth = 0;    // folders between it and the listed folder, itself included
     std::vector<quint32> order;
     std::vector<NodePtr> children;
     std::size_t next = 0; // the next sub-folder to visit
@@ -61,6 +64,26 @@ private:
     void maybeReport();
     void report(std::optional<WalkFailure> failure = std::nullopt, bool last = false);
     void fail(const Frame& frame, int err);
+    void reportBeforeWaiting()
+    {
+        if (m_settings.reportBeforeWaiting && !m_pending.rows.empty())
+            report();
+    }
+    bool firstMeeting(dev_t device, ino_t inode, std::string_view path);
+
+    struct FolderId
+    {
+        dev_t device;
+        ino_t inode;
+        bool operator==(const FolderId&) const = default;
+    };
+    struct FolderIdHash
+    {
+        std::size_t operator()(const FolderId& id) const
+        {
+            return std::hash<ino_t>()(id.inode) ^ (std::hash<dev_t>()(id.device) * 0x9E3779B97F4A7C15ull);
+        }
+    };
 
     const WalkSettings& m_settings;
     const WalkDeliver& m_deliver;
@@ -80,6 +103,9 @@ private:
     std::u16string m_decoded;
     std::string m_subFolders; // of the folder the walk lists itself, packed
     std::shared_ptr<ReaderPool> m_pool;
+    // Only where a bind mount can show a folder twice: elsewhere asking each folder would cost a call each.
+    bool m_identify = false;
+    std::unordered_set<FolderId, FolderIdHash> m_met;
 };
 
 // True when a reader listed the node; false when the walk must list it itself (or was stopped waiting).
@@ -88,7 +114,10 @@ bool Walk::take(Node& node)
     // Rows found so far go out while the walk waits on the disk.
     const auto stop = [this] { return stopRequested(); };
     const auto sendWaiting = [this] {
-        if ((m_pending.rows.empty() && !m_headerChanged) || m_clock.elapsed() < m_settings.sliceMs)
+        const bool rowsWaiting = !m_pending.rows.empty();
+        if (!rowsWaiting && !m_headerChanged)
+            return false;
+        if (m_clock.elapsed() < m_settings.sliceMs && !(rowsWaiting && m_settings.reportBeforeWaiting))
             return false;
         report();
         return true;
@@ -101,14 +130,19 @@ bool Walk::take(Node& node)
 void Walk::run(UniqueFd root, const std::string& rootPath)
 {
     m_rootPath = rootPath;
-    if (struct stat st; ::fstat(root.get(), &st) == 0)
+    m_identify = foldersMayRepeat(root.get());
+    if (struct stat st; ::fstat(root.get(), &st) == 0) {
         m_rootDevice = st.st_dev;
-    m_pool = startReaderPool(root.get(), rootPath, m_settings, m_rootDevice);
+        if (m_identify)
+            m_met.insert({st.st_dev, st.st_ino});
+    }
+    m_pool = startReaderPool(root.get(), rootPath, m_settings, m_rootDevice, m_identify);
     m_frames.resize(1);
     Frame& top = m_frames[0];
     top.fd = std::move(root);
     top.prefix = rootPath == "/" ? rootPath : rootPath + '/';
     top.nameStart = top.prefix.size();
+    top.depth = 0;
     m_rootPrefixSize = top.prefix.size();
     m_openCount = 1;
     enter(top);
@@ -140,11 +174,16 @@ void Walk::run(UniqueFd root, const std::string& rootPath)
         if (take(*node)) {
             if (node->otherMount)
                 continue;
+            if (m_identify && node->inode != 0 && !firstMeeting(node->device, node->inode, node->path)) {
+                dropNodes(m_pool.get(), node->children);
+                continue;
+            }
             ++depth;
             child.fd.reset();
             child.prefix.assign(node->path).push_back('/');
             child.nameStart = node->path.rfind('/') + 1;
             child.order = std::move(node->order);
+            child.depth = node->depth;
             child.next = 0;
             child.children.clear();
             walkListed(child, *node);
@@ -157,6 +196,7 @@ void Walk::run(UniqueFd root, const std::string& rootPath)
         // Copied, not moved: a node the walk came to first may still sit in the readers' queue, which
         // compares.
         child.order = node->order;
+        child.depth = node->depth;
         const int err = openChild(depth, name, *node);
         ++depth;
         if (err) {
@@ -172,6 +212,15 @@ void Walk::run(UniqueFd root, const std::string& rootPath)
             --m_openCount;
             --depth;
             continue;
+        }
+        if (m_identify) {
+            struct stat st;
+            if (::fstat(child.fd.get(), &st) == 0 && !firstMeeting(st.st_dev, st.st_ino, pathOf(child))) {
+                child.fd.reset();
+                --m_openCount;
+                --depth;
+                continue;
+            }
         }
         enter(child);
     }
@@ -222,6 +271,7 @@ int Walk::openChild(int depth, std::string_view name, Node& node)
     child.fd.reset();
 
     const std::string_view path(child.prefix.data(), child.prefix.size() - 1);
+    reportBeforeWaiting();
     if (m_settings.beforeOpen) {
         if (const int e = m_settings.beforeOpen(path))
             return e;
@@ -288,7 +338,7 @@ void Walk::enter(Frame& frame)
         std::shared_ptr<const HeldFolder> kept;
         if (readersName && !m_subFolders.empty())
             kept = m_pool->keep(frame.fd);
-        adoptChildren(m_pool.get(), path, frame.order, m_subFolders, m_settings.skipFolder, kept,
+        adoptChildren(m_pool.get(), path, frame.depth, frame.order, m_subFolders, m_settings.skipFolder, kept,
                       frame.children);
         queueNodes(m_pool.get(), frame.children);
     }
@@ -303,7 +353,9 @@ bool Walk::list(Frame& frame)
 {
     m_subFolders.clear();
     const int fd = frame.fd.get();
+    const bool deeper = deeperWalked(frame.depth, m_settings.maxFolderDepth);
     for (;;) {
+        reportBeforeWaiting();
         const fsys::DirectoryReader::Block got = m_reader.readBlock(fd);
         if (got.errnum) {
             fail(frame, got.errnum);
@@ -313,7 +365,8 @@ bool Walk::list(Frame& frame)
             return true;
         const bool whole = m_reader.forEach(fd, [&](std::string_view name, fsys::Kind kind) {
             if (kind == fsys::Kind::Folder) {
-                packed::append(m_subFolders, 'd', name);
+                if (deeper)
+                    packed::append(m_subFolders, 'd', name);
             } else if (kind == fsys::Kind::File) {
                 if (stopRequested()) {
                     m_stopped = true;
@@ -360,6 +413,16 @@ void Walk::testFile(const Frame& frame, std::string_view name)
     rows.bytes.append(frame.prefix).append(name);
     if (rows.entries.size() >= m_settings.maxRows)
         report();
+}
+
+// False, after telling whoever asked, for a folder walked before.
+bool Walk::firstMeeting(dev_t device, ino_t inode, std::string_view path)
+{
+    if (m_met.insert({device, inode}).second)
+        return true;
+    if (m_settings.repeatedFolder)
+        m_settings.repeatedFolder(path);
+    return false;
 }
 
 void Walk::maybeReport()

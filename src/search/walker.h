@@ -54,7 +54,14 @@ struct WalkSettings
     std::function<void(std::string_view path)> beforeEnter;
     // True for a sub-folder to leave out, with everything below it, before it is opened.
     std::function<bool(std::string_view path)> skipFolder;
-    bool oneFileSystem = false;     // sub-folders on another file system than the listed folder are left out
+    bool oneFileSystem = false; // sub-folders on another file system than the listed folder are left out
+    int maxFolderDepth = -1;    // folders at most this far below the listed one are walked; -1: all
+    // A folder met again (the device and inode of one walked before: a bind mount) is left out with
+    // everything below it; this, when set, is told its path, on the walk's thread.
+    std::function<void(std::string_view path)> repeatedFolder;
+    // Rows found go out before the walk opens or lists a folder itself and whenever it waits for a reader,
+    // however soon after the last report: for output that must stream whatever the folders cost.
+    bool reportBeforeWaiting = false;
     qint64 sliceMs = 25;            // a report at least this often while rows or a new header wait
     std::size_t maxRows = 8 * 1024; // or as soon as this many rows wait
     // Threads that list folders ahead of the walk; with none the walk lists each folder itself when it

@@ -38,6 +38,15 @@ found=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/lentro
     fail "the installed finder failed"
 [ "$found" = "$work/tree/sub/twelve.chars" ] || fail "the installed finder found: $found"
 
+# The finder's completions, where each shell looks; bash's offers the finder's options.
+for completion in share/bash-completion/completions/lentrova-find share/zsh/vendor-completions/_lentrova-find \
+    share/fish/vendor_completions.d/lentrova-find.fish; do
+    [ -f "$prefix/$completion" ] || fail "no completion at $completion"
+done
+offered=$(bash -c 'source "$1"; COMP_WORDS=(lentrova-find --max); COMP_CWORD=1; _lentrova_find; echo "${COMPREPLY[*]}"' \
+    sh "$prefix/share/bash-completion/completions/lentrova-find")
+[ "$offered" = --max-depth ] || fail "bash completion of --max offered: $offered"
+
 mapfile -t shipped < <(cd "$source/install" && find . -type f | sort)
 ((${#shipped[@]} > 0)) || fail "install/ is empty"
 for file in "${shipped[@]}"; do
@@ -60,7 +69,9 @@ icon=$prefix/share/icons/hicolor/64x64/apps/lentrova.png
 while IFS= read -r path; do
     case ${path#"$prefix"/} in
         bin/lentrova | bin/lentrova-find | lib/lentrova/* | share/applications/lentrova.desktop | \
-            share/icons/hicolor/*/apps/lentrova.* | share/man/man1/lentrova-find.1.gz) ;;
+            share/icons/hicolor/*/apps/lentrova.* | share/man/man1/lentrova-find.1.gz | \
+            share/bash-completion/completions/lentrova-find | share/zsh/vendor-completions/_lentrova-find | \
+            share/fish/vendor_completions.d/lentrova-find.fish) ;;
         *) fail "unexpected file installed: ${path#"$prefix"/}" ;;
     esac
 done < <(find "$prefix" -type f -o -type l)

@@ -1,0 +1,17 @@
+# SPDX-License-Identifier: MIT
+# fish completion for lentrova-find
+complete -c lentrova-find -l eq -x -d 'Length equal to N'
+complete -c lentrova-find -l gt -x -d 'Length greater than N'
+complete -c lentrova-find -l lt -x -d 'Length less than N'
+complete -c lentrova-find -l unit -x -a 'name bytes path path-bytes' -d 'What the length counts'
+complete -c lentrova-find -l filter -x -d 'Only names containing TEXT, or matching a pattern with *'
+complete -c lentrova-find -l exclude -x -a '(__fish_complete_directories)' -d 'Skip a folder and all below it'
+complete -c lentrova-find -l one-file-system -d 'Do not enter folders on another file system'
+complete -c lentrova-find -l max-depth -x -d 'Look at most N levels below each folder'
+complete -c lentrova-find -l files0-from -r -F -d 'Read the folders from NUL-ended names, - for stdin'
+complete -c lentrova-find -l print0 -d 'End each path with a NUL'
+complete -c lentrova-find -l with-length -d 'Follow each path with a tab and its length'
+complete -c lentrova-find -l report -r -F -d 'Write the window text report to a file'
+complete -c lentrova-find -s q -l quiet -d 'Print nothing; stop at the first match'
+complete -c lentrova-find -s h -l help -d 'Show every option with examples'
+complete -c lentrova-find -l version -d 'Show the version'
