@@ -5,6 +5,16 @@ set(LENTROVA_APP_DIR lib/lentrova)
 
 install(TARGETS lentrova lentrova-find RUNTIME DESTINATION ${LENTROVA_APP_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/install/ DESTINATION ${LENTROVA_APP_DIR})
+# A stripped install (the package) also loses the compiler's version notes, as Debian's dh_strip removes them.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    foreach(program lentrova lentrova-find)
+      execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment --remove-section=.note
+                              \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${LENTROVA_APP_DIR}/\${program}\"
+                      COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+  endif()
+")
 install(CODE "
   set(bin \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin\")
   file(MAKE_DIRECTORY \"\${bin}\")
@@ -37,7 +47,9 @@ foreach(size 16 22 24 32 48 64 128 256)
           DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME lentrova.png)
 endforeach()
 
-# The Debian package (cpack -G DEB, see scripts/package.sh).
+# The Debian package (cpack -G DEB, see scripts/package.sh). Packaging builds nothing itself (package.sh builds
+# what the package holds first), so that it does not build every test program on the way.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lentrova)
 set(CPACK_PACKAGE_VENDOR "Lentrova Software")
