@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the Debian package into build-package/ and lists what it holds.
+# Builds the Debian package into build-package/ and lists what it holds; where lintian is installed, prints
+# what it says of the package (tests/install/package.sh checks it in the test suite).
 # With --verify it then installs the package on this machine (dpkg -i, then apt-get -f install for missing
 # dependencies), starts the installed program from a terminal and from its desktop entry under Xvfb, waits for
 # its window each time, and removes the package again. --verify changes this machine's packages.
@@ -9,7 +10,9 @@ cd "$(dirname "$0")/.."
 # dpkg-shlibdeps (dpkg-dev) and file find the Qt libraries the program needs.
 bash scripts/deps.sh dpkg-dev file
 
-cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DLENTROVA_BUILD_BENCH=OFF >/dev/null
+# Debian's hardening flags come from dpkg-buildflags (cmake/LentrovaHarden.cmake).
+cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DLENTROVA_BUILD_BENCH=OFF -DLENTROVA_BUILD_TESTS=OFF \
+    -DLENTROVA_HARDEN=ON >/dev/null
 cmake --build build-package -j"$(nproc)" --target lentrova lentrova-find lentrova_man_page
 rm -f build-package/lentrova_*.deb
 (cd build-package && cpack -G DEB)
@@ -17,6 +20,9 @@ deb=$(ls build-package/lentrova_*.deb)
 dpkg-deb --field "$deb" Package Version Architecture Depends Recommends
 dpkg-deb --contents "$deb" | awk '{print $1, $6, $7, $8}' | sed 's/ *$//'
 echo "package: $deb"
+if command -v lintian >/dev/null; then
+    lintian --pedantic --display-info "$deb" || true
+fi
 [ "${1:-}" = --verify ] || exit 0
 
 sudo=""

@@ -1,12 +1,25 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs what is missing, builds, and starts the program.
+# Starts the program: first checks for a graphical session, then installs what building and running it takes
+# and is missing, builds the program and lentrova-find into build/ (no tests, benchmarks or fuzzers), and
+# starts it. A build/ configured before is built as it is, without configuring again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
-bash scripts/build.sh
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    echo "Lentrova needs a graphical session: run this from a desktop, or under xvfb-run." >&2
+    cat >&2 <<'TEXT'
+Lentrova is a desktop program and needs a graphical session: neither DISPLAY nor WAYLAND_DISPLAY is set.
+Run this from a terminal on your desktop. On a machine without one, a virtual display can stand in
+(as root: apt-get install xvfb xauth), with: xvfb-run -a bash scripts/run.sh
+TEXT
     exit 1
 fi
+bash scripts/deps.sh --program
+if [ ! -f build/CMakeCache.txt ]; then
+    werror=OFF
+    [ -n "${CI:-}" ] && werror=ON
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLENTROVA_WERROR="$werror" -DLENTROVA_BUILD_TESTS=OFF \
+        -DLENTROVA_BUILD_BENCH=OFF >/dev/null
+fi
+cmake --build build -j"$(nproc)" --target lentrova lentrova-find
+echo "lentrova-find is at build/lentrova-find"
 exec build/lentrova

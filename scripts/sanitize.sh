@@ -26,7 +26,7 @@ run() {
     return $status
 }
 
-# The closing test races a 3 GiB move against the progress window's half-second delay and a real window
+# The closing test races a throttled move against the progress window's half-second delay and a real window
 # manager's close; the instrumented program misses its dialogs' timing there, so it runs in the plain suite only.
 asan() { run asan address,undefined all -E '^realwindow_closing$'; }
 tsan() { run tsan thread lentrova_threaded_tests -L threaded; }

@@ -1,19 +1,21 @@
-/* Lentrova's own skin: a Qt style sheet applied to the main window. */
+/* Lentrova's own skin: a Qt style sheet applied to the main window. Every colour is a role of the palette,
+   so that captions stay readable on their backgrounds under a dark palette as under a light one. */
 QPushButton {
-    background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fdfdfd, stop:1 #dde3ea);
-    border: 1px solid #8a98a8;
+    background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 palette(midlight), stop:1 palette(button));
+    border: 1px solid palette(mid);
     border-radius: 3px;
-    color: #1d2b3a;
+    color: palette(button-text);
 }
 QPushButton:hover {
-    background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffffff, stop:1 #cfe0f3);
-    border-color: #3f7cc0;
+    background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 palette(midlight), stop:1 palette(button));
+    border-color: palette(highlight);
 }
 QPushButton:pressed {
-    background-color: #c2d6ec;
+    background-color: palette(button);
+    border-color: palette(highlight);
 }
 QGroupBox {
-    border: 1px solid #a9b4c0;
+    border: 1px solid palette(mid);
     border-radius: 3px;
     margin-top: 8px;
 }
@@ -23,11 +25,12 @@ QGroupBox::title {
     padding: 0 2px;
 }
 QProgressBar {
-    border: 1px solid #8a98a8;
+    border: 1px solid palette(mid);
     border-radius: 3px;
-    background: #f4f6f8;
+    background: palette(base);
+    color: palette(text);
     text-align: center;
 }
 QProgressBar::chunk {
-    background-color: #7fb2e5;
+    background-color: palette(highlight);
 }

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "app/mainwindow.h"
+#include "platform/filemove.h"
 #include "search/searchrun.h"
 
 #include <QApplication>
 #include <QScreen>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -44,6 +46,23 @@ private:
     bool m_done = false;
     std::thread m_thread; // last: it starts once the rest is in place
 };
+
+// Test seam: LENTROVA_TEST_COPY_CHUNK_MS=N holds every copied chunk (1 MiB) back by N milliseconds, so that a
+// test of the real window has a long move without writing gigabytes. Unset or 0 for everyone else, and then
+// nothing is installed and copies run at full speed.
+void installCopyThrottle()
+{
+    bool ok = false;
+    const int delayMs = qEnvironmentVariableIntValue("LENTROVA_TEST_COPY_CHUNK_MS", &ok);
+    if (!ok || delayMs <= 0)
+        return;
+    const std::chrono::milliseconds delay(std::min(delayMs, 10000));
+    setCopyFaultHook([delay](CopyStep step, qint64) {
+        if (step == CopyStep::Write)
+            std::this_thread::sleep_for(delay);
+        return 0;
+    });
+}
 } // namespace
 
 int main(int argc, char* argv[])
@@ -56,6 +75,7 @@ int main(int argc, char* argv[])
     // Closing the window leaves the event loop once the handler under way has returned: a move or a trash
     // run stops after its file in hand, and its partial copy is removed before that.
     QApplication app(argc, argv);
+    installCopyThrottle();
     auto form = std::make_unique<MainWindow>();
     form->load();
     if (const QScreen* screen = form->screen())

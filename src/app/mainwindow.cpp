@@ -186,8 +186,10 @@ void MainWindow::buildControls()
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(px(15960), px(5310));
     setFont(arialBold(9));
+    // White under a light palette, as the window has always been; the palette's own field colour under a dark
+    // one, where its light captions would vanish on white.
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
+    pal.setColor(QPalette::Window, pal.color(QPalette::Base));
     setPalette(pal);
     setAutoFillBackground(true);
     setMouseTracking(true);
@@ -210,6 +212,8 @@ void MainWindow::buildControls()
 
     for (QAbstractItemView* list : std::initializer_list<QAbstractItemView*>{folderList, resultList}) {
         list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        // A long path loses its middle, not the file name at its end; the model's tooltip shows it whole.
+        list->setTextElideMode(Qt::ElideMiddle);
         list->setFont(arialBold(9));
         list->setToolTip(ListTooltip);
         list->setMouseTracking(true);

@@ -262,8 +262,10 @@ PlaceResult copyRegular(const QByteArray& source, const QByteArray& target, cons
     // Owner first: changing it clears set-id bits, which the mode then restores. Only root may give a file
     // away; anyone else keeps the copy as their own, as any copy would be. The attributes come after the
     // mode, since an access ACL sets the group bits of the mode as it was at the source.
+    // A file system without owners (FAT, exFAT) refuses even root: the copy then stays root's, as any is
+    // there.
     if (::geteuid() == 0)
-        (void)::fchown(out.get(), src.st_uid, src.st_gid);
+        (void)!::fchown(out.get(), src.st_uid, src.st_gid);
     if (::fchmod(out.get(), src.st_mode & 07777) != 0) {
         r.error = failedBecause("could not set the permissions of the copy", errno);
         return r;

@@ -32,6 +32,8 @@ esac
 man=$prefix/share/man/man1/lentrova-find.1.gz
 [ -f "$man" ] || fail "no manual page for lentrova-find"
 gzip -dc "$man" | cmp -s - "$source/packaging/lentrova-find.1" || fail "the manual page differs from packaging/"
+gzip -dc "$prefix/share/man/man1/lentrova.1.gz" | cmp -s - "$source/packaging/lentrova.1" ||
+    fail "the program's manual page is missing or differs from packaging/"
 mkdir -p "$work/tree/sub"
 : >"$work/tree/sub/twelve.chars"
 found=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/lentrova-find" --eq 16 --unit path "$work/tree") ||
@@ -72,6 +74,8 @@ while IFS= read -r path; do
             share/icons/hicolor/*/apps/lentrova.* | share/man/man1/lentrova-find.1.gz | \
             share/bash-completion/completions/lentrova-find | share/zsh/vendor-completions/_lentrova-find | \
             share/fish/vendor_completions.d/lentrova-find.fish) ;;
+        share/man/man1/lentrova.1.gz | share/doc/lentrova/changelog.gz | share/doc/lentrova/copyright) ;;
+        share/metainfo/com.example.quenlor.lentrova.metainfo.xml) ;;
         *) fail "unexpected file installed: ${path#"$prefix"/}" ;;
     esac
 done < <(find "$prefix" -type f -o -type l)

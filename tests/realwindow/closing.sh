@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Closes the real program's window the way a window manager does, in three situations: in the middle of moving
-# a large file to another file system, its progress window up (the move stops, no partial copy stays, the
-# source is whole); after copying results (a clipboard manager receives the text as the program ends); in the
-# middle of a search of /usr (the program ends at once; the time it took is printed).
+# a file to another file system (made slow by the program's copy throttle), its progress window up (the move
+# stops, no partial copy stays, the source is whole); after copying results (a clipboard manager receives the
+# text as the program ends); in the middle of a search of a large tree (the program ends at once; the time it
+# took is printed).
 set -euo pipefail
 program=$1
 xdesk=$2
@@ -98,10 +99,12 @@ case_move() {
     echo "== closing during a move to another file system"
     [ "$(stat -c %d "$work")" != "$(stat -c %d "$target")" ] || fail "$work and $target are on one file system"
     mkdir "$work/src"
-    # Large enough that the copy is still under way when the progress window shows, half a second in.
-    size=$((3 * 1024 * 1024 * 1024))
+    # 64 chunks of a mebibyte, each held back a quarter of a second by the program's test seam: the copy is
+    # still under way when the progress window shows, half a second in, however fast the disks are, and the
+    # stop after the close comes within a chunk.
+    size=$((64 * 1024 * 1024))
     head -c $size <(yes lentrova) >"$work/src/big.bin"
-    start move "${everything[@]}"
+    LENTROVA_TEST_COPY_CHUNK_MS=250 start move "${everything[@]}"
     add_folder "$work/src"
     find_all
     check_all
@@ -119,7 +122,7 @@ case_move() {
     for _ in $(seq 1 600); do
         shown=$(xdotool search --onlyvisible --name '^Lentrova$' 2>/dev/null | head -n 1) || true
         [ -n "$shown" ] && break
-        [ ! -e "$target/big.bin" ] || fail "the move ended before its progress window showed: the test needs a larger file"
+        [ ! -e "$target/big.bin" ] || fail "the move ended before its progress window showed: the copy throttle did not hold it back"
         kill -0 $pid 2>/dev/null || fail "the program ended during the move"
         sleep 0.1
     done
@@ -127,7 +130,7 @@ case_move() {
     "$xdesk" close "$wid"
     ended 60 || fail "the program did not end within 60 s of the close"
     [ "$code" = 0 ] || fail "the program ended with $code"
-    [ ! -e "$target/big.bin" ] || fail "the move ended before the close came: the test needs a larger file"
+    [ ! -e "$target/big.bin" ] || fail "the move ended before the close came: the copy throttle did not hold it back"
     left=$(ls -A "$target")
     [ -z "$left" ] || fail "left in the target: $left"
     [ "$(stat -c %s "$work/src/big.bin")" = $size ] || fail "the source lost bytes"
