@@ -36,6 +36,20 @@ void TrashOperation::addChecked(const ResultSnapshot& rows, const Yield& yield, 
 void TrashOperation::run(const Yield& yield)
 {
     m_progress.start(count());
+    QString unrecorded;
+    if (!m_files.empty())
+        m_worker.run(
+            [&] {
+                m_journal = TransferJournal::create(TransferJournal::Kind::Trash, &unrecorded);
+                if (!m_journal)
+                    return;
+                m_recording.tempTag = m_journal->tag();
+                m_recording.record = [this](const QByteArray& file, const QByteArray& trashed,
+                                            const QByteArray& info, bool durable) {
+                    return m_journal->record({{file, trashed, info, {}}}, durable);
+                };
+            },
+            yield);
     for (const File& file : m_files) {
         if (yield)
             yield();
@@ -43,7 +57,11 @@ void TrashOperation::run(const Yield& yield)
             break;
         m_progress.beginFile(file.path);
         TrashResult result;
-        m_worker.run([&] { result = moveToTrash(file.path, m_progress.cancelFlag()); }, yield);
+        if (m_journal)
+            m_worker.run([&] { result = moveToTrash(file.path, m_progress.cancelFlag(), &m_recording); },
+                         yield);
+        else
+            result.error = QStringLiteral("the record of the trash run cannot be written: ") + unrecorded;
         // A file that had gone before is not a failure: its row no longer names anything.
         const bool gone = !existsWithoutFollowing(file.path);
         if (!gone && !result.ok && stopRequested()) {
@@ -58,7 +76,17 @@ void TrashOperation::run(const Yield& yield)
             m_failures.append(failureLine(QString::fromUtf8(file.path), result.error));
     }
     std::sort(m_gone.begin(), m_gone.end());
+    if (m_journal)
+        m_journal->finished();
     m_progress.finish();
+}
+
+void TrashOperation::endNow()
+{
+    requestStop();
+    m_worker.waitIdle();
+    if (m_journal)
+        m_journal->finished();
 }
 
 QString TrashOperation::endMessage() const

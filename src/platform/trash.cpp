@@ -261,20 +261,50 @@ Destination chooseTrash(const QByteArray& folder, const QByteArray& file, dev_t 
     return d;
 }
 
-// Copies the file into the trash, durably, and only then removes the original; empty when done. On failure
-// the original stays and nothing of it is left in the trash.
-QString copyIntoTrash(const QByteArray& file, const QByteArray& trashed, const std::atomic<bool>* stop)
+// Gives a claimed entry its text and makes it durable; closes fd. Empty when done.
+QString writeInfo(int fd, const QByteArray& recorded, bool durable)
 {
+    const QByteArray info =
+        "[Trash Info]\nPath=" + recorded.toPercentEncoding("/") + "\nDeletionDate=" +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd'T'hh:mm:ss")).toLatin1() + '\n';
+    QString why = writeAllAt(fd, info.constData(), info.size(), 0);
+    if (why.isEmpty() && durable && ::fsync(fd) != 0)
+        why = systemErrorText(errno);
+    if (::close(fd) != 0 && why.isEmpty())
+        why = systemErrorText(errno);
+    return why;
+}
+
+// Copies the file into the trash, durably, writes its entry and only then removes the original; empty when
+// done. On failure the original stays and nothing of it is left in the trash. Closes infoFd.
+QString copyIntoTrash(const QByteArray& file, const QByteArray& trashed, int infoFd,
+                      const QByteArray& infoPath, const QByteArray& recorded, const QByteArray& tempTag,
+                      const std::atomic<bool>* stop)
+{
+    UniqueFd info(infoFd);
     PlaceOptions byCopy;
     byCopy.allowRename = false;
+    byCopy.tempTag = tempTag;
     const PlaceResult placed = placeFile(file, trashed, byCopy, stop);
-    if (!placed.placed)
+    if (!placed.placed) {
+        ::unlink(infoPath.constData());
         return placed.error;
+    }
+    const auto removeCopy = [&] {
+        if (fileIdentity(trashed) == placed.target)
+            ::unlink(trashed.constData());
+        ::unlink(infoPath.constData());
+    };
+    if (info.valid()) {
+        if (QString why = writeInfo(info.release(), recorded, true); !why.isEmpty()) {
+            removeCopy();
+            return QStringLiteral("the trash cannot be written: ") + why;
+        }
+    }
     const QString kept = removeCopiedSource(file, placed);
     if (kept.isEmpty() || !existsWithoutFollowing(file))
         return {};
-    if (fileIdentity(trashed) == placed.target)
-        ::unlink(trashed.constData());
+    removeCopy();
     return kept;
 }
 
@@ -296,6 +326,12 @@ TrashResult moveToTrash(const QByteArray& nativePath)
 }
 
 TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* stop)
+{
+    return moveToTrash(nativePath, stop, nullptr);
+}
+
+TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* stop,
+                        const TrashRecording* recording)
 {
     TrashResult r;
     if (nativePath.isEmpty()) {
@@ -327,21 +363,30 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
         r.error = reserved.error;
         return r;
     }
+    UniqueFd infoFd(reserved.fd);
     r.infoPath = to.trash + "/info/" + reserved.name + ".trashinfo";
-    const QByteArray info =
-        "[Trash Info]\nPath=" + to.recorded.toPercentEncoding("/") + "\nDeletionDate=" +
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd'T'hh:mm:ss")).toLatin1() + '\n';
-    QString why = writeAllAt(reserved.fd, info.constData(), info.size(), 0);
-    if (::close(reserved.fd) != 0 && why.isEmpty())
-        why = systemErrorText(errno);
-    if (!why.isEmpty()) {
-        ::unlink(r.infoPath.constData());
-        r.error = QStringLiteral("the trash cannot be written: ") + why;
-        return r;
-    }
-
     r.trashedPath = to.trash + "/files/" + reserved.name;
+    const auto record = [&](bool durable) {
+        QString why;
+        if (recording && recording->record)
+            why = recording->record(file, r.trashedPath, r.infoPath, durable);
+        if (!why.isEmpty()) {
+            infoFd.reset();
+            ::unlink(r.infoPath.constData());
+            r.error = QStringLiteral("the record of the trash run cannot be written: ") + why;
+        }
+        return why.isEmpty();
+    };
+    if (!record(to.byCopy))
+        return r;
+    const QByteArray tempTag = recording ? recording->tempTag : QByteArray();
     if (!to.byCopy) {
+        // A rename takes no time: the entry comes first, as the trash's readers expect.
+        if (QString why = writeInfo(infoFd.release(), to.recorded, false); !why.isEmpty()) {
+            ::unlink(r.infoPath.constData());
+            r.error = QStringLiteral("the trash cannot be written: ") + why;
+            return r;
+        }
         int moved =
             ::renameat2(AT_FDCWD, file.constData(), AT_FDCWD, r.trashedPath.constData(), RENAME_NOREPLACE);
         if (moved != 0 && (errno == EINVAL || errno == ENOSYS))
@@ -354,10 +399,13 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
             r.error = systemErrorText(error);
             return r;
         }
+        if (to.byCopy && !record(true))
+            return r;
     }
     if (to.byCopy) {
-        if (QString why = copyIntoTrash(file, r.trashedPath, stop); !why.isEmpty()) {
-            ::unlink(r.infoPath.constData());
+        if (QString why =
+                copyIntoTrash(file, r.trashedPath, infoFd.release(), r.infoPath, to.recorded, tempTag, stop);
+            !why.isEmpty()) {
             r.error = why;
             return r;
         }
