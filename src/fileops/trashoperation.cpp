@@ -37,19 +37,17 @@ void TrashOperation::run(const Yield& yield)
 {
     m_progress.start(count());
     QString unrecorded;
-    if (!m_files.empty())
-        m_worker.run(
-            [&] {
-                m_journal = TransferJournal::create(TransferJournal::Kind::Trash, &unrecorded);
-                if (!m_journal)
-                    return;
-                m_recording.tempTag = m_journal->tag();
-                m_recording.record = [this](const QByteArray& file, const QByteArray& trashed,
-                                            const QByteArray& info, bool durable) {
-                    return m_journal->record({{file, trashed, info, {}}}, durable);
-                };
-            },
-            yield);
+    // Made by the first file's job, off the caller's thread.
+    const auto openJournal = [&] {
+        m_journal = TransferJournal::create(TransferJournal::Kind::Trash, &unrecorded);
+        if (!m_journal)
+            return;
+        m_recording.tempTag = m_journal->tag();
+        m_recording.record = [this](const QByteArray& file, const QByteArray& trashed, const QByteArray& info,
+                                    bool durable) {
+            return m_journal->record({{file, trashed, info, {}}}, durable);
+        };
+    };
     for (const File& file : m_files) {
         if (yield)
             yield();
@@ -57,11 +55,17 @@ void TrashOperation::run(const Yield& yield)
             break;
         m_progress.beginFile(file.path);
         TrashResult result;
-        if (m_journal)
-            m_worker.run([&] { result = moveToTrash(file.path, m_progress.cancelFlag(), &m_recording); },
-                         yield);
-        else
-            result.error = QStringLiteral("the record of the trash run cannot be written: ") + unrecorded;
+        m_worker.run(
+            [&] {
+                if (!m_journal && unrecorded.isEmpty())
+                    openJournal();
+                if (m_journal)
+                    result = moveToTrash(file.path, m_progress.cancelFlag(), &m_recording);
+                else
+                    result.error =
+                        QStringLiteral("the record of the trash run cannot be written: ") + unrecorded;
+            },
+            yield);
         // A file that had gone before is not a failure: its row no longer names anything.
         const bool gone = !existsWithoutFollowing(file.path);
         if (!gone && !result.ok && stopRequested()) {
