@@ -130,7 +130,8 @@ void MoveOperation::copy(const QByteArray& name, const Yield& yield)
     try {
         m_worker.run(
             [&] {
-                if (!m_recorded.contains(m_source)) {
+                // Each recorded row is let go as it is placed, so that the set stays small.
+                if (!m_recorded.remove(m_source)) {
                     if (std::find(m_toRecord.begin(), m_toRecord.end(), m_source) == m_toRecord.end())
                         m_toRecord.push_back(m_source);
                     if (QString why = recordAhead(); !why.isEmpty()) {
@@ -175,6 +176,7 @@ QString MoveOperation::recordAhead()
         return QStringLiteral("the record of the move cannot be written: ") + why;
     for (const QByteArray& source : m_toRecord)
         m_recorded.insert(source);
+    m_recorded.remove(m_source); // being placed now
     m_toRecord.clear();
     return {};
 }

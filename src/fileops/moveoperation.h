@@ -118,7 +118,7 @@ private:
     std::unique_ptr<TransferJournal> m_journal;
     QString m_journalError;
     std::vector<QByteArray> m_toRecord;
-    QSet<QByteArray> m_recorded;
+    QSet<QByteArray> m_recorded; // recorded and not yet placed
 
     std::vector<Unsettled> m_batch;
     int m_batchCopies = 0;
