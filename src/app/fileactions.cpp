@@ -4,8 +4,10 @@
 
 #include "app/closewatcher.h"
 #include "app/pointer.h"
+#include "app/sessionend.h"
 #include "app/settingskeys.h"
 #include "fileops/moveoperation.h"
+#include "fileops/transferjournal.h"
 #include "fileops/trashoperation.h"
 #include "platform/apptitle.h"
 #include "platform/dialogs.h"
@@ -20,8 +22,12 @@
 #include <QFile>
 #include <QScopedValueRollback>
 
+#include <chrono>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace {
 // Runs one statement of a row loop; only a failure pays for decoding the row's text.
@@ -81,6 +87,7 @@ void FileActions::sendToTrash()
     TrashOperation trash;
     ResultSnapshot rows;
     CloseWatcher watcher(m_window, [&] { trash.requestStop(); });
+    const AbruptEndGuard abruptEnd([&] { trash.endNow(); });
 
     step(106, [&] { rows = m_results->snapshot(); });
     step(108, [&] {
@@ -149,6 +156,10 @@ void FileActions::moveToFolder()
         if (move)
             move->requestStop();
     });
+    const AbruptEndGuard abruptEnd([&] {
+        if (move)
+            move->endNow();
+    });
     if (move && !watcher.closed())
         step(118, [&] {
             const FileProgressWindow window(m_window, move->progress(),
@@ -171,4 +182,49 @@ void FileActions::moveToFolder()
             if (!told.isEmpty())
                 m_dialogs->message(told, MessageStyle::Warning, applicationTitle());
         });
+}
+
+void FileActions::settleInterrupted()
+{
+    if (m_fileOpRunning)
+        return;
+    const QScopedValueRollback running(m_fileOpRunning, true);
+    Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("Form_Load"));
+    // On a thread of its own, not waited for once the window closes: a record may name a share that no
+    // longer answers.
+    struct Settling
+    {
+        std::mutex mutex;
+        bool done = false;
+        SettledTransfers settled;
+    };
+    const auto settling = std::make_shared<Settling>();
+    bool started = false;
+    step(150, [&] {
+        std::thread([settling] {
+            SettledTransfers settled = settleInterruptedTransfers();
+            const std::lock_guard lock(settling->mutex);
+            settling->settled = std::move(settled);
+            settling->done = true;
+        }).detach();
+        started = true;
+    });
+    if (!started)
+        return;
+    CloseWatcher watcher(m_window, [] {});
+    Yielder yielder;
+    const auto done = [&] {
+        const std::lock_guard lock(settling->mutex);
+        return settling->done;
+    };
+    while (!done() && !watcher.closed()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        yielder();
+    }
+    if (watcher.closed())
+        return;
+    QString told;
+    step(152, [&] { told = settling->settled.message(); });
+    if (!told.isEmpty())
+        step(154, [&] { m_dialogs->message(told, MessageStyle::Warning, applicationTitle()); });
 }

@@ -14,6 +14,9 @@ public:
 
     void sendToTrash();
     void moveToFolder();
+    // Puts in order what a move or a trash run that was killed left, and tells what it did; the program does
+    // this once as it starts. The window stays alive meanwhile.
+    void settleInterrupted();
 
 private:
     bool m_fileOpRunning = false; // both yield, so a second click could arrive

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
+#include "app/fileactions.h"
 #include "app/mainwindow.h"
+#include "app/sessionend.h"
 #include "platform/filemove.h"
 #include "search/searchrun.h"
 
 #include <QApplication>
 #include <QScreen>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -77,11 +80,21 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     installCopyThrottle();
     auto form = std::make_unique<MainWindow>();
+    // The session ending the program (a logout, a closed terminal) closes the window, as the user would.
+    const EndSignals endSignals([&](int) {
+        if (form)
+            form->close();
+    });
     form->load();
     if (const QScreen* screen = form->screen())
         form->move(screen->availableGeometry().center() - form->rect().center());
     form->show();
-    const int code = app.exec();
+    // What a move or a trash run left when the program was last killed is put in order once it shows.
+    QTimer::singleShot(0, form.get(), [&] { form->fileActions().settleInterrupted(); });
+    int code = app.exec();
+    // As a shell tells a program that a signal ended.
+    if (endSignals.caught())
+        code = 128 + endSignals.caught();
     if (form->searchRun().active()) {
         const EndDeadline deadline(std::chrono::milliseconds(300));
         form.reset();

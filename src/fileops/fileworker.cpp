@@ -43,6 +43,12 @@ void FileWorker::run(std::function<void()> job, const std::function<void()>& idl
         std::rethrow_exception(std::exchange(m_error, nullptr));
 }
 
+void FileWorker::waitIdle()
+{
+    std::unique_lock lock(m_mutex);
+    m_wake.wait(lock, [this] { return !m_pending; });
+}
+
 void FileWorker::loop()
 {
     std::unique_lock lock(m_mutex);

@@ -22,6 +22,10 @@ public:
     // then. Rethrows whatever job threw. Not reentrant: idle must not start another job on this worker.
     void run(std::function<void()> job, const std::function<void()>& idle);
 
+    // Blocks until the job under way, if any, has finished; for a caller whose run() will never return (the
+    // process is ending under it).
+    void waitIdle();
+
 private:
     void loop();
 

@@ -31,6 +31,8 @@ constexpr int BatchCopies = 1000;
 constexpr qint64 BatchBytes = qint64(256) << 20;
 // Sources beyond PATH_MAX hold their folder open until their batch is settled: a few hundred at most.
 constexpr int BatchHeldFolders = 256;
+// Rows recorded ahead with one sync: about a batch of copies.
+constexpr int RecordAhead = 1000;
 
 QString trashEarlierFile(const QByteArray& target)
 {
@@ -130,7 +132,18 @@ void MoveOperation::copy(const QByteArray& name, const Yield& yield)
     m_targetPath = target;
     try {
         m_worker.run(
-            [&] { m_placed = placeFile(m_reach->path(), target, m_options, m_progress.cancelFlag()); },
+            [&] {
+                // Each recorded row is let go as it is placed, so that the set stays small.
+                if (!m_recorded.remove(m_source)) {
+                    if (std::find(m_toRecord.begin(), m_toRecord.end(), m_source) == m_toRecord.end())
+                        m_toRecord.push_back(m_source);
+                    if (QString why = recordAhead(); !why.isEmpty()) {
+                        m_placed.error = why;
+                        return;
+                    }
+                }
+                m_placed = placeFile(m_reach->path(), target, m_options, m_progress.cancelFlag());
+            },
             yield);
     } catch (...) {
         m_refusal = describeCurrentException();
@@ -142,6 +155,30 @@ void MoveOperation::copy(const QByteArray& name, const Yield& yield)
         m_placedNames.insert(name);
         m_placedFiles.push_back(m_placed.target);
     }
+}
+
+QString MoveOperation::recordAhead()
+{
+    if (!m_journal && m_journalError.isEmpty()) {
+        m_journal = TransferJournal::create(TransferJournal::Kind::Move, &m_journalError);
+        if (m_journal)
+            m_options.tempTag = m_journal->tag();
+    }
+    if (!m_journal)
+        return QStringLiteral("the record of the move cannot be written: ") + m_journalError;
+    std::vector<TransferEntry> entries;
+    entries.reserve(m_toRecord.size());
+    for (const QByteArray& source : m_toRecord) {
+        const QByteArray target = m_target + fileNameOfPath(source);
+        entries.push_back({source, target, {}, fileIdentity(target)});
+    }
+    if (QString why = m_journal->record(entries, true); !why.isEmpty())
+        return QStringLiteral("the record of the move cannot be written: ") + why;
+    for (const QByteArray& source : m_toRecord)
+        m_recorded.insert(source);
+    m_recorded.remove(m_source); // being placed now
+    m_toRecord.clear();
+    return {};
 }
 
 void MoveOperation::deleteSource(const Yield& yield)
@@ -226,6 +263,19 @@ void MoveOperation::finish(const Yield& yield)
     if (!m_settled)
         deleteSource(yield);
     flushBatch(yield);
+    if (m_journal)
+        m_journal->finished();
+}
+
+void MoveOperation::endNow()
+{
+    requestStop();
+    m_worker.waitIdle();
+    try {
+        finish({});
+    } catch (...) {
+        // The record stays, and the next start settles what is left.
+    }
 }
 
 void MoveOperation::settle(const Unsettled& file)
@@ -279,6 +329,11 @@ void MoveOperation::moveChecked(const ResultSnapshot& rows, const Yield& yield, 
         QByteArray name;
         step(Step::Begin, r, [&] {
             const QByteArray source = rows.nativePath(r);
+            // The rows ahead are recorded together with this one, by its copy's first step.
+            if (!m_recorded.contains(source) && m_toRecord.empty())
+                for (int ahead = r; ahead < rows.size() && int(m_toRecord.size()) < RecordAhead; ++ahead)
+                    if (rows.isChecked(ahead))
+                        m_toRecord.push_back(rows.nativePath(ahead));
             begin(rows.rowId(r), source);
             name = fileNameOfPath(source);
         });

@@ -3,6 +3,7 @@
 
 #include "fileops/fileworker.h"
 #include "fileops/operationprogress.h"
+#include "fileops/transferjournal.h"
 #include "platform/filemove.h"
 
 #include <QByteArray>
@@ -58,6 +59,10 @@ public:
     // Safe from any thread: the file being copied is abandoned (its source stays, its partial copy is
     // removed; it counts as cancelled, not failed) and no other is begun.
     void requestStop() { m_progress.requestCancel(); }
+    // For a process that ends while the move is under way (the display went): stops, waits for the file in
+    // hand, then makes the batch durable and deletes its sources as finish does, and drops the record.
+    // Blocks; no yield.
+    void endNow();
     bool stopRequested() const { return m_progress.cancelRequested(); }
     FileOperationProgress& progress() { return m_progress; }
 
@@ -87,6 +92,8 @@ private:
     void settleNowOrLater(Unsettled file);
     void flushBatch(const Yield& yield);
     void settle(const Unsettled& file);
+    // On the worker: records the files waiting in m_toRecord (and the current one) before any is placed.
+    QString recordAhead();
 
     QByteArray m_target;
     FileIdentity m_targetFolder;
@@ -107,6 +114,13 @@ private:
     PlaceResult m_placed;
     QString m_refusal;
     bool m_cancelled = false;
+
+    // Every file is recorded before it is placed, a chunk of rows at a time with one sync, so that the next
+    // start settles what a kill left; the record goes once every file is settled.
+    std::unique_ptr<TransferJournal> m_journal;
+    QString m_journalError;
+    std::vector<QByteArray> m_toRecord;
+    QSet<QByteArray> m_recorded; // recorded and not yet placed
 
     std::vector<Unsettled> m_batch;
     int m_batchCopies = 0;

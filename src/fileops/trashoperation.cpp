@@ -36,6 +36,18 @@ void TrashOperation::addChecked(const ResultSnapshot& rows, const Yield& yield, 
 void TrashOperation::run(const Yield& yield)
 {
     m_progress.start(count());
+    QString unrecorded;
+    // Made by the first file's job, off the caller's thread.
+    const auto openJournal = [&] {
+        m_journal = TransferJournal::create(TransferJournal::Kind::Trash, &unrecorded);
+        if (!m_journal)
+            return;
+        m_recording.tempTag = m_journal->tag();
+        m_recording.record = [this](const QByteArray& file, const QByteArray& trashed, const QByteArray& info,
+                                    bool durable) {
+            return m_journal->record({{file, trashed, info, {}}}, durable);
+        };
+    };
     for (const File& file : m_files) {
         if (yield)
             yield();
@@ -43,7 +55,17 @@ void TrashOperation::run(const Yield& yield)
             break;
         m_progress.beginFile(file.path);
         TrashResult result;
-        m_worker.run([&] { result = moveToTrash(file.path, m_progress.cancelFlag()); }, yield);
+        m_worker.run(
+            [&] {
+                if (!m_journal && unrecorded.isEmpty())
+                    openJournal();
+                if (m_journal)
+                    result = moveToTrash(file.path, m_progress.cancelFlag(), &m_recording);
+                else
+                    result.error =
+                        QStringLiteral("the record of the trash run cannot be written: ") + unrecorded;
+            },
+            yield);
         // A file that had gone before is not a failure: its row no longer names anything. Only "no such
         // file" says so; a path that cannot be looked at keeps its row and is named with the reason.
         const Presence presence = presenceWithoutFollowing(file.path);
@@ -61,7 +83,17 @@ void TrashOperation::run(const Yield& yield)
             m_failures.append(failureLine(QString::fromUtf8(file.path), result.error));
     }
     std::sort(m_gone.begin(), m_gone.end());
+    if (m_journal)
+        m_journal->finished();
     m_progress.finish();
+}
+
+void TrashOperation::endNow()
+{
+    requestStop();
+    m_worker.waitIdle();
+    if (m_journal)
+        m_journal->finished();
 }
 
 QString TrashOperation::endMessage() const

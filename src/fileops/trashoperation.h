@@ -3,12 +3,16 @@
 
 #include "fileops/fileworker.h"
 #include "fileops/operationprogress.h"
+#include "fileops/transferjournal.h"
+
+#include "platform/trash.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class ResultModel;
@@ -35,6 +39,9 @@ public:
     void run(const Yield& yield);
     // Safe from any thread.
     void requestStop() { m_progress.requestCancel(); }
+    // For a process that ends while run() is under way (the display went): stops, waits for the file in hand
+    // to be settled (a copy into the trash abandoned and removed), and drops the record. Blocks.
+    void endNow();
     bool stopRequested() const { return m_progress.cancelRequested(); }
     FileOperationProgress& progress() { return m_progress; }
 
@@ -57,6 +64,9 @@ private:
     std::vector<quint64> m_gone;
     QStringList m_failures;
     int m_finished = 0; // files tried, the one abandoned on a stop left out
+    // Each file is recorded before it moves, so that the next start settles what a kill left.
+    std::unique_ptr<TransferJournal> m_journal;
+    TrashRecording m_recording;
     FileOperationProgress m_progress;
     FileWorker m_worker;
 };

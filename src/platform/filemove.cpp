@@ -142,6 +142,11 @@ int syncFolder(const QByteArray& folder)
     return error == EINVAL ? 0 : error; // some file systems cannot sync a folder; nothing more to do there
 }
 
+QByteArray tempNameTag(const PlaceOptions& options)
+{
+    return (options.tempTag.isEmpty() ? QByteArray::number(::getpid()) : options.tempTag) + '-';
+}
+
 // Removes the temporary file unless the copy took the target name.
 struct TempFile
 {
@@ -200,8 +205,8 @@ PlaceResult copyLink(const QByteArray& source, const QByteArray& target, const s
     linkTarget.truncate(n);
     TempFile temp;
     for (int attempt = 0; attempt < 100 && temp.path.isEmpty(); ++attempt) {
-        const QByteArray candidate = parentFolder(target) + "/.lentrova-link-" +
-                                     QByteArray::number(::getpid()) + '-' + QByteArray::number(attempt);
+        const QByteArray candidate =
+            parentFolder(target) + "/.lentrova-link-" + tempNameTag(options) + QByteArray::number(attempt);
         if (::symlink(linkTarget.constData(), candidate.constData()) == 0)
             temp.path = candidate;
         else if (errno != EEXIST) {
@@ -238,7 +243,7 @@ PlaceResult copyRegular(const QByteArray& source, const QByteArray& target, cons
     ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
     TempFile temp;
-    QByteArray pattern = parentFolder(target) + "/.lentrova-copy-XXXXXX";
+    QByteArray pattern = parentFolder(target) + "/.lentrova-copy-" + tempNameTag(options) + "XXXXXX";
     UniqueFd out(::mkostemp(pattern.data(), O_CLOEXEC));
     if (!out.valid()) {
         r.error = failedBecause("could not create the copy", errno);

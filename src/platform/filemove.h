@@ -52,6 +52,9 @@ struct PlaceOptions
     std::function<QString(const QByteArray& target)> clearTarget = {};
     // On the copying thread: (0, size) as a copy begins, then how far it has got after each chunk.
     std::function<void(qint64 copied, qint64 size)> onCopied = {};
+    // Joins the temporary file's name (".lentrova-copy-<tag>-..."), so that a record of the operation finds
+    // what a kill left half made.
+    QByteArray tempTag = {};
 };
 
 // Puts the file at source onto target. Refuses, leaving everything as it was, when the target folder is

@@ -325,18 +325,52 @@ QString inTrashWords(const QString& why, const QByteArray& trash)
     return out.replace(QLatin1String("the target folder"), folder);
 }
 
-// Copies the file into the trash, durably, and only then removes the original; empty when done. On failure
-// the original stays and nothing of it is left in the trash (removeCopiedSource takes a copy back).
-QString copyIntoTrash(const QByteArray& file, const QByteArray& trashed, const QByteArray& trash,
+// Gives a claimed entry its text and makes it durable; closes fd. Empty when done.
+QString writeInfo(int fd, const QByteArray& recorded, bool durable)
+{
+    const QByteArray info =
+        "[Trash Info]\nPath=" + recorded.toPercentEncoding("/") + "\nDeletionDate=" +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd'T'hh:mm:ss")).toLatin1() + '\n';
+    QString why = writeAllAt(fd, info.constData(), info.size(), 0);
+    if (why.isEmpty() && durable && ::fsync(fd) != 0)
+        why = systemErrorText(errno);
+    if (::close(fd) != 0 && why.isEmpty())
+        why = systemErrorText(errno);
+    return why;
+}
+
+// Copies the file into the trash, durably, writes its entry and only then removes the original; empty when
+// done. On failure the original stays and nothing of it is left in the trash. Closes infoFd.
+QString copyIntoTrash(const QByteArray& file, const QByteArray& trashed, const QByteArray& trash, int infoFd,
+                      const QByteArray& infoPath, const QByteArray& recorded, const QByteArray& tempTag,
                       const std::atomic<bool>* stop)
 {
+    UniqueFd info(infoFd);
     PlaceOptions byCopy;
     byCopy.allowRename = false;
+    byCopy.tempTag = tempTag;
     const PlaceResult placed = placeFile(file, trashed, byCopy, stop);
-    if (!placed.placed)
+    if (!placed.placed) {
+        ::unlink(infoPath.constData());
         return inTrashWords(placed.error, trash);
+    }
+    const auto removeCopy = [&] {
+        if (fileIdentity(trashed) == placed.target)
+            ::unlink(trashed.constData());
+        ::unlink(infoPath.constData());
+    };
+    if (info.valid()) {
+        if (QString why = writeInfo(info.release(), recorded, true); !why.isEmpty()) {
+            removeCopy();
+            return trashFolderProblem(trash, "cannot be written", why);
+        }
+    }
+    // A source that stays takes its copy back out of the trash (removeCopiedSource); its entry goes too.
     const QString kept = removeCopiedSource(file, placed);
-    return kept.isEmpty() ? QString() : inTrashWords(kept, trash);
+    if (kept.isEmpty())
+        return {};
+    removeCopy();
+    return inTrashWords(kept, trash);
 }
 
 } // namespace
@@ -357,6 +391,12 @@ TrashResult moveToTrash(const QByteArray& nativePath)
 }
 
 TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* stop)
+{
+    return moveToTrash(nativePath, stop, nullptr);
+}
+
+TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* stop,
+                        const TrashRecording* recording)
 {
     TrashResult r;
     if (nativePath.isEmpty()) {
@@ -396,21 +436,30 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
         r.error = reserved.error;
         return r;
     }
+    UniqueFd infoFd(reserved.fd);
     r.infoPath = to.trash + "/info/" + reserved.name + ".trashinfo";
-    const QByteArray info =
-        "[Trash Info]\nPath=" + to.recorded.toPercentEncoding("/") + "\nDeletionDate=" +
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd'T'hh:mm:ss")).toLatin1() + '\n';
-    QString why = writeAllAt(reserved.fd, info.constData(), info.size(), 0);
-    if (::close(reserved.fd) != 0 && why.isEmpty())
-        why = systemErrorText(errno);
-    if (!why.isEmpty()) {
-        ::unlink(r.infoPath.constData());
-        r.error = trashFolderProblem(to.trash, "cannot be written", why);
-        return r;
-    }
-
     r.trashedPath = to.trash + "/files/" + reserved.name;
+    const auto record = [&](bool durable) {
+        QString why;
+        if (recording && recording->record)
+            why = recording->record(file, r.trashedPath, r.infoPath, durable);
+        if (!why.isEmpty()) {
+            infoFd.reset();
+            ::unlink(r.infoPath.constData());
+            r.error = QStringLiteral("the record of the trash run cannot be written: ") + why;
+        }
+        return why.isEmpty();
+    };
+    if (!record(to.byCopy))
+        return r;
+    const QByteArray tempTag = recording ? recording->tempTag : QByteArray();
     if (!to.byCopy) {
+        // A rename takes no time: the entry comes first, as the trash's readers expect.
+        if (QString why = writeInfo(infoFd.release(), to.recorded, false); !why.isEmpty()) {
+            ::unlink(r.infoPath.constData());
+            r.error = trashFolderProblem(to.trash, "cannot be written", why);
+            return r;
+        }
         const RenameResult moved = renameNoReplace(file, r.trashedPath);
         // Another mount of the same device (a bind mount) cannot be renamed across: copy instead.
         to.byCopy = !moved.renamed && moved.errnum == EXDEV;
@@ -419,10 +468,13 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
             r.error = renameRefusal(moved.errnum, file, to.trash);
             return r;
         }
+        if (to.byCopy && !record(true))
+            return r;
     }
     if (to.byCopy) {
-        if (QString why = copyIntoTrash(file, r.trashedPath, to.trash, stop); !why.isEmpty()) {
-            ::unlink(r.infoPath.constData());
+        if (QString why = copyIntoTrash(file, r.trashedPath, to.trash, infoFd.release(), r.infoPath,
+                                        to.recorded, tempTag, stop);
+            !why.isEmpty()) {
             r.error = why;
             return r;
         }

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 
 struct TrashResult
 {
@@ -25,6 +26,21 @@ struct TrashResult
 TrashResult moveToTrash(const QByteArray& nativePath);
 // The same; stop (may be null) abandons a copy into the user's trash between chunks, leaving the file.
 TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* stop);
+
+// How an operation that keeps a record of its files takes part: the tag its temporary names carry, and a
+// call made once the file's place in the trash is claimed and before the file moves there (durable when the
+// file is about to be copied). A non-empty answer (why it could not be recorded) leaves the file in place.
+struct TrashRecording
+{
+    QByteArray tempTag;
+    std::function<QString(const QByteArray& file, const QByteArray& trashed, const QByteArray& info,
+                          bool durable)>
+        record;
+};
+// A copy's entry in the trash is written only once the copy is in place, so that a kill leaves no entry
+// without its file (and the record names the claimed entry, so that none is left empty).
+TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* stop,
+                        const TrashRecording* recording);
 
 // $XDG_DATA_HOME/Trash, or ~/.local/share/Trash where that variable is unset or relative.
 QByteArray homeTrashFolder();

@@ -1,0 +1,306 @@
+// SPDX-License-Identifier: MIT
+#include "fileops/transferjournal.h"
+#include "platform/trash.h"
+#include "support/filetree.h"
+#include "support/testmain.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+
+#include <csignal>
+
+#include <unistd.h>
+
+namespace {
+QByteArray contentOf(int i)
+{
+    // Two files of two chunks and more, the rest small: partial copies of either kind.
+    const qsizetype size = i < 2 ? (qsizetype(1) << 20) + 4096 * (i + 1) : 16384 + 97 * i;
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype k = 0; k < size; ++k)
+        bytes[k] = char((k * 31 + i * 7) & 0xff);
+    return bytes;
+}
+
+QByteArray nameOf(int i)
+{
+    return "file-" + QByteArray::number(100 + i);
+}
+
+QList<QByteArray> leftRecords()
+{
+    QList<QByteArray> left;
+    for (const QByteArray& name : FileTree::list(TransferJournal::folder()))
+        if (name.endsWith(".tsv"))
+            left.append(name);
+    return left;
+}
+
+QList<QByteArray> temporaryNames(const QByteArray& folder)
+{
+    QList<QByteArray> found;
+    for (const QByteArray& name : FileTree::list(folder))
+        if (name.startsWith(".lentrova-"))
+            found.append(name);
+    return found;
+}
+
+QByteArray pathInInfo(const QByteArray& info)
+{
+    for (const QByteArray& line : FileTree::read(info).split('\n'))
+        if (line.startsWith("Path="))
+            return QByteArray::fromPercentEncoding(line.mid(5));
+    return {};
+}
+
+// Copies a file as the move does: same bytes, same modification time.
+bool copyKeepingTime(const QByteArray& from, const QByteArray& to)
+{
+    const struct stat st = FileTree::statOf(from);
+    return FileTree::write(to, FileTree::read(from)) &&
+           FileTree::setModified(to, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+}
+} // namespace
+
+class TestTransferJournal : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { FileTree::removeTree(TransferJournal::folder()); }
+
+    // What a kill left, as the record names it, and what settling it leaves.
+    void settle_data()
+    {
+        QTest::addColumn<bool>("trash");
+        QTest::addColumn<QString>("source"); // none, kept
+        QTest::addColumn<QString>("target"); // none, copy, other, sameBytesOtherTime, earlier
+        QTest::addColumn<QString>("info");   // none, empty, complete
+        QTest::addColumn<bool>("sourceAfter");
+        QTest::addColumn<bool>("targetAfter");
+        QTest::addColumn<QString>("infoAfter");
+        QTest::addColumn<QString>("told"); // removed copies, kept both, completed trash, removed entries
+
+        QTest::newRow("copy beside its unchanged source") << false << "kept"
+                                                          << "copy"
+                                                          << "none" << true << false << "none"
+                                                          << "1,0,0,0";
+        QTest::newRow("copy whose source was deleted") << false << "none"
+                                                       << "copy"
+                                                       << "none" << false << true << "none"
+                                                       << "0,0,0,0";
+        QTest::newRow("copy that differs from its source") << false << "kept"
+                                                           << "other"
+                                                           << "none" << true << true << "none"
+                                                           << "0,1,0,0";
+        QTest::newRow("same bytes, another time") << false << "kept"
+                                                  << "sameBytesOtherTime"
+                                                  << "none" << true << true << "none"
+                                                  << "0,1,0,0";
+        QTest::newRow("the file that held the name before") << false << "kept"
+                                                            << "earlier"
+                                                            << "none" << true << true << "none"
+                                                            << "0,0,0,0";
+        QTest::newRow("nothing placed yet") << false << "kept"
+                                            << "none"
+                                            << "none" << true << false << "none"
+                                            << "0,0,0,0";
+        QTest::newRow("trash: entry without its file") << true << "kept"
+                                                       << "none"
+                                                       << "complete" << true << false << "none"
+                                                       << "0,0,0,1";
+        QTest::newRow("trash: claimed entry, copy beside its source") << true << "kept"
+                                                                      << "copy"
+                                                                      << "empty" << true << false << "none"
+                                                                      << "1,0,0,0";
+        QTest::newRow("trash: copy in place, source deleted, entry empty")
+            << true << "none"
+            << "copy"
+            << "empty" << false << true << "complete"
+            << "0,0,1,0";
+        QTest::newRow("trash: renamed there with its entry") << true << "none"
+                                                             << "copy"
+                                                             << "complete" << false << true << "complete"
+                                                             << "0,0,0,0";
+    }
+
+    void settle()
+    {
+        QFETCH(bool, trash);
+        QFETCH(QString, source);
+        QFETCH(QString, target);
+        QFETCH(QString, info);
+        QFETCH(bool, sourceAfter);
+        QFETCH(bool, targetAfter);
+        QFETCH(QString, infoAfter);
+        QFETCH(QString, told);
+
+        ScratchDir from;
+        ScratchDir to;
+        const QByteArray s = from.path() + "/report.pdf";
+        const QByteArray folder = trash ? to.path() + "/files" : to.path();
+        const QByteArray t = folder + "/report.pdf";
+        const QByteArray i = trash ? to.path() + "/info/report.pdf.trashinfo" : QByteArray();
+        if (trash)
+            QVERIFY(FileTree::makeFolder(to.path() + "/files") && FileTree::makeFolder(to.path() + "/info"));
+        QVERIFY(FileTree::write(s, "the report's bytes") && FileTree::setModified(s, 1700000000, 123456789));
+        if (target == "earlier")
+            QVERIFY(FileTree::write(t, "an older report"));
+
+        QString error;
+        auto journal = TransferJournal::create(
+            trash ? TransferJournal::Kind::Trash : TransferJournal::Kind::Move, &error);
+        QVERIFY2(journal, qPrintable(error));
+        QCOMPARE(journal->record({{s, t, i, fileIdentity(t)}}, true), QString());
+        // Whatever the kill left: a partial of this operation and one of another's, which is not ours.
+        const QByteArray ours = folder + "/.lentrova-copy-" + journal->tag() + "-Xy12Ab";
+        const QByteArray theirs = folder + "/.lentrova-copy-77-Qq34Zz";
+        QVERIFY(FileTree::write(ours, "half") && FileTree::write(theirs, "another run's"));
+        journal.reset();
+
+        if (target == "copy")
+            QVERIFY(copyKeepingTime(s, t));
+        else if (target == "other")
+            QVERIFY(FileTree::write(t, "a newer report") && FileTree::setModified(t, 1700000000, 123456789));
+        else if (target == "sameBytesOtherTime")
+            QVERIFY(FileTree::write(t, FileTree::read(s)) && FileTree::setModified(t, 1700000001, 0));
+        if (info == "empty")
+            QVERIFY(FileTree::write(i, ""));
+        else if (info == "complete")
+            QVERIFY(FileTree::write(i, "[Trash Info]\nPath=" + s.toPercentEncoding("/") +
+                                           "\nDeletionDate=2026-01-01T00:00:00\n"));
+        if (source == "none")
+            QVERIFY(::unlink(s.constData()) == 0);
+        const QByteArray before = FileTree::exists(t) ? FileTree::read(t) : QByteArray();
+
+        const SettledTransfers settled = settleInterruptedTransfers();
+        QCOMPARE(FileTree::exists(s), sourceAfter);
+        QCOMPARE(FileTree::exists(t), targetAfter);
+        if (targetAfter)
+            QCOMPARE(FileTree::read(t), before);
+        if (sourceAfter)
+            QCOMPARE(FileTree::read(s), QByteArray("the report's bytes"));
+        if (trash) {
+            QCOMPARE(FileTree::exists(i), infoAfter != "none");
+            if (infoAfter == "complete")
+                QCOMPARE(pathInInfo(i), s);
+        }
+        QVERIFY(!FileTree::exists(ours));
+        QVERIFY(FileTree::exists(theirs));
+        QCOMPARE(settled.removedPartials, 1);
+        QCOMPARE(QStringLiteral("%1,%2,%3,%4")
+                     .arg(settled.removedCopies.size())
+                     .arg(settled.keptBoth.size())
+                     .arg(settled.completedTrash.size())
+                     .arg(settled.removedTrashEntries),
+                 told);
+        QVERIFY(settled.failures.isEmpty());
+        QVERIFY(leftRecords().isEmpty());
+        QVERIFY(!settled.message().isEmpty());
+    }
+
+    // A record that a running operation holds is its own: another instance starting meanwhile leaves it.
+    void heldRecordIsLeftAlone()
+    {
+        ScratchDir dir;
+        const QByteArray s = dir.path() + "/a";
+        const QByteArray t = dir.path() + "/b";
+        QVERIFY(FileTree::write(s, "bytes") && copyKeepingTime(s, t));
+        QString error;
+        auto journal = TransferJournal::create(TransferJournal::Kind::Move, &error);
+        QVERIFY2(journal, qPrintable(error));
+        QCOMPARE(journal->record({{s, t, {}, {}}}, false), QString());
+        QVERIFY(settleInterruptedTransfers().empty());
+        QVERIFY(FileTree::exists(t));
+        QCOMPARE(leftRecords().size(), 1);
+        journal->finished();
+        QVERIFY(leftRecords().isEmpty());
+        QVERIFY(FileTree::exists(t));
+    }
+
+    // A move across file systems or a trash run by copy, killed (SIGKILL) at a random moment, again and
+    // again: once the next start has settled the record, every file is in exactly one place, whole.
+    void killedAtRandom_data()
+    {
+        QTest::addColumn<bool>("trash");
+        QTest::newRow("move") << false;
+        QTest::newRow("trash") << true;
+    }
+
+    void killedAtRandom()
+    {
+        QFETCH(bool, trash);
+        constexpr int Rounds = 24;
+        constexpr int Files = 20;
+        constexpr int DelayMs = 12;
+        OtherMount mount(qint64(64) << 20);
+        if (!mount.usable())
+            QSKIP("no second file system to copy across here");
+        ScratchDir to;
+        if (FileTree::deviceOf(mount.path()) == FileTree::deviceOf(to.path()))
+            QSKIP("the temporary folder and the second file system are one");
+        const quint32 seed = QRandomGenerator::global()->generate();
+        qInfo("kill moments drawn with seed %u", seed);
+        QRandomGenerator random(seed);
+        int settledSomething = 0;
+        for (int round = 0; round < Rounds; ++round) {
+            const QByteArray source = mount.path() + "/round-" + QByteArray::number(round);
+            const QByteArray target = to.path() + "/round-" + QByteArray::number(round);
+            QVERIFY(FileTree::makeFolder(source) && FileTree::makeFolder(target));
+            for (int i = 0; i < Files; ++i)
+                QVERIFY(FileTree::write(source + '/' + nameOf(i), contentOf(i)));
+            FileTree::removeTree(homeTrashFolder());
+
+            QProcess victim;
+            victim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            const QStringList arguments =
+                trash ? QStringList{"trash", QFile::decodeName(source), QString::number(DelayMs)}
+                      : QStringList{"move", QFile::decodeName(source), QFile::decodeName(target),
+                                    QString::number(DelayMs)};
+            victim.start(TRANSFER_VICTIM, arguments);
+            QVERIFY(victim.waitForStarted());
+            while (!victim.readAll().contains("started"))
+                QVERIFY(victim.waitForReadyRead(10000));
+            // The whole run takes about Files * 3 * DelayMs; some rounds outlast it.
+            QTest::qWait(int(random.bounded(Files * 3 * DelayMs + 150)));
+            ::kill(pid_t(victim.processId()), SIGKILL);
+            QVERIFY(victim.state() == QProcess::NotRunning || victim.waitForFinished(10000));
+
+            const SettledTransfers settled = settleInterruptedTransfers();
+            QVERIFY2(settled.failures.isEmpty(), qPrintable(settled.failures.join('\n')));
+            if (!settled.empty())
+                ++settledSomething;
+            QVERIFY(leftRecords().isEmpty());
+
+            const QByteArray trashFiles = homeTrashFolder() + "/files/";
+            const QByteArray trashInfo = homeTrashFolder() + "/info/";
+            for (int i = 0; i < Files; ++i) {
+                const QByteArray from = source + '/' + nameOf(i);
+                const QByteArray placed = (trash ? trashFiles : target + '/') + nameOf(i);
+                const bool atSource = FileTree::exists(from);
+                const bool atTarget = FileTree::exists(placed);
+                QVERIFY2(atSource != atTarget, qPrintable(QStringLiteral("round %1: %2 is %3")
+                                                              .arg(round)
+                                                              .arg(QString::fromUtf8(nameOf(i)),
+                                                                   atSource ? "in both places" : "nowhere")));
+                QCOMPARE(FileTree::read(atSource ? from : placed), contentOf(i));
+                if (trash) {
+                    const QByteArray info = trashInfo + nameOf(i) + ".trashinfo";
+                    QCOMPARE(FileTree::exists(info), atTarget);
+                    if (atTarget)
+                        QCOMPARE(pathInInfo(info), from);
+                }
+            }
+            QVERIFY(temporaryNames(trash ? trashFiles : target).isEmpty());
+            if (trash)
+                QCOMPARE(FileTree::list(trashInfo).size(), FileTree::list(trashFiles).size());
+            FileTree::removeTree(source);
+            FileTree::removeTree(target);
+        }
+        qInfo("%d of %d kills left something to settle", settledSomething, Rounds);
+        QVERIFY(settledSomething > 0);
+    }
+};
+
+LENTROVA_TEST_MAIN(TestTransferJournal)
+#include "test_transferjournal.moc"

@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: MIT
+// A move or a trash run for a test to kill: every file of a folder, each copy chunk and each batch sync held
+// up by the given milliseconds, so that a kill lands inside the operation.
+//   transfervictim move SOURCE_FOLDER TARGET_FOLDER DELAY_MS
+//   transfervictim trash SOURCE_FOLDER DELAY_MS
+// Prints "started" once the operation begins, "finished" at its end.
+#include "fileops/moveoperation.h"
+#include "fileops/trashoperation.h"
+#include "platform/filemove.h"
+#include "results/resultmodel.h"
+#include "support/filetree.h"
+
+#include <QCoreApplication>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    const bool move = mode == "move" && argc == 5;
+    if (!move && !(mode == "trash" && argc == 4)) {
+        std::fputs("usage: transfervictim move SOURCE TARGET DELAY_MS | trash SOURCE DELAY_MS\n", stderr);
+        return 2;
+    }
+    const QByteArray source = argv[2];
+    const int delay = QByteArray(argv[argc - 1]).toInt();
+    setCopyFaultHook([delay](CopyStep, qint64) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        return 0;
+    });
+    ResultModel model;
+    for (const QByteArray& name : FileTree::list(source)) {
+        const QByteArray path = source + '/' + name;
+        model.appendRow(std::string_view(path.constData(), size_t(path.size())), 1);
+        model.setChecked(model.rowCount() - 1, true);
+    }
+    std::puts("started");
+    std::fflush(stdout);
+    if (move) {
+        MoveOperation operation(QByteArray(argv[3]) + '/');
+        operation.moveChecked(model.snapshot(), {});
+    } else {
+        TrashOperation operation;
+        operation.addChecked(model.snapshot());
+        operation.run({});
+    }
+    std::puts("finished");
+    return 0;
+}
