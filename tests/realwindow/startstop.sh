@@ -4,14 +4,16 @@
 # reader's client (atspiread.py) reading every window over AT-SPI all the while. Every start must end with
 # status 0; any other end (a signal, a sanitizer's report, no end within 30 s) is counted, its log printed and,
 # where the program left a core, the backtrace of each thread (gdb). The close comes at a different moment each
-# time: before the window is shown, as it shows, a moment after, or once the reader has been through it.
-# Usage: startstop.sh PROGRAM XDESK [STARTS]   (STARTS also from LENTROVA_STARTS; 24 when neither is given)
+# time: before the window is shown, as it shows, a moment after, or once the reader has been through it; and the
+# program finds the accessibility bus in each of the three ways Qt knows. Twelve starts take each combination
+# once; a hunt for a rare fault runs hundreds.
+# Usage: startstop.sh PROGRAM XDESK [STARTS]   (STARTS also from LENTROVA_STARTS; 12 when neither is given)
 # LENTROVA_STARTSTOP_SAVE=FOLDER keeps each failed start's log and core there.
 # Exits 77 (skipped) with the reason when Xvfb, D-Bus, AT-SPI or its Python bindings are missing.
 set -euo pipefail
 program=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 xdesk=$2
-starts=${3:-${LENTROVA_STARTS:-24}}
+starts=${3:-${LENTROVA_STARTS:-12}}
 here=$(cd "$(dirname "$0")" && pwd)
 skip() { echo "SKIPPED: $*"; exit 77; }
 
@@ -149,13 +151,23 @@ report() {
 }
 
 hows=("before the window shows" "as the window shows" "a moment after" "after the reader has read it")
+buses=("the session bus" "AT_SPI_BUS_ADDRESS" "QT_LINUX_ACCESSIBILITY_ALWAYS_ON")
 started=$SECONDS
 for ((i = 1; i <= starts; i++)); do
     rm -rf "$work/run"
     mkdir "$work/run"
-    how=${hows[$((i % ${#hows[@]}))]}
-    # Its own folder, so that a core it leaves is its own.
-    (cd "$work/run" && exec "$program" >"$work/run/log" 2>&1) &
+    how="closed ${hows[$((i % ${#hows[@]}))]}, accessibility bus from ${buses[$((i / ${#hows[@]} % 3))]}"
+    # In a folder of its own, so that a core it leaves is its own. It finds the accessibility bus in one of
+    # three ways, as on different desktops: from the session bus and the root window, from its environment, or
+    # with its accessibility forced on.
+    (
+        cd "$work/run"
+        case $((i / ${#hows[@]} % 3)) in
+            1) export AT_SPI_BUS_ADDRESS=$address ;;
+            2) export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 ;;
+        esac
+        exec "$program" >"$work/run/log" 2>&1
+    ) &
     pid=$!
     program_pid=$pid
     wid=""
@@ -166,7 +178,7 @@ for ((i = 1; i <= starts; i++)); do
                      2>/dev/null | head -n 1) || true ;;
     esac
     if [ -z "$wid" ]; then
-        if ended 0; then report "$i" "ended at start with $(describe "$code")"; else
+        if ! kill -0 "$pid" 2>/dev/null && ended 1; then report "$i" "ended at start with $(describe "$code")"; else
             kill -ABRT "$pid" 2>/dev/null || true
             ended 10 || kill -KILL "$pid"
             report "$i" "no window within 30 s"
@@ -196,6 +208,7 @@ for ((i = 1; i <= starts; i++)); do
         continue
     fi
     ((code == 0)) || report "$i" "ended with $(describe "$code")"
+    ((i % 50)) || echo "$i starts, $failures failed"
 done
 opened=0
 [ ! -f "$work/xdg-open.log" ] || opened=$(wc -l <"$work/xdg-open.log")
