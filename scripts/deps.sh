@@ -19,9 +19,11 @@ packages=("${program_packages[@]}"
           xvfb xauth xdotool xclip dbus x11-utils desktop-file-utils clang-format libx11-dev
           weston at-spi2-core python3-gi gir1.2-atspi-2.0 lintian appstream "$@")
 $only_program && packages=("${program_packages[@]}" "$@")
+# One query for all (a start of run.sh with nothing to install should take no time here).
+installed=$(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' "${packages[@]}" 2>/dev/null | awk '$1 == "ii" {print $2}') || true
 missing=()
 for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    grep -qxF "$p" <<<"$installed" || missing+=("$p")
 done
 if ((${#missing[@]})); then
     sudo=""
