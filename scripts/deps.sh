@@ -21,9 +21,11 @@ packages=("${program_packages[@]}"
           weston at-spi2-core python3-gi gir1.2-atspi-2.0 lintian appstream
           fuse3 exfat-fuse exfatprogs ntfs-3g fusefat bindfs btrfs-progs "$@")
 $only_program && packages=("${program_packages[@]}" "$@")
+# One query for all (a start of run.sh with nothing to install should take no time here).
+installed=$(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' "${packages[@]}" 2>/dev/null | awk '$1 == "ii" {print $2}') || true
 missing=()
 for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    grep -qxF "$p" <<<"$installed" || missing+=("$p")
 done
 if ((${#missing[@]})); then
     sudo=""

@@ -2,6 +2,7 @@
 #include "app/fileactions.h"
 #include "app/mainwindow.h"
 #include "app/sessionend.h"
+#include "platform/dirlisting.h"
 #include "platform/filemove.h"
 #include "search/searchrun.h"
 
@@ -50,21 +51,35 @@ private:
     std::thread m_thread; // last: it starts once the rest is in place
 };
 
-// Test seam: LENTROVA_TEST_COPY_CHUNK_MS=N holds every copied chunk (1 MiB) back by N milliseconds, so that a
-// test of the real window has a long move without writing gigabytes. Unset or 0 for everyone else, and then
-// nothing is installed and copies run at full speed.
-void installCopyThrottle()
+// Test seams: LENTROVA_TEST_COPY_CHUNK_MS=N holds every copied chunk (1 MiB) back by N milliseconds, and
+// LENTROVA_TEST_FOLDER_OPEN_MS=N every folder the search opens, so that a test of the real window has a long
+// move or search without gigabytes or huge trees. Unset or 0 for everyone else, and then nothing is
+// installed.
+std::chrono::milliseconds testDelay(const char* variable)
 {
     bool ok = false;
-    const int delayMs = qEnvironmentVariableIntValue("LENTROVA_TEST_COPY_CHUNK_MS", &ok);
-    if (!ok || delayMs <= 0)
-        return;
-    const std::chrono::milliseconds delay(std::min(delayMs, 10000));
-    setCopyFaultHook([delay](CopyStep step, qint64) {
-        if (step == CopyStep::Write)
-            std::this_thread::sleep_for(delay);
-        return 0;
-    });
+    const int delayMs = qEnvironmentVariableIntValue(variable, &ok);
+    return std::chrono::milliseconds(ok ? std::clamp(delayMs, 0, 10000) : 0);
+}
+
+std::chrono::milliseconds folderOpenDelay{0};
+
+void installTestThrottles()
+{
+    if (const auto delay = testDelay("LENTROVA_TEST_COPY_CHUNK_MS"); delay.count() > 0) {
+        setCopyFaultHook([delay](CopyStep step, qint64) {
+            if (step == CopyStep::Write)
+                std::this_thread::sleep_for(delay);
+            return 0;
+        });
+    }
+    folderOpenDelay = testDelay("LENTROVA_TEST_FOLDER_OPEN_MS");
+    if (folderOpenDelay.count() > 0) {
+        fsys::setFolderOpenHook([](const char*) {
+            std::this_thread::sleep_for(folderOpenDelay);
+            return 0;
+        });
+    }
 }
 } // namespace
 
@@ -78,7 +93,7 @@ int main(int argc, char* argv[])
     // Closing the window leaves the event loop once the handler under way has returned: a move or a trash
     // run stops after its file in hand, and its partial copy is removed before that.
     QApplication app(argc, argv);
-    installCopyThrottle();
+    installTestThrottles();
     auto form = std::make_unique<MainWindow>();
     // The session ending the program (a logout, a closed terminal) closes the window, as the user would.
     const EndSignals endSignals([&](int) {
