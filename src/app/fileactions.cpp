@@ -3,6 +3,7 @@
 #include "app/fileactions.h"
 
 #include "app/closewatcher.h"
+#include "app/fileoperationgate.h"
 #include "app/pointer.h"
 #include "app/settingskeys.h"
 #include "fileops/moveoperation.h"
@@ -18,7 +19,6 @@
 #include <QAbstractItemView>
 #include <QEvent>
 #include <QFile>
-#include <QScopedValueRollback>
 
 #include <functional>
 #include <optional>
@@ -72,13 +72,14 @@ int moveLabel(MoveOperation::Step step)
 
 void FileActions::sendToTrash()
 {
-    if (m_fileOpRunning)
-        return;
-    const QScopedValueRollback running(m_fileOpRunning, true);
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton10_Click"));
+    if (refusedWhileBusy(step, 100))
+        return;
+    FileOperationGate::Hold hold(m_fileOperations, m_window);
     Yielder yielder;
     const TrashOperation::Yield yield = [&] { yielder(); };
     TrashOperation trash;
+    hold.watch(trash.progress());
     ResultSnapshot rows;
     CloseWatcher watcher(m_window, [&] { trash.requestStop(); });
 
@@ -118,10 +119,10 @@ void FileActions::sendToTrash()
 
 void FileActions::moveToFolder()
 {
-    if (m_fileOpRunning)
-        return;
-    const QScopedValueRollback running(m_fileOpRunning, true);
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton11_Click"));
+    if (refusedWhileBusy(step, 100))
+        return;
+    FileOperationGate::Hold hold(m_fileOperations, m_window);
     QString chosen;
     step(106, [&] {
         const QString start = readSetting(SettingsApp, SettingsSection, KeyLastFolder, QString());
@@ -144,6 +145,7 @@ void FileActions::moveToFolder()
     step(118, [&] {
         rows = m_results->snapshot();
         move.emplace(QFile::encodeName(target));
+        hold.watch(move->progress());
     });
     CloseWatcher watcher(m_window, [&] {
         if (move)

@@ -1,50 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "app/mainwindow.h"
+#include "platform/enddeadline.h"
 #include "search/searchrun.h"
 
 #include <QApplication>
 #include <QScreen>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
-#include <mutex>
-#include <thread>
-
-namespace {
-// Ends the process at once if the scope it guards has not finished in time. Ending during a search stops the
-// walk and waits for its thread, a moment at most, unless the walk hangs in a dead network mount: then the
-// program still ends, and only the hand-over of the clipboard is lost.
-class EndDeadline
-{
-public:
-    explicit EndDeadline(std::chrono::milliseconds limit)
-        : m_thread([this, limit] {
-              std::unique_lock lock(m_mutex);
-              if (!m_wake.wait_for(lock, limit, [this] { return m_done; }))
-                  std::_Exit(0);
-          })
-    {
-    }
-    ~EndDeadline()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_done = true;
-        }
-        m_wake.notify_all();
-        m_thread.join();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_done = false;
-    std::thread m_thread; // last: it starts once the rest is in place
-};
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -63,6 +27,9 @@ int main(int argc, char* argv[])
     form->show();
     const int code = app.exec();
     if (form->searchRun().active()) {
+        // Ending during a search stops the walk and waits for its thread, a moment at most, unless the walk
+        // hangs in a dead network mount: then the program still ends, and only the hand-over of the clipboard
+        // is lost.
         const EndDeadline deadline(std::chrono::milliseconds(300));
         form.reset();
     } else {

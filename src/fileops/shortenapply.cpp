@@ -41,11 +41,26 @@ RenameResult renameToFreeName(const ShortenItem& item, const ShortenLimit& limit
     return result;
 }
 
+// Finishes the progress however the work ends, so that its window goes.
+struct ProgressEnd
+{
+    FileOperationProgress* progress;
+    explicit ProgressEnd(FileOperationProgress* p) : progress(p) {}
+    ~ProgressEnd()
+    {
+        if (progress)
+            progress->finish();
+    }
+    ProgressEnd(const ProgressEnd&) = delete;
+    ProgressEnd& operator=(const ProgressEnd&) = delete;
+};
+
 } // namespace
 
 ShortenResult applyShortening(const std::vector<ShortenItem>& plan, const ShortenLimit& limit,
-                              const std::atomic<bool>* stop)
+                              const std::atomic<bool>* stop, FileOperationProgress* progress)
 {
+    const ProgressEnd end(progress);
     ShortenResult result;
     std::vector<RenameEntry> entries;
     std::vector<const ShortenItem*> planned;
@@ -56,6 +71,8 @@ ShortenResult applyShortening(const std::vector<ShortenItem>& plan, const Shorte
         }
     if (planned.empty())
         return result;
+    if (progress)
+        progress->setFilesTotal(int(planned.size()));
     std::unique_ptr<RenameJournal> journal = RenameJournal::create(entries, &result.journalError);
     if (!journal)
         return result;
@@ -65,6 +82,8 @@ ShortenResult applyShortening(const std::vector<ShortenItem>& plan, const Shorte
             break;
         }
         const ShortenItem& item = *planned[k];
+        if (progress)
+            progress->beginFile(item.folder + item.oldName);
         RenameOutcome outcome;
         outcome.rowId = item.rowId;
         outcome.oldPath = item.folder + item.oldName;
@@ -80,13 +99,16 @@ ShortenResult applyShortening(const std::vector<ShortenItem>& plan, const Shorte
             journal->setStatus(line, RenameJournal::Status::Skipped);
             outcome.error = renamed.error.isEmpty() ? QStringLiteral("no free name") : renamed.error;
         }
+        if (progress)
+            progress->finishFile(renamed.renamed);
         result.outcomes.push_back(std::move(outcome));
     }
     return result;
 }
 
-UndoResult undoLastShortening(const std::atomic<bool>* stop)
+UndoResult undoLastShortening(const std::atomic<bool>* stop, FileOperationProgress* progress)
 {
+    const ProgressEnd end(progress);
     UndoResult result;
     QString error;
     std::unique_ptr<RenameJournal> journal = RenameJournal::openLatestUndoable(&error);
@@ -96,13 +118,23 @@ UndoResult undoLastShortening(const std::atomic<bool>* stop)
         return result;
     }
     result.found = true;
+    if (progress) {
+        int toUndo = 0;
+        for (int i = 0; i < journal->size(); ++i)
+            toUndo += journal->status(i) == RenameJournal::Status::Done;
+        progress->setFilesTotal(toUndo);
+    }
     // Backwards, so that a name freed by a later rename of the batch is free again before an earlier one
     // needs it.
     for (int i = journal->size() - 1; i >= 0 && !stopped(stop); --i) {
         if (journal->status(i) != RenameJournal::Status::Done)
             continue;
         const RenameEntry& entry = journal->entry(i);
+        if (progress)
+            progress->beginFile(entry.folder + entry.newName);
         const RenameResult back = renameNoReplace(entry.folder + entry.newName, entry.folder + entry.oldName);
+        if (progress)
+            progress->finishFile(back.renamed);
         if (back.renamed) {
             journal->setStatus(i, RenameJournal::Status::Undone);
             result.undone.push_back(entry);
