@@ -9,6 +9,7 @@
 #include "fileops/moveoperation.h"
 #include "fileops/trashoperation.h"
 #include "platform/apptitle.h"
+#include "platform/browseforfolder.h"
 #include "platform/dialogs.h"
 #include "platform/errorbox.h"
 #include "platform/settings.h"
@@ -124,9 +125,19 @@ void FileActions::moveToFolder()
         return;
     FileOperationGate::Hold hold(m_fileOperations, m_window);
     QString chosen;
+    const CloseWatcher pickerWatcher(m_window, [] {});
     step(106, [&] {
         const QString start = readSetting(SettingsApp, SettingsSection, KeyLastFolder, QString());
-        chosen = m_dialogs->existingDirectory(QStringLiteral("Please select folder:"), start);
+        // The last move may have gone to a share that has died since.
+        Yielder yielder;
+        const Pointer before = m_pointer.value();
+        m_pointer.set(Pointer::Busy);
+        chosen = browseForFolder(
+            *m_dialogs, QStringLiteral("Please select folder:"), start, [&] { yielder(); },
+            [&] {
+                m_pointer.set(before);
+                return pickerWatcher.closed();
+            });
     });
     bool cancelled = false;
     step(108, [&] { cancelled = chosen.isEmpty(); });

@@ -52,7 +52,17 @@ QString QtDialogs::saveFileName(const QString& title, const QString& filters, co
 
 QString QtDialogs::existingDirectory(const QString& title, const QString& startFolder)
 {
-    const QString start = (!startFolder.isEmpty() && QDir(startFolder).exists()) ? startFolder : QString();
-    return QFileDialog::getExistingDirectory(m_parent, title, start,
-                                             QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    // Nothing here tests the start folder: on the window's thread a dead share would freeze the window.
+    const QString start = startFolder.isEmpty() ? QDir::homePath() : startFolder;
+    QFileDialog dialog(m_parent, title, start);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    const QString chosen = dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    // Qt remembers the folder a picker ended in, for the whole process and in its own settings file, and the
+    // next picker enters it, on the window's thread, before it is told where to start; the folders passed
+    // through are tested there too when the Look in list opens. Leave it only the start folder, which
+    // answered.
+    dialog.setDirectory(start);
+    dialog.setHistory({start});
+    return chosen;
 }
