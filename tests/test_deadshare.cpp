@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTimer>
+#include <QUrl>
 
 #include <cstdio>
 
@@ -101,6 +102,41 @@ private slots:
             QVERIFY(turns > 0);
         QVERIFY(form.dialogs.messages.isEmpty());
         QCOMPARE(form->pointer().value(), Pointer::Default);
+    }
+
+    // Qt's own settings file, which any Qt program writes, names a folder on a dead share as the one the last
+    // picker ended in: the picker opens all the same, and the file no longer names it. First among the tests
+    // that make a Qt picker: once one has been made, Qt takes the last folder from its memory instead.
+    void pickerOverQtSettingsNamingADeadShare()
+    {
+        const QString key = QStringLiteral("lastVisited"); // Qt's name for it
+        DeadShare share;
+        if (!share.usable())
+            QSKIP(qPrintable(share.reason()));
+        const QString dead = QUrl::fromLocalFile(QFile::decodeName(share.mount())).toString();
+        const QString home = QUrl::fromLocalFile(QDir::homePath()).toString();
+        {
+            QSettings qt(QSettings::UserScope, QStringLiteral("QtProject"));
+            qt.clear();
+            qt.beginGroup(QStringLiteral("FileDialog"));
+            qt.setValue(key, dead);
+        }
+        share.stop(std::chrono::seconds(10));
+        QTimer closer; // the picker comes only once the last folder has been tested
+        closer.setInterval(10);
+        QObject::connect(&closer, &QTimer::timeout, [] {
+            if (auto* picker = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
+                picker->reject();
+        });
+        closer.start();
+        QtDialogs dialogs(nullptr);
+        QCOMPARE(dialogs.existingDirectory(QStringLiteral("Please select folder:"), QDir::homePath()),
+                 QString());
+        share.resume();
+        QVERIFY(!share.resumedByLimit());
+        QSettings qt(QSettings::UserScope, QStringLiteral("QtProject"));
+        qt.beginGroup(QStringLiteral("FileDialog"));
+        QCOMPARE(qt.value(key).toString(), home);
     }
 
     // Qt's picker remembers the folder it ended in and, in the next picker, enters it on the window's thread

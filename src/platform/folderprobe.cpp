@@ -7,6 +7,7 @@
 #include <optional>
 #include <thread>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {

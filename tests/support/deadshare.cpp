@@ -77,6 +77,9 @@ void DeadShare::stop(std::chrono::milliseconds limit)
         ::kill(pid, SIGSTOP);
         m_stopped = true;
     }
+    // The kernel answers from its cache what the daemon told it in the last second; a share that died a while
+    // ago answers nothing.
+    QThread::msleep(1200);
     m_limit = std::thread([this, pid, limit] {
         std::unique_lock lock(m_mutex);
         if (!m_wake.wait_for(lock, limit, [this] { return !m_stopped; })) {

@@ -31,8 +31,8 @@ public:
     QByteArray mount() const { return QFile::encodeName(m_dir.path()) + "/mount"; }
     QByteArray backing() const { return QFile::encodeName(m_dir.path()) + "/backing"; }
 
-    // Halts the daemon. A test that would wait for ever on the share is let go on after limit, and
-    // resumedByLimit() then says so.
+    // Halts the daemon, and waits until the kernel's cache of its answers has run out. A test that would wait
+    // for ever on the share is let go on after limit, and resumedByLimit() then says so.
     void stop(std::chrono::milliseconds limit = std::chrono::seconds(30));
     void resume();
     bool resumedByLimit() const { return m_resumedByLimit; }
