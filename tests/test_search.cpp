@@ -718,6 +718,7 @@ private slots:
     void addFolderThroughPicker()
     {
         QTemporaryDir tree;
+        QVERIFY(QDir().mkpath(tree.path() + "/picked"));
         dialogs.directories.enqueue(tree.path() + "//picked");
         form->addFolderButton->click();
         QCOMPARE(dialogs.directoryStarts, QStringList{QString()});

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Shortening checked names and undoing it, through the window's context menu, on real files.
+#include "app/fileoperationgate.h"
 #include "app/mainwindow.h"
 #include "fileops/renamejournal.h"
 #include "platform/settings.h"
@@ -9,6 +10,7 @@
 #include "support/scriptedshorten.h"
 #include "support/testform.h"
 #include "support/testmain.h"
+#include "ui/fileprogresswindow.h"
 #include "ui/resultlistview.h"
 
 #include <QAction>
@@ -385,7 +387,7 @@ private slots:
     }
 
     // While the renames run the window turns with the busy pointer, and a second click on either item is
-    // ignored rather than nested.
+    // refused with a message rather than nested.
     void busyAndNotReentered()
     {
         ScratchDir dir;
@@ -405,7 +407,9 @@ private slots:
         QVERIFY(during && during->ran);
         QCOMPARE(pointerDuring, 11);
         QCOMPARE(shorten.offered.size(), 1);
-        QVERIFY(told().isEmpty());
+        QCOMPARE(told().size(), 2);
+        for (const ScriptedDialogs::Message& m : told())
+            QCOMPARE(m.text, FileOperationGate::busyText());
         QCOMPARE(form->pointer().value(), Pointer::Default);
         const QList<QByteArray> names = FileTree::list(dir.path());
         QCOMPARE(names.size(), Files);
@@ -447,6 +451,123 @@ private slots:
 
         form->undoShorteningAction->trigger();
         QVERIFY(told().isEmpty());
+        for (const Row& row : rows())
+            QVERIFY(row.path.contains("file-with-a-long-name-") && FileTree::exists(row.path));
+        QCOMPARE(FileTree::list(dir.path()).size(), Files);
+    }
+
+    // One operation on the checked rows at a time: whatever is asked while another runs is refused with one
+    // message and changes nothing; the running one ends as it would alone.
+    void oneOperationAtATime_data()
+    {
+        QTest::addColumn<QString>("running");
+        QTest::addColumn<QString>("asked");
+        const QStringList pairs{"shorten trash", "shorten move",  "shorten undo", "undo trash",
+                                "undo shorten",  "trash shorten", "trash move",   "trash undo",
+                                "trash trash",   "move trash",    "move shorten", "move undo"};
+        for (const QString& pair : pairs)
+            QTest::newRow(qPrintable(pair)) << pair.section(' ', 0, 0) << pair.section(' ', 1, 1);
+    }
+
+    void oneOperationAtATime()
+    {
+        QFETCH(QString, running);
+        QFETCH(QString, asked);
+        ScratchDir dir, target;
+        const QByteArray f = dir.path() + '/';
+        constexpr int Files = 3000;
+        QVERIFY(addCheckedFiles(f, Files));
+        if (running == QStringLiteral("undo")) {
+            shorten.limits.enqueue(QStringLiteral("8"));
+            form->shortenNamesAction->trigger();
+            QVERIFY(told().isEmpty());
+        }
+        const auto start = [&](const QString& which) {
+            if (which == QStringLiteral("shorten"))
+                form->shortenNamesAction->trigger();
+            else if (which == QStringLiteral("undo"))
+                form->undoShorteningAction->trigger();
+            else if (which == QStringLiteral("trash"))
+                form->trashButton->click();
+            else
+                form->moveButton->click();
+        };
+        dialogs.answers.enqueue(Answer::Yes); // the trash's question, asked once
+        dialogs.directories.enqueue(target.qpath());
+        shorten.limits.enqueue(QStringLiteral("8"));
+        const int offeredBefore = shorten.offered.size();
+        DuringHandler during([&] { start(asked); });
+        start(running);
+        QVERIFY(during.ran);
+
+        QCOMPARE(dialogs.countMessages(FileOperationGate::busyText()), 1);
+        QCOMPARE(dialogs.answers.size(), running == QStringLiteral("trash") ? 0 : 1);
+        QCOMPARE(dialogs.directoryStarts.size(), running == QStringLiteral("move") ? 1 : 0);
+        QCOMPARE(shorten.offered.size() - offeredBefore, running == QStringLiteral("shorten") ? 1 : 0);
+        QCOMPARE(told().size(), running == QStringLiteral("trash") ? 2 : 1);
+        QCOMPARE(form->pointer().value(), Pointer::Default);
+        const QList<QByteArray> left = FileTree::list(dir.path());
+        if (running == QStringLiteral("trash") || running == QStringLiteral("move")) {
+            QVERIFY(left.isEmpty());
+            QCOMPARE(model().rowCount(), 0);
+            QCOMPARE(FileTree::list(target.path()).size(), running == QStringLiteral("move") ? Files : 0);
+            return;
+        }
+        QCOMPARE(left.size(), Files);
+        for (const QByteArray& name : left)
+            QVERIFY2(running == QStringLiteral("shorten") ? name.size() <= 8
+                                                          : name.startsWith("file-with-a-long"),
+                     name.constData());
+        for (const Row& row : rows())
+            QVERIFY(FileTree::exists(row.path));
+    }
+
+    // Cancel in the progress window stops after the file in hand: the journal says done for exactly the files
+    // that have their new name, the message counts them, and undo gives every name back.
+    void cancelLeavesTheJournalTrue()
+    {
+        ScratchDir dir;
+        const QByteArray f = dir.path() + '/';
+        constexpr int Files = 3000;
+        QVERIFY(addCheckedFiles(f, Files));
+        shorten.limits.enqueue(QStringLiteral("8"));
+        QTimer canceller;
+        canceller.setInterval(0);
+        connect(&canceller, &QTimer::timeout, [&] {
+            auto* window = form->findChild<FileProgressWindow*>();
+            if (!window || !FileTree::exists(f + "file-wit"))
+                return;
+            canceller.stop();
+            window->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
+        });
+        shorten.beforeAnswer = [&](ShortenDialog&) { canceller.start(); };
+        form->shortenNamesAction->trigger();
+        QVERIFY(!canceller.isActive());
+
+        QString error;
+        const std::unique_ptr<RenameJournal> journal = RenameJournal::openLatestUndoable(&error);
+        QVERIFY2(journal, qPrintable(error));
+        int done = 0;
+        for (int i = 0; i < journal->size(); ++i) {
+            const RenameEntry& entry = journal->entry(i);
+            const bool renamed = journal->status(i) == RenameJournal::Status::Done;
+            done += renamed;
+            QVERIFY2(FileTree::exists(entry.folder + (renamed ? entry.newName : entry.oldName)),
+                     entry.oldName.constData());
+            QVERIFY(!FileTree::exists(entry.folder + (renamed ? entry.oldName : entry.newName)));
+        }
+        QVERIFY(done > 0);
+        QVERIFY(done < Files);
+        QCOMPARE(told().size(), 1);
+        QCOMPARE(told()[0].text, QStringLiteral("%1 of %2 files %3 renamed; the rest were cancelled.")
+                                     .arg(done)
+                                     .arg(Files)
+                                     .arg(done == 1 ? "was" : "were"));
+        for (const Row& row : rows())
+            QVERIFY(FileTree::exists(row.path));
+
+        form->undoShorteningAction->trigger();
+        QCOMPARE(told().size(), 1);
         for (const Row& row : rows())
             QVERIFY(row.path.contains("file-with-a-long-name-") && FileTree::exists(row.path));
         QCOMPARE(FileTree::list(dir.path()).size(), Files);

@@ -3,6 +3,8 @@
 
 class Dialogs;
 class ErrorBox;
+class FileOperationGate;
+class Guard;
 class PointerState;
 class QAbstractItemView;
 class QProgressBar;
@@ -19,6 +21,7 @@ struct ActionServices
     QAbstractItemView& resultView;
     QProgressBar& progress;
     QWidget& window; // closing it stops a running file operation
+    FileOperationGate& fileOperations;
 };
 
 // What an area controller keeps of its services, under the names its handlers use.
@@ -28,9 +31,12 @@ protected:
     explicit ActionController(const ActionServices& services)
         : m_dialogs(&services.dialogs), m_errorBox(services.errorBox), m_pointer(services.pointer),
           m_results(&services.results), m_resultView(&services.resultView), m_progress(&services.progress),
-          m_window(&services.window)
+          m_window(&services.window), m_fileOperations(services.fileOperations)
     {
     }
+
+    // True, once the user has been told under label, while another operation on the files runs.
+    bool refusedWhileBusy(Guard& step, int label);
 
     Dialogs* m_dialogs;
     ErrorBox& m_errorBox;
@@ -39,4 +45,5 @@ protected:
     QAbstractItemView* m_resultView;
     QProgressBar* m_progress;
     QWidget* m_window;
+    FileOperationGate& m_fileOperations;
 };

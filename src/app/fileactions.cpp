@@ -3,6 +3,7 @@
 #include "app/fileactions.h"
 
 #include "app/closewatcher.h"
+#include "app/fileoperationgate.h"
 #include "app/pointer.h"
 #include "app/sessionend.h"
 #include "app/settingskeys.h"
@@ -10,6 +11,7 @@
 #include "fileops/transferjournal.h"
 #include "fileops/trashoperation.h"
 #include "platform/apptitle.h"
+#include "platform/browseforfolder.h"
 #include "platform/dialogs.h"
 #include "platform/errorbox.h"
 #include "platform/settings.h"
@@ -20,7 +22,6 @@
 #include <QAbstractItemView>
 #include <QEvent>
 #include <QFile>
-#include <QScopedValueRollback>
 
 #include <chrono>
 #include <functional>
@@ -78,13 +79,14 @@ int moveLabel(MoveOperation::Step step)
 
 void FileActions::sendToTrash()
 {
-    if (m_fileOpRunning)
-        return;
-    const QScopedValueRollback running(m_fileOpRunning, true);
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton10_Click"));
+    if (refusedWhileBusy(step, 100))
+        return;
+    FileOperationGate::Hold hold(m_fileOperations, m_window);
     Yielder yielder;
     const TrashOperation::Yield yield = [&] { yielder(); };
     TrashOperation trash;
+    hold.watch(trash.progress());
     ResultSnapshot rows;
     CloseWatcher watcher(m_window, [&] { trash.requestStop(); });
     const AbruptEndGuard abruptEnd([&] { trash.endNow(); });
@@ -125,14 +127,24 @@ void FileActions::sendToTrash()
 
 void FileActions::moveToFolder()
 {
-    if (m_fileOpRunning)
-        return;
-    const QScopedValueRollback running(m_fileOpRunning, true);
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton11_Click"));
+    if (refusedWhileBusy(step, 100))
+        return;
+    FileOperationGate::Hold hold(m_fileOperations, m_window);
     QString chosen;
+    const CloseWatcher pickerWatcher(m_window, [] {});
     step(106, [&] {
         const QString start = readSetting(SettingsApp, SettingsSection, KeyLastFolder, QString());
-        chosen = m_dialogs->existingDirectory(QStringLiteral("Please select folder:"), start);
+        // The last move may have gone to a share that has died since.
+        Yielder yielder;
+        const Pointer before = m_pointer.value();
+        m_pointer.set(Pointer::Busy);
+        chosen = browseForFolder(
+            *m_dialogs, QStringLiteral("Please select folder:"), start, [&] { yielder(); },
+            [&] {
+                m_pointer.set(before);
+                return pickerWatcher.closed();
+            });
     });
     bool cancelled = false;
     step(108, [&] { cancelled = chosen.isEmpty(); });
@@ -151,6 +163,7 @@ void FileActions::moveToFolder()
     step(118, [&] {
         rows = m_results->snapshot();
         move.emplace(QFile::encodeName(target));
+        hold.watch(move->progress());
     });
     CloseWatcher watcher(m_window, [&] {
         if (move)

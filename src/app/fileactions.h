@@ -5,8 +5,9 @@
 
 #include <QString>
 
-// The operations on the files of checked rows: sending them to the trash and moving them to a folder. Closing
-// the window stops a running one where it stands.
+// The operations on the files of checked rows: sending them to the trash and moving them to a folder. Each
+// takes the window's file operation gate, so no other operation on the files runs meanwhile. Closing the
+// window stops a running one where it stands.
 class FileActions : private ActionController
 {
 public:
@@ -19,6 +20,5 @@ public:
     void settleInterrupted();
 
 private:
-    bool m_fileOpRunning = false; // both yield, so a second click could arrive
-    QString m_lastMoveFolder;     // the folder the move last went to, as the picker returned it
+    QString m_lastMoveFolder; // the folder the move last went to, as the picker returned it
 };

@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "app/sessionend.h"
 #include "platform/dirlisting.h"
+#include "platform/enddeadline.h"
 #include "platform/filemove.h"
 #include "search/searchrun.h"
 
@@ -12,45 +13,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <thread>
 
 namespace {
-// Ends the process at once if the scope it guards has not finished in time. Ending during a search stops the
-// walk and waits for its thread, a moment at most, unless the walk hangs in a dead network mount: then the
-// program still ends, and only the hand-over of the clipboard is lost.
-class EndDeadline
-{
-public:
-    explicit EndDeadline(std::chrono::milliseconds limit)
-        : m_thread([this, limit] {
-              std::unique_lock lock(m_mutex);
-              if (!m_wake.wait_for(lock, limit, [this] { return m_done; }))
-                  std::_Exit(0);
-          })
-    {
-    }
-    ~EndDeadline()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_done = true;
-        }
-        m_wake.notify_all();
-        m_thread.join();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_done = false;
-    std::thread m_thread; // last: it starts once the rest is in place
-};
-
 // Test seams: LENTROVA_TEST_COPY_CHUNK_MS=N holds every copied chunk (1 MiB) back by N milliseconds, and
 // LENTROVA_TEST_FOLDER_OPEN_MS=N every folder the search opens, so that a test of the real window has a long
 // move or search without gigabytes or huge trees. Unset or 0 for everyone else, and then nothing is
@@ -111,6 +79,9 @@ int main(int argc, char* argv[])
     if (endSignals.caught())
         code = 128 + endSignals.caught();
     if (form->searchRun().active()) {
+        // Ending during a search stops the walk and waits for its thread, a moment at most, unless the walk
+        // hangs in a dead network mount: then the program still ends, and only the hand-over of the clipboard
+        // is lost.
         const EndDeadline deadline(std::chrono::milliseconds(300));
         form.reset();
     } else {

@@ -145,7 +145,8 @@ QByteArray contentOrThrow(const QByteArray& path)
 
 MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     : QWidget(parent), m_services(std::move(services)),
-      m_dialogs(chooseDialogs(m_services, m_ownDialogs, this)), m_errorBox(*m_dialogs), m_pointer(this)
+      m_dialogs(chooseDialogs(m_services, m_ownDialogs, this)), m_errorBox(*m_dialogs), m_pointer(this),
+      m_fileOperations(!m_services.endProgram)
 {
     if (m_services.random) {
         m_random = m_services.random;
@@ -155,7 +156,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     }
     buildControls();
     const ActionServices actions{*m_dialogs,  m_errorBox,   m_pointer, *m_results,
-                                 *resultList, *progressBar, *this};
+                                 *resultList, *progressBar, *this,     m_fileOperations};
     m_resultActions = std::make_unique<ResultListActions>(actions);
     m_fileActions = std::make_unique<FileActions>(actions);
     m_nameActions = std::make_unique<NameActions>(actions, m_services.shortenDialog);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/fileoperationgate.h"
 #include "app/pointer.h"
 #include "platform/errorbox.h"
 
@@ -165,6 +166,7 @@ private:
     };
     SortState m_shownSort;
     SortState m_askedSort;
+    FileOperationGate m_fileOperations;
     std::unique_ptr<ResultListActions> m_resultActions;
     std::unique_ptr<FileActions> m_fileActions;
     std::unique_ptr<NameActions> m_nameActions;

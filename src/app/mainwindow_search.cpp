@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The search run and the folder list: wiring only; the work is in src/search.
+#include "app/closewatcher.h"
 #include "app/mainwindow.h"
 
 #include "app/nameactions.h"
 #include "app/settingskeys.h"
 #include "platform/browseforfolder.h"
 #include "platform/settings.h"
+#include "platform/yielder.h"
 #include "results/resultmodel.h"
 #include "results/resultsort.h"
 #include "search/pathhelpers.h"
@@ -126,9 +128,18 @@ void MainWindow::onAddFolderClicked()
 {
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("PushButton3_Click"));
     QString chosen;
+    const CloseWatcher watcher(this, [] {});
     step(100, [&] {
         const QString start = readSetting(SettingsApp, SettingsSection, KeyLastFolderDot, QString());
-        chosen = browseForFolder(*m_dialogs, QStringLiteral("Please select folder:"), start);
+        Yielder yielder;
+        const Pointer before = m_pointer.value();
+        m_pointer.set(Pointer::Busy);
+        chosen = browseForFolder(
+            *m_dialogs, QStringLiteral("Please select folder:"), start, [&] { yielder(); },
+            [&] {
+                m_pointer.set(before);
+                return watcher.closed();
+            });
     });
     bool cancelled = true;
     step(102, [&] { cancelled = chosen.isEmpty(); });

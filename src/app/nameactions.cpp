@@ -2,6 +2,7 @@
 #include "app/nameactions.h"
 
 #include "app/closewatcher.h"
+#include "app/fileoperationgate.h"
 #include "app/pointer.h"
 #include "fileops/failurelist.h"
 #include "fileops/fileworker.h"
@@ -12,14 +13,13 @@
 #include "platform/errorbox.h"
 #include "platform/yielder.h"
 #include "results/resultmodel.h"
+#include "ui/fileprogresswindow.h"
 #include "ui/shortendialog.h"
 
 #include <QAbstractItemView>
 #include <QHash>
-#include <QScopedValueRollback>
 
 #include <algorithm>
-#include <atomic>
 
 namespace {
 const QString Module = QStringLiteral("Form1");
@@ -35,9 +35,12 @@ std::string_view nameOf(std::string_view path)
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-// Runs job on a worker thread; the window's event loop turns meanwhile.
-void runOffWindowThread(const std::function<void()>& job)
+// Runs job on a worker thread; the window's event loop turns meanwhile, and the progress window shows what
+// the job reports to progress once it has lasted a moment.
+void runOffWindowThread(QWidget* window, FileOperationProgress& progress, const QString& title,
+                        const std::function<void()>& job)
 {
+    const FileProgressWindow progressWindow(window, progress, title);
     FileWorker worker;
     Yielder yielder;
     worker.run(job, [&] { yielder(); });
@@ -79,10 +82,10 @@ quint16 lengthAfterRename(quint16 shown, LengthUnit unit, std::string_view oldNa
 // Shorten Checked Names…
 void NameActions::shortenCheckedNames()
 {
-    if (m_running)
-        return;
-    const QScopedValueRollback running(m_running, true);
     Guard step(m_errorBox, Module, QStringLiteral("mnuShortenNames_Click"));
+    if (refusedWhileBusy(step, 98))
+        return;
+    FileOperationGate::Hold hold(m_fileOperations, m_window);
     ResultSnapshot rows;
     std::vector<ShortenCandidate> candidates;
     QHash<quint64, int> placeOf; // row id to its place in the snapshot
@@ -118,10 +121,14 @@ void NameActions::shortenCheckedNames()
         return;
 
     step(106, [&] { m_pointer.set(Pointer::Busy); });
-    std::atomic<bool> stop{false};
-    CloseWatcher watcher(m_window, [&] { stop = true; });
+    FileOperationProgress progress;
+    hold.watch(progress);
+    CloseWatcher watcher(m_window, [&] { progress.requestCancel(); });
     ShortenResult result;
-    step(108, [&] { runOffWindowThread([&] { result = applyShortening(plan, limit, &stop); }); });
+    step(108, [&] {
+        runOffWindowThread(m_window, progress, operationTitle(FileOperationKind::Shorten),
+                           [&] { result = applyShortening(plan, limit, progress.cancelFlag(), &progress); });
+    });
 
     QStringList failures;
     step(110, [&] {
@@ -146,29 +153,38 @@ void NameActions::shortenCheckedNames()
     if (watcher.closed())
         return;
     step(116, [&] {
-        if (!result.journalError.isEmpty())
+        if (!result.journalError.isEmpty()) {
             m_dialogs->message(QStringLiteral("Nothing was renamed: the record that would undo the renames "
                                               "cannot be written.\n") +
                                    result.journalError,
                                MessageStyle::Warning, applicationTitle());
-        else if (!failures.isEmpty())
-            m_dialogs->message(failureListText(QStringLiteral("These files were not renamed:"), failures),
-                               MessageStyle::Warning, applicationTitle());
+            return;
+        }
+        const QString told = operationEndMessage(
+            failures.isEmpty() ? QString()
+                               : failureListText(QStringLiteral("These files were not renamed:"), failures),
+            cancellationLine(FileOperationKind::Shorten, progress.read()));
+        if (!told.isEmpty())
+            m_dialogs->message(told, MessageStyle::Warning, applicationTitle());
     });
 }
 
 // Undo Last Shortening
 void NameActions::undoLastShortening()
 {
-    if (m_running)
-        return;
-    const QScopedValueRollback running(m_running, true);
     Guard step(m_errorBox, Module, QStringLiteral("mnuUndoShortening_Click"));
+    if (refusedWhileBusy(step, 98))
+        return;
+    FileOperationGate::Hold hold(m_fileOperations, m_window);
     step(100, [&] { m_pointer.set(Pointer::Busy); });
-    std::atomic<bool> stop{false};
-    CloseWatcher watcher(m_window, [&] { stop = true; });
+    FileOperationProgress progress;
+    hold.watch(progress);
+    CloseWatcher watcher(m_window, [&] { progress.requestCancel(); });
     UndoResult result;
-    step(102, [&] { runOffWindowThread([&] { result = ::undoLastShortening(&stop); }); });
+    step(102, [&] {
+        runOffWindowThread(m_window, progress, operationTitle(FileOperationKind::Undo),
+                           [&] { result = ::undoLastShortening(progress.cancelFlag(), &progress); });
+    });
 
     step(104, [&] {
         // A row shows a renamed file when its path is the folder and the new name the batch gave it.
@@ -201,7 +217,7 @@ void NameActions::undoLastShortening()
         if (!result.found && result.failures.isEmpty())
             m_dialogs->message(QStringLiteral("There is no shortening to undo."), MessageStyle::Ok,
                                applicationTitle());
-        else if (!result.failures.isEmpty() || !result.alreadyBack.empty()) {
+        else {
             QStringList back;
             for (const RenameEntry& entry : result.alreadyBack)
                 back << QString::fromUtf8(entry.folder + entry.oldName);
@@ -209,9 +225,12 @@ void NameActions::undoLastShortening()
                 failureListText(QStringLiteral("These names were not changed back:"), result.failures),
                 failureListText(QStringLiteral("These files had their old names back already:"), back)};
             parts.removeAll(QString());
-            m_dialogs->message(parts.join(QStringLiteral("\n\n")),
-                               result.failures.isEmpty() ? MessageStyle::Ok : MessageStyle::Warning,
-                               applicationTitle());
+            if (const QString told =
+                    operationEndMessage(parts.join(QStringLiteral("\n\n")),
+                                        cancellationLine(FileOperationKind::Undo, progress.read()));
+                !told.isEmpty())
+                m_dialogs->message(told, result.failures.isEmpty() ? MessageStyle::Ok : MessageStyle::Warning,
+                                   applicationTitle());
         }
     });
 }

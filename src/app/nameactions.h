@@ -35,8 +35,9 @@ QString defaultShortenLimit(const ListCriteria& criteria);
 // value it has now, in unit.
 quint16 lengthAfterRename(quint16 shown, LengthUnit unit, std::string_view oldName, std::string_view newName);
 
-// Renaming the files of checked rows: shortening their names to a limit, and undoing the last batch. Both run
-// their file work on a worker thread while the window turns; closing the window stops after the file in hand.
+// Renaming the files of checked rows: shortening their names to a limit, and undoing the last batch. Both
+// take the window's file operation gate and run their file work on a worker thread while the window turns,
+// with the file operation progress window; its Cancel, like closing the window, stops after the file in hand.
 class NameActions : private ActionController
 {
 public:
@@ -56,5 +57,4 @@ public:
 private:
     ShortenDialogRunner m_runDialog;
     ListCriteria m_criteria;
-    bool m_running = false; // both yield, so a second click could arrive
 };

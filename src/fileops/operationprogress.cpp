@@ -48,8 +48,16 @@ void FileOperationProgress::start(int filesTotal, qint64 bytesTotal)
     m_samples.assign(1, Sample{ms, 0});
 }
 
+void FileOperationProgress::setFilesTotal(int filesTotal)
+{
+    showLife();
+    std::lock_guard lock(m_mutex);
+    m_state.filesTotal = filesTotal;
+}
+
 void FileOperationProgress::beginFile(const QByteArray& nativePath)
 {
+    showLife();
     std::lock_guard lock(m_mutex);
     m_state.inHand = true;
     m_state.currentPath = nativePath;
@@ -59,6 +67,7 @@ void FileOperationProgress::beginFile(const QByteArray& nativePath)
 
 void FileOperationProgress::beginCopy(qint64 fileSize)
 {
+    showLife();
     std::lock_guard lock(m_mutex);
     m_state.fileBytesCopied = 0;
     m_state.fileSize = fileSize;
@@ -66,6 +75,7 @@ void FileOperationProgress::beginCopy(qint64 fileSize)
 
 void FileOperationProgress::addCopied(qint64 bytes)
 {
+    showLife();
     std::lock_guard lock(m_mutex);
     m_state.fileBytesCopied += bytes;
     m_state.bytesCopied += bytes;
@@ -78,6 +88,7 @@ std::function<void(qint64)> FileOperationProgress::copyReporter()
 
 void FileOperationProgress::finishFile(bool succeeded)
 {
+    showLife();
     std::lock_guard lock(m_mutex);
     m_state.inHand = false;
     m_state.fileSize = -1;
@@ -88,6 +99,7 @@ void FileOperationProgress::finishFile(bool succeeded)
 
 void FileOperationProgress::abandonFile()
 {
+    showLife();
     std::lock_guard lock(m_mutex);
     m_state.inHand = false;
     m_state.fileSize = -1;
@@ -95,6 +107,7 @@ void FileOperationProgress::abandonFile()
 
 void FileOperationProgress::finish()
 {
+    showLife();
     std::lock_guard lock(m_mutex);
     m_state.inHand = false;
     m_state.finished = true;
@@ -124,17 +137,41 @@ FileOperationSnapshot FileOperationProgress::read()
 
 QString operationTitle(FileOperationKind kind, const QString& targetFolder)
 {
-    if (kind == FileOperationKind::Trash)
+    switch (kind) {
+    case FileOperationKind::Trash:
         return QStringLiteral("Sending to the trash");
+    case FileOperationKind::Move:
+        break;
+    case FileOperationKind::Shorten:
+        return QStringLiteral("Shortening names");
+    case FileOperationKind::Undo:
+        return QStringLiteral("Undoing the last shortening");
+    }
     return QStringLiteral("Moving to ") + targetFolder;
 }
+
+namespace {
+QString doneVerb(FileOperationKind kind)
+{
+    switch (kind) {
+    case FileOperationKind::Trash:
+        return QStringLiteral("sent to the trash");
+    case FileOperationKind::Move:
+        break;
+    case FileOperationKind::Shorten:
+        return QStringLiteral("renamed");
+    case FileOperationKind::Undo:
+        return QStringLiteral("renamed back");
+    }
+    return QStringLiteral("moved");
+}
+} // namespace
 
 QString cancellationLine(FileOperationKind kind, const FileOperationSnapshot& end)
 {
     if (!end.cancelled())
         return {};
-    const QString verb =
-        kind == FileOperationKind::Trash ? QStringLiteral("sent to the trash") : QStringLiteral("moved");
+    const QString verb = doneVerb(kind);
     if (end.filesFinished == 0)
         return QStringLiteral("No file was %1; the operation was cancelled.").arg(verb);
     const int done = end.filesSucceeded;

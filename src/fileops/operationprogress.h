@@ -7,9 +7,10 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 
-enum class FileOperationKind { Trash, Move };
+enum class FileOperationKind { Trash, Move, Shorten, Undo };
 
 // What a file operation has done so far, as one consistent picture.
 struct FileOperationSnapshot
@@ -50,6 +51,8 @@ public:
     void start(int filesTotal, qint64 bytesTotal = -1);
 
     // Worker side, any thread. A file that is not copied (a rename, a trash) needs no size.
+    // Where the count is known only once the work has begun.
+    void setFilesTotal(int filesTotal);
     void beginFile(const QByteArray& nativePath);
     void beginCopy(qint64 fileSize);
     void addCopied(qint64 bytes);
@@ -66,6 +69,10 @@ public:
     void requestCancel() { m_cancel.store(true); }
     void finish();
 
+    // A count that grows with every update of the worker, readable from any thread, even after the progress
+    // has gone: whoever waits on a worker tells by it whether the work still moves.
+    std::shared_ptr<const std::atomic<quint64>> lifeSign() const { return m_lifeSign; }
+
     // Window side: one thread only, since it keeps the samples that the rate is measured over.
     FileOperationSnapshot read();
 
@@ -79,9 +86,11 @@ private:
         qint64 bytes;
     };
     qint64 now() const;
+    void showLife() { m_lifeSign->fetch_add(1, std::memory_order_relaxed); }
 
     Clock m_clock;
     std::atomic<bool> m_cancel{false};
+    std::shared_ptr<std::atomic<quint64>> m_lifeSign = std::make_shared<std::atomic<quint64>>(0);
     mutable std::mutex m_mutex;
     FileOperationSnapshot m_state;
     qint64 m_startMs = 0;

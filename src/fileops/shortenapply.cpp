@@ -45,11 +45,26 @@ RenameResult renameToFreeName(const ShortenItem& item, const ShortenLimit& limit
     return result;
 }
 
+// Finishes the progress however the work ends, so that its window goes.
+struct ProgressEnd
+{
+    FileOperationProgress* progress;
+    explicit ProgressEnd(FileOperationProgress* p) : progress(p) {}
+    ~ProgressEnd()
+    {
+        if (progress)
+            progress->finish();
+    }
+    ProgressEnd(const ProgressEnd&) = delete;
+    ProgressEnd& operator=(const ProgressEnd&) = delete;
+};
+
 } // namespace
 
 ShortenResult applyShortening(const std::vector<ShortenItem>& plan, const ShortenLimit& limit,
-                              const std::atomic<bool>* stop)
+                              const std::atomic<bool>* stop, FileOperationProgress* progress)
 {
+    const ProgressEnd end(progress);
     ShortenResult result;
     std::vector<RenameEntry> entries;
     std::vector<const ShortenItem*> planned;
@@ -63,6 +78,8 @@ ShortenResult applyShortening(const std::vector<ShortenItem>& plan, const Shorte
         }
     if (planned.empty())
         return result;
+    if (progress)
+        progress->setFilesTotal(int(planned.size()));
     std::unique_ptr<RenameJournal> journal = RenameJournal::create(entries, &result.journalError);
     if (!journal)
         return result;
@@ -72,6 +89,8 @@ ShortenResult applyShortening(const std::vector<ShortenItem>& plan, const Shorte
             break;
         }
         const ShortenItem& item = *planned[k];
+        if (progress)
+            progress->beginFile(item.folder + item.oldName);
         RenameOutcome outcome;
         outcome.rowId = item.rowId;
         outcome.oldPath = item.folder + item.oldName;
@@ -87,6 +106,8 @@ ShortenResult applyShortening(const std::vector<ShortenItem>& plan, const Shorte
             journal->setStatus(line, RenameJournal::Status::Skipped);
             outcome.error = renamed.error.isEmpty() ? QStringLiteral("no free name") : renamed.error;
         }
+        if (progress)
+            progress->finishFile(renamed.renamed);
         result.outcomes.push_back(std::move(outcome));
     }
     return result;
@@ -138,8 +159,9 @@ bool settleLine(RenameJournal& journal, int i, UndoResult& result)
 
 } // namespace
 
-UndoResult undoLastShortening(const std::atomic<bool>* stop)
+UndoResult undoLastShortening(const std::atomic<bool>* stop, FileOperationProgress* progress)
 {
+    const ProgressEnd end(progress);
     UndoResult result;
     // A batch whose renames never happened (cut off before the first) is settled and passed over.
     while (!stopped(stop) && !result.found) {
@@ -150,14 +172,30 @@ UndoResult undoLastShortening(const std::atomic<bool>* stop)
                 result.failures << error;
             return result;
         }
+        const auto unsettled = [&](int i) {
+            const RenameJournal::Status status = journal->status(i);
+            return status == RenameJournal::Status::Done || status == RenameJournal::Status::Todo;
+        };
+        if (progress) {
+            int toSettle = 0;
+            for (int i = 0; i < journal->size(); ++i)
+                toSettle += unsettled(i);
+            progress->setFilesTotal(toSettle);
+        }
         const auto settledBefore = result.undone.size() + result.alreadyBack.size() + result.failures.size();
         bool recorded = true;
         // Backwards, so that a name freed by a later rename of the batch is free again before an earlier one
         // needs it.
         for (int i = journal->size() - 1; i >= 0 && !stopped(stop); --i) {
-            const RenameJournal::Status status = journal->status(i);
-            if (status == RenameJournal::Status::Done || status == RenameJournal::Status::Todo)
-                recorded = settleLine(*journal, i, result) && recorded;
+            if (!unsettled(i))
+                continue;
+            const RenameEntry& entry = journal->entry(i);
+            if (progress)
+                progress->beginFile(entry.folder + entry.newName);
+            const auto undoneBefore = result.undone.size();
+            recorded = settleLine(*journal, i, result) && recorded;
+            if (progress)
+                progress->finishFile(result.undone.size() != undoneBefore);
         }
         result.found =
             result.undone.size() + result.alreadyBack.size() + result.failures.size() != settledBefore;

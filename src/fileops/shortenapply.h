@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "fileops/operationprogress.h"
 #include "fileops/renamejournal.h"
 #include "fileops/shorten.h"
 
@@ -27,9 +28,11 @@ struct ShortenResult
 
 // Renames each planned file in place, never replacing anything; a name taken since the plan was made gets the
 // next free counter. The batch is journalled before the first rename, so undoLastShortening can reverse it.
-// Stops after the file in hand when stop becomes true.
+// Stops after the file in hand when stop becomes true. progress, when given, counts the planned renames and
+// is finished at the end.
 ShortenResult applyShortening(const std::vector<ShortenItem>& plan, const ShortenLimit& limit,
-                              const std::atomic<bool>* stop = nullptr);
+                              const std::atomic<bool>* stop = nullptr,
+                              FileOperationProgress* progress = nullptr);
 
 struct UndoResult
 {
@@ -42,4 +45,6 @@ struct UndoResult
 // Renames the newest journalled batch back: only the very files it renamed (by device and inode), still at
 // their new names, never replacing anything. Every line is settled in the record, so the next call undoes
 // the batch before, whatever could not be undone in this one.
-UndoResult undoLastShortening(const std::atomic<bool>* stop = nullptr);
+// progress, when given, learns the number of lines to settle once the record is read.
+UndoResult undoLastShortening(const std::atomic<bool>* stop = nullptr,
+                              FileOperationProgress* progress = nullptr);

@@ -2,8 +2,28 @@
 #include "platform/browseforfolder.h"
 
 #include "platform/dialogs.h"
+#include "platform/folderprobe.h"
 
-QString browseForFolder(Dialogs& dialogs, const QString& title, const QString& startFolder)
+#include <QDir>
+#include <QFile>
+
+QString browseForFolder(Dialogs& dialogs, const QString& title, const QString& startFolder,
+                        const std::function<void()>& idle, const std::function<bool()>& closed)
 {
-    return dialogs.existingDirectory(title, startFolder);
+    QString start;
+    if (!startFolder.isEmpty()) {
+        switch (probeFolder(QFile::encodeName(startFolder), FolderProbeLimit, idle)) {
+        case FolderAnswer::Folder:
+            start = startFolder;
+            break;
+        case FolderAnswer::NoAnswer:
+            start = QDir::homePath();
+            break;
+        case FolderAnswer::NotFolder:
+            break;
+        }
+    }
+    if (closed && closed())
+        return QString();
+    return dialogs.existingDirectory(title, start);
 }

@@ -3,9 +3,14 @@
 
 #include <QString>
 
+#include <functional>
+
 class Dialogs;
 
-// The folder picker behind Add Folder (Move To Folder asks Dialogs directly): only real folders can be
-// chosen; it opens at startFolder when that exists. Gives the chosen folder's full path, or the empty text on
-// cancel.
-QString browseForFolder(Dialogs& dialogs, const QString& title, const QString& startFolder);
+// The folder picker behind Add Folder and Move To Folder: only real folders can be chosen. It opens at
+// startFolder when that is a folder; a start folder that does not answer within FolderProbeLimit (a dead
+// share) is not handed to the picker, which would test it again on the window's thread, and the picker opens
+// in the home folder instead. idle keeps the window turning while the start folder is tested; when closed
+// then answers true, no picker opens. Gives the chosen folder's full path, or the empty text on cancel.
+QString browseForFolder(Dialogs& dialogs, const QString& title, const QString& startFolder,
+                        const std::function<void()>& idle, const std::function<bool()>& closed);

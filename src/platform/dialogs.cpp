@@ -2,6 +2,8 @@
 #include "platform/dialogs.h"
 
 #include "platform/errorbox.h"
+#include "platform/folderprobe.h"
+#include "platform/yielder.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -9,7 +11,27 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QSettings>
 #include <QShortcut>
+#include <QUrl>
+
+namespace {
+// The first Qt picker of the program reads the folder the last one ended in from Qt's own settings file,
+// which every Qt program of the user writes, and enters it on the window's thread as it is made. One that
+// does not answer off that thread (a share that has died since) is taken out of the file first.
+void forgetLastFolderIfDead()
+{
+    QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
+    settings.beginGroup(QStringLiteral("FileDialog"));
+    const QUrl lastVisited(settings.value(QStringLiteral("lastVisited")).toString());
+    if (!lastVisited.isLocalFile() || lastVisited.toLocalFile().isEmpty())
+        return;
+    Yielder yielder;
+    if (probeFolder(QFile::encodeName(lastVisited.toLocalFile()), FolderProbeLimit, [&] { yielder(); }) ==
+        FolderAnswer::NoAnswer)
+        settings.setValue(QStringLiteral("lastVisited"), QUrl::fromLocalFile(QDir::homePath()).toString());
+}
+} // namespace
 
 Answer QtDialogs::message(const QString& text, MessageStyle style, const QString& title)
 {
@@ -46,13 +68,25 @@ QString QtDialogs::inputText(const QString& prompt, const QString& title)
 QString QtDialogs::saveFileName(const QString& title, const QString& filters, const QString& startPath,
                                 QString* chosenFilter)
 {
+    forgetLastFolderIfDead();
     return QFileDialog::getSaveFileName(m_parent, title, startPath, filters, chosenFilter,
                                         QFileDialog::DontConfirmOverwrite);
 }
 
 QString QtDialogs::existingDirectory(const QString& title, const QString& startFolder)
 {
-    const QString start = (!startFolder.isEmpty() && QDir(startFolder).exists()) ? startFolder : QString();
-    return QFileDialog::getExistingDirectory(m_parent, title, start,
-                                             QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    // Nothing here tests the start folder: on the window's thread a dead share would freeze the window.
+    const QString start = startFolder.isEmpty() ? QDir::homePath() : startFolder;
+    forgetLastFolderIfDead();
+    QFileDialog dialog(m_parent, title, start);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    const QString chosen = dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    // Qt remembers the folder a picker ended in, for the whole process and in its own settings file, and the
+    // next picker enters it, on the window's thread, before it is told where to start; the folders passed
+    // through are tested there too when the Look in list opens. Leave it only the start folder, which
+    // answered.
+    dialog.setDirectory(start);
+    dialog.setHistory({start});
+    return chosen;
 }

@@ -28,7 +28,8 @@ public:
     // Empty on cancel. chosenFilter, when given, receives the filter the user left selected.
     virtual QString saveFileName(const QString& title, const QString& filters, const QString& startPath,
                                  QString* chosenFilter = nullptr) = 0;
-    // Empty on cancel. startFolder is used only when it names an existing folder.
+    // Empty on cancel. startFolder: a folder the caller found to answer (browseForFolder tests it off the
+    // window's thread), or empty for the home folder.
     virtual QString existingDirectory(const QString& title, const QString& startFolder) = 0;
 };
 
