@@ -199,9 +199,10 @@ void FileActions::moveToFolder()
 
 void FileActions::settleInterrupted()
 {
-    if (m_fileOpRunning)
+    // Settling moves and removes files: the rows' operations wait for it as for one another.
+    if (m_fileOperations.busy())
         return;
-    const QScopedValueRollback running(m_fileOpRunning, true);
+    FileOperationGate::Hold hold(m_fileOperations, m_window);
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("Form_Load"));
     // On a thread of its own, not waited for once the window closes: a record may name a share that no
     // longer answers.
