@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <cstdio>
@@ -699,9 +700,9 @@ private slots:
             << int(CopyStep::Sync) << false << "No space left on device" << copyRefused;
         QTest::newRow("disk full at the close")
             << int(CopyStep::Close) << false << "No space left on device" << copyRefused;
-        // Copied, then the file cannot be deleted: the copy leaves the trash again.
+        // Copied, then the file is made immutable, which changes it: it stays and the copy leaves the trash.
         QTest::newRow("file locked after its copy")
-            << int(CopyStep::Close) << true << "Operation not permitted" << QString();
+            << int(CopyStep::Close) << true << "it was left in place; its copy was removed" << QString();
     }
 
     void failedCopyIntoTrashSpeaksOfTheTrash()
@@ -733,9 +734,9 @@ private slots:
         if (lockSource && !locked)
             QSKIP("this file system cannot make a file immutable");
         QVERIFY(!result.ok);
-        for (const char* movesWords : {"target", "move", "copied, but"})
-            QVERIFY2(!result.error.contains(QLatin1String(movesWords)), qPrintable(result.error));
-        QVERIFY2(result.error.endsWith(": " + reason), qPrintable(result.error));
+        static const QRegularExpression movesWords(QStringLiteral("target|\\bmov(e|ed|ing)\\b|copied, but"));
+        QVERIFY2(!result.error.contains(movesWords), qPrintable(result.error));
+        QVERIFY2(result.error.endsWith(reason), qPrintable(result.error));
         if (!words.isEmpty())
             QCOMPARE(result.error, words.arg(QString::fromUtf8(homeTrash())) + ": " + reason);
         QCOMPARE(FileTree::read(source), QByteArray(200000, 'k'));

@@ -3,11 +3,11 @@
 # Ends the real program in the middle of a move to another file system and of a trash run by copy, each way a
 # session can end it: SIGTERM, SIGHUP, SIGINT, the X server dying, and SIGKILL followed by the next start.
 # Afterwards every file is in exactly one place, whole; no partial copy, trash entry without its file or
-# record is left. The copies are slowed down (lentrova_throttled), so each case moves a few MiB.
+# record is left. The copies are slowed down (the test seam LENTROVA_TEST_COPY_CHUNK_MS), so each case moves a few
+# MiB.
 set -euo pipefail
 xdesk=$2
-program=${3:-}
-[ -x "$program" ] || { echo "SKIP: no throttled program given"; exit 77; }
+program=$1
 command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "SKIP: Xvfb or xdotool missing"; exit 77; }
 work=$(mktemp -d)
 shm=$(mktemp -d -p /dev/shm)
@@ -15,7 +15,7 @@ trap 'rm -rf "$work" "$shm"' EXIT
 [ "$(stat -c %d "$work")" != "$(stat -c %d "$shm")" ] || { echo "SKIP: $work and /dev/shm are one file system"; exit 77; }
 source "$(dirname "$0")/controls.bash"
 unset QT_QPA_PLATFORM
-export LENTROVA_CHUNK_DELAY_MS=120
+export LENTROVA_TEST_COPY_CHUNK_MS=120
 
 pid=""
 xpid=""

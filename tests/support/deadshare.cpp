@@ -93,8 +93,8 @@ void DeadShare::resume()
 {
     {
         std::lock_guard lock(m_mutex);
-        if (m_stopped)
-            ::kill(pid_t(m_daemon.processId()), SIGCONT);
+        if (const qint64 pid = m_daemon.processId(); m_stopped && pid > 0)
+            ::kill(pid_t(pid), SIGCONT);
         m_stopped = false;
     }
     m_wake.notify_all();
