@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "app/sessionend.h"
 #include "platform/dirlisting.h"
+#include "platform/displaywait.h"
 #include "platform/enddeadline.h"
 #include "platform/filemove.h"
 #include "search/searchrun.h"
@@ -56,6 +57,17 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         std::fputs("Lentrova needs a graphical session: run it from a desktop, or under xvfb-run.\n", stderr);
+        return 1;
+    }
+    // Qt's X11 plugin aborts the program when the server does not answer at once, as one started a moment
+    // before may not: wait for it a while, and say plainly when it never answers.
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    const QByteArray display = qgetenv("DISPLAY");
+    if (!display.isEmpty() && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        (platform.isEmpty() || platform.startsWith("xcb")) &&
+        !waitForLocalDisplay(display, std::chrono::seconds(10))) {
+        std::fprintf(stderr, "Lentrova cannot reach the display %s: no X server answers there.\n",
+                     display.constData());
         return 1;
     }
     // Closing the window leaves the event loop once the handler under way has returned: a move or a trash
