@@ -40,6 +40,7 @@ sleep 1.5
 kill -0 "$pid" 2>/dev/null || { echo "FAIL: the program ended before its display came"; cat "$work/late.log"; exit 1; }
 Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null &
 xpid=$!
+for _ in $(seq 1 200); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
 wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Lentrova Software$' | head -n 1) || true
 [ -n "$wid" ] || { echo "FAIL: no window on the late display"; cat "$work/late.log"; exit 1; }
 kill -TERM "$pid"
