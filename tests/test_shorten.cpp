@@ -593,7 +593,8 @@ void TestShorten::killedBatchesUndoneWhole()
         const qint64 pid = batch.processId();
         if (pid > 0)
             ::kill(pid_t(pid), SIGKILL);
-        QVERIFY(batch.waitForFinished(30000));
+        // A batch that ended first is no longer running, and waiting for it then answers false.
+        QVERIFY(batch.state() == QProcess::NotRunning || batch.waitForFinished(30000));
         const int renamed = renamedCount();
         cutShort += renamed > 0 && renamed < Files;
         for (const QByteArray& name : journalNames())
