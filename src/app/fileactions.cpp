@@ -4,6 +4,7 @@
 
 #include "app/closewatcher.h"
 #include "app/fileoperationgate.h"
+#include "app/folderpicker.h"
 #include "app/pointer.h"
 #include "app/sessionend.h"
 #include "app/settingskeys.h"
@@ -135,16 +136,7 @@ void FileActions::moveToFolder()
     const CloseWatcher pickerWatcher(m_window, [] {});
     step(106, [&] {
         const QString start = readSetting(SettingsApp, SettingsSection, KeyLastFolder, QString());
-        // The last move may have gone to a share that has died since.
-        Yielder yielder;
-        const Pointer before = m_pointer.value();
-        m_pointer.set(Pointer::Busy);
-        chosen = browseForFolder(
-            *m_dialogs, QStringLiteral("Please select folder:"), start, [&] { yielder(); },
-            [&] {
-                m_pointer.set(before);
-                return pickerWatcher.closed();
-            });
+        chosen = pickFolderFrom(*m_dialogs, m_pointer, start, pickerWatcher);
     });
     bool cancelled = false;
     step(108, [&] { cancelled = chosen.isEmpty(); });

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The search run and the folder list: wiring only; the work is in src/search.
 #include "app/closewatcher.h"
+#include "app/folderpicker.h"
 #include "app/mainwindow.h"
 
 #include "app/nameactions.h"
@@ -131,15 +132,7 @@ void MainWindow::onAddFolderClicked()
     const CloseWatcher watcher(this, [] {});
     step(100, [&] {
         const QString start = readSetting(SettingsApp, SettingsSection, KeyLastFolderDot, QString());
-        Yielder yielder;
-        const Pointer before = m_pointer.value();
-        m_pointer.set(Pointer::Busy);
-        chosen = browseForFolder(
-            *m_dialogs, QStringLiteral("Please select folder:"), start, [&] { yielder(); },
-            [&] {
-                m_pointer.set(before);
-                return watcher.closed();
-            });
+        chosen = pickFolderFrom(*m_dialogs, m_pointer, start, watcher);
     });
     bool cancelled = true;
     step(102, [&] { cancelled = chosen.isEmpty(); });
