@@ -6,9 +6,9 @@
 #include "fileops/moveoperation.h"
 #include "fileops/trashoperation.h"
 #include "loopwatch.h"
-#include "platform/dialogs.h"
-#include "platform/yielder.h"
 #include "results/resultmodel.h"
+#include "services/dialogs.h"
+#include "services/yielder.h"
 
 #include <QApplication>
 #include <QDir>

@@ -8,9 +8,9 @@
 #include "app/mainwindow.h"
 #include "benchwindow.h"
 #include "fileops/shorten.h"
-#include "platform/dialogs.h"
 #include "results/resultmodel.h"
 #include "results/resultsort.h"
+#include "services/dialogs.h"
 #include "ui/shortendialog.h"
 
 #include "ui/resultlistview.h"

@@ -7,13 +7,13 @@
 //   bench_search [--sizes 50000,200000,1000000] [--seed N] [--runs N] [--cold-runs N] [--trees DIR] [--keep]
 //                [--readers N] [--verbose]
 #include "app/mainwindow.h"
+#include "app/searchrun.h"
 #include "benchwindow.h"
-#include "platform/dialogs.h"
-#include "platform/errorbox.h"
 #include "procstats.h"
 #include "results/resultmodel.h"
-#include "search/searchrun.h"
 #include "searchpeers.h"
+#include "services/dialogs.h"
+#include "services/errorbox.h"
 
 #include <QApplication>
 #include <QComboBox>

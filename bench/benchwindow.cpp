@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "benchwindow.h"
 
-#include "platform/shell.h"
+#include "services/shell.h"
 
 namespace {
 class NoDraw : public RandomSource

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "platform/apptitle.h"
-#include "results/clipboardcopy.h"
+#include "app/clipboardcopy.h"
 #include "results/listformat.h"
+#include "services/apptitle.h"
 #include "support/memorytable.h"
 #include "support/testform.h"
 #include "support/testmain.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "platform/errorbox.h"
-#include "results/csvreport.h"
+#include "app/reportsaving.h"
+#include "services/errorbox.h"
 #include "support/filetree.h"
 #include "support/memorytable.h"
 #include "support/scripteddialogs.h"

@@ -3,9 +3,9 @@
 // lets it keep the program alive after its window has closed.
 #include "app/mainwindow.h"
 #include "app/settingskeys.h"
-#include "platform/dialogs.h"
-#include "platform/settings.h"
 #include "results/resultmodel.h"
+#include "services/dialogs.h"
+#include "services/settings.h"
 #include "support/deadshare.h"
 #include "support/filetree.h"
 #include "support/testform.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "platform/dialogs.h"
-#include "platform/errorbox.h"
+#include "services/dialogs.h"
+#include "services/errorbox.h"
 #include "support/testmain.h"
 
 #include <QClipboard>

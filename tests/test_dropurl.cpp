@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "search/dropurl.h"
 #include "search/pathhelpers.h"
 #include "support/testmain.h"
+#include "ui/dropurl.h"
 
 #include <QSysInfo>
 #include <QUrl>

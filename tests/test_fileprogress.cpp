@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "fileops/operationprogress.h"
-#include "platform/apptitle.h"
+#include "services/apptitle.h"
 #include "support/filetree.h"
 #include "support/testmain.h"
 #include "ui/fileprogresswindow.h"

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "cli/finder.h"
+#include "app/reportsaving.h"
+#include "app/searchrun.h"
+#include "finder.h"
 #include "results/listtable.h"
-#include "results/textreport.h"
 #include "search/bindmounts.h"
-#include "search/searchrun.h"
 #include "support/filetree.h"
 #include "support/searchhost.h"
 #include "support/testmain.h"
@@ -305,15 +305,15 @@ private slots:
 
         // Refused before anything is walked, in the window's words.
         QTest::newRow("not a number") << QStringList{"--eq", "ten", "T/gone"} << 2 << QList<QByteArray>{}
-                                      << "lentrova-find: " + SearchRun::refusal("ten", "");
+                                      << "lentrova-find: " + criteriaRefusal("ten", "");
         QTest::newRow("out of range") << QStringList{"--gt", "32768", "T"} << 2 << QList<QByteArray>{}
-                                      << "lentrova-find: " + SearchRun::refusal("32768", "");
+                                      << "lentrova-find: " + criteriaRefusal("32768", "");
         QTest::newRow("unknown unit")
             << QStringList{"--eq", "3", "--unit", "chars", "T/gone"} << 2 << QList<QByteArray>{}
-            << "lentrova-find: " + SearchRun::refusal("3 chars", "");
+            << "lentrova-find: " + criteriaRefusal("3 chars", "");
         QTest::newRow("bad pattern") << QStringList{"--eq", "3", "--filter", "*[ab", "T/gone"} << 2
                                      << QList<QByteArray>{}
-                                     << "lentrova-find: " + SearchRun::refusal("3", "*[ab");
+                                     << "lentrova-find: " + criteriaRefusal("3", "*[ab");
     }
     void options()
     {

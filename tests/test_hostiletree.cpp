@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The search on trees built to break it: deeper than any path can name, odd names, loops, fifos, locked and
 // vanishing folders, a huge folder. Every run must finish, within a bounded wait, and lose nothing.
-#include "search/searchrun.h"
+#include "app/searchrun.h"
 #include "support/filetree.h"
 #include "support/fixtures.h"
 #include "support/testform.h"

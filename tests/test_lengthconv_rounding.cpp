@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "app/searchrun.h"
 #include "search/lengthconv.h"
-#include "search/searchrun.h"
 #include "support/testmain.h"
 
 Q_DECLARE_METATYPE(std::optional<qint16>)
@@ -59,7 +59,7 @@ private slots:
         QFETCH(std::optional<qint16>, expected);
         QCOMPARE(convertToInt16(text), expected);
         // Start refuses exactly the lengths that do not convert.
-        QCOMPARE(SearchRun::refusal(text, QString()).isEmpty(), expected.has_value());
+        QCOMPARE(criteriaRefusal(text, QString()).isEmpty(), expected.has_value());
     }
 };
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
+#include "app/searchrun.h"
 #include "search/lengthunit.h"
 #include "search/nametest.h"
-#include "search/searchrun.h"
 #include "support/filetree.h"
 #include "support/searchhost.h"
 #include "support/testmain.h"
@@ -64,7 +64,7 @@ private slots:
         QFETCH(LengthUnit, unit);
         const std::optional<LengthSpec> spec = parseLengthSpec(text);
         QCOMPARE(spec.has_value(), valid);
-        const QString refused = SearchRun::refusal(text, QString());
+        const QString refused = criteriaRefusal(text, QString());
         QCOMPARE(refused.isEmpty(), valid);
         LiveCriteria live;
         live.set(text, Comparison::LessThan);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
+#include "app/searchrun.h"
 #include "search/nametest.h"
 #include "search/pathhelpers.h"
 #include "search/pattern.h"
-#include "search/searchrun.h"
 #include "search/utf8name.h"
 #include "support/testmain.h"
 
@@ -316,7 +316,7 @@ private slots:
         QFETCH(QString, length);
         QFETCH(QString, filter);
         QFETCH(QString, field);
-        const QString text = SearchRun::refusal(length, filter);
+        const QString text = criteriaRefusal(length, filter);
         if (field.isEmpty())
             QVERIFY2(text.isEmpty(), qPrintable(text));
         else

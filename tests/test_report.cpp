@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "platform/errorbox.h"
+#include "app/reportsaving.h"
 #include "results/listformat.h"
-#include "results/textreport.h"
+#include "services/errorbox.h"
 #include "support/filetree.h"
 #include "support/fixtures.h"
 #include "support/memorytable.h"

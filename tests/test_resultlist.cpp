@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "app/searchrun.h"
 #include "results/resultsort.h"
-#include "search/searchrun.h"
 #include "support/testform.h"
 #include "support/testmain.h"
 #include "support/xdgopenstub.h"

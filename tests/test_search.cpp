@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "app/mainwindow.h"
+#include "app/searchrun.h"
 #include "platform/dirlisting.h"
-#include "platform/settings.h"
-#include "platform/shell.h"
 #include "results/resultmodel.h"
 #include "search/pathhelpers.h"
 #include "search/readerpool.h"
-#include "search/searchrun.h"
 #include "search/walker.h"
+#include "services/settings.h"
+#include "services/shell.h"
 #include "support/fixtures.h"
 #include "support/scripteddialogs.h"
 #include "support/testform.h"
@@ -742,7 +742,7 @@ private slots:
         form->pointer().set(Pointer::Busy);
         QTest::keyClick(form->folderList, Qt::Key_Delete); // busy
         QCOMPARE(form->folderModel()->rowCount(), 3);
-        form->onFolderListKeyDown(45); // another key
+        form->onFolderListKeyDown(Qt::Key_Insert); // another key
         QCOMPARE(form->folderModel()->rowCount(), 3);
         form->pointer().set(Pointer::Default);
         QTest::keyClick(form->folderList, Qt::Key_Delete);

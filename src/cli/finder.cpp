@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: MIT
-#include "cli/finder.h"
+#include "finder.h"
 
 #include "platform/dirlisting.h"
-#include "platform/errorbox.h"
 #include "platform/textfile.h"
 #include "results/listformat.h"
 #include "results/listtable.h"
 #include "results/resultmodel.h"
+#include "results/textreport.h"
 #include "search/lengthunit.h"
-#include "search/searchrun.h"
 #include "search/walker.h"
 
 #include <atomic>
@@ -221,27 +220,11 @@ std::string absoluteClean(const std::string& path)
     return out.empty() ? "/" : out;
 }
 
-// The window's text report of every row, written the way the window writes it.
-void writeReport(ResultModel& model, const std::string& fileName)
+// The window's text report of every row, written by the window's own writer.
+StatementFailure writeReport(ResultModel& model, const std::string& fileName)
 {
     model.setAllChecked(true);
-    const SnapshotTable table = SnapshotTable::of(model);
-    const YieldFn noYield = [] {};
-    const std::vector<qsizetype> widths = columnWidths(table, true, noYield);
-    TextFileWriter file;
-    file.createNative(bytes(fileName));
-    QStringList titles;
-    for (int c = 0; c < table.columnCount(); ++c)
-        titles.append(table.columnTitle(c));
-    QString line = paddedLine(titles, widths);
-    file.writeLine(line);
-    for (int r = 0; r < table.rowCount(); ++r) {
-        line.resize(0);
-        for (int c = 0; c < table.columnCount(); ++c)
-            appendPaddedCell(line, table.cellText(r, c), widths[std::size_t(c)]);
-        file.writeLine(line);
-    }
-    file.close();
+    return writeTextReportNative(SnapshotTable::of(model), bytes(fileName));
 }
 
 // The folders of --files0-from, each ended by a NUL (the last may lack it). Empty names are refused there.
@@ -673,7 +656,7 @@ int runFinder(const FinderOptions& options, std::FILE* out, std::FILE* err)
         std::fputs(finderHelp().toUtf8().constData(), out);
         return FoundSome;
     }
-    const QString refused = SearchRun::refusal(options.lengthText, options.filter);
+    const QString refused = criteriaRefusal(options.lengthText, options.filter);
     if (!refused.isEmpty()) {
         say(err, refused.toUtf8());
         return Trouble;
@@ -786,10 +769,8 @@ int runFinder(const FinderOptions& options, std::FILE* out, std::FILE* err)
         trouble = true;
     }
     if (options.output == Output::Report) {
-        try {
-            writeReport(report, options.reportFile);
-        } catch (...) {
-            say(err, bytes(options.reportFile) + ": " + describeCurrentException().toUtf8());
+        if (const StatementFailure failed = writeReport(report, options.reportFile)) {
+            say(err, bytes(options.reportFile) + ": " + failed.description.toUtf8());
             trouble = true;
         }
     }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "cli/finder.h"
+#include "finder.h"
 
 #include <csignal>
 #include <cstdio>

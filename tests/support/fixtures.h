@@ -3,7 +3,7 @@
 
 #include "platform/filemove.h"
 #include "platform/renamefile.h"
-#include "platform/shell.h"
+#include "services/shell.h"
 
 #include <QDir>
 #include <QEvent>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "support/scripteddialogs.h"
 
-#include "platform/errorbox.h"
+#include "services/errorbox.h"
 
 Answer ScriptedDialogs::message(const QString& text, MessageStyle style, const QString& title)
 {

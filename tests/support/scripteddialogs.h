@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "platform/dialogs.h"
+#include "services/dialogs.h"
 
 #include <QList>
 #include <QQueue>

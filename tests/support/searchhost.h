@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "platform/errorbox.h"
+#include "app/searchrun.h"
 #include "results/resultmodel.h"
-#include "search/searchrun.h"
+#include "services/errorbox.h"
 #include "support/scripteddialogs.h"
 
 #include <QFile>

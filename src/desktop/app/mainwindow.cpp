@@ -1,0 +1,362 @@
+// SPDX-License-Identifier: MIT
+#include "app/mainwindow.h"
+
+#include "app/actionservices.h"
+#include "app/fileactions.h"
+#include "app/nameactions.h"
+#include "app/resultlistactions.h"
+#include "app/searchrun.h"
+#include "app/settingskeys.h"
+#include "extras/help.h"
+#include "platform/files.h"
+#include "results/resultmodel.h"
+#include "search/lengthconv.h"
+#include "search/lengthunit.h"
+#include "services/apptitle.h"
+#include "services/dialogs.h"
+#include "services/settings.h"
+#include "services/shell.h"
+#include "ui/resultlistchecking.h"
+#include "ui/resultlistview.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTreeView>
+
+#include <algorithm>
+
+namespace {
+// Positions are laid out in twips; 15 twips make a pixel.
+int px(int twips)
+{
+    return qRound(twips / 15.0);
+}
+
+QFont arialBold(qreal points)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+const QString ListTooltip = QStringLiteral(
+    "Double-click item to remove it. Move | line to right and out of window to reveal full names.");
+
+// Every control of the window, once: object name, caption or text, position in twips (the criteria inside
+// their frames), place in the focus order (-1: takes no focus) and, for a button, its member and handler.
+struct Control
+{
+    const char* objectName;
+    const char* caption;
+    int left, top, width, height;
+    int tab;
+    QPushButton* MainWindow::*button = nullptr;
+    void (MainWindow::*clicked)() = nullptr;
+};
+
+const Control Controls[] = {
+    {"ListView1", "", 120, 120, 7800, 1245, 1},
+    {"PushButton3", "Add Folder To Search", 120, 1470, 7800, 405, 7, &MainWindow::addFolderButton,
+     &MainWindow::onAddFolderClicked},
+    {"PushButton12", "Help", 120, 1980, 3840, 405, 19, &MainWindow::contactHelpButton,
+     &MainWindow::onContactHelpClicked},
+    {"PushButton14", "Load Sample/Example Folders", 4080, 1980, 3840, 405, 20, &MainWindow::loadSamplesButton,
+     &MainWindow::onLoadSamplesClicked},
+    {"Frame1", "Filter (Retrieve Files That Contain These Characters)", 120, 2460, 7800, 800, -1},
+    {"Text1", "", 240, 300, 7320, 345, 3},
+    {"Frame2", "Length Of Filename (Including Period Characters)", 120, 3345, 7800, 800, -1},
+    {"Combo1", "", 240, 300, 3435, 345, 6},
+    {"Text2", "3", 3720, 300, 3825, 345, 5},
+    {"PushButton1", "Start Finding", 120, 4260, 7800, 405, 8, &MainWindow::startButton,
+     &MainWindow::onStartStopClicked},
+    {"ProgressBar1", "Progress Bar", 120, 4780, 7800, 405, -1},
+    {"ListView2", "", 8040, 135, 7800, 2490, 0},
+    {"PushButton4", "Save Results As Text File", 8040, 2730, 3840, 405, 10, &MainWindow::saveReportButton,
+     &MainWindow::onSaveReportClicked},
+    {"PushButton7", "Clear Results", 12000, 2730, 3840, 405, 11, &MainWindow::clearResultsButton,
+     &MainWindow::onClearResultsClicked},
+    {"PushButton9", "Copy Results To Clipboard", 8040, 3240, 3840, 405, 16, &MainWindow::copyResultsButton,
+     &MainWindow::onCopyResultsClicked},
+    {"PushButton2", "Help", 12000, 3240, 3840, 405, 9, &MainWindow::lengthHelpButton,
+     &MainWindow::onLengthHelpClicked},
+    {"PushButton13", "Open Folder Containg File", 8040, 3750, 3840, 405, 12, &MainWindow::revealButton,
+     &MainWindow::onRevealClicked},
+    {"PushButton5", "Open Selected File ", 12000, 3750, 3840, 405, 13, &MainWindow::openFileButton,
+     &MainWindow::onOpenFileClicked},
+    {"PushButton6", "Remove Results Containing X", 8040, 4260, 3840, 405, 14,
+     &MainWindow::removeContainingButton, &MainWindow::onRemoveContainingClicked},
+    {"PushButton8", "Remove Results Not Cont. X", 12000, 4260, 3840, 405, 15,
+     &MainWindow::removeNotContainingButton, &MainWindow::onRemoveNotContainingClicked},
+    {"PushButton10", "Send Checked To Recycle Bin", 8040, 4770, 3840, 405, 17, &MainWindow::trashButton,
+     &MainWindow::onTrashClicked},
+    {"PushButton11", "Move To Folder", 12000, 4770, 3840, 405, 18, &MainWindow::moveButton,
+     &MainWindow::onMoveClicked},
+};
+
+const Control& control(const char* objectName)
+{
+    return *std::find_if(std::begin(Controls), std::end(Controls),
+                         [&](const Control& c) { return qstrcmp(c.objectName, objectName) == 0; });
+}
+
+// Names the widget and puts it where the table says.
+template <class W> W* place(W* widget, const char* objectName)
+{
+    const Control& c = control(objectName);
+    widget->setObjectName(QLatin1String(c.objectName));
+    widget->setGeometry(px(c.left), px(c.top), px(c.width), px(c.height));
+    return widget;
+}
+
+QString captionOf(const char* objectName)
+{
+    return QString::fromUtf8(control(objectName).caption);
+}
+
+Dialogs* chooseDialogs(MainWindowServices& services, std::unique_ptr<Dialogs>& own, QWidget* window)
+{
+    if (services.dialogs)
+        return services.dialogs;
+    own = std::make_unique<QtDialogs>(window);
+    return own.get();
+}
+
+// A file the start-up needs; a failure goes to the statement's Guard.
+QByteArray contentOrThrow(const QByteArray& path)
+{
+    const ReadResult read = readFileNative(path);
+    return read.error.isEmpty() ? read.bytes : throw AppError(read.error);
+}
+} // namespace
+
+MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
+    : QWidget(parent), m_services(std::move(services)),
+      m_dialogs(chooseDialogs(m_services, m_ownDialogs, this)), m_errorBox(*m_dialogs), m_pointer(this),
+      m_fileOperations(!m_services.endProgram)
+{
+    if (m_services.random) {
+        m_random = m_services.random;
+    } else {
+        m_ownRandom = std::make_unique<SystemRandom>();
+        m_random = m_ownRandom.get();
+    }
+    buildControls();
+    const ActionServices actions{*m_dialogs,  m_errorBox,   m_pointer, *m_results,
+                                 *resultList, *progressBar, *this,     m_fileOperations};
+    m_resultActions = std::make_unique<ResultListActions>(actions);
+    m_fileActions = std::make_unique<FileActions>(actions);
+    m_nameActions = std::make_unique<NameActions>(actions, m_services.shortenDialog);
+    addRenameMenuItems();
+    setUpSearch();
+    setUpSorting();
+}
+
+MainWindow::~MainWindow() = default;
+
+QByteArray MainWindow::installFolderNativePath() const
+{
+    return m_services.installFolder.isEmpty() ? installFolderNative()
+                                              : QFile::encodeName(m_services.installFolder);
+}
+
+void MainWindow::buildControls()
+{
+    setWindowTitle(QStringLiteral("Form1"));
+    setObjectName(QStringLiteral("Form1"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(px(15960), px(5310));
+    setFont(arialBold(9));
+    // White under a light palette, as the window has always been; the palette's own field colour under a dark
+    // one, where its light captions would vanish on white.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Base));
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setMouseTracking(true);
+
+    m_folders = new QStandardItemModel(0, 1, this);
+    folderList = place(new QTreeView(this), "ListView1");
+    folderList->setModel(m_folders);
+    folderList->setRootIsDecorated(false);
+    folderList->setUniformRowHeights(true);
+    folderList->setItemsExpandable(false);
+    folderList->setAllColumnsShowFocus(true);
+    folderList->header()->setStretchLastSection(false);
+    folderList->header()->setSectionsMovable(false);
+
+    m_results = new ResultModel(this);
+    resultList = place(new ResultListView(this), "ListView2");
+    resultList->setModel(m_results);
+    resultList->verticalHeader()->setDefaultSectionSize(QFontMetrics(arialBold(9)).height() + 4);
+    m_checking = new ResultListChecking(resultList, m_results);
+
+    for (QAbstractItemView* list : std::initializer_list<QAbstractItemView*>{folderList, resultList}) {
+        list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        // A long path loses its middle, not the file name at its end; the model's tooltip shows it whole.
+        list->setTextElideMode(Qt::ElideMiddle);
+        list->setFont(arialBold(9));
+        list->setToolTip(ListTooltip);
+        list->setMouseTracking(true);
+        list->viewport()->setMouseTracking(true);
+        watchHover(list, HoverRule::Surface);
+        watchHover(list->viewport(), HoverRule::Surface);
+    }
+    folderList->installEventFilter(this);
+
+    filterFrame = place(new QGroupBox(captionOf("Frame1"), this), "Frame1");
+    filterEdit = place(new QLineEdit(captionOf("Text1"), filterFrame), "Text1");
+    lengthFrame = place(new QGroupBox(captionOf("Frame2"), this), "Frame2");
+    comparisonCombo = place(new QComboBox(lengthFrame), "Combo1");
+    lengthEdit = place(new QLineEdit(captionOf("Text2"), lengthFrame), "Text2");
+    lengthEdit->setToolTip(lengthFormsHelp());
+    for (QGroupBox* frame : {filterFrame, lengthFrame}) {
+        frame->setAutoFillBackground(true);
+        frame->setPalette(pal);
+        frame->setMouseTracking(true);
+        watchHover(frame, HoverRule::Surface);
+    }
+    for (QLineEdit* text : {filterEdit, lengthEdit}) {
+        text->setMouseTracking(true);
+        watchHover(text, HoverRule::Surface);
+    }
+
+    progressBar = place(new QProgressBar(this), "ProgressBar1");
+    progressBar->setRange(0, 100);
+    progressBar->setValue(0);
+    progressBar->setTextVisible(true);
+    progressBar->setFormat(captionOf("ProgressBar1"));
+    progressBar->setAlignment(Qt::AlignCenter);
+
+    // Screen readers name a control by its label, and these three have none that Qt can find: they take the
+    // heading of their first column, or the text the bar shows at rest.
+    folderList->setAccessibleName(QStringLiteral("Folder(s)"));
+    resultList->setAccessibleName(m_results->headerData(0, Qt::Horizontal).toString());
+    progressBar->setAccessibleName(captionOf("ProgressBar1"));
+
+    for (const Control& c : Controls) {
+        if (!c.button)
+            continue;
+        QPushButton* button = place(new QPushButton(QString::fromUtf8(c.caption), this), c.objectName);
+        button->setFont(arialBold(11.25));
+        watchHover(button, HoverRule::Button);
+        connect(button, &QPushButton::clicked, this, c.clicked);
+        this->*c.button = button;
+    }
+    // The Start button stays usable as Stop while the pointer shows busy.
+    m_hoverRules[startButton] = HoverRule::StartButton;
+
+    // Focus order as the table gives it.
+    std::vector<const Control*> order;
+    for (const Control& c : Controls)
+        if (c.tab >= 0)
+            order.push_back(&c);
+    std::sort(order.begin(), order.end(), [](const Control* a, const Control* b) { return a->tab < b->tab; });
+    for (std::size_t i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(findChild<QWidget*>(QLatin1String(order[i]->objectName)),
+                    findChild<QWidget*>(QLatin1String(order[i + 1]->objectName)));
+    resultList->setFocus();
+
+    connect(filterEdit, &QLineEdit::textChanged, this, &MainWindow::onFilterChanged);
+    connect(lengthEdit, &QLineEdit::textChanged, this, &MainWindow::onLengthChanged);
+}
+
+// After the checking items of the result list's context menu, set apart: these change files.
+void MainWindow::addRenameMenuItems()
+{
+    auto* separator = new QAction(resultList);
+    separator->setSeparator(true);
+    resultList->addAction(separator);
+    shortenNamesAction = new QAction(QStringLiteral("Shorten Checked Names\u2026"), resultList);
+    connect(shortenNamesAction, &QAction::triggered, this, &MainWindow::onShortenNamesClicked);
+    resultList->addAction(shortenNamesAction);
+    undoShorteningAction = new QAction(QStringLiteral("Undo Last Shortening"), resultList);
+    connect(undoShorteningAction, &QAction::triggered, this, &MainWindow::onUndoShorteningClicked);
+    resultList->addAction(undoShorteningAction);
+}
+
+void MainWindow::load()
+{
+    Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("Form_Load"));
+    const QByteArray folder = installFolderNativePath();
+
+    step(100, [&] {
+        const QByteArray skinPath = folder + "/x/o.cjs";
+        if (!isFileFollowingLinks(skinPath))
+            return;
+        const QColor face = palette().color(QPalette::Button);
+        QPalette pal = palette();
+        pal.setColor(QPalette::Window, face);
+        setPalette(pal);
+        for (QGroupBox* frame : {filterFrame, lengthFrame}) {
+            QPalette framePal = frame->palette();
+            framePal.setColor(QPalette::Window, face);
+            frame->setPalette(framePal);
+        }
+        setStyleSheet(QString::fromUtf8(contentOrThrow(skinPath)));
+    });
+
+    bool haveCursor = false;
+    step(104, [&] { haveCursor = existsFollowingLinks(folder + "/HAND-M.CUR"); });
+    if (haveCursor)
+        step(106, [&] { m_pointer.setCustomCursor(loadCursorData(contentOrThrow(folder + "/HAND-M.CUR"))); });
+
+    step(108, [&] {
+        if (m_random->draw1to100() == 7)
+            Shell::open(QUrl(homePageAddress()));
+    });
+
+    step(126, [&] {
+        setWindowTitle(m_services.displayName);
+        setWindowIcon(QIcon(folder + QStringLiteral("/lentrova.png")));
+        setApplicationTitle(m_services.displayName);
+        setApplicationTitle(cutApplicationTitle(m_services.displayName));
+    });
+
+    step(128, [&] { m_folders->setHorizontalHeaderLabels({QStringLiteral("Folder(s)")}); });
+    step(130, [&] { folderList->setColumnWidth(0, px(7000)); });
+    // The result list's two columns come with its model; only their widths are set here.
+    step(136, [&] { resultList->setColumnWidth(0, px(6000)); });
+    step(138, [&] { resultList->setColumnWidth(1, px(1200)); });
+
+    step(140, [&] { comparisonCombo->addItem(QStringLiteral("Equal To")); });
+    step(142, [&] { comparisonCombo->addItem(QStringLiteral("Greater Than")); });
+    step(144, [&] { comparisonCombo->addItem(QStringLiteral("Less Than")); });
+    comparisonCombo->setCurrentIndex(-1); // a list fills without choosing an item
+
+    step(146, [&] { filterEdit->setText(readSetting(SettingsApp, SettingsSection, KeyFilter, QString())); });
+    step(148, [&] { lengthEdit->setText(readSetting(SettingsApp, SettingsSection, KeyLength, 3)); });
+    step(150, [&] {
+        const auto index = convertToInt16(readSetting(SettingsApp, SettingsSection, KeyCombo, 0));
+        if (!index)
+            throw AppError(QStringLiteral("Type mismatch"));
+        if (*index < 0 || *index >= comparisonCombo->count())
+            throw AppError(QStringLiteral("Invalid property value"));
+        comparisonCombo->setCurrentIndex(*index);
+    });
+}
+
+void MainWindow::onFilterChanged()
+{
+    storeSetting(SettingsApp, SettingsSection, KeyFilter, filterEdit->text());
+}
+
+void MainWindow::onLengthChanged()
+{
+    storeSetting(SettingsApp, SettingsSection, KeyLength, lengthEdit->text());
+}

@@ -1,0 +1,236 @@
+// SPDX-License-Identifier: MIT
+#include "app/nameactions.h"
+
+#include "app/closewatcher.h"
+#include "app/fileoperationgate.h"
+#include "app/pointer.h"
+#include "fileops/failurelist.h"
+#include "fileops/fileworker.h"
+#include "fileops/shorten.h"
+#include "fileops/shortenapply.h"
+#include "results/resultmodel.h"
+#include "services/apptitle.h"
+#include "services/dialogs.h"
+#include "services/errorbox.h"
+#include "services/yielder.h"
+#include "ui/fileprogresswindow.h"
+#include "ui/shortendialog.h"
+
+#include <QAbstractItemView>
+#include <QHash>
+
+#include <algorithm>
+
+namespace {
+const QString Module = QStringLiteral("Form1");
+
+std::string_view viewOf(const QByteArray& bytes)
+{
+    return std::string_view(bytes.constData(), std::size_t(bytes.size()));
+}
+
+std::string_view nameOf(std::string_view path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// Runs job on a worker thread; the window's event loop turns meanwhile, and the progress window shows what
+// the job reports to progress once it has lasted a moment.
+void runOffWindowThread(QWidget* window, FileOperationProgress& progress, const QString& title,
+                        const std::function<void()>& job)
+{
+    const FileProgressWindow progressWindow(window, progress, title);
+    FileWorker worker;
+    Yielder yielder;
+    worker.run(job, [&] { yielder(); });
+}
+} // namespace
+
+ListCriteria ListCriteria::read(const QString& lengthText, std::optional<Comparison> comparison)
+{
+    return {parseLengthSpec(lengthText), comparison};
+}
+
+QString defaultShortenLimit(const ListCriteria& criteria)
+{
+    if (!criteria.length || criteria.comparison != Comparison::GreaterThan || criteria.length->length < 1)
+        return QString();
+    switch (criteria.length->unit) {
+    case LengthUnit::Name:
+        return limitText({criteria.length->length, ShortenUnit::Utf16});
+    case LengthUnit::Bytes:
+        return limitText({criteria.length->length, ShortenUnit::Bytes});
+    case LengthUnit::Path:
+    case LengthUnit::PathBytes:
+        break; // a path's limit says nothing about how long its name may be
+    }
+    return QString();
+}
+
+quint16 lengthAfterRename(quint16 shown, LengthUnit unit, std::string_view oldName, std::string_view newName)
+{
+    const auto measure = [unit](std::string_view name) { return qint64(measuredLength(unit, {}, name)); };
+    qint64 value = 0;
+    if (unit == LengthUnit::Name || unit == LengthUnit::Bytes)
+        value = measure(newName);
+    else // the part above the name is not known here, but it did not change
+        value = qint64(shown) - measure(oldName) + measure(newName);
+    return quint16(std::clamp<qint64>(value, 0, 0xFFFF));
+}
+
+// Shorten Checked Names…
+void NameActions::shortenCheckedNames()
+{
+    Guard step(m_errorBox, Module, QStringLiteral("mnuShortenNames_Click"));
+    if (refusedWhileBusy(step, 98))
+        return;
+    FileOperationGate::Hold hold(m_fileOperations, m_window);
+    ResultSnapshot rows;
+    std::vector<ShortenCandidate> candidates;
+    QHash<quint64, int> placeOf; // row id to its place in the snapshot
+    step(100, [&] {
+        rows = m_results->snapshot();
+        for (int r = 0; r < rows.size(); ++r)
+            if (rows.isChecked(r)) {
+                candidates.push_back({rows.rowId(r), rows.nativePath(r)});
+                placeOf.insert(rows.rowId(r), r);
+            }
+    });
+    if (candidates.empty()) {
+        step(102, [&] {
+            m_dialogs->message(QStringLiteral("Check the files whose names are to be shortened first."),
+                               MessageStyle::Ok, applicationTitle());
+        });
+        return;
+    }
+
+    std::vector<ShortenItem> plan;
+    ShortenLimit limit;
+    bool accepted = false;
+    step(104, [&] {
+        ShortenDialog dialog(std::move(candidates), defaultShortenLimit(m_criteria), applicationTitle(),
+                             m_window);
+        accepted = m_runDialog ? m_runDialog(dialog) : dialog.exec() == QDialog::Accepted;
+        if (accepted && dialog.limit()) {
+            plan = dialog.plan();
+            limit = *dialog.limit();
+        }
+    });
+    if (!accepted || plan.empty())
+        return;
+
+    step(106, [&] { m_pointer.set(Pointer::Busy); });
+    FileOperationProgress progress;
+    hold.watch(progress);
+    CloseWatcher watcher(m_window, [&] { progress.requestCancel(); });
+    ShortenResult result;
+    step(108, [&] {
+        runOffWindowThread(m_window, progress, operationTitle(FileOperationKind::Shorten),
+                           [&] { result = applyShortening(plan, limit, progress.cancelFlag(), &progress); });
+    });
+
+    QStringList failures;
+    step(110, [&] {
+        std::vector<ResultModel::Renamed> renamed;
+        const LengthUnit unit = m_criteria.unit();
+        for (const RenameOutcome& outcome : result.outcomes) {
+            const int r = placeOf.value(outcome.rowId, -1);
+            if (r < 0)
+                continue;
+            if (outcome.newPath.isEmpty()) {
+                failures << failureLine(rows.displayPath(r), outcome.error);
+                continue;
+            }
+            renamed.push_back({outcome.rowId, outcome.newPath,
+                               lengthAfterRename(rows.nameLength(r), unit, nameOf(viewOf(outcome.oldPath)),
+                                                 nameOf(viewOf(outcome.newPath)))});
+        }
+        m_results->renameRows(renamed);
+    });
+    step(112, [&] { m_resultView->viewport()->update(); });
+    step(114, [&] { m_pointer.set(Pointer::Default); });
+    if (watcher.closed())
+        return;
+    step(116, [&] {
+        if (!result.journalError.isEmpty()) {
+            m_dialogs->message(QStringLiteral("Nothing was renamed: the record that would undo the renames "
+                                              "cannot be written.\n") +
+                                   result.journalError,
+                               MessageStyle::Warning, applicationTitle());
+            return;
+        }
+        const QString told = operationEndMessage(
+            failures.isEmpty() ? QString()
+                               : failureListText(QStringLiteral("These files were not renamed:"), failures),
+            cancellationLine(FileOperationKind::Shorten, progress.read()));
+        if (!told.isEmpty())
+            m_dialogs->message(told, MessageStyle::Warning, applicationTitle());
+    });
+}
+
+// Undo Last Shortening
+void NameActions::undoLastShortening()
+{
+    Guard step(m_errorBox, Module, QStringLiteral("mnuUndoShortening_Click"));
+    if (refusedWhileBusy(step, 98))
+        return;
+    FileOperationGate::Hold hold(m_fileOperations, m_window);
+    step(100, [&] { m_pointer.set(Pointer::Busy); });
+    FileOperationProgress progress;
+    hold.watch(progress);
+    CloseWatcher watcher(m_window, [&] { progress.requestCancel(); });
+    UndoResult result;
+    step(102, [&] {
+        runOffWindowThread(m_window, progress, operationTitle(FileOperationKind::Undo),
+                           [&] { result = ::undoLastShortening(progress.cancelFlag(), &progress); });
+    });
+
+    step(104, [&] {
+        // A row shows a renamed file when its path is the folder and the new name the batch gave it.
+        QHash<QByteArray, const RenameEntry*> byNewPath;
+        for (const auto* entries : {&result.undone, &result.alreadyBack})
+            for (const RenameEntry& entry : *entries)
+                byNewPath.insert(entry.folder + entry.newName, &entry);
+        if (byNewPath.isEmpty())
+            return;
+        const ResultSnapshot rows = m_results->snapshot();
+        const LengthUnit unit = m_criteria.unit();
+        std::vector<ResultModel::Renamed> renamed;
+        for (int r = 0; r < rows.size(); ++r) {
+            const std::string_view path = rows.nativePathView(r);
+            const RenameEntry* entry =
+                byNewPath.value(QByteArray::fromRawData(path.data(), qsizetype(path.size())));
+            if (!entry)
+                continue;
+            renamed.push_back({rows.rowId(r), entry->folder + entry->oldName,
+                               lengthAfterRename(rows.nameLength(r), unit, viewOf(entry->newName),
+                                                 viewOf(entry->oldName))});
+        }
+        m_results->renameRows(renamed);
+    });
+    step(106, [&] { m_resultView->viewport()->update(); });
+    step(108, [&] { m_pointer.set(Pointer::Default); });
+    if (watcher.closed())
+        return;
+    step(110, [&] {
+        if (!result.found && result.failures.isEmpty())
+            m_dialogs->message(QStringLiteral("There is no shortening to undo."), MessageStyle::Ok,
+                               applicationTitle());
+        else {
+            QStringList back;
+            for (const RenameEntry& entry : result.alreadyBack)
+                back << QString::fromUtf8(entry.folder + entry.oldName);
+            QStringList parts{
+                failureListText(QStringLiteral("These names were not changed back:"), result.failures),
+                failureListText(QStringLiteral("These files had their old names back already:"), back)};
+            parts.removeAll(QString());
+            if (const QString told =
+                    operationEndMessage(parts.join(QStringLiteral("\n\n")),
+                                        cancellationLine(FileOperationKind::Undo, progress.read()));
+                !told.isEmpty())
+                m_dialogs->message(told, result.failures.isEmpty() ? MessageStyle::Ok : MessageStyle::Warning,
+                                   applicationTitle());
+        }
+    });
+}

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: MIT
+#include "services/browseforfolder.h"
+
+#include "platform/folderprobe.h"
+#include "services/dialogs.h"
+
+#include <QDir>
+#include <QFile>
+
+QString browseForFolder(Dialogs& dialogs, const QString& title, const QString& startFolder,
+                        const std::function<void()>& idle, const std::function<bool()>& closed)
+{
+    QString start;
+    if (!startFolder.isEmpty()) {
+        switch (probeFolder(QFile::encodeName(startFolder), FolderProbeLimit, idle)) {
+        case FolderAnswer::Folder:
+            start = startFolder;
+            break;
+        case FolderAnswer::NoAnswer:
+            start = QDir::homePath();
+            break;
+        case FolderAnswer::NotFolder:
+            break;
+        }
+    }
+    if (closed && closed())
+        return QString();
+    return dialogs.existingDirectory(title, start);
+}

@@ -1,0 +1,10 @@
+// SPDX-License-Identifier: MIT
+#include "services/yielder.h"
+
+#include <QCoreApplication>
+
+void Yielder::now()
+{
+    QCoreApplication::processEvents();
+    m_clock.restart();
+}
