@@ -200,6 +200,42 @@ private slots:
         QVERIFY(!settled.message().isEmpty());
     }
 
+    void copyOfDeepSource_data()
+    {
+        QTest::addColumn<bool>("trash");
+        QTest::newRow("move") << false;
+        QTest::newRow("trash") << true;
+    }
+
+    // A source beyond PATH_MAX is looked at through its folder's descriptor: its copy goes, the source stays.
+    void copyOfDeepSource()
+    {
+        QFETCH(bool, trash);
+        ScratchDir from;
+        ScratchDir to;
+        const DeepFile deep(from.path(), "deep bytes");
+        QVERIFY(deep.usable());
+        const ShortPath reach(deep.path());
+        const QByteArray t = to.path() + "/deep.txt";
+        const QByteArray i = trash ? to.path() + "/deep.txt.trashinfo" : QByteArray();
+        QString error;
+        auto journal = TransferJournal::create(
+            trash ? TransferJournal::Kind::Trash : TransferJournal::Kind::Move, &error);
+        QVERIFY2(journal, qPrintable(error));
+        QCOMPARE(journal->record({{deep.path(), t, i, {}}}, true), QString());
+        journal.reset();
+        QVERIFY(copyKeepingTime(reach.path(), t));
+        if (trash)
+            QVERIFY(FileTree::write(i, ""));
+
+        const SettledTransfers settled = settleInterruptedTransfers();
+        QVERIFY2(settled.failures.isEmpty(), qPrintable(settled.failures.join('\n')));
+        QCOMPARE(settled.removedCopies, QStringList{QString::fromUtf8(t)});
+        QVERIFY(!FileTree::exists(t));
+        QVERIFY(!trash || !FileTree::exists(i));
+        QCOMPARE(deep.read(), QByteArray("deep bytes"));
+    }
+
     // A file that a kill caught under its hidden name beside the file it was to replace.
     void settleStaged_data()
     {
