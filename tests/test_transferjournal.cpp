@@ -4,6 +4,7 @@
 #include "support/filetree.h"
 #include "support/testmain.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
 
@@ -197,6 +198,163 @@ private slots:
         QVERIFY(settled.failures.isEmpty());
         QVERIFY(leftRecords().isEmpty());
         QVERIFY(!settled.message().isEmpty());
+    }
+
+    void copyOfDeepSource_data()
+    {
+        QTest::addColumn<bool>("trash");
+        QTest::newRow("move") << false;
+        QTest::newRow("trash") << true;
+    }
+
+    // A source beyond PATH_MAX is looked at through its folder's descriptor: its copy goes, the source stays.
+    void copyOfDeepSource()
+    {
+        QFETCH(bool, trash);
+        ScratchDir from;
+        ScratchDir to;
+        const DeepFile deep(from.path(), "deep bytes");
+        QVERIFY(deep.usable());
+        const ShortPath reach(deep.path());
+        const QByteArray t = to.path() + "/deep.txt";
+        const QByteArray i = trash ? to.path() + "/deep.txt.trashinfo" : QByteArray();
+        QString error;
+        auto journal = TransferJournal::create(
+            trash ? TransferJournal::Kind::Trash : TransferJournal::Kind::Move, &error);
+        QVERIFY2(journal, qPrintable(error));
+        QCOMPARE(journal->record({{deep.path(), t, i, {}}}, true), QString());
+        journal.reset();
+        QVERIFY(copyKeepingTime(reach.path(), t));
+        if (trash)
+            QVERIFY(FileTree::write(i, ""));
+
+        const SettledTransfers settled = settleInterruptedTransfers();
+        QVERIFY2(settled.failures.isEmpty(), qPrintable(settled.failures.join('\n')));
+        QCOMPARE(settled.removedCopies, QStringList{QString::fromUtf8(t)});
+        QVERIFY(!FileTree::exists(t));
+        QVERIFY(!trash || !FileTree::exists(i));
+        QCOMPARE(deep.read(), QByteArray("deep bytes"));
+    }
+
+    // A file that a kill caught under its hidden name beside the file it was to replace.
+    void settleStaged_data()
+    {
+        QTest::addColumn<QString>("target");  // earlier, none, other
+        QTest::addColumn<bool>("sourceBack"); // something is at the source's name again
+        QTest::addColumn<QString>("staged");  // where its bytes end: source, target, left
+        QTest::newRow("earlier file still there") << "earlier" << false << "source";
+        QTest::newRow("earlier file gone") << "none" << false << "target";
+        QTest::newRow("earlier file gone, another file took the name") << "other" << false << "left";
+        QTest::newRow("a file at the source's name again") << "earlier" << true << "left";
+    }
+
+    void settleStaged()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, sourceBack);
+        QFETCH(QString, staged);
+        ScratchDir from;
+        ScratchDir to;
+        const QByteArray s = from.path() + "/report.pdf";
+        const QByteArray t = to.path() + "/report.pdf";
+        QVERIFY(FileTree::write(s, "the report's bytes") && FileTree::write(t, "an older report"));
+        QString error;
+        auto journal = TransferJournal::create(TransferJournal::Kind::Move, &error);
+        QVERIFY2(journal, qPrintable(error));
+        // The other rows of the batch: one moved, one not reached yet.
+        const QByteArray moved = from.path() + "/moved.txt";
+        const QByteArray waiting = from.path() + "/waiting.txt";
+        QVERIFY(FileTree::write(waiting, "not reached"));
+        QCOMPARE(journal->record({{moved, to.path() + "/moved.txt", {}, {}},
+                                  {s, t, {}, fileIdentity(t)},
+                                  {waiting, to.path() + "/waiting.txt", {}, {}}},
+                                 true),
+                 QString());
+        QVERIFY(FileTree::write(to.path() + "/moved.txt", "moved before"));
+        const QByteArray hidden = to.path() + "/.lentrova-moving-" + journal->tag() + "-0";
+        const QByteArray theirs = to.path() + "/.lentrova-moving-77-0";
+        QCOMPARE(::rename(s.constData(), hidden.constData()), 0);
+        QVERIFY(FileTree::write(theirs, "another run's"));
+        journal.reset();
+        // Made before the earlier file goes, so that it cannot get the earlier file's inode number.
+        if (target == "other")
+            QVERIFY(FileTree::write(t + ".new", "a newer file") &&
+                    ::rename((t + ".new").constData(), t.constData()) == 0);
+        else if (target == "none")
+            QCOMPARE(::unlink(t.constData()), 0);
+        if (sourceBack)
+            QVERIFY(FileTree::write(s, "made meanwhile"));
+
+        const SettledTransfers settled = settleInterruptedTransfers();
+        QCOMPARE(FileTree::exists(hidden), staged == "left");
+        QCOMPARE(FileTree::read(staged == "left"     ? hidden
+                                : staged == "source" ? s
+                                                     : t),
+                 QByteArray("the report's bytes"));
+        QCOMPARE(settled.returnedMoves,
+                 staged == "source" ? QStringList{QString::fromUtf8(s)} : QStringList());
+        QCOMPARE(settled.completedMoves,
+                 staged == "target" ? QStringList{QString::fromUtf8(t)} : QStringList());
+        QCOMPARE(settled.failures.size(), staged == "left" ? 1 : 0);
+        if (staged == "left")
+            QVERIFY2(settled.failures.first().startsWith(QString::fromUtf8(hidden)),
+                     qPrintable(settled.failures.first()));
+        if (target == "other")
+            QCOMPARE(FileTree::read(t), QByteArray("a newer file"));
+        if (target == "earlier" && staged != "source")
+            QCOMPARE(FileTree::read(t), QByteArray("an older report"));
+        if (sourceBack)
+            QCOMPARE(FileTree::read(s), QByteArray("made meanwhile"));
+        QCOMPARE(FileTree::read(theirs), QByteArray("another run's"));
+        QCOMPARE(FileTree::read(waiting), QByteArray("not reached"));
+        QVERIFY(leftRecords().isEmpty());
+        QVERIFY(!settled.message().isEmpty());
+    }
+
+    // A move that replaces a file within one file system, killed (SIGKILL) once the moving file lies under
+    // its hidden name beside the earlier one: the next start finds it, at its new name or its old one.
+    void killedWhileReplacing_data()
+    {
+        QTest::addColumn<int>("renames"); // after the staging one, the rename that meets the kill
+        QTest::addColumn<bool>("atTarget");
+        QTest::newRow("right after the staging rename") << 1 << false;
+        QTest::newRow("once the earlier file is in the trash") << 2 << true;
+    }
+
+    void killedWhileReplacing()
+    {
+        QFETCH(int, renames);
+        QFETCH(bool, atTarget);
+        ScratchDir from;
+        ScratchDir to;
+        QVERIFY(QDir().mkpath(QFile::decodeName(homeTrashFolder())));
+        if (FileTree::deviceOf(from.path()) != FileTree::deviceOf(homeTrashFolder()))
+            QSKIP("the trash and the temporary folder are on different file systems here");
+        const QByteArray s = from.path() + "/f.txt";
+        const QByteArray t = to.path() + "/f.txt";
+        QVERIFY(FileTree::write(s, "the new file") && FileTree::write(t, "the earlier file"));
+
+        QProcess victim;
+        victim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        victim.start(TRANSFER_VICTIM, {"replace", from.qpath(), to.qpath(), QString::number(renames)});
+        QVERIFY(victim.waitForStarted());
+        QVERIFY(victim.waitForFinished(10000));
+        QCOMPARE(victim.exitStatus(), QProcess::CrashExit);
+        QVERIFY(!FileTree::exists(s));
+        QCOMPARE(temporaryNames(to.path()).size(), 1);
+
+        const SettledTransfers settled = settleInterruptedTransfers();
+        QVERIFY2(settled.failures.isEmpty(), qPrintable(settled.failures.join('\n')));
+        QVERIFY(temporaryNames(to.path()).isEmpty());
+        QVERIFY(leftRecords().isEmpty());
+        QCOMPARE(FileTree::read(atTarget ? t : s), QByteArray("the new file"));
+        if (atTarget) {
+            QVERIFY(!FileTree::exists(s));
+            QCOMPARE(settled.completedMoves, QStringList{QString::fromUtf8(t)});
+        } else {
+            QCOMPARE(FileTree::read(t), QByteArray("the earlier file"));
+            QCOMPARE(settled.returnedMoves, QStringList{QString::fromUtf8(s)});
+        }
     }
 
     // A record that a running operation holds is its own: another instance starting meanwhile leaves it.

@@ -277,6 +277,60 @@ private slots:
         QCOMPARE(FileTree::list(homeTrash() + "/files"), homeBefore);
     }
 
+    void deepFileGoesToTheTrash_data()
+    {
+        QTest::addColumn<QByteArray>("place");
+        QTest::newRow("home trash, by rename") << QByteArray("home");
+        QTest::newRow("home trash, by rename, through a link") << QByteArray("link");
+        QTest::newRow("home trash, copied from a tmpfs") << QByteArray("tmpfs");
+        QTest::newRow("its own mount's trash") << QByteArray("mount");
+    }
+
+    // A file whose path is longer than PATH_MAX goes to the trash like any other, reached through its
+    // folder's descriptor, and its entry restores it to the whole path, links before it resolved.
+    void deepFileGoesToTheTrash()
+    {
+        QFETCH(QByteArray, place);
+        ScratchDir dir;
+        std::unique_ptr<OtherMount> tmpfs;
+        std::unique_ptr<DiskMount> disk;
+        QByteArray under = realPath(dir.path());
+        QByteArray spelled = under;
+        QByteArray top;
+        if (place == "link") {
+            QVERIFY(FileTree::makeFolder(under + "/real"));
+            QCOMPARE(::symlink("real", (under + "/link").constData()), 0);
+            spelled = under + "/link";
+            under += "/real";
+        } else if (place == "tmpfs") {
+            tmpfs = std::make_unique<OtherMount>();
+            if (!tmpfs->usable())
+                QSKIP("no tmpfs to test with");
+            under = spelled = realPath(tmpfs->path());
+        } else if (place == "mount") {
+            disk = std::make_unique<DiskMount>();
+            SKIP_UNLESS_MOUNTED(*disk);
+            under = spelled = realPath(disk->path());
+            top = disk->top();
+        }
+        const DeepFile deep(spelled, "deep inside");
+        QVERIFY(deep.usable());
+        QVERIFY(deep.path().size() > PATH_MAX);
+        const QByteArray restoredTo = under + deep.path().mid(spelled.size());
+
+        const TrashResult result = moveToTrash(deep.path());
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QVERIFY(!deep.exists());
+        const QByteArray trash = top.isEmpty() ? homeTrash() : top + "/.Trash-" + uidText();
+        QVERIFY(result.trashedPath.startsWith(trash + "/files/"));
+        QCOMPARE(FileTree::read(result.trashedPath), QByteArray("deep inside"));
+        const TrashInfo info = parseInfo(result.infoPath);
+        QVERIFY(info.wellFormed);
+        QCOMPARE(top.isEmpty() ? info.path : top + '/' + info.path, restoredTo);
+        ::unlink(result.trashedPath.constData());
+        ::unlink(result.infoPath.constData());
+    }
+
     // An administrator's sticky .Trash on the mount holds a folder per user; a .Trash without the sticky bit
     // could be tampered with by others and is passed over.
     void sharedTrashOnMount_data()

@@ -3,34 +3,54 @@
 // up by the given milliseconds, so that a kill lands inside the operation.
 //   transfervictim move SOURCE_FOLDER TARGET_FOLDER DELAY_MS
 //   transfervictim trash SOURCE_FOLDER DELAY_MS
+//   transfervictim replace SOURCE_FOLDER TARGET_FOLDER RENAMES
+// The last moves within one file system over files of the same names, and the process kills itself (SIGKILL)
+// as the given number of renames after a file's staging rename is about to begin.
 // Prints "started" once the operation begins, "finished" at its end.
 #include "fileops/moveoperation.h"
 #include "fileops/trashoperation.h"
 #include "platform/filemove.h"
+#include "platform/renamefile.h"
 #include "results/resultmodel.h"
 #include "support/filetree.h"
 
 #include <QCoreApplication>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <memory>
 #include <thread>
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
-    const bool move = mode == "move" && argc == 5;
+    const bool move = (mode == "move" || mode == "replace") && argc == 5;
     if (!move && !(mode == "trash" && argc == 4)) {
-        std::fputs("usage: transfervictim move SOURCE TARGET DELAY_MS | trash SOURCE DELAY_MS\n", stderr);
+        std::fputs("usage: transfervictim move SOURCE TARGET DELAY_MS | trash SOURCE DELAY_MS | "
+                   "replace SOURCE TARGET RENAMES\n",
+                   stderr);
         return 2;
     }
     const QByteArray source = argv[2];
-    const int delay = QByteArray(argv[argc - 1]).toInt();
-    setCopyFaultHook([delay](CopyStep, qint64) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-        return 0;
-    });
+    const int count = QByteArray(argv[argc - 1]).toInt();
+    if (mode == "replace") {
+        // The hook is copied for each call: the count lives outside it.
+        auto afterStaging = std::make_shared<int>(-1);
+        setRenameFaultHook([count, afterStaging](RenameStep, const QByteArray& toName) {
+            if (*afterStaging < 0 && toName.contains("/.lentrova-moving-"))
+                *afterStaging = 0;
+            else if (*afterStaging >= 0 && ++*afterStaging == count)
+                std::raise(SIGKILL);
+            return 0;
+        });
+    } else {
+        setCopyFaultHook([count](CopyStep, qint64) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(count));
+            return 0;
+        });
+    }
     ResultModel model;
     for (const QByteArray& name : FileTree::list(source)) {
         const QByteArray path = source + '/' + name;

@@ -166,6 +166,77 @@ void removePartials(const QByteArray& folder, const QByteArray& tag, SettledTran
     ::closedir(dir);
 }
 
+QList<QByteArray> namesStartingWith(const QByteArray& folder, const QByteArray& prefix)
+{
+    QList<QByteArray> names;
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir))
+        if (QByteArray name(entry->d_name); name.startsWith(prefix))
+            names.append(name);
+    ::closedir(dir);
+    return names;
+}
+
+// The entry whose file a kill caught under a hidden name in folder, on its way to replace the file there: its
+// source is gone, and its target is free or still the file recorded there before. Null when no entry, or more
+// than one, fits.
+const TransferEntry* entryInHand(const QByteArray& folder, const std::vector<TransferEntry>& entries)
+{
+    std::vector<const TransferEntry*> fits;
+    for (const TransferEntry& e : entries) {
+        if (parentFolder(e.target) != folder || presenceWithoutFollowing(e.source).state != Presence::Gone)
+            continue;
+        const FileIdentity now = fileIdentity(e.target);
+        const bool free = !now.valid && presenceWithoutFollowing(e.target).state == Presence::Gone;
+        if (!free && !(e.earlier.valid && now == e.earlier))
+            continue;
+        const auto same = [&](const TransferEntry* f) {
+            return f->source == e.source && f->target == e.target;
+        };
+        if (std::none_of(fits.begin(), fits.end(), same))
+            fits.push_back(&e);
+    }
+    // A file is staged only where a name was taken: an entry recorded with a file at its name tells more.
+    if (fits.size() > 1)
+        fits.erase(std::remove_if(fits.begin(), fits.end(),
+                                  [](const TransferEntry* e) { return !e->earlier.valid; }),
+                   fits.end());
+    return fits.size() == 1 ? fits.front() : nullptr;
+}
+
+void settleStaged(const QByteArray& folder, const Record& record, SettledTransfers* s)
+{
+    for (const QByteArray& name : namesStartingWith(folder, ".lentrova-moving-" + record.tag + '-')) {
+        const QByteArray staged = folder + '/' + name;
+        const TransferEntry* e = entryInHand(folder, record.entries);
+        if (!e) {
+            s->failures.append(
+                failureLine(QString::fromUtf8(staged),
+                            QStringLiteral("it was left under this name, since the record does "
+                                           "not tell which file it is")));
+            continue;
+        }
+        // The earlier file has gone (the target free): the move had got past its point of no return.
+        if (presenceWithoutFollowing(e->target).state == Presence::Gone) {
+            const ShortPath target(e->target);
+            if (renameNoReplace(staged, target.path()).renamed) {
+                s->completedMoves.append(QString::fromUtf8(e->target));
+                continue;
+            }
+        }
+        const ShortPath source(e->source);
+        if (const RenameResult back = renameNoReplace(staged, source.path()); back.renamed)
+            s->returnedMoves.append(QString::fromUtf8(e->source));
+        else
+            s->failures.append(failureLine(QString::fromUtf8(e->source),
+                                           QStringLiteral("it could not be put back, and was left at ") +
+                                               QString::fromUtf8(staged) + QStringLiteral(": ") +
+                                               back.error));
+    }
+}
+
 void settleEntry(const TransferEntry& e, bool trash, SettledTransfers* s)
 {
     const QString target = QString::fromUtf8(e.target);
@@ -182,13 +253,15 @@ void settleEntry(const TransferEntry& e, bool trash, SettledTransfers* s)
     }
     if (e.earlier.valid && FileIdentity{quint64(st.st_dev), quint64(st.st_ino), true} == e.earlier)
         return; // the file that was there before, untouched
+    // A source beyond PATH_MAX is reached through its folder's descriptor.
+    const ShortPath source(e.source);
     struct stat src;
-    const bool sourceThere = ::lstat(e.source.constData(), &src) == 0;
+    const bool sourceThere = ::lstat(source.path().constData(), &src) == 0;
     if (!sourceThere && errno != ENOENT && errno != ENOTDIR) {
         s->failures.append(failureLine(QString::fromUtf8(e.source), systemErrorText(errno)));
         return;
     }
-    if (sourceThere && sameContent(e.source, e.target)) {
+    if (sourceThere && sameContent(source.path(), e.target)) {
         if (::unlink(e.target.constData()) != 0) {
             s->failures.append(failureLine(target, QStringLiteral("the copy could not be removed: ") +
                                                        systemErrorText(errno)));
@@ -291,7 +364,8 @@ void TransferJournal::finished()
 
 bool SettledTransfers::empty() const
 {
-    return removedCopies.isEmpty() && keptBoth.isEmpty() && completedTrash.isEmpty() && failures.isEmpty() &&
+    return removedCopies.isEmpty() && keptBoth.isEmpty() && completedTrash.isEmpty() &&
+           completedMoves.isEmpty() && returnedMoves.isEmpty() && failures.isEmpty() &&
            removedPartials == 0 && removedTrashEntries == 0;
 }
 
@@ -308,6 +382,15 @@ QString SettledTransfers::message() const
     if (!completedTrash.isEmpty())
         parts.append(failureListText(QStringLiteral("These files in the trash can be restored again:"),
                                      completedTrash));
+    if (!completedMoves.isEmpty())
+        parts.append(failureListText(
+            QStringLiteral("These files have taken the place of the files they were replacing:"),
+            completedMoves));
+    if (!returnedMoves.isEmpty())
+        parts.append(failureListText(
+            QStringLiteral(
+                "These files were put back, since the files they were to replace are still there:"),
+            returnedMoves));
     if (!keptBoth.isEmpty())
         parts.append(failureListText(
             QStringLiteral("These files and their copies differ, so both were kept:"), keptBoth));
@@ -358,9 +441,12 @@ SettledTransfers settleInterruptedTransfers()
             continue;
         }
         QSet<QByteArray> folders;
+        for (const TransferEntry& e : record.entries)
+            folders.insert(parentFolder(e.target));
+        for (const QByteArray& folder : std::as_const(folders))
+            settleStaged(folder, record, &settled);
         QSet<QByteArray> seen;
         for (const TransferEntry& e : record.entries) {
-            folders.insert(parentFolder(e.target));
             if (seen.contains(e.target))
                 continue;
             seen.insert(e.target);

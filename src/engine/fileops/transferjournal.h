@@ -58,6 +58,8 @@ struct SettledTransfers
     QStringList removedCopies;   // copies removed: their sources still held the same file
     QStringList keptBoth;        // a copy and its source that differ: both stay
     QStringList completedTrash;  // files in the trash that got the entry that restores them
+    QStringList completedMoves;  // files caught beside the file they replace, given their new name
+    QStringList returnedMoves;   // files caught beside a file they were to replace, put back where they were
     QStringList failures;        // what could not be settled, and why
     int removedPartials = 0;     // unfinished copies removed
     int removedTrashEntries = 0; // trash entries that named no file, removed
@@ -68,5 +70,6 @@ struct SettledTransfers
 // Settles the records left by operations that were killed; records that a running instance holds are left
 // alone. A copy is removed only while its source still exists with the same size, time and content; a copy
 // whose source is gone is the file and stays. Unfinished copies and trash entries without a file go; a file
-// in the trash without its entry gets one.
+// in the trash without its entry gets one. A file caught under its hidden name beside the file it was to
+// replace takes its new name if that file has gone, else goes back to its source; neither replaces anything.
 SettledTransfers settleInterruptedTransfers();

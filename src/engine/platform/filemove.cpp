@@ -339,8 +339,9 @@ bool renameInto(const QByteArray& source, const QByteArray& target, bool exists,
     QByteArray staged;
     RenameResult moved;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        staged = parentFolder(target) + "/.lentrova-moving-" + QByteArray::number(::getpid()) + '-' +
-                 QByteArray::number(attempt);
+        // Tagged, so that the record of the operation finds a file that a kill left under this name.
+        staged =
+            parentFolder(target) + "/.lentrova-moving-" + tempNameTag(options) + QByteArray::number(attempt);
         moved = renameNoReplace(source, staged);
         if (!moved.nameTaken)
             break;

@@ -52,8 +52,8 @@ struct PlaceOptions
     std::function<QString(const QByteArray& target)> clearTarget = {};
     // On the copying thread: (0, size) as a copy begins, then how far it has got after each chunk.
     std::function<void(qint64 copied, qint64 size)> onCopied = {};
-    // Joins the temporary file's name (".lentrova-copy-<tag>-..."), so that a record of the operation finds
-    // what a kill left half made.
+    // Joins the temporary names (".lentrova-copy-<tag>-...", and ".lentrova-moving-<tag>-..." for a file
+    // renamed beside the one it replaces), so that a record of the operation finds what a kill left there.
     QByteArray tempTag = {};
 };
 

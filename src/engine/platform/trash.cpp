@@ -56,6 +56,22 @@ QByteArray realFolder(const QByteArray& folder)
     return real;
 }
 
+// A folder too deep for realpath: its longest leading part that realpath takes, resolved, and the rest as
+// spelled, which still leads to the folder through whatever links it holds. Sets errno when it fails.
+QByteArray realDeepFolder(const QByteArray& folder)
+{
+    for (qsizetype cut = folder.lastIndexOf('/', PATH_MAX - 1); cut > 0;
+         cut = folder.lastIndexOf('/', cut - 1)) {
+        const QByteArray real = realFolder(folder.left(cut));
+        if (!real.isEmpty())
+            return (real == "/" ? QByteArray() : real) + folder.mid(cut);
+        if (errno != ENAMETOOLONG)
+            return {};
+    }
+    errno = ENAMETOOLONG;
+    return {};
+}
+
 // 0 when the folder exists or was made with every missing folder above it; else the errno that stopped it.
 int makeFolders(const QByteArray& path)
 {
@@ -240,9 +256,10 @@ struct Destination
     QString error;
 };
 
-// The folder is resolved. The home trash takes files of its own mount; a file elsewhere goes to the trash at
-// the top of its mount, found by the mount's id: overlay and btrfs subvolumes give files device numbers that
-// differ from their mount's, and a trash made where the device number changes is one no desktop looks into.
+// The folder is resolved, or spelled through its descriptor where its path is too long to name; file is the
+// whole path. The home trash takes files of its own mount; a file elsewhere goes to the trash at the top of
+// its mount, found by the mount's id: overlay and btrfs subvolumes give files device numbers that differ from
+// their mount's, and a trash made where the device number changes is one no desktop looks into.
 Destination chooseTrash(const QByteArray& folder, const QByteArray& file)
 {
     Destination d;
@@ -405,10 +422,16 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
     }
     const QByteArray absolute = absolutePath(nativePath);
     const QByteArray name = absolute.mid(absolute.lastIndexOf('/') + 1);
-    const QByteArray folder = realFolder(parentFolder(absolute));
+    QByteArray folder = realFolder(parentFolder(absolute));
+    if (folder.isEmpty() && errno == ENAMETOOLONG)
+        folder = realDeepFolder(parentFolder(absolute));
+    const QByteArray file = folder.isEmpty() ? QByteArray() : joined(folder, name);
+    // Beyond PATH_MAX the file is reached through its folder's descriptor, held until the file has moved.
+    const ShortPath reach(file);
+    const QByteArray& at = reach.path();
     struct stat src;
-    if (folder.isEmpty() || ::lstat(joined(folder, name).constData(), &src) != 0) {
-        const int error = errno;
+    if (folder.isEmpty() || reach.errnum() || ::lstat(at.constData(), &src) != 0) {
+        const int error = folder.isEmpty() || !reach.errnum() ? errno : reach.errnum();
         r.error = (error == ENOENT || error == ENOTDIR ? QStringLiteral("the file cannot be found: ")
                                                        : QStringLiteral("the file cannot be reached: ")) +
                   systemErrorText(error);
@@ -418,15 +441,14 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
         r.error = QStringLiteral("it is a folder, not a file");
         return r;
     }
-    const QByteArray file = joined(folder, name);
     // Found out before anything goes into the trash: a file that cannot be deleted would stay beside its
     // entry there, or be copied and left in two places.
-    if (QString refusal = removalRefusal(file); !refusal.isEmpty()) {
+    if (QString refusal = removalRefusal(at); !refusal.isEmpty()) {
         r.error = refusal;
         return r;
     }
 
-    Destination to = chooseTrash(folder, file);
+    Destination to = chooseTrash(parentFolder(at), file);
     if (!to.error.isEmpty()) {
         r.error = to.error;
         return r;
@@ -460,19 +482,19 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
             r.error = trashFolderProblem(to.trash, "cannot be written", why);
             return r;
         }
-        const RenameResult moved = renameNoReplace(file, r.trashedPath);
+        const RenameResult moved = renameNoReplace(at, r.trashedPath);
         // Another mount of the same device (a bind mount) cannot be renamed across: copy instead.
         to.byCopy = !moved.renamed && moved.errnum == EXDEV;
         if (!moved.renamed && !to.byCopy) {
             ::unlink(r.infoPath.constData());
-            r.error = renameRefusal(moved.errnum, file, to.trash);
+            r.error = renameRefusal(moved.errnum, at, to.trash);
             return r;
         }
         if (to.byCopy && !record(true))
             return r;
     }
     if (to.byCopy) {
-        if (QString why = copyIntoTrash(file, r.trashedPath, to.trash, infoFd.release(), r.infoPath,
+        if (QString why = copyIntoTrash(at, r.trashedPath, to.trash, infoFd.release(), r.infoPath,
                                         to.recorded, tempTag, stop);
             !why.isEmpty()) {
             r.error = why;

@@ -22,7 +22,8 @@ struct TrashResult
 // passes through. A failure names the trash folder where one refused the file. A file on a file system that
 // forgets its files at the next start (tmpfs), or whose mount cannot hold a trash, is copied durably into the
 // user's trash and only then removed. Works on the native bytes, so names that are not valid UTF-8 reach the
-// very file and are recorded exactly.
+// very file and are recorded exactly; a path longer than PATH_MAX is reached through its folder's descriptor
+// and recorded whole.
 TrashResult moveToTrash(const QByteArray& nativePath);
 // The same; stop (may be null) abandons a copy into the user's trash between chunks, leaving the file.
 TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* stop);
