@@ -188,8 +188,9 @@ AutoProfile autoProfileForFolder(const QByteArray& mountedFolder)
         return result;
     }
     result.fileSystemType = holding->type;
-    // FUSE block file systems (exfat-fuse, ntfs-3g) all show as fuseblk: the device says which.
-    if (holding->type == "fuseblk") {
+    // FUSE file systems on a device show as fuseblk (exfat-fuse, ntfs-3g) and on an image as fuse (ntfs-3g):
+    // the device or image says which.
+    if ((holding->type == "fuseblk" || holding->type == "fuse") && holding->source.startsWith('/')) {
         const QByteArray onDevice = fileSystemOfDevice(holding->source);
         if (!onDevice.isEmpty())
             result.fileSystemType = onDevice;
