@@ -77,6 +77,7 @@ std::vector<Entry> hostileTree(bool withSurrogate)
         repeated(eAcute, 255),
         repeated(eAcute, 256),
         repeated("a", 255),
+        repeated("a", 256),
         // case pairs; the Kelvin sign folds to "k" and exFAT and NTFS keep it apart
         "README",
         "Readme",
