@@ -3,6 +3,7 @@
 #include "support/targettree.h"
 #include "support/testmain.h"
 #include "target/collisions.h"
+#include "target/targetcheck.h"
 #include "target/targetpath.h"
 
 using TargetTree::repeated;
@@ -348,6 +349,88 @@ private slots:
         const TargetPath at(*targetProfile(profile), targetFolder);
         QCOMPARE(at.lengthOf(below), length);
         QCOMPARE(at.textOf(below), text);
+    }
+
+    // Two folders fed one after the other, as a walk lists them.
+    void folderCheck()
+    {
+        TargetFolderCheck check(*targetProfile(u"windows"), TargetRuleSet::all(), "C:\\T");
+        check.beginFolder("sub");
+        for (const QByteArray& name :
+             {QByteArray("CON"), QByteArray("ok"), QByteArray("con"), repeated("a", 250), repeated("b", 251)})
+            check.add(name, false, 0);
+        // "C:\T\sub\" is 9 units: 250 more reach 259.
+        QCOMPARE(collisionTexts(check.finishFolder()),
+                 QStringList({"0 reserved-name: reserved name \"CON\"",
+                              "0 case-collision: same name as \"con\" except case",
+                              "2 reserved-name: reserved name \"con\"",
+                              "2 case-collision: same name as \"CON\" except case",
+                              "4 path-too-long: path 260 characters at the target, limit 259"}));
+        check.beginFolder("");
+        QCOMPARE(check.add("Con", true, 0), 0);
+        QCOMPARE(check.add("a:b", false, 0), 1);
+        QCOMPARE(collisionTexts(check.finishFolder()), QStringList({"0 reserved-name: reserved name \"Con\"",
+                                                                    "1 forbidden-character: \":\" at 2"}));
+    }
+
+    void ruleSetFromText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("rules");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("empty") << ""
+                               << "all"
+                               << "";
+        QTest::newRow("all") << " all "
+                             << "all"
+                             << "";
+        QTest::newRow("none") << "none"
+                              << "none"
+                              << "";
+        QTest::newRow("some on") << "name-too-long, forbidden-character"
+                                 << "forbidden-character,name-too-long"
+                                 << "";
+        QTest::newRow("some off")
+            << "-case-collision,-form-collision,-path-too-long,-unreadable"
+            << "forbidden-character,control-character,reserved-name,trailing-period,"
+               "trailing-space,leading-space,own-name,not-utf8,name-too-long,file-too-large"
+            << "";
+        QTest::newRow("no such rule") << "name-too-long,colons"
+                                      << "all"
+                                      << "no such rule: colons";
+        QTest::newRow("title is no key") << "names too long"
+                                         << "all"
+                                         << "no such rule: names too long";
+        QTest::newRow("mixed") << "not-utf8,-own-name"
+                               << "all"
+                               << "rules to switch on and off cannot be mixed: -own-name";
+    }
+    void ruleSetFromText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, rules);
+        QFETCH(QString, error);
+        QString why;
+        const TargetRuleSet set = ::ruleSetFromText(text, &why);
+        QCOMPARE(why, error);
+        QCOMPARE(ruleSetText(set), rules);
+        if (error.isEmpty()) {
+            QCOMPARE(::ruleSetFromText(ruleSetText(set), &why), set);
+        }
+    }
+
+    void summary()
+    {
+        TargetSummary summary;
+        QCOMPARE(summary.text(), "no problems");
+        summary.addItem({{TargetRule::ForbiddenCharacter, "\":\" at 2"},
+                         {TargetRule::ForbiddenCharacter, "\"?\" at 4"},
+                         {TargetRule::TrailingSpace, "ends with a space"}});
+        summary.addItem({{TargetRule::ForbiddenCharacter, "\"|\" at 1"}});
+        summary.add(TargetRule::Unreadable, 3);
+        QCOMPARE(summary.text(),
+                 "forbidden characters: 2, names ending with a space: 1, unreadable items: 3");
+        QCOMPARE(summary.total(), 6);
     }
 
     void fileSystemKeys_data()

@@ -2,8 +2,7 @@
 #include "support/targettree.h"
 
 #include "support/filetree.h"
-#include "target/collisions.h"
-#include "target/targetpath.h"
+#include "target/targetcheck.h"
 
 #include <QHash>
 #include <QSet>
@@ -206,28 +205,23 @@ QMap<QByteArray, std::vector<TargetProblem>> flagged(const TargetProfile& profil
                                                      const QByteArray& targetFolder,
                                                      const std::vector<Entry>& entries)
 {
-    QMap<QByteArray, std::vector<TargetProblem>> problems;
-    const TargetPath at(profile, targetFolder);
     QMap<QByteArray, std::vector<int>> byFolder; // entries by the folder that holds them
     for (int i = 0; i < int(entries.size()); ++i) {
-        const Entry& entry = entries[std::size_t(i)];
-        const qsizetype slash = entry.path.lastIndexOf('/');
-        byFolder[slash < 0 ? QByteArray() : entry.path.left(slash)].push_back(i);
-        const TargetItem item{entry.path.mid(slash + 1), entry.folder, entry.content.size(),
-                              at.lengthOf(entry.path)};
-        std::vector<TargetProblem> own = checkName(profile, rules, item);
-        if (!own.empty())
-            problems.insert(entry.path, own);
+        const QByteArray& path = entries[std::size_t(i)].path;
+        const qsizetype slash = path.lastIndexOf('/');
+        byFolder[slash < 0 ? QByteArray() : path.left(slash)].push_back(i);
     }
-    NameCollisions collisions(profile, rules);
-    for (const std::vector<int>& members : byFolder) {
-        collisions.clear();
-        for (int i : members) {
-            const QByteArray& path = entries[std::size_t(i)].path;
-            collisions.add(i, path.mid(path.lastIndexOf('/') + 1));
+    QMap<QByteArray, std::vector<TargetProblem>> problems;
+    TargetFolderCheck check(profile, rules, targetFolder);
+    for (auto folder = byFolder.cbegin(); folder != byFolder.cend(); ++folder) {
+        check.beginFolder(folder.key());
+        for (int i : folder.value()) {
+            const Entry& entry = entries[std::size_t(i)];
+            check.add(entry.path.mid(entry.path.lastIndexOf('/') + 1), entry.folder, entry.content.size());
         }
-        for (const IndexedProblem& found : collisions.problems())
-            problems[entries[std::size_t(found.index)].path].push_back(found.problem);
+        for (const IndexedProblem& found : check.finishFolder())
+            problems[entries[std::size_t(folder.value()[std::size_t(found.index)])].path].push_back(
+                found.problem);
     }
     return problems;
 }

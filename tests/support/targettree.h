@@ -33,8 +33,8 @@ std::vector<Entry> hostileTree(bool withSurrogate);
 // Entries that came through are absent.
 QMap<QByteArray, QString> copyAndCompare(const QByteArray& top, const std::vector<Entry>& entries);
 
-// What the rules flag in the tree as a walk would see it, copied into targetFolder: each entry's own
-// problems, collisions found per folder. Entries with none are absent.
+// What the rules flag in the tree, fed folder by folder as a walk would, copied into targetFolder. Entries
+// with no problem are absent.
 QMap<QByteArray, std::vector<TargetProblem>> flagged(const TargetProfile& profile, const TargetRuleSet& rules,
                                                      const QByteArray& targetFolder,
                                                      const std::vector<Entry>& entries);
