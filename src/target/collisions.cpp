@@ -7,18 +7,17 @@
 
 namespace {
 
-// The name, or a null string when it is not valid UTF-8.
-QString strictlyDecoded(const QByteArray& name)
+bool validUtf8(const QByteArray& name)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(name.constData());
     const std::size_t size = std::size_t(name.size());
     for (std::size_t i = 0; i < size;) {
         const int length = utf8SequenceLength(bytes, i, size);
         if (length == 0)
-            return {};
+            return false;
         i += std::size_t(length);
     }
-    return QString::fromUtf8(name);
+    return true;
 }
 
 } // namespace
@@ -43,12 +42,11 @@ void NameCollisions::add(int index, const QByteArray& name)
 {
     if (!active())
         return;
-    QString decoded = strictlyDecoded(name);
-    if (decoded.isNull())
+    if (!validUtf8(name))
         return;
-    const QString key = keyOf(decoded);
+    const QString key = keyOf(QString::fromUtf8(name));
     const int position = int(m_entries.size());
-    m_entries.push_back({index, std::move(decoded)});
+    m_entries.push_back({index, name});
     const auto found = m_firstWithKey.constFind(key);
     if (found == m_firstWithKey.cend()) {
         m_firstWithKey.insert(key, position);
@@ -81,7 +79,8 @@ std::vector<IndexedProblem> NameCollisions::problems() const
         for (std::size_t i = 0; i < group.size(); ++i) {
             const Entry& member = m_entries[std::size_t(group[i])];
             const Entry& other = m_entries[std::size_t(group[i == 0 ? 1 : 0])];
-            problems.push_back({member.index, problemBetween(member.name, other.name)});
+            problems.push_back({member.index, problemBetween(QString::fromUtf8(member.name),
+                                                             QString::fromUtf8(other.name))});
         }
     }
     std::sort(problems.begin(), problems.end(),

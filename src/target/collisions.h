@@ -41,7 +41,7 @@ private:
     struct Entry
     {
         int index;
-        QString name;
+        QByteArray name; // shared with the caller's; decoded again only for the names in a group
         int group = -1;
     };
     bool m_foldCase;
