@@ -80,7 +80,10 @@ QString unitWord(TargetUnit unit)
 QString reservedStem(const TargetProfile& profile, const QString& name)
 {
     const qsizetype period = name.indexOf(u'.');
-    const QString stem = period < 0 ? name : name.left(period);
+    const qsizetype stemLength = period < 0 ? name.size() : period;
+    if (stemLength != 3 && stemLength != 4) // every reserved name is
+        return {};
+    const QString stem = name.left(stemLength);
     const QString upper = stem.toUpper();
     static const QStringList plain = {QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
                                       QStringLiteral("NUL")};
