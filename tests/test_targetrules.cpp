@@ -327,6 +327,9 @@ private slots:
         QTest::newRow("root") << "linux" << QByteArray("/") << QByteArray("a") << qint64(2) << "/a";
         QTest::newRow("backslash is a name's on Linux")
             << "linux" << QByteArray("/mnt/back\\") << QByteArray("a") << qint64(12) << "/mnt/back\\/a";
+        QTest::newRow("Windows share mounted here")
+            << "windows" << QByteArray("/mnt/share") << QByteArray("sub/a") << qint64(16)
+            << "/mnt/share/sub/a";
         QTest::newRow("no target folder")
             << "linux" << QByteArray() << QByteArray("sub/a") << qint64(5) << "sub/a";
         QTest::newRow("no target folder, Windows")
@@ -468,6 +471,7 @@ private slots:
         QTest::newRow("FAT16") << QByteArray(blank).replace(3, 8, "MSDOS5.0").replace(54, 8, "FAT16   ")
                                << QByteArray("vfat");
         QTest::newRow("ext4") << QByteArray(blank) << QByteArray();
+        QTest::newRow("folder") << QByteArray() << QByteArray();
         QTest::newRow("short") << QByteArray("\xEB\x76\x90"
                                              "EXFAT   ")
                                << QByteArray();
@@ -477,7 +481,11 @@ private slots:
         QFETCH(QByteArray, sector);
         QFETCH(QByteArray, type);
         ScratchDir dir;
-        QVERIFY(FileTree::write(dir.path() + "/image", sector));
+        // An empty sector stands for a folder named as a source.
+        if (sector.isEmpty())
+            QVERIFY(FileTree::makeFolder(dir.path() + "/image"));
+        else
+            QVERIFY(FileTree::write(dir.path() + "/image", sector));
         QCOMPARE(fileSystemOfDevice(dir.path() + "/image"), type);
     }
 

@@ -28,6 +28,9 @@ QString decoded(const QByteArray& bytes)
 TargetPath::TargetPath(const TargetProfile& profile, const QByteArray& targetFolder)
     : m_unit(profile.pathUnit), m_separator(profile.separator)
 {
+    // A share mounted here is written as a POSIX path even where the profile is Windows'.
+    if (targetFolder.startsWith('/'))
+        m_separator = u'/';
     if (!profile.pathCountsTargetFolder || targetFolder.isEmpty())
         return;
     // A Windows target also ends a folder with "/", which Windows reads as "\"; on a POSIX target "\" is a
@@ -78,6 +81,10 @@ QString profileKeyForFileSystem(const QByteArray& type)
 
 QByteArray fileSystemOfDevice(const QByteArray& devicePath)
 {
+    // Only a device or an image: a fifo named as a mount's source would never answer.
+    struct stat st;
+    if (::stat(devicePath.constData(), &st) != 0 || !(S_ISBLK(st.st_mode) || S_ISREG(st.st_mode)))
+        return {};
     QFile device(QFile::decodeName(devicePath));
     if (!device.open(QIODevice::ReadOnly))
         return {};

@@ -14,7 +14,8 @@ class TargetPath
 {
 public:
     // targetFolder: a POSIX path as bytes, or a Windows path such as "C:\Users\me\OneDrive - Contoso"
-    // typed by the user (UTF-8); may be empty.
+    // typed by the user (UTF-8); may be empty. A path starting with "/" is joined with "/" whatever the
+    // profile (a share mounted here).
     TargetPath(const TargetProfile& profile, const QByteArray& targetFolder);
     // The length at the target, in the profile's path unit, of the item whose path below the listed folder
     // is below ("sub/file.txt", "/"-separated bytes). A byte that is not UTF-8 counts one unit, as the name's
