@@ -471,7 +471,7 @@ private slots:
         QTest::newRow("FAT16") << QByteArray(blank).replace(3, 8, "MSDOS5.0").replace(54, 8, "FAT16   ")
                                << QByteArray("vfat");
         QTest::newRow("ext4") << QByteArray(blank) << QByteArray();
-        QTest::newRow("folder") << QByteArray() << QByteArray();
+        QTest::newRow("fifo") << QByteArray() << QByteArray();
         QTest::newRow("short") << QByteArray("\xEB\x76\x90"
                                              "EXFAT   ")
                                << QByteArray();
@@ -481,9 +481,9 @@ private slots:
         QFETCH(QByteArray, sector);
         QFETCH(QByteArray, type);
         ScratchDir dir;
-        // An empty sector stands for a folder named as a source.
+        // An empty sector stands for a fifo named as a source: opening it would wait for a writer forever.
         if (sector.isEmpty())
-            QVERIFY(FileTree::makeFolder(dir.path() + "/image"));
+            QCOMPARE(::mkfifo((dir.path() + "/image").constData(), 0644), 0);
         else
             QVERIFY(FileTree::write(dir.path() + "/image", sector));
         QCOMPARE(fileSystemOfDevice(dir.path() + "/image"), type);
