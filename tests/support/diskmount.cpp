@@ -46,6 +46,8 @@ QString programFor(DiskMount::Kind kind)
         return QStringLiteral("bindfs");
     case DiskMount::Kind::Ntfs:
         return QStringLiteral("ntfs-3g");
+    case DiskMount::Kind::Fat:
+        return QStringLiteral("fusefat");
     }
     return {};
 }
@@ -168,6 +170,11 @@ bool DiskMount::mount(Kind kind, const QString& image, const QString& point)
         step = run(QStringLiteral("mkntfs"), {"-F", "-Q", "-q", image});
         if (step.ok)
             step = run(QStringLiteral("ntfs-3g"), {"-o", "windows_names", image, point});
+        break;
+    case Kind::Fat:
+        step = run(QStringLiteral("mkfs.vfat"), {"-F", "32", image});
+        if (step.ok)
+            step = run(QStringLiteral("fusefat"), {"-o", "rw+", image, point});
         break;
     }
     if (!step.ok)

@@ -16,6 +16,7 @@ public:
         Exfat,  // exfat-fuse on a loop device: no hard links, no RENAME_NOREPLACE, names without case
         Bindfs, // bindfs over a temporary folder: links work, RENAME_NOREPLACE is refused with EINVAL
         Ntfs,   // ntfs-3g on an image, with windows_names
+        Fat,    // fusefat on a FAT32 image: ASCII names only, no 0x7F, names without case
     };
     explicit DiskMount(qint64 sizeBytes = 8 << 20, Kind kind = Kind::Ext2);
     explicit DiskMount(Kind kind) : DiskMount(kind == Kind::Ext2 ? 8 << 20 : 64 << 20, kind) {}

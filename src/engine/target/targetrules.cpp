@@ -1,0 +1,232 @@
+// SPDX-License-Identifier: MIT
+#include "target/targetrules.h"
+
+#include "search/utf8name.h"
+
+#include <QLocale>
+
+#include <array>
+
+namespace {
+
+struct RuleWords
+{
+    TargetRule rule;
+    const char* key;
+    const char* title;
+};
+
+constexpr std::array<RuleWords, TargetRuleCount> RuleTable{{
+    {TargetRule::ForbiddenCharacter, "forbidden-character", "forbidden characters"},
+    {TargetRule::ControlCharacter, "control-character", "control characters"},
+    {TargetRule::ReservedName, "reserved-name", "reserved names"},
+    {TargetRule::TrailingPeriod, "trailing-period", "names ending with a period"},
+    {TargetRule::TrailingSpace, "trailing-space", "names ending with a space"},
+    {TargetRule::LeadingSpace, "leading-space", "names starting with a space"},
+    {TargetRule::OwnName, "own-name", "names the target keeps for itself"},
+    {TargetRule::NotUtf8, "not-utf8", "names that are not valid UTF-8"},
+    {TargetRule::NameTooLong, "name-too-long", "names too long"},
+    {TargetRule::PathTooLong, "path-too-long", "paths too long"},
+    {TargetRule::FileTooLarge, "file-too-large", "files too large"},
+    {TargetRule::CaseCollision, "case-collision", "names equal but for case"},
+    {TargetRule::FormCollision, "form-collision", "names equal but for Unicode form"},
+    {TargetRule::Unreadable, "unreadable", "unreadable items"},
+}};
+
+const RuleWords& wordsOf(TargetRule rule)
+{
+    return RuleTable[std::size_t(rule)];
+}
+
+bool validUtf8(const QByteArray& name)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(name.constData());
+    const std::size_t size = std::size_t(name.size());
+    for (std::size_t i = 0; i < size;) {
+        const int length = utf8SequenceLength(bytes, i, size);
+        if (length == 0)
+            return false;
+        i += std::size_t(length);
+    }
+    return true;
+}
+
+// The name as the user sees it; a byte that is not UTF-8 becomes one U+FFFD, so positions agree with the
+// name's length.
+QString decoded(const QByteArray& name)
+{
+    std::u16string units;
+    decodeUtf8(std::string_view(name.constData(), std::size_t(name.size())), units);
+    return QString(reinterpret_cast<const QChar*>(units.data()), qsizetype(units.size()));
+}
+
+QString quoted(QStringView text)
+{
+    return u'"' + text.toString() + u'"';
+}
+
+QString codePoint(char16_t unit)
+{
+    return QStringLiteral("U+%1").arg(unsigned(unit), 4, 16, QLatin1Char('0')).toUpper();
+}
+
+QString unitWord(TargetUnit unit)
+{
+    return unit == TargetUnit::Bytes ? QStringLiteral("bytes") : QStringLiteral("characters");
+}
+
+// The reserved device name the name starts with, or empty: the stem (up to the first period) compared
+// ignoring case, so "con.txt" and "NUL.tar.gz" are reserved as much as "CON".
+QString reservedStem(const TargetProfile& profile, const QString& name)
+{
+    const qsizetype period = name.indexOf(u'.');
+    const qsizetype stemLength = period < 0 ? name.size() : period;
+    if (stemLength != 3 && stemLength != 4) // every reserved name is
+        return {};
+    const QString stem = name.left(stemLength);
+    const QString upper = stem.toUpper();
+    static const QStringList plain = {QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
+                                      QStringLiteral("NUL")};
+    if (plain.contains(upper))
+        return stem;
+    if (upper.size() == 4 && (upper.startsWith(u"COM") || upper.startsWith(u"LPT"))) {
+        const QChar last = upper[3];
+        if (last >= u'0' && last <= u'9')
+            return stem;
+        if (profile.refusesSuperscriptReservedNames &&
+            (last == u'\u00B9' || last == u'\u00B2' || last == u'\u00B3'))
+            return stem;
+    }
+    return {};
+}
+
+QString ownName(const TargetProfile& profile, const QString& name)
+{
+    for (const QString& own : profile.ownNames.whole)
+        if (name.compare(own, Qt::CaseInsensitive) == 0)
+            return own;
+    for (const QString& prefix : profile.ownNames.prefixes)
+        if (name.startsWith(prefix, Qt::CaseInsensitive))
+            return prefix;
+    for (const QString& infix : profile.ownNames.infixes)
+        if (name.contains(infix, Qt::CaseInsensitive))
+            return infix;
+    return {};
+}
+
+} // namespace
+
+QString ruleKey(TargetRule rule)
+{
+    return QString::fromLatin1(wordsOf(rule).key);
+}
+
+QString ruleTitle(TargetRule rule)
+{
+    return QString::fromLatin1(wordsOf(rule).title);
+}
+
+bool ruleFromKey(QStringView key, TargetRule* rule)
+{
+    for (const RuleWords& words : RuleTable) {
+        if (key == QLatin1StringView(words.key)) {
+            *rule = words.rule;
+            return true;
+        }
+    }
+    return false;
+}
+
+QString targetSizeText(qint64 bytes)
+{
+    static const char* const units[] = {"KB", "MB", "GB", "TB", "PB"};
+    if (bytes < 1024)
+        return QStringLiteral("%1 bytes").arg(bytes);
+    double value = double(bytes);
+    int unit = -1;
+    while (value >= 1024 && unit < 4) {
+        value /= 1024;
+        ++unit;
+    }
+    // One decimal, none where it is 0: "5.2 GB", "4 GB".
+    QString number = QString::number(value, 'f', 1);
+    if (number.endsWith(QLatin1String(".0")))
+        number.chop(2);
+    return number + u' ' + QLatin1StringView(units[unit]);
+}
+
+TargetProblem unreadableProblem(const QString& systemError)
+{
+    return {TargetRule::Unreadable, QStringLiteral("cannot be read: ") + systemError};
+}
+
+std::vector<TargetProblem> checkName(const TargetProfile& profile, const TargetRuleSet& enabled,
+                                     const TargetItem& item)
+{
+    std::vector<TargetProblem> problems;
+    const QString name = decoded(item.name);
+    const auto wants = [&](TargetRule rule) { return enabled.contains(rule); };
+
+    if (wants(TargetRule::ForbiddenCharacter) && !profile.forbiddenCharacters.isEmpty()) {
+        for (qsizetype i = 0; i < name.size(); ++i)
+            if (profile.forbiddenCharacters.contains(name[i]))
+                problems.push_back({TargetRule::ForbiddenCharacter,
+                                    QStringLiteral("%1 at %2").arg(quoted(name.sliced(i, 1))).arg(i + 1)});
+    }
+    if (wants(TargetRule::ControlCharacter) && (profile.refusesControlCharacters || profile.refusesDelete)) {
+        for (qsizetype i = 0; i < name.size(); ++i) {
+            const char16_t unit = name[i].unicode();
+            const bool control = unit >= 0x01 && unit <= 0x1F;
+            if ((control && profile.refusesControlCharacters) || (unit == 0x7F && profile.refusesDelete))
+                problems.push_back(
+                    {TargetRule::ControlCharacter,
+                     QStringLiteral("control character %1 at %2").arg(codePoint(unit)).arg(i + 1)});
+        }
+    }
+    if (wants(TargetRule::ReservedName) && profile.refusesReservedNames) {
+        const QString stem = reservedStem(profile, name);
+        if (!stem.isEmpty())
+            problems.push_back({TargetRule::ReservedName, QStringLiteral("reserved name ") + quoted(stem)});
+    }
+    if (wants(TargetRule::TrailingPeriod) && profile.refusesTrailingPeriod && name.endsWith(u'.'))
+        problems.push_back({TargetRule::TrailingPeriod, QStringLiteral("ends with a period")});
+    if (wants(TargetRule::TrailingSpace) && profile.refusesTrailingSpace && name.endsWith(u' '))
+        problems.push_back({TargetRule::TrailingSpace, QStringLiteral("ends with a space")});
+    if (wants(TargetRule::LeadingSpace) && profile.refusesLeadingSpace && name.startsWith(u' '))
+        problems.push_back({TargetRule::LeadingSpace, QStringLiteral("starts with a space")});
+    if (wants(TargetRule::OwnName) && !profile.ownNames.owner.isEmpty()) {
+        const QString own = ownName(profile, name);
+        if (!own.isEmpty())
+            problems.push_back(
+                {TargetRule::OwnName,
+                 QStringLiteral("name used by %1 %2").arg(profile.ownNames.owner, quoted(own))});
+    }
+    if (wants(TargetRule::NotUtf8) && profile.requiresUtf8 && !validUtf8(item.name))
+        problems.push_back({TargetRule::NotUtf8, QStringLiteral("not valid UTF-8")});
+    if (wants(TargetRule::NameTooLong)) {
+        const qint64 length = profile.nameUnit == TargetUnit::Bytes ? item.name.size() : name.size();
+        if (length > profile.nameLimit)
+            problems.push_back({TargetRule::NameTooLong, QStringLiteral("name %1 %2, limit %3")
+                                                             .arg(length)
+                                                             .arg(unitWord(profile.nameUnit))
+                                                             .arg(profile.nameLimit)});
+    }
+    if (wants(TargetRule::PathTooLong) && profile.pathLimit > 0 && item.pathLength > profile.pathLimit)
+        problems.push_back({TargetRule::PathTooLong, QStringLiteral("path %1 %2 at the target, limit %3")
+                                                         .arg(item.pathLength)
+                                                         .arg(unitWord(profile.pathUnit))
+                                                         .arg(profile.pathLimit)});
+    if (wants(TargetRule::FileTooLarge) && !item.folder && profile.fileSizeLimit > 0 &&
+        item.size > profile.fileSizeLimit) {
+        QString size = targetSizeText(item.size);
+        QString limit = targetSizeText(profile.fileSizeLimit);
+        // 4 GiB against 4 GiB - 1 rounds to one text: the bytes then tell them apart.
+        if (size == limit) {
+            const QLocale english(QLocale::English);
+            size = english.toString(item.size) + QStringLiteral(" bytes");
+            limit = english.toString(profile.fileSizeLimit) + QStringLiteral(" bytes");
+        }
+        problems.push_back({TargetRule::FileTooLarge, QStringLiteral("file %1, limit %2").arg(size, limit)});
+    }
+    return problems;
+}
