@@ -3,7 +3,7 @@
 
 #include "platform/files.h"
 
-#include <QList>
+#include <algorithm>
 
 #include <cstdlib>
 
@@ -12,22 +12,16 @@
 
 namespace {
 
-struct MountEntry
-{
-    quint64 id = 0;
-    QByteArray point;
-};
-
-// mountinfo writes a space, tab, newline and backslash in a mount point as three octal digits.
-QByteArray unescaped(const QByteArray& field)
+// mountinfo writes a space, tab, newline and backslash in a field as three octal digits.
+QByteArray unescaped(QByteArrayView field)
 {
     QByteArray out;
     out.reserve(field.size());
+    const auto octal = [&](qsizetype at) {
+        return at < field.size() && field[at] >= '0' && field[at] <= '7';
+    };
     for (qsizetype i = 0; i < field.size(); ++i) {
-        const auto isOctal = [&](qsizetype at) {
-            return at < field.size() && field[at] >= '0' && field[at] <= '7';
-        };
-        if (field[i] == '\\' && isOctal(i + 1) && isOctal(i + 2) && isOctal(i + 3)) {
+        if (field[i] == '\\' && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
             out.append(char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0')));
             i += 3;
         } else {
@@ -37,29 +31,9 @@ QByteArray unescaped(const QByteArray& field)
     return out;
 }
 
-// This process's mounts in the table's order, a mount stacked on another after it.
-QList<MountEntry> mountTable()
+MountPlace placeOf(const MountTableEntry& mount)
 {
-    QList<MountEntry> mounts;
-    const ReadResult table = readFileNative("/proc/self/mountinfo");
-    for (const QByteArray& line : table.bytes.split('\n')) {
-        // id parent major:minor root point ...
-        const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() < 5)
-            continue;
-        bool ok = false;
-        const quint64 id = fields[0].toULongLong(&ok);
-        if (ok && fields[4].startsWith('/'))
-            mounts.append({id, unescaped(fields[4])});
-    }
-    return mounts;
-}
-
-bool leadsTo(const QByteArray& point, const QByteArray& path)
-{
-    if (point == "/")
-        return true;
-    return path.startsWith(point) && (path.size() == point.size() || path[point.size()] == '/');
+    return {mount.id, mount.point, mount.type, mount.source, true};
 }
 
 QByteArray resolved(const QByteArray& path)
@@ -74,6 +48,51 @@ QByteArray resolved(const QByteArray& path)
 
 } // namespace
 
+std::vector<MountTableEntry> parseMountTable(QByteArrayView text)
+{
+    std::vector<MountTableEntry> mounts;
+    while (!text.empty()) {
+        const qsizetype end = text.indexOf('\n') < 0 ? text.size() : text.indexOf('\n');
+        QByteArrayView line = text.first(end);
+        text = text.sliced(std::min(end + 1, text.size()));
+        // id parent major:minor root point options [optional fields] - type source super-options
+        std::vector<QByteArrayView> fields;
+        while (!line.empty()) {
+            const qsizetype space = line.indexOf(' ') < 0 ? line.size() : line.indexOf(' ');
+            fields.push_back(line.first(space));
+            line = line.sliced(std::min(space + 1, line.size()));
+        }
+        if (fields.size() < 5 || !fields[4].startsWith('/'))
+            continue;
+        MountTableEntry mount{fields[0].toULongLong(),
+                              fields[1].toULongLong(),
+                              fields[2].toByteArray(),
+                              unescaped(fields[3]),
+                              unescaped(fields[4]),
+                              {},
+                              {}};
+        const auto dash = std::find(fields.begin() + 5, fields.end(), QByteArrayView("-"));
+        if (fields.end() - dash >= 3) {
+            mount.type = unescaped(dash[1]);
+            mount.source = unescaped(dash[2]);
+        }
+        mounts.push_back(std::move(mount));
+    }
+    return mounts;
+}
+
+std::vector<MountTableEntry> readMountTable()
+{
+    return parseMountTable(readFileNative("/proc/self/mountinfo").bytes);
+}
+
+bool mountPointLeadsTo(QByteArrayView point, QByteArrayView path)
+{
+    if (!path.startsWith(point))
+        return false;
+    return path.size() == point.size() || point.endsWith('/') || path[point.size()] == '/';
+}
+
 MountPlace mountHolding(const QByteArray& path, bool withTop)
 {
     struct statx sx;
@@ -85,10 +104,9 @@ MountPlace mountHolding(const QByteArray& path, bool withTop)
     place.known = true;
     if (!withTop)
         return place;
-    const QList<MountEntry> mounts = mountTable();
-    for (const MountEntry& mount : mounts)
+    for (const MountTableEntry& mount : readMountTable())
         if (mount.id == place.id)
-            place.top = mount.point;
+            place = placeOf(mount);
     if (place.top.isEmpty()) // a mount the table does not show (another mount namespace's): not usable
         place.known = false;
     return place;
@@ -99,13 +117,10 @@ MountPlace mountHoldingByPath(const QByteArray& resolvedPath)
     MountPlace place;
     if (!resolvedPath.startsWith('/'))
         return place;
-    for (const MountEntry& mount : mountTable()) {
+    for (const MountTableEntry& mount : readMountTable()) {
         // Later entries win a tie: they are mounted over the earlier ones.
-        if (leadsTo(mount.point, resolvedPath) && mount.point.size() >= place.top.size()) {
-            place.id = mount.id;
-            place.top = mount.point;
-            place.known = true;
-        }
+        if (mountPointLeadsTo(mount.point, resolvedPath) && mount.point.size() >= place.top.size())
+            place = placeOf(mount);
     }
     return place;
 }

@@ -2,6 +2,29 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
+
+#include <vector>
+
+// One line of a mount table (/proc/self/mountinfo), its paths with their octal escapes decoded.
+struct MountTableEntry
+{
+    quint64 id = 0;
+    quint64 parentId = 0;
+    QByteArray device; // "major:minor"
+    QByteArray root;   // the part of the file system shown, as a path inside it
+    QByteArray point;  // where it is shown
+    QByteArray type;   // "ext4", "fuseblk", "fuse.bindfs", ...
+    QByteArray source; // the device, image or share it comes from, as the file system names it
+};
+
+// The mounts of mountinfo text, in its order: a mount stacked on another comes after it.
+std::vector<MountTableEntry> parseMountTable(QByteArrayView text);
+// This process's mounts; none when the table cannot be read.
+std::vector<MountTableEntry> readMountTable();
+
+// Whether path is point or lies below it, whole names compared.
+bool mountPointLeadsTo(QByteArrayView point, QByteArrayView path);
 
 // One mount of this process's mount table. Overlay gives the files of each layer, and btrfs each subvolume, a
 // device number of their own, so st_dev does not tell which mount holds a file: the mount id does.
@@ -9,6 +32,8 @@ struct MountPlace
 {
     quint64 id = 0;
     QByteArray top; // the mount point, resolved, as /proc/self/mountinfo lists it
+    QByteArray type;
+    QByteArray source;
     bool known = false;
     bool sameMount(const MountPlace& other) const { return known && other.known && id == other.id; }
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/mounts.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,21 +11,9 @@
 // places within reach (a bind mount) with overlapping parts; where none is, the walk need not ask each folder
 // its device and inode.
 
-struct MountShown
-{
-    std::string id;
-    std::string parentId;
-    std::string device;     // "major:minor"
-    std::string root;       // the part of the file system shown, as a path inside it
-    std::string mountPoint; // where it is shown
-};
-
-// The mounts of /proc/self/mountinfo text; octal escapes in paths decoded.
-std::vector<MountShown> parseMountInfo(std::string_view text);
-
 // True when two of the mounts that show folders at or below realRoot (a path with no links in it) show
 // overlapping parts of one file system.
-bool mountsOverlapBelow(const std::vector<MountShown>& mounts, std::string_view realRoot);
+bool mountsOverlapBelow(const std::vector<MountTableEntry>& mounts, std::string_view realRoot);
 
 // The same for the folder open at rootFd, read from this process's mount table; true when that cannot be
 // read, so that the walk then asks every folder.

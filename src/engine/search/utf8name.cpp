@@ -81,3 +81,15 @@ void decodeUtf8(std::string_view name, std::u16string& out)
     }
     out.resize(std::size_t(o - out.data()));
 }
+
+bool isValidUtf8(std::string_view name)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(name.data());
+    for (std::size_t i = 0; i < name.size();) {
+        const int length = utf8SequenceLength(bytes, i, name.size());
+        if (length == 0)
+            return false;
+        i += std::size_t(length);
+    }
+    return true;
+}

@@ -21,6 +21,9 @@ void decodeUtf8(std::string_view name, std::u16string& out);
 // forms, no surrogates, nothing above U+10FFFF.
 int utf8SequenceLength(const unsigned char* s, std::size_t i, std::size_t n);
 
+// True when every byte of the name belongs to a valid UTF-8 sequence.
+bool isValidUtf8(std::string_view name);
+
 namespace utf8detail {
 inline bool allAscii(const char* p, std::size_t n)
 {

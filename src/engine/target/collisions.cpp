@@ -5,23 +5,6 @@
 
 #include <algorithm>
 
-namespace {
-
-bool validUtf8(const QByteArray& name)
-{
-    const auto* bytes = reinterpret_cast<const unsigned char*>(name.constData());
-    const std::size_t size = std::size_t(name.size());
-    for (std::size_t i = 0; i < size;) {
-        const int length = utf8SequenceLength(bytes, i, size);
-        if (length == 0)
-            return false;
-        i += std::size_t(length);
-    }
-    return true;
-}
-
-} // namespace
-
 NameCollisions::NameCollisions(const TargetProfile& profile, const TargetRuleSet& enabled)
     : m_foldCase(profile.caseInsensitive && enabled.contains(TargetRule::CaseCollision)),
       m_foldForm(profile.normalizationInsensitive && enabled.contains(TargetRule::FormCollision))
@@ -42,7 +25,7 @@ void NameCollisions::add(int index, const QByteArray& name)
 {
     if (!active())
         return;
-    if (!validUtf8(name))
+    if (!isValidUtf8(std::string_view(name.constData(), std::size_t(name.size()))))
         return;
     const QString key = keyOf(QString::fromUtf8(name));
     const int position = int(m_entries.size());

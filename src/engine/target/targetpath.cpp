@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "target/targetpath.h"
 
+#include "platform/mounts.h"
 #include "platform/posixfile.h"
 #include "search/utf8name.h"
 
@@ -102,61 +103,6 @@ QByteArray fileSystemOfDevice(const QByteArray& devicePath)
     return {};
 }
 
-namespace {
-
-struct MountLine
-{
-    quint64 id = 0;
-    QByteArray point;
-    QByteArray type;
-    QByteArray source;
-};
-
-// mountinfo writes a space, tab, newline and backslash in a field as three octal digits.
-QByteArray unescaped(const QByteArray& field)
-{
-    QByteArray out;
-    out.reserve(field.size());
-    const auto octal = [&](qsizetype at) {
-        return at < field.size() && field[at] >= '0' && field[at] <= '7';
-    };
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
-            out.append(char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0')));
-            i += 3;
-        } else {
-            out.append(field[i]);
-        }
-    }
-    return out;
-}
-
-QList<MountLine> mountLines()
-{
-    QList<MountLine> lines;
-    QFile table(QStringLiteral("/proc/self/mountinfo"));
-    if (!table.open(QIODevice::ReadOnly))
-        return lines;
-    for (const QByteArray& line : table.readAll().split('\n')) {
-        // id parent major:minor root point options [optional fields] - type source super-options
-        const QList<QByteArray> fields = line.split(' ');
-        const qsizetype dash = fields.indexOf("-");
-        if (fields.size() < 5 || dash < 5 || dash + 2 >= fields.size())
-            continue;
-        lines.append({fields[0].toULongLong(), unescaped(fields[4]), unescaped(fields[dash + 1]),
-                      unescaped(fields[dash + 2])});
-    }
-    return lines;
-}
-
-bool leadsTo(const QByteArray& point, const QByteArray& path)
-{
-    return point == "/" ||
-           (path.startsWith(point) && (path.size() == point.size() || path[point.size()] == '/'));
-}
-
-} // namespace
-
 AutoProfile autoProfileForFolder(const QByteArray& mountedFolder)
 {
     AutoProfile result;
@@ -173,32 +119,16 @@ AutoProfile autoProfileForFolder(const QByteArray& mountedFolder)
         return result;
     }
 
-    // The mount by its id where the system gives one (bind mounts and btrfs make st_dev unreliable), else the
-    // longest mount point leading to the folder, the last mounted winning a tie.
-    const QList<MountLine> lines = mountLines();
-    const MountLine* holding = nullptr;
-    struct statx sx;
-    if (::statx(AT_FDCWD, result.targetFolder.constData(), AT_NO_AUTOMOUNT, STATX_MNT_ID, &sx) == 0 &&
-        (sx.stx_mask & STATX_MNT_ID)) {
-        for (const MountLine& line : lines)
-            if (line.id == sx.stx_mnt_id)
-                holding = &line;
-    }
-    if (!holding) {
-        for (const MountLine& line : lines)
-            if (leadsTo(line.point, result.targetFolder) &&
-                (!holding || line.point.size() >= holding->point.size()))
-                holding = &line;
-    }
-    if (!holding) {
+    const MountPlace holding = mountHolding(result.targetFolder);
+    if (!holding.known) {
         result.key = QStringLiteral("linux");
         return result;
     }
-    result.fileSystemType = holding->type;
+    result.fileSystemType = holding.type;
     // FUSE file systems on a device show as fuseblk (exfat-fuse, ntfs-3g) and on an image as fuse (ntfs-3g):
     // the device or image says which.
-    if ((holding->type == "fuseblk" || holding->type == "fuse") && holding->source.startsWith('/')) {
-        const QByteArray onDevice = fileSystemOfDevice(holding->source);
+    if ((holding.type == "fuseblk" || holding.type == "fuse") && holding.source.startsWith('/')) {
+        const QByteArray onDevice = fileSystemOfDevice(holding.source);
         if (!onDevice.isEmpty())
             result.fileSystemType = onDevice;
     }

@@ -29,13 +29,10 @@ std::vector<TargetProfile> makeProfiles()
         // MAX_PATH is 260 with its terminating NUL: Explorer and many programs take no more, drive included.
         .pathLimit = 259,
         .pathUnit = TargetUnit::Utf16,
-        .pathCountsTargetFolder = true,
         .separator = u'\\',
-        .fileSizeLimit = 0,
         // Windows opens names ignoring case; ntfs-3g keeps "README" and "Readme" apart, Windows cannot.
         .caseInsensitive = true,
         .normalizationInsensitive = false, // NTFS compares code units
-        .ownNames = {},
     });
     profiles.push_back({
         .key = QStringLiteral("exfat"),
@@ -51,18 +48,12 @@ std::vector<TargetProfile> makeProfiles()
         .refusesSuperscriptReservedNames = true,
         .refusesTrailingPeriod = true, // as the reserved names
         .refusesTrailingSpace = true,
-        .refusesLeadingSpace = false,
         .requiresUtf8 = true, // exFAT stores UTF-16
         .nameLimit = 255,     // exFAT specification; measured here: 127 emoji pass, 128 fail
         .nameUnit = TargetUnit::Utf16,
-        .pathLimit = 0,
         .pathUnit = TargetUnit::Utf16,
-        .pathCountsTargetFolder = true,
-        .separator = u'/',
-        .fileSizeLimit = 0,
         .caseInsensitive = true,           // measured here: a second name by case lands on the first
         .normalizationInsensitive = false, // exFAT compares up-cased code units
-        .ownNames = {},
     });
     TargetProfile fat32 = profiles.back();
     fat32.key = QStringLiteral("fat32");
@@ -78,8 +69,7 @@ std::vector<TargetProfile> makeProfiles()
         // Microsoft, "Restrictions and limitations in OneDrive and SharePoint"; the sync client keeps its
         // files in a Windows folder, so what Windows refuses is refused too.
         .forbiddenCharacters = QStringLiteral("\\/:*?\"<>|"),
-        .refusesControlCharacters = true, // Windows
-        .refusesDelete = false,
+        .refusesControlCharacters = true,        // Windows
         .refusesReservedNames = true,            // OneDrive's list: CON, PRN, AUX, NUL, COM0-9, LPT0-9
         .refusesSuperscriptReservedNames = true, // Windows
         .refusesTrailingPeriod = true,           // Windows
@@ -92,11 +82,9 @@ std::vector<TargetProfile> makeProfiles()
         // as given: give it as it lies in the library for the exact figure.
         .pathLimit = 400,
         .pathUnit = TargetUnit::Utf16,
-        .pathCountsTargetFolder = true,
         .separator = u'\\',
         .fileSizeLimit = 250 * GiB, // OneDrive: 250 GB per file
         .caseInsensitive = true,    // OneDrive and SharePoint ignore case
-        .normalizationInsensitive = false,
         // OneDrive's own names, refused anywhere.
         .ownNames = {.owner = QStringLiteral("OneDrive"),
                      .whole = {QStringLiteral(".lock"), QStringLiteral("desktop.ini")},
@@ -110,73 +98,26 @@ std::vector<TargetProfile> makeProfiles()
         // The Finder shows ":" as "/"; the file system refuses ":" alone (Apple, File System Programming
         // Guide).
         .forbiddenCharacters = QStringLiteral(":"),
-        .refusesControlCharacters = false,
-        .refusesDelete = false,
-        .refusesReservedNames = false,
-        .refusesSuperscriptReservedNames = false,
-        .refusesTrailingPeriod = false,
-        .refusesTrailingSpace = false,
-        .refusesLeadingSpace = false,
         .requiresUtf8 = true, // APFS demands UTF-8; HFS+ stores UTF-16
         .nameLimit = 255,     // HFS+ counts UTF-16 units
         .nameUnit = TargetUnit::Utf16,
-        .pathLimit = 0,
-        .pathUnit = TargetUnit::Bytes,
-        .pathCountsTargetFolder = true,
-        .separator = u'/',
-        .fileSizeLimit = 0,
         .caseInsensitive = true,          // the default format ignores case
         .normalizationInsensitive = true, // and Unicode form
-        .ownNames = {},
     });
     profiles.push_back({
         .key = QStringLiteral("ecryptfs"),
         .title = QStringLiteral("eCryptfs, rclone crypt"),
         .description = QStringLiteral("An encrypted home folder, or an encrypted rclone remote"),
-        .forbiddenCharacters = QString(),
-        .refusesControlCharacters = false,
-        .refusesDelete = false,
-        .refusesReservedNames = false,
-        .refusesSuperscriptReservedNames = false,
-        .refusesTrailingPeriod = false,
-        .refusesTrailingSpace = false,
-        .refusesLeadingSpace = false,
-        .requiresUtf8 = false,
         // eCryptfs documentation: encrypted names grow past the lower file system's 255 bytes beyond 143.
         .nameLimit = 143,
-        .nameUnit = TargetUnit::Bytes,
         .pathLimit = 4095, // Linux PATH_MAX with its NUL
-        .pathUnit = TargetUnit::Bytes,
-        .pathCountsTargetFolder = true,
-        .separator = u'/',
-        .fileSizeLimit = 0,
-        .caseInsensitive = false,
-        .normalizationInsensitive = false,
-        .ownNames = {},
     });
     profiles.push_back({
         .key = QStringLiteral("linux"),
         .title = QStringLiteral("Linux (ext4, Btrfs, XFS)"),
         .description = QStringLiteral("A Linux disk, or any other target that takes names as bytes"),
-        .forbiddenCharacters = QString(),
-        .refusesControlCharacters = false,
-        .refusesDelete = false,
-        .refusesReservedNames = false,
-        .refusesSuperscriptReservedNames = false,
-        .refusesTrailingPeriod = false,
-        .refusesTrailingSpace = false,
-        .refusesLeadingSpace = false,
-        .requiresUtf8 = false,
-        .nameLimit = 255, // NAME_MAX; measured here: ext4 refuses 255 × "é" (510 bytes)
-        .nameUnit = TargetUnit::Bytes,
+        .nameLimit = 255,  // NAME_MAX; measured here: ext4 refuses 255 × "é" (510 bytes)
         .pathLimit = 4095, // PATH_MAX with its NUL
-        .pathUnit = TargetUnit::Bytes,
-        .pathCountsTargetFolder = true,
-        .separator = u'/',
-        .fileSizeLimit = 0,
-        .caseInsensitive = false,
-        .normalizationInsensitive = false,
-        .ownNames = {},
     });
     return profiles;
 }

@@ -22,7 +22,7 @@ struct TargetProfile
     QString title;       // a short label for a list: "Windows (NTFS, SMB share)"
     QString description; // one line for the window: where this target is met
 
-    QString forbiddenCharacters;           // each one refused anywhere in a name
+    QString forbiddenCharacters{};         // each one refused anywhere in a name
     bool refusesControlCharacters = false; // U+0001 to U+001F
     bool refusesDelete = false;            // U+007F
     // CON, PRN, AUX, NUL, COM0-9, LPT0-9, alone or before any extension, compared ignoring case.
@@ -53,7 +53,7 @@ struct TargetProfile
         QStringList prefixes;
         QStringList infixes; // anywhere in a name
     };
-    OwnNames ownNames;
+    OwnNames ownNames{};
 };
 
 // Every profile, in the order a list shows them.

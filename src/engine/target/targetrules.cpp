@@ -38,19 +38,6 @@ const RuleWords& wordsOf(TargetRule rule)
     return RuleTable[std::size_t(rule)];
 }
 
-bool validUtf8(const QByteArray& name)
-{
-    const auto* bytes = reinterpret_cast<const unsigned char*>(name.constData());
-    const std::size_t size = std::size_t(name.size());
-    for (std::size_t i = 0; i < size;) {
-        const int length = utf8SequenceLength(bytes, i, size);
-        if (length == 0)
-            return false;
-        i += std::size_t(length);
-    }
-    return true;
-}
-
 // The name as the user sees it; a byte that is not UTF-8 becomes one U+FFFD, so positions agree with the
 // name's length.
 QString decoded(const QByteArray& name)
@@ -201,7 +188,8 @@ std::vector<TargetProblem> checkName(const TargetProfile& profile, const TargetR
                 {TargetRule::OwnName,
                  QStringLiteral("name used by %1 %2").arg(profile.ownNames.owner, quoted(own))});
     }
-    if (wants(TargetRule::NotUtf8) && profile.requiresUtf8 && !validUtf8(item.name))
+    if (wants(TargetRule::NotUtf8) && profile.requiresUtf8 &&
+        !isValidUtf8(std::string_view(item.name.constData(), std::size_t(item.name.size()))))
         problems.push_back({TargetRule::NotUtf8, QStringLiteral("not valid UTF-8")});
     if (wants(TargetRule::NameTooLong)) {
         const qint64 length = profile.nameUnit == TargetUnit::Bytes ? item.name.size() : name.size();
