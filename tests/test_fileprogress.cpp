@@ -51,7 +51,7 @@ struct CopyWorker
             reached.release();
             resume.acquire();
         }
-        return progress.cancelRequested();
+        return progress.stopRequested();
     }
     void run()
     {
@@ -205,7 +205,7 @@ private slots:
             f.window.close();
         else
             QTest::keyClick(&f.window, Qt::Key_Escape);
-        QVERIFY(f.progress.cancelRequested());
+        QVERIFY(f.progress.stopRequested());
         QVERIFY(f.window.isVisible()); // until the file in hand is dealt with
         QVERIFY(!f.cancelButton()->isEnabled());
 
@@ -338,7 +338,7 @@ private slots:
         for (int i = 0; i < finished; ++i)
             progress.finishFile(i < succeeded);
         if (cancel)
-            progress.requestCancel();
+            progress.requestStop();
         progress.finish();
         const QString line = cancellationLine(FileOperationKind(kind), progress.read());
         QCOMPARE(operationEndMessage(failures, line), message);

@@ -85,7 +85,7 @@ void FileActions::sendToTrash()
         return;
     FileOperationGate::Hold hold(m_fileOperations, m_window);
     Yielder yielder;
-    const TrashOperation::Yield yield = [&] { yielder(); };
+    const YieldFn yield = [&] { yielder(); };
     TrashOperation trash;
     hold.watch(trash.progress());
     ResultSnapshot rows;
@@ -149,7 +149,7 @@ void FileActions::moveToFolder()
     step(114, [&] { m_pointer.set(Pointer::Busy); });
 
     Yielder yielder;
-    const MoveOperation::Yield yield = [&] { yielder(); };
+    const YieldFn yield = [&] { yielder(); };
     std::optional<MoveOperation> move;
     ResultSnapshot rows;
     step(118, [&] {

@@ -123,11 +123,11 @@ void NameActions::shortenCheckedNames()
     step(106, [&] { m_pointer.set(Pointer::Busy); });
     FileOperationProgress progress;
     hold.watch(progress);
-    CloseWatcher watcher(m_window, [&] { progress.requestCancel(); });
+    CloseWatcher watcher(m_window, [&] { progress.requestStop(); });
     ShortenResult result;
     step(108, [&] {
         runOffWindowThread(m_window, progress, operationTitle(FileOperationKind::Shorten),
-                           [&] { result = applyShortening(plan, limit, progress.cancelFlag(), &progress); });
+                           [&] { result = applyShortening(plan, limit, progress.stopFlag(), &progress); });
     });
 
     QStringList failures;
@@ -179,11 +179,11 @@ void NameActions::undoLastShortening()
     step(100, [&] { m_pointer.set(Pointer::Busy); });
     FileOperationProgress progress;
     hold.watch(progress);
-    CloseWatcher watcher(m_window, [&] { progress.requestCancel(); });
+    CloseWatcher watcher(m_window, [&] { progress.requestStop(); });
     UndoResult result;
     step(102, [&] {
         runOffWindowThread(m_window, progress, operationTitle(FileOperationKind::Undo),
-                           [&] { result = ::undoLastShortening(progress.cancelFlag(), &progress); });
+                           [&] { result = ::undoLastShortening(progress.stopFlag(), &progress); });
     });
 
     step(104, [&] {

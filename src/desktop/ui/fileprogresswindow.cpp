@@ -48,7 +48,7 @@ FileProgressWindow::FileProgressWindow(QWidget* mainWindow, FileOperationProgres
                                        const QString& operation)
     : QDialog(mainWindow), m_mainWindow(mainWindow), m_progress(progress), m_timer(new QTimer(this)),
       m_operation(new QLabel(this)), m_file(new QLabel(this)), m_bar(new QProgressBar(this)),
-      m_count(new QLabel(this)), m_bytes(new QLabel(this)), m_cancel(nullptr),
+      m_count(new QLabel(this)), m_bytes(new QLabel(this)), m_stop(nullptr),
       m_textWidth(fontMetrics().averageCharWidth() * 56)
 {
     setObjectName(QStringLiteral("fileProgressWindow"));
@@ -69,9 +69,9 @@ FileProgressWindow::FileProgressWindow(QWidget* mainWindow, FileOperationProgres
     m_bytes->hide();
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
-    m_cancel = buttons->button(QDialogButtonBox::Cancel);
-    m_cancel->setObjectName(QStringLiteral("cancelButton"));
-    connect(m_cancel, &QPushButton::clicked, this, &FileProgressWindow::cancel);
+    m_stop = buttons->button(QDialogButtonBox::Cancel);
+    m_stop->setObjectName(QStringLiteral("cancelButton"));
+    connect(m_stop, &QPushButton::clicked, this, &FileProgressWindow::cancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_operation);
@@ -142,17 +142,17 @@ void FileProgressWindow::showState(const FileOperationSnapshot& state)
     const QString bytes = bytesText(state);
     m_bytes->setText(bytes);
     m_bytes->setVisible(!bytes.isEmpty());
-    if (state.cancelRequested && m_cancel->isEnabled()) {
-        m_cancel->setEnabled(false);
-        m_cancel->setText(QStringLiteral("Cancelling..."));
+    if (state.stopRequested && m_stop->isEnabled()) {
+        m_stop->setEnabled(false);
+        m_stop->setText(QStringLiteral("Cancelling..."));
     }
 }
 
 void FileProgressWindow::cancel()
 {
-    m_progress.requestCancel();
-    m_cancel->setEnabled(false);
-    m_cancel->setText(QStringLiteral("Cancelling..."));
+    m_progress.requestStop();
+    m_stop->setEnabled(false);
+    m_stop->setText(QStringLiteral("Cancelling..."));
 }
 
 void FileProgressWindow::reject()

@@ -48,6 +48,6 @@ private:
     QProgressBar* m_bar;
     QLabel* m_count;
     QLabel* m_bytes;
-    QPushButton* m_cancel;
+    QPushButton* m_stop;
     int m_textWidth;
 };

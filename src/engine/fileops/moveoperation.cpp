@@ -104,7 +104,7 @@ void MoveOperation::begin(quint64 rowId, const QByteArray& sourcePath)
     m_progress.beginFile(sourcePath);
 }
 
-void MoveOperation::copy(const QByteArray& name, const Yield& yield)
+void MoveOperation::copy(const QByteArray& name, const YieldFn& yield)
 {
     if (!m_active || m_settled)
         return;
@@ -142,7 +142,7 @@ void MoveOperation::copy(const QByteArray& name, const Yield& yield)
                         return;
                     }
                 }
-                m_placed = placeFile(m_reach->path(), target, m_options, m_progress.cancelFlag());
+                m_placed = placeFile(m_reach->path(), target, m_options, m_progress.stopFlag());
             },
             yield);
     } catch (...) {
@@ -181,7 +181,7 @@ QString MoveOperation::recordAhead()
     return {};
 }
 
-void MoveOperation::deleteSource(const Yield& yield)
+void MoveOperation::deleteSource(const YieldFn& yield)
 {
     if (!m_active || m_settled)
         return;
@@ -215,7 +215,7 @@ void MoveOperation::settleNowOrLater(Unsettled file)
         m_batch.push_back(std::move(file));
 }
 
-void MoveOperation::flushBatch(const Yield& yield)
+void MoveOperation::flushBatch(const YieldFn& yield)
 {
     if (m_batch.empty())
         return;
@@ -258,7 +258,7 @@ void MoveOperation::flushBatch(const Yield& yield)
         settle(f);
 }
 
-void MoveOperation::finish(const Yield& yield)
+void MoveOperation::finish(const YieldFn& yield)
 {
     if (!m_settled)
         deleteSource(yield);
@@ -288,7 +288,7 @@ void MoveOperation::settle(const Unsettled& file)
     if (gone || !file.cancelled)
         ++m_finished;
     if (gone) {
-        m_gone.insert(std::upper_bound(m_gone.begin(), m_gone.end(), file.rowId), file.rowId);
+        noteGone(file.rowId);
         if (moved && file.placed.clearedTarget)
             m_notes.append(QString::fromUtf8(file.target) +
                            QStringLiteral(": replaced; the earlier file is in the trash"));
@@ -307,25 +307,14 @@ void MoveOperation::settle(const Unsettled& file)
         m_failures.append(failureLine(QString::fromUtf8(file.source), reason));
 }
 
-void MoveOperation::moveChecked(const ResultSnapshot& rows, const Yield& yield, const StepRunner& run)
+void MoveOperation::moveChecked(const ResultSnapshot& rows, const YieldFn& yield, const StepRunner& run)
 {
     const auto step = [&](Step which, int row, const std::function<void()>& statement) {
-        if (run)
-            run(which, row, statement);
-        else
-            statement();
+        runStep(run, which, row, statement);
     };
     m_total = claimResidents(rows);
     m_progress.start(m_total);
-    for (int r = 0; r < rows.size() && !stopRequested(); ++r) {
-        step(Step::Yield, r, [&] {
-            if (yield)
-                yield();
-        });
-        bool checked = false;
-        step(Step::CheckedTest, r, [&] { checked = rows.isChecked(r); });
-        if (!checked)
-            continue;
+    forEachCheckedRow(rows, yield, run, true, [&](int r) {
         QByteArray name;
         step(Step::Begin, r, [&] {
             const QByteArray source = rows.nativePath(r);
@@ -339,7 +328,7 @@ void MoveOperation::moveChecked(const ResultSnapshot& rows, const Yield& yield, 
         });
         step(Step::Copy, r, [&] { copy(name, yield); });
         step(Step::DeleteSource, r, [&] { deleteSource(yield); });
-    }
+    });
     // The last batch of copies is made durable and its sources deleted, after a stop as well.
     step(Step::Finish, -1, [&] { finish(yield); });
     m_progress.finish();
@@ -356,12 +345,7 @@ QString MoveOperation::endMessage() const
     end.filesTotal = m_total;
     end.filesFinished = m_finished;
     end.filesSucceeded = int(m_gone.size());
-    end.cancelRequested = stopRequested();
+    end.stopRequested = stopRequested();
     return operationEndMessage(parts.join(QStringLiteral("\n\n")),
                                cancellationLine(FileOperationKind::Move, end));
-}
-
-int MoveOperation::removeGoneRows(ResultModel& model) const
-{
-    return model.removeRowsById(m_gone);
 }

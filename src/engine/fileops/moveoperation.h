@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "fileops/checkedrowsoperation.h"
 #include "fileops/fileworker.h"
-#include "fileops/operationprogress.h"
 #include "fileops/transferjournal.h"
 #include "platform/filemove.h"
 
@@ -29,14 +29,12 @@ QString moveTargetFolder(const QString& chosen);
 // batch). Within one operation no file replaces another that the operation placed or that was itself chosen
 // to move there; a file of that name already there goes to the trash first. Afterwards exactly the rows
 // whose files are no longer at their paths are gone.
-class MoveOperation
+class MoveOperation : public CheckedRowsOperation
 {
 public:
-    using Yield = std::function<void()>;
     // The steps of moveChecked, each of which a caller may guard on its own.
     enum class Step { Yield, CheckedTest, Begin, Copy, DeleteSource, Finish };
-    // Runs one step; row is -1 for Finish. Without a runner a failing step ends moveChecked.
-    using StepRunner = std::function<void(Step step, int row, const std::function<void()>& statement)>;
+    using StepRunner = StepRunnerFor<Step>; // row -1: Finish
 
     // targetFolder: native bytes ending in the separator.
     explicit MoveOperation(QByteArray targetFolder, PlaceOptions options = {});
@@ -44,35 +42,28 @@ public:
     void begin(quint64 rowId, const QByteArray& sourcePath);
     // Places the current file under name in the target folder. The bytes are copied on a worker thread while
     // yield keeps the caller's event loop turning. Rethrows whatever the copy threw, after noting it.
-    void copy(const QByteArray& name, const Yield& yield);
+    void copy(const QByteArray& name, const YieldFn& yield);
     // Settles the current file: a renamed or refused one at once; a copied one joins the batch, whose
     // sources are deleted (on the worker thread too) once the batch is durable.
-    void deleteSource(const Yield& yield = {});
+    void deleteSource(const YieldFn& yield = {});
     // Makes the last batch durable and deletes its sources; also after a stop, so that nothing already
     // copied is left twice.
-    void finish(const Yield& yield = {});
+    void finish(const YieldFn& yield = {});
 
     // Moves every checked row of a snapshot: claims the residents, then begin, copy and deleteSource for each
     // row until a stop, then finish.
-    void moveChecked(const ResultSnapshot& rows, const Yield& yield, const StepRunner& run = {});
+    void moveChecked(const ResultSnapshot& rows, const YieldFn& yield, const StepRunner& run = {});
 
-    // Safe from any thread: the file being copied is abandoned (its source stays, its partial copy is
-    // removed; it counts as cancelled, not failed) and no other is begun.
-    void requestStop() { m_progress.requestCancel(); }
+    // A stop abandons the file being copied (its source stays, its partial copy is removed; it counts as
+    // cancelled, not failed).
     // For a process that ends while the move is under way (the display went): stops, waits for the file in
     // hand, then makes the batch durable and deletes its sources as finish does, and drops the record.
     // Blocks; no yield.
     void endNow();
-    bool stopRequested() const { return m_progress.cancelRequested(); }
-    FileOperationProgress& progress() { return m_progress; }
-
-    const std::vector<quint64>& goneIds() const { return m_gone; }
-    const QStringList& failures() const { return m_failures; }
     // What the user is told at the end: the files not moved and why, then the moved files that replaced
     // an earlier file or lost extended attributes, then how many were moved before a cancel. Empty when
     // there is nothing to tell.
     QString endMessage() const;
-    int removeGoneRows(ResultModel& model) const;
 
 private:
     // A file whose fate is known once the current batch is durable.
@@ -90,7 +81,7 @@ private:
     // belong to them for this operation. Returns how many rows are checked.
     int claimResidents(const ResultSnapshot& rows);
     void settleNowOrLater(Unsettled file);
-    void flushBatch(const Yield& yield);
+    void flushBatch(const YieldFn& yield);
     void settle(const Unsettled& file);
     // On the worker: records the files waiting in m_toRecord (and the current one) before any is placed.
     QString recordAhead();
@@ -98,7 +89,6 @@ private:
     QByteArray m_target;
     FileIdentity m_targetFolder;
     PlaceOptions m_options;
-    FileOperationProgress m_progress;
     qint64 m_reported = 0; // of the file being copied; the worker's own
     FileWorker m_worker;
     QSet<QByteArray> m_placedNames;
@@ -129,7 +119,5 @@ private:
 
     int m_total = 0;    // checked rows, as moveChecked found them
     int m_finished = 0; // files settled, cancelled ones left out
-    std::vector<quint64> m_gone;
-    QStringList m_failures;
     QStringList m_notes;
 };

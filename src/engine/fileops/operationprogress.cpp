@@ -120,7 +120,7 @@ FileOperationSnapshot FileOperationProgress::read()
         s.currentPath = QByteArray(m_state.currentPath.constData(), m_state.currentPath.size());
         s.elapsedMs = ms - m_startMs;
     }
-    s.cancelRequested = m_cancel.load();
+    s.stopRequested = m_stop.load();
 
     // Measured over the last few seconds only, so that a stall or a faster disk shows soon.
     m_samples.push_back(Sample{ms, s.bytesCopied});

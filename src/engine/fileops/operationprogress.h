@@ -26,14 +26,14 @@ struct FileOperationSnapshot
     qint64 bytesTotal = -1;     // -1 when the caller did not say
     double bytesPerSecond = -1; // -1 until enough time has passed to tell
     qint64 elapsedMs = 0;
-    bool cancelRequested = false;
+    bool stopRequested = false;
     bool finished = false;
 
     // The 1-based number of the file in hand, for "N of M files".
     int fileNumber() const;
     // Files finished, with the part of the file in hand that is copied; from 0 to 1.
     double fraction() const;
-    bool cancelled() const { return cancelRequested && filesFinished < filesTotal; }
+    bool cancelled() const { return stopRequested && filesFinished < filesTotal; }
 };
 
 // Counters that a worker updates while a file operation runs and the window's thread reads. Every update
@@ -60,11 +60,11 @@ public:
     // The file in hand was dropped unfinished on a cancel: it counts among the cancelled, not the finished.
     void abandonFile();
     // Polled between files and between copy chunks; also fits the stop flag that the file code takes.
-    bool cancelRequested() const { return m_cancel.load(std::memory_order_relaxed); }
-    const std::atomic<bool>* cancelFlag() const { return &m_cancel; }
+    bool stopRequested() const { return m_stop.load(std::memory_order_relaxed); }
+    const std::atomic<bool>* stopFlag() const { return &m_stop; }
 
     // Any thread.
-    void requestCancel() { m_cancel.store(true); }
+    void requestStop() { m_stop.store(true); }
     void finish();
 
     // A count that grows with every update of the worker, readable from any thread, even after the progress
@@ -87,7 +87,7 @@ private:
     void showLife() { m_lifeSign->fetch_add(1, std::memory_order_relaxed); }
 
     Clock m_clock;
-    std::atomic<bool> m_cancel{false};
+    std::atomic<bool> m_stop{false};
     std::shared_ptr<std::atomic<quint64>> m_lifeSign = std::make_shared<std::atomic<quint64>>(0);
     mutable std::mutex m_mutex;
     FileOperationSnapshot m_state;

@@ -13,27 +13,14 @@ void TrashOperation::add(quint64 rowId, const QByteArray& nativePath)
     m_files.push_back({rowId, nativePath});
 }
 
-void TrashOperation::addChecked(const ResultSnapshot& rows, const Yield& yield, const StepRunner& run)
+void TrashOperation::addChecked(const ResultSnapshot& rows, const YieldFn& yield, const StepRunner& run)
 {
-    const auto step = [&](Step which, int row, const std::function<void()>& statement) {
-        if (run)
-            run(which, row, statement);
-        else
-            statement();
-    };
-    for (int r = 0; r < rows.size(); ++r) {
-        step(Step::Yield, r, [&] {
-            if (yield)
-                yield();
-        });
-        bool checked = false;
-        step(Step::CheckedTest, r, [&] { checked = rows.isChecked(r); });
-        if (checked)
-            step(Step::Add, r, [&] { add(rows.rowId(r), rows.nativePath(r)); });
-    }
+    forEachCheckedRow(rows, yield, run, false, [&](int r) {
+        runStep(run, Step::Add, r, [&] { add(rows.rowId(r), rows.nativePath(r)); });
+    });
 }
 
-void TrashOperation::run(const Yield& yield)
+void TrashOperation::run(const YieldFn& yield)
 {
     m_progress.start(count());
     QString unrecorded;
@@ -60,7 +47,7 @@ void TrashOperation::run(const Yield& yield)
                 if (!m_journal && unrecorded.isEmpty())
                     openJournal();
                 if (m_journal)
-                    result = moveToTrash(file.path, m_progress.cancelFlag(), &m_recording);
+                    result = moveToTrash(file.path, m_progress.stopFlag(), &m_recording);
                 else
                     result.error =
                         QStringLiteral("the record of the trash run cannot be written: ") + unrecorded;
@@ -78,11 +65,10 @@ void TrashOperation::run(const Yield& yield)
         m_progress.finishFile(gone);
         ++m_finished;
         if (gone)
-            m_gone.push_back(file.rowId);
+            noteGone(file.rowId);
         else if (!result.ok)
             m_failures.append(failureLine(QString::fromUtf8(file.path), result.error));
     }
-    std::sort(m_gone.begin(), m_gone.end());
     if (m_journal)
         m_journal->finished();
     m_progress.finish();
@@ -102,15 +88,10 @@ QString TrashOperation::endMessage() const
     end.filesTotal = count();
     end.filesFinished = m_finished;
     end.filesSucceeded = int(m_gone.size());
-    end.cancelRequested = stopRequested();
+    end.stopRequested = stopRequested();
     return operationEndMessage(
         failureListText(QStringLiteral("These files were not sent to the trash:"), m_failures),
         cancellationLine(FileOperationKind::Trash, end));
-}
-
-int TrashOperation::removeGoneRows(ResultModel& model) const
-{
-    return model.removeRowsById(m_gone);
 }
 
 QString trashQuestion(int fileCount)

@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/yieldfn.h"
 #include "results/resultmodel.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <functional>
-
-// Lets the event loop run from inside a long procedure; callers decide how often it really yields.
-using YieldFn = std::function<void()>;
 
 // What the report writer and the clipboard copier read of a list: columns with titles, rows with one text
 // per column and a check mark. Rows and columns count from 0.
