@@ -58,9 +58,9 @@ QString defaultShortenLimit(const ListCriteria& criteria)
         return QString();
     switch (criteria.length->unit) {
     case LengthUnit::Name:
-        return limitText({criteria.length->length, ShortenUnit::Utf16});
+        return limitText({criteria.length->length, LengthUnit::Name});
     case LengthUnit::Bytes:
-        return limitText({criteria.length->length, ShortenUnit::Bytes});
+        return limitText({criteria.length->length, LengthUnit::Bytes});
     case LengthUnit::Path:
     case LengthUnit::PathBytes:
         break; // a path's limit says nothing about how long its name may be

@@ -84,29 +84,21 @@ std::vector<Piece> pieces(std::string_view name)
 
 std::optional<ShortenLimit> parseShortenLimit(const QString& text)
 {
-    QString number = text.trimmed();
-    ShortenLimit limit;
-    static const QString bytesWord = QStringLiteral("bytes");
-    if (number.endsWith(bytesWord, Qt::CaseInsensitive)) {
-        number.chop(bytesWord.size());
-        limit.unit = ShortenUnit::Bytes;
-    }
-    const std::optional<qint16> value = convertToInt16(number);
-    if (!value || *value < 1)
+    const std::optional<LengthSpec> spec = parseLengthSpec(text);
+    if (!spec || spec->length < 1 || (spec->unit != LengthUnit::Name && spec->unit != LengthUnit::Bytes))
         return std::nullopt;
-    limit.value = *value;
-    return limit;
+    return ShortenLimit{spec->length, spec->unit};
 }
 
 QString limitText(const ShortenLimit& limit)
 {
-    return limit.unit == ShortenUnit::Bytes ? QStringLiteral("%1 bytes").arg(limit.value)
-                                            : QString::number(limit.value);
+    return limit.unit == LengthUnit::Bytes ? QStringLiteral("%1 bytes").arg(limit.value)
+                                           : QString::number(limit.value);
 }
 
-int measureName(std::string_view name, ShortenUnit unit)
+int measureName(std::string_view name, LengthUnit unit)
 {
-    return unit == ShortenUnit::Bytes ? int(name.size()) : int(utf16Length(name));
+    return unit == LengthUnit::Bytes ? int(name.size()) : int(utf16Length(name));
 }
 
 std::optional<QByteArray> shortenedName(std::string_view name, const ShortenLimit& limit, int counter)
@@ -132,7 +124,7 @@ std::optional<QByteArray> shortenedName(std::string_view name, const ShortenLimi
     int bytes = 0;
     while (keep < stemPieces.size()) {
         const Piece& p = stemPieces[keep];
-        const int cost = limit.unit == ShortenUnit::Bytes ? p.bytes : p.units;
+        const int cost = limit.unit == LengthUnit::Bytes ? p.bytes : p.units;
         if (used + cost > room)
             break;
         used += cost;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "search/lengthunit.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -11,25 +13,21 @@
 
 // Cutting names down to a limit that a target file system or sync service accepts.
 
-enum class ShortenUnit {
-    Utf16, // UTF-16 code units of the name, as the result list counts them
-    Bytes, // bytes as stored on disk
-};
-
+// A name's limit: in UTF-16 units (LengthUnit::Name, as the result list counts) or in bytes as stored.
 struct ShortenLimit
 {
     int value = 0;
-    ShortenUnit unit = ShortenUnit::Utf16;
+    LengthUnit unit = LengthUnit::Name;
 };
 
-// Reads a limit as the length box is read: a whole number of at least 1, optionally followed by the unit
-// "bytes" (any case, blanks around). Empty for anything else.
+// Reads a limit with the length box's own reading: a number of at least 1, alone or followed by "bytes".
+// Empty for anything else, a path unit included (a limit is a name's).
 std::optional<ShortenLimit> parseShortenLimit(const QString& text);
 // The limit as the length box would show it: "143" or "143 bytes".
 QString limitText(const ShortenLimit& limit);
 
 // A name measured in unit (a byte that is not valid UTF-8 counts as one unit either way).
-int measureName(std::string_view name, ShortenUnit unit);
+int measureName(std::string_view name, LengthUnit unit);
 
 // The name cut to fit limit: the extension (after the last period, when that part is at most 16 units and is
 // not the whole name behind a leading period) is kept, the stem is cut at its end on a grapheme boundary,
