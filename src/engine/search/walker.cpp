@@ -36,7 +36,7 @@ struct Frame
     // A target check's problems of sub-folders to be entered, by their place among the sub-folders: each
     // one's row waits until the walk reaches it, so that it comes before its contents and takes "cannot be
     // read" with its other reasons.
-    std::vector<std::pair<quint32, QString>> deferred;
+    std::vector<std::pair<quint32, std::vector<TargetProblem>>> deferred;
     std::size_t deferredNext = 0;
 };
 
@@ -82,8 +82,9 @@ private:
     bool firstMeeting(dev_t device, ino_t inode, std::string_view path);
     void checkFolder(Frame& frame, const std::string& items, const std::vector<qint64>& sizes, int err);
     void folderRow(std::string_view path, int err);
-    void targetRow(std::string_view prefix, std::string_view name, bool folder, const QString& text);
-    QString takeDeferred(Frame& parent, quint32 place);
+    void targetRow(std::string_view prefix, std::string_view name, bool folder,
+                   const std::vector<TargetProblem>& problems);
+    std::vector<TargetProblem> takeDeferred(Frame& parent, quint32 place);
 
     struct FolderId
     {
@@ -126,7 +127,7 @@ private:
     TargetTally m_tally;
     std::string m_items; // the entries of the folder the walk lists itself, packed
     std::vector<qint64> m_itemSizes;
-    QString m_reachedOwn; // the reasons of the sub-folder just reached, for its own row
+    std::vector<TargetProblem> m_reachedOwn; // the reasons of the sub-folder just reached, for its own row
     std::string m_rowPath;
     std::vector<TargetProblem> m_itemProblems;
 };
@@ -531,11 +532,10 @@ void Walk::checkFolder(Frame& frame, const std::string& items, const std::vector
             m_itemProblems.push_back(next->problem);
         const bool folder = kind != 'f';
         (folder ? m_tally.folderSummary : m_tally.fileSummary).addItem(m_itemProblems);
-        QString text = problemText(m_itemProblems);
         if (kind == 'd' && !err)
-            frame.deferred.emplace_back(folderPlace, std::move(text));
+            frame.deferred.emplace_back(folderPlace, m_itemProblems);
         else
-            targetRow(frame.prefix, name, folder, text);
+            targetRow(frame.prefix, name, folder, m_itemProblems);
     });
 }
 
@@ -544,37 +544,37 @@ void Walk::folderRow(std::string_view path, int err)
 {
     if (!m_check)
         return;
-    QString text = std::move(m_reachedOwn);
+    std::vector<TargetProblem> problems = std::move(m_reachedOwn);
     m_reachedOwn.clear();
     if (err && m_check->rules().contains(TargetRule::Unreadable)) {
-        const TargetProblem unreadable = unreadableProblem(systemErrorText(err));
+        problems.push_back(unreadableProblem(systemErrorText(err)));
         m_tally.folderSummary.add(TargetRule::Unreadable);
-        text = text.isEmpty() ? unreadable.detail : text + QStringLiteral("; ") + unreadable.detail;
     }
-    if (text.isEmpty())
+    if (problems.empty())
         return;
     const std::size_t slash = path.rfind('/');
-    targetRow(path.substr(0, slash + 1), path.substr(slash + 1), true, text);
+    targetRow(path.substr(0, slash + 1), path.substr(slash + 1), true, problems);
 }
 
-void Walk::targetRow(std::string_view prefix, std::string_view name, bool folder, const QString& text)
+void Walk::targetRow(std::string_view prefix, std::string_view name, bool folder,
+                     const std::vector<TargetProblem>& problems)
 {
     m_rowPath.assign(prefix).append(name);
     if (folder)
         m_rowPath.push_back('/');
-    m_pending.rows.add(m_rowPath, 0, text);
+    addTargetRow(m_pending.rows, m_rowPath, problems);
     if (m_pending.rows.size() >= m_settings.maxRows)
         report();
 }
 
-QString Walk::takeDeferred(Frame& parent, quint32 place)
+std::vector<TargetProblem> Walk::takeDeferred(Frame& parent, quint32 place)
 {
     // Sub-folders are reached in the order their reasons were kept; any passed over was left out.
     while (parent.deferredNext < parent.deferred.size() && parent.deferred[parent.deferredNext].first < place)
         ++parent.deferredNext;
     if (parent.deferredNext < parent.deferred.size() && parent.deferred[parent.deferredNext].first == place)
         return std::move(parent.deferred[parent.deferredNext++].second);
-    return QString();
+    return {};
 }
 
 void Walk::maybeReport()
