@@ -8,6 +8,23 @@
 #include <algorithm>
 #include <cstring>
 
+void ResultBatch::add(std::string_view nativePath, quint16 nameLength, const QString& problem)
+{
+    const QByteArray text = problem.toUtf8();
+    problems.push_back({quint32(entries.size()), quint32(problemBytes.size()), quint32(text.size()), 0, 0});
+    problemBytes.append(text.constData(), std::size_t(text.size()));
+    add(nativePath, nameLength);
+}
+
+QString ResultBatch::problemText(std::size_t entry) const
+{
+    const auto it = std::lower_bound(problems.begin(), problems.end(), entry,
+                                     [](const Problem& p, std::size_t e) { return p.entry < e; });
+    if (it == problems.end() || it->entry != entry)
+        return QString();
+    return QString::fromUtf8(problemBytes.data() + it->offset, qsizetype(it->length));
+}
+
 QByteArray ResultSnapshot::nativePath(int row) const
 {
     const std::string_view v = nativePathView(row);
@@ -43,6 +60,8 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         if (index.column() == 0)
             return displayPath(index.row());
+        if (m_problemColumn)
+            return m_problems.value(row.id);
         return QString::number(row.nameLength);
     }
     if (role == Qt::CheckStateRole && index.column() == 0)
@@ -66,7 +85,7 @@ QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int r
     if (section == 0)
         return QStringLiteral("Filename(s)");
     if (section == 1)
-        return QStringLiteral("Length");
+        return m_problemColumn ? QStringLiteral("Problem") : QStringLiteral("Length");
     return {};
 }
 
@@ -89,10 +108,18 @@ void ResultModel::appendBatch(const ResultBatch& batch)
     // Grow geometrically: reserving just enough for each batch would copy the whole table every batch.
     if (m_rows.capacity() < m_rows.size() + batch.entries.size())
         m_rows.reserve(std::max(m_rows.size() + batch.entries.size(), 2 * m_rows.capacity()));
-    for (const ResultBatch::Entry& e : batch.entries) {
+    auto problem = batch.problems.begin();
+    for (std::size_t i = 0; i < batch.entries.size(); ++i) {
+        const ResultBatch::Entry& e = batch.entries[i];
         const std::string_view path(batch.bytes.data() + e.offset, e.length);
-        m_rows.push_back({m_arena.append(path), e.length, e.nameLength, 0, 0});
+        const quint64 id = m_arena.append(path);
+        m_rows.push_back({id, e.length, e.nameLength, 0, 0});
         m_pathBytes += e.length;
+        if (problem != batch.problems.end() && problem->entry == i) {
+            m_problems.insert(id, QString::fromUtf8(batch.problemBytes.data() + problem->offset,
+                                                    qsizetype(problem->length)));
+            ++problem;
+        }
     }
     m_rows.supplyAhead();
     ++m_generation;
@@ -112,10 +139,21 @@ void ResultModel::clearRows()
     m_rows.clear();
     m_rows.shrink_to_fit();
     m_arena.clear();
+    m_problems.clear();
     m_pathBytes = 0;
     ++m_generation;
     m_inIdOrder = true;
     endResetModel();
+}
+
+void ResultModel::setProblemColumn(bool on)
+{
+    if (m_problemColumn == on)
+        return;
+    m_problemColumn = on;
+    emit headerDataChanged(Qt::Horizontal, 1, 1);
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 1), index(int(m_rows.size()) - 1, 1));
 }
 
 QByteArray ResultModel::nativePath(int row) const
@@ -228,7 +266,14 @@ int ResultModel::renameRows(const std::vector<Renamed>& renamed)
         ResultRow& target = m_rows[row];
         m_pathBytes += path.size();
         m_pathBytes -= target.length;
+        const quint64 oldId = target.id;
         target.id = m_arena.append(path);
+        // The reasons stay with the row: they say what was found when it was checked.
+        if (const auto found = m_problems.constFind(oldId); found != m_problems.cend()) {
+            const QString text = found.value();
+            m_problems.remove(oldId);
+            m_problems.insert(target.id, text);
+        }
         target.length = quint32(path.size());
         target.nameLength = r->nameLength;
         ++changed;
@@ -268,8 +313,11 @@ void ResultModel::removeMarked(const std::vector<char>& remove, int count)
     if (oneByOne) {
         for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
             beginRemoveRows(QModelIndex(), it->first, it->second);
-            for (int r = it->first; r <= it->second; ++r)
+            for (int r = it->first; r <= it->second; ++r) {
                 m_pathBytes -= m_rows[r].length;
+                if (!m_problems.isEmpty())
+                    m_problems.remove(m_rows[r].id);
+            }
             m_rows.erase(m_rows.begin() + it->first, m_rows.begin() + it->second + 1);
             endRemoveRows();
         }
@@ -278,10 +326,13 @@ void ResultModel::removeMarked(const std::vector<char>& remove, int count)
     beginResetModel();
     std::size_t out = 0;
     for (std::size_t r = 0; r < m_rows.size(); ++r) {
-        if (!remove[r])
+        if (!remove[r]) {
             m_rows[out++] = m_rows[r];
-        else
+        } else {
             m_pathBytes -= m_rows[r].length;
+            if (!m_problems.isEmpty())
+                m_problems.remove(m_rows[r].id);
+        }
     }
     m_rows.resize(out);
     endResetModel();
@@ -292,6 +343,8 @@ ResultSnapshot ResultModel::snapshot() const
     ResultSnapshot s;
     s.m_rows = m_rows;
     s.m_arena = m_arena;
+    s.m_problems = m_problems;
+    s.m_problemColumn = m_problemColumn;
     s.m_generation = m_generation;
     return s;
 }

@@ -6,6 +6,7 @@
 
 #include <QAbstractTableModel>
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <memory>
@@ -14,7 +15,9 @@
 #include <utility>
 #include <vector>
 
-// Found rows on their way from the walk to the model: native path bytes in one buffer.
+// Found rows on their way from the walk to the model: native path bytes in one buffer. Rows of a target
+// check also carry their problem text, UTF-8 in a buffer of its own, so that a plain search pays nothing
+// for it.
 struct ResultBatch
 {
     struct Entry
@@ -23,20 +26,45 @@ struct ResultBatch
         quint32 length;
         quint16 nameLength;
     };
+    struct Problem
+    {
+        quint32 entry; // its row's place in entries
+        quint32 offset;
+        quint32 length;
+        quint32 firstReason = 0;
+        quint32 reasonCount = 0; // 0: the text was given whole
+    };
+    // One reason within a problem text: a part of problemBytes and the number of its rule, for output that
+    // names rules (target/targetwalk.h writes and reads them).
+    struct Reason
+    {
+        quint32 offset;
+        quint32 length;
+        quint8 rule;
+    };
     std::string bytes;
     std::vector<Entry> entries;
+    std::string problemBytes;
+    std::vector<Problem> problems; // in entry order
+    std::vector<Reason> reasons;
 
     void add(std::string_view nativePath, quint16 nameLength)
     {
         entries.push_back({quint32(bytes.size()), quint32(nativePath.size()), nameLength});
         bytes.append(nativePath);
     }
+    void add(std::string_view nativePath, quint16 nameLength, const QString& problem);
     bool empty() const { return entries.empty(); }
     std::size_t size() const { return entries.size(); }
+    // The problem text of the entry at that place; empty when it has none.
+    QString problemText(std::size_t entry) const;
     void clear()
     {
         bytes.clear();
         entries.clear();
+        problemBytes.clear();
+        problems.clear();
+        reasons.clear();
     }
 };
 
@@ -107,12 +135,17 @@ public:
     quint64 rowId(int row) const { return m_rows[row].id; }
     // The model's layout generation when the snapshot was taken (see ResultModel::layoutGeneration).
     quint64 generation() const { return m_generation; }
+    // As the model's, when the snapshot was taken.
+    bool problemColumn() const { return m_problemColumn; }
+    QString problemText(int row) const { return m_problems.value(m_rows[row].id); }
 
 private:
     friend class ResultModel;
     SharedRows m_rows;
     PathArena m_arena;
+    QHash<quint64, QString> m_problems; // shared with the model's until either changes
     quint64 m_generation = 0;
+    bool m_problemColumn = false;
 };
 
 // A new order of a snapshot's rows with the work done in advance, so that putting it in place on the window's
@@ -133,7 +166,8 @@ private:
     bool m_valid = false;
 };
 
-// The result list: column 0 the full path (checkable), column 1 the name length.
+// The result list: column 0 the full path (checkable), column 1 the name length, or with the problem column
+// on (a target check's rows) each row's problem text.
 class ResultModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -150,7 +184,14 @@ public:
     // Appends every entry of the batch at the end with one insertion; new rows are unchecked.
     void appendBatch(const ResultBatch& batch);
     void appendRow(std::string_view nativePath, quint16 nameLength);
+    // Empties the list; the column shown stays.
     void clearRows();
+
+    // On: column 1 is headed "Problem" and shows each row's problem text; off: "Length".
+    void setProblemColumn(bool on);
+    bool problemColumn() const { return m_problemColumn; }
+    // The row's problem text; empty for a row that came without one.
+    QString problemText(int row) const { return m_problems.value(m_rows[row].id); }
 
     QByteArray nativePath(int row) const;
     QString displayPath(int row) const;
@@ -212,4 +253,7 @@ private:
     quint64 m_generation = 0;
     // Rows appended by the walk come in ascending id order; a sort may break that.
     bool m_inIdOrder = true;
+    // By row id: problem rows are few next to what a plain search can list, and a plain search has none.
+    QHash<quint64, QString> m_problems;
+    bool m_problemColumn = false;
 };

@@ -5,6 +5,7 @@
 #include "platform/handoff.h"
 #include "results/resultmodel.h"
 #include "search/nametest.h"
+#include "target/targetwalk.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -38,7 +39,8 @@ struct WalkReport
     ResultBatch rows;
     QByteArray header;
     std::optional<WalkFailure> failure;
-    bool last = false; // nothing follows it, so it need not wait for the one before to be taken
+    bool last = false;  // nothing follows it, so it need not wait for the one before to be taken
+    TargetTally target; // a target check's items checked since the last report; empty otherwise
 };
 
 struct WalkSettings
@@ -68,6 +70,10 @@ struct WalkSettings
     // reaches it. Either way the rows come in the same order.
     int readers = 0;
     std::shared_ptr<const void> keepAlive; // holds what stop and criteria point into for as long as the walk
+    // Set: a target check. The length criteria and the filter are not read; every file and folder below the
+    // listed folder is checked and only those with problems become rows (with their problem text), a folder's
+    // path ending with "/". A sub-folder that cannot be opened or listed is such a row, not a failure.
+    std::shared_ptr<const TargetCheckSetup> target;
 };
 
 // Takes a report and gives back an empty batch for the next rows (one that was used before keeps its memory).
