@@ -10,7 +10,19 @@ _lentrova_find()
             mapfile -t COMPREPLY < <(compgen -W 'name bytes path path-bytes' -- "$cur")
             return
             ;;
-        --eq | --gt | --lt | --max-depth | --filter)
+        --target)
+            mapfile -t COMPREPLY < <(compgen -W 'windows exfat fat32 onedrive macos ecryptfs linux auto' -- "$cur")
+            return
+            ;;
+        --format)
+            mapfile -t COMPREPLY < <(compgen -W 'lines json' -- "$cur")
+            return
+            ;;
+        --target-folder)
+            mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+            return
+            ;;
+        --eq | --gt | --lt | --max-depth | --filter | --rules)
             return
             ;;
         --exclude)
@@ -24,7 +36,8 @@ _lentrova_find()
     esac
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W '--eq --gt --lt --unit --filter --exclude --one-file-system
-            --max-depth --files0-from --print0 --with-length --report -q --quiet -h --help --version' -- "$cur")
+            --max-depth --files0-from --print0 --with-length --report -q --quiet --target --target-folder --rules --with-reason --summary --format
+            -h --help --version' -- "$cur")
         return
     fi
     mapfile -t COMPREPLY < <(compgen -d -- "$cur")

@@ -295,6 +295,15 @@ const OptionHelp Options[] = {
     {"--with-length", "follow each path with a tab and the measured length"},
     {"--report FILE", "write the Lentrova window's text report to FILE instead of paths"},
     {"-q, --quiet", "print nothing; stop at the first match: the exit status tells"},
+    {"--target PROFILE", "instead of lengths, list what would not copy to PROFILE: windows,\n"
+                         "exfat, fat32, onedrive, macos, ecryptfs, linux; auto takes the\n"
+                         "file system of --target-folder"},
+    {"--target-folder PATH", "where the files would go (a Windows path too), for path lengths"},
+    {"--rules KEYS", "the rules to check: all (the default), keys separated by commas,\n"
+                     "or keys led by - to leave out"},
+    {"--with-reason", "follow each path with a tab and its reasons"},
+    {"--summary", "end with the count of files and folders per rule on standard error"},
+    {"--format FORMAT", "lines (the default) or json: one object per line"},
     {"-h, --help", "show this help"},
     {"--version", "show the version"},
 };
@@ -304,7 +313,8 @@ const OptionHelp Options[] = {
 QString finderUsage()
 {
     return QStringLiteral("usage: lentrova-find (--eq N | --gt N | --lt N) [OPTION]... FOLDER...\n"
-                          "       lentrova-find (--eq N | --gt N | --lt N) [OPTION]... --files0-from FILE\n");
+                          "       lentrova-find (--eq N | --gt N | --lt N) [OPTION]... --files0-from FILE\n"
+                          "       lentrova-find --target PROFILE [OPTION]... FOLDER...\n");
 }
 
 QString finderHelp()
@@ -324,7 +334,10 @@ QString finderHelp()
         "before sub-folders. On a terminal a name with spaces, quotes, control characters or\n"
         "line breaks is quoted as ls quotes it; in a pipe it is written raw. A folder reached\n"
         "again through a bind mount is named on standard error and not searched twice.\n"
-        "Exit status: 0 when a file matched, 1 when none did, 2 on an error.\n\n"
+        "With --target every file and folder is checked; a folder's path ends with /, and one\n"
+        "that cannot be read is listed with its reason.\n"
+        "Exit status: 0 when a file matched (or would be refused), 1 when none did, 2 on an\n"
+        "error.\n\n"
         "Examples:\n"
         "  lentrova-find --gt 255 --unit bytes ~/Archive       # names no Linux file system takes\n"
         "  lentrova-find --gt 219 --unit path --with-length ~/Projects\n"
@@ -332,7 +345,9 @@ QString finderHelp()
         "  lentrova-find -q --gt 143 --unit bytes ~/Sync && echo 'too long for eCryptfs'\n"
         "  lentrova-find --gt 100 --max-depth 2 --one-file-system --print0 / | xargs -0 ls -ld\n"
         "  find ~ -maxdepth 1 -type d -print0 | lentrova-find --gt 80 --files0-from -\n"
-        "  lentrova-find --gt 100 --report long-names.txt ~/Documents\n\n"
+        "  lentrova-find --gt 100 --report long-names.txt ~/Documents\n"
+        "  lentrova-find --target windows --with-reason --summary ~/Projects\n"
+        "  lentrova-find --target auto --target-folder /media/stick ~/Photos\n\n"
         "Full documentation: man lentrova-find\n");
     return help;
 }
@@ -461,6 +476,11 @@ std::optional<FinderOptions> parseFinderArguments(const std::vector<std::string>
         } else if (arg == "--quiet" || arg == "-q") {
             if (!takesNoValue() || !output(FinderOptions::Output::Quiet))
                 return std::nullopt;
+        } else if (bool takes = false; isTargetOption(arg, &takes)) {
+            if (takes ? !value(v) : !takesNoValue())
+                return std::nullopt;
+            if (!takeTargetOption(arg, v, o.target, error))
+                return std::nullopt;
         } else if (arg == "--help" || arg == "-h") {
             o.help = true;
             return o;
@@ -473,7 +493,19 @@ std::optional<FinderOptions> parseFinderArguments(const std::vector<std::string>
             return std::nullopt;
         }
     }
-    if (!number) {
+    if (o.target.active()) {
+        if (number || !o.filter.isEmpty() || unit != "name" ||
+            (outputChosen && o.output != FinderOptions::Output::Quiet)) {
+            error =
+                QStringLiteral("--target checks every name: --eq, --gt, --lt, --unit, --filter, --print0, "
+                               "--with-length and --report do not go with it");
+            return std::nullopt;
+        }
+    } else if (o.target.anyGiven()) {
+        error = QStringLiteral(
+            "--target-folder, --rules, --with-reason, --summary and --format go with --target");
+        return std::nullopt;
+    } else if (!number) {
         error = QStringLiteral("one of --eq, --gt and --lt is needed");
         return std::nullopt;
     }
@@ -485,6 +517,8 @@ std::optional<FinderOptions> parseFinderArguments(const std::vector<std::string>
         error = QStringLiteral("no folder to search");
         return std::nullopt;
     }
+    if (o.target.active())
+        return o;
     // The unit becomes the length box's own words, so a bad number or unit is refused as the window would.
     QString unitWords = QString::fromUtf8(unit.data(), qsizetype(unit.size()));
     const QString u = unitWords.trimmed().toLower();
@@ -656,14 +690,25 @@ int runFinder(const FinderOptions& options, std::FILE* out, std::FILE* err)
         std::fputs(finderHelp().toUtf8().constData(), out);
         return FoundSome;
     }
-    const QString refused = criteriaRefusal(options.lengthText, options.filter);
-    if (!refused.isEmpty()) {
-        say(err, refused.toUtf8());
-        return Trouble;
-    }
-    const std::optional<LengthSpec> spec = parseLengthSpec(options.lengthText);
     LiveCriteria criteria;
-    criteria.set(spec->length, options.comparison, spec->unit);
+    std::shared_ptr<const TargetCheckSetup> target;
+    if (options.target.active()) {
+        QString wrong;
+        std::optional<TargetCheckSetup> setup = resolveFinderTarget(options.target, wrong);
+        if (!setup) {
+            say(err, wrong.toUtf8());
+            return Trouble;
+        }
+        target = std::make_shared<const TargetCheckSetup>(std::move(*setup));
+    } else {
+        const QString refused = criteriaRefusal(options.lengthText, options.filter);
+        if (!refused.isEmpty()) {
+            say(err, refused.toUtf8());
+            return Trouble;
+        }
+        const std::optional<LengthSpec> spec = parseLengthSpec(options.lengthText);
+        criteria.set(spec->length, options.comparison, spec->unit);
+    }
 
     bool trouble = false;
     std::vector<std::string> folders = options.folders;
@@ -683,6 +728,7 @@ int runFinder(const FinderOptions& options, std::FILE* out, std::FILE* err)
     std::string text;
     std::size_t found = 0;
     ResultModel report;
+    TargetOutput targetOutput(options.target, quote);
 
     for (const std::string& folder : folders) {
         if (stop.load())
@@ -712,6 +758,7 @@ int runFinder(const FinderOptions& options, std::FILE* out, std::FILE* err)
         settings.oneFileSystem = options.oneFileSystem;
         settings.maxFolderDepth = options.maxDepth < 0 ? -1 : options.maxDepth - 1;
         settings.beforeOpen = options.beforeOpen;
+        settings.target = target;
         if (!skipped->empty())
             settings.skipFolder = [skipped = std::shared_ptr<const std::unordered_set<std::string>>(skipped)](
                                       std::string_view path) {
@@ -733,6 +780,10 @@ int runFinder(const FinderOptions& options, std::FILE* out, std::FILE* err)
             if (quiet) {
                 if (found > 0)
                     stop.store(true);
+            } else if (target) {
+                targetOutput.append(r, text);
+                if (!text.empty())
+                    output.push(text);
             } else if (options.output == Output::Report) {
                 report.appendBatch(rows);
             } else if (!rows.empty()) {
@@ -768,6 +819,8 @@ int runFinder(const FinderOptions& options, std::FILE* out, std::FILE* err)
         say(err, QByteArray("cannot write the output: ") + systemErrorText(e).toUtf8());
         trouble = true;
     }
+    if (target && options.target.summary)
+        std::fputs(targetOutput.summary().c_str(), err);
     if (options.output == Output::Report) {
         if (const StatementFailure failed = writeReport(report, options.reportFile)) {
             say(err, bytes(options.reportFile) + ": " + failed.description.toUtf8());

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "search/nametest.h"
+#include "targetoutput.h"
 
 #include <QString>
 
@@ -27,6 +28,7 @@ struct FinderOptions
     std::string reportFile;                 // bytes, as given
     std::vector<std::string> folders;       // exactly as given: bytes
     std::optional<std::string> foldersFrom; // a file of folder names each ended by a NUL; "-": standard input
+    FinderTargetOptions target;             // a target check instead of a length search
     bool help = false;
     bool version = false;
     // Called on the output's thread as soon as the output's reader goes away. The walk stops then, but may be

@@ -11,7 +11,7 @@
 void ResultBatch::add(std::string_view nativePath, quint16 nameLength, const QString& problem)
 {
     const QByteArray text = problem.toUtf8();
-    problems.push_back({quint32(entries.size()), quint32(problemBytes.size()), quint32(text.size())});
+    problems.push_back({quint32(entries.size()), quint32(problemBytes.size()), quint32(text.size()), 0, 0});
     problemBytes.append(text.constData(), std::size_t(text.size()));
     add(nativePath, nameLength);
 }

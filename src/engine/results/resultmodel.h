@@ -31,11 +31,22 @@ struct ResultBatch
         quint32 entry; // its row's place in entries
         quint32 offset;
         quint32 length;
+        quint32 firstReason = 0;
+        quint32 reasonCount = 0; // 0: the text was given whole
+    };
+    // One reason within a problem text: a part of problemBytes and the number of its rule, for output that
+    // names rules (target/targetwalk.h writes and reads them).
+    struct Reason
+    {
+        quint32 offset;
+        quint32 length;
+        quint8 rule;
     };
     std::string bytes;
     std::vector<Entry> entries;
     std::string problemBytes;
     std::vector<Problem> problems; // in entry order
+    std::vector<Reason> reasons;
 
     void add(std::string_view nativePath, quint16 nameLength)
     {
@@ -53,6 +64,7 @@ struct ResultBatch
         entries.clear();
         problemBytes.clear();
         problems.clear();
+        reasons.clear();
     }
 };
 

@@ -10,6 +10,12 @@
 
 namespace walkahead {
 
+qint64 fileSizeAt(int folderFd, std::string_view name)
+{
+    struct stat st;
+    return ::fstatat(folderFd, std::string(name).c_str(), &st, 0) == 0 ? qint64(st.st_size) : 0;
+}
+
 void adoptChildren(const ReaderPool* pool, std::string_view folderPath, unsigned depth,
                    const std::vector<quint32>& order, const std::string& entries,
                    const std::function<bool(std::string_view)>& skip,
@@ -22,6 +28,7 @@ void adoptChildren(const ReaderPool* pool, std::string_view folderPath, unsigned
             return;
         const quint32 at = index++;
         auto child = std::make_shared<Node>();
+        child->place = at;
         child->path.reserve(folderPath.size() + 1 + name.size());
         child->path.assign(folderPath);
         if (!root)
@@ -79,12 +86,18 @@ void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
         node.entries.reserve(node.entries.size() + std::size_t(got.bytes));
         reader.forEach(fd, [&](std::string_view name, fsys::Kind kind) {
             if (kind == fsys::Kind::Folder) {
-                if (!deeper)
+                if (!deeper) {
+                    if (target)
+                        packed::append(node.entries, 'e', name);
                     return true;
+                }
                 ++folders;
             }
-            if (kind != fsys::Kind::Skip)
-                packed::append(node.entries, kind == fsys::Kind::Folder ? 'd' : 'f', name);
+            if (kind == fsys::Kind::Skip)
+                return true;
+            packed::append(node.entries, kind == fsys::Kind::Folder ? 'd' : 'f', name);
+            if (fileSizes && kind == fsys::Kind::File)
+                node.sizes.push_back(fileSizeAt(fd, name));
             return true;
         });
     }
@@ -263,6 +276,8 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
     pool->skipFolder = settings.skipFolder;
     pool->oneFileSystem = settings.oneFileSystem;
     pool->maxFolderDepth = settings.maxFolderDepth;
+    pool->target = settings.target != nullptr;
+    pool->fileSizes = settings.target && settings.target->wantsSizes();
     pool->identify = identify;
     pool->rootDevice = rootDevice;
     pool->keepAlive = settings.keepAlive;

@@ -48,7 +48,8 @@ enum class NodeState : std::uint8_t {
     Dropped, // the walk will never come to it: a folder above was met before
 };
 
-// A folder's entries in listing order, packed one after another: a kind byte ('f' a file, 'd' a folder), the
+// A folder's entries in listing order, packed one after another: a kind byte ('f' a file, 'd' a folder, 'e' a
+// folder a target check names but the walk does not enter), the
 // name's length in two bytes, the name. Lengths kept, not NULs, since measuring each name again showed up in
 // every profile.
 namespace packed {
@@ -70,6 +71,9 @@ template <class F> void forEach(const std::string& entries, F&& f)
     }
 }
 } // namespace packed
+
+// The size of a file of the folder, a link followed as a copy follows it; 0 when the system does not say.
+qint64 fileSizeAt(int folderFd, std::string_view name);
 
 // Listed folders kept open at most for their sub-folders to be opened from.
 inline constexpr int HeldFoldersAtMost = 256;
@@ -104,6 +108,8 @@ struct Node
     dev_t device = 0;        // device and inode, when the pool identifies folders (inode 0: not known)
     ino_t inode = 0;
     std::string entries;
+    std::vector<qint64> sizes; // a target check's file sizes, in the order of the files among entries
+    quint32 place = 0;         // its place among its folder's sub-folders
     std::vector<std::shared_ptr<Node>> children;
     // Its parent, kept open, until it is opened; touched only by whoever took it from the queue.
     std::shared_ptr<const HeldFolder> parent;
@@ -143,6 +149,8 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     bool oneFileSystem = false;
     bool identify = false;   // readers note each folder's device and inode
     int maxFolderDepth = -1; // as WalkSettings'
+    bool target = false;     // a target check: folders not entered are listed too ('e')
+    bool fileSizes = false;  // a target check that needs each file's size
     dev_t rootDevice = 0;
     std::shared_ptr<const void> keepAlive;
 

@@ -33,6 +33,11 @@ struct Frame
     std::vector<quint32> order;
     std::vector<NodePtr> children;
     std::size_t next = 0; // the next sub-folder to visit
+    // A target check's problems of sub-folders to be entered, by their place among the sub-folders: each
+    // one's row waits until the walk reaches it, so that it comes before its contents and takes "cannot be
+    // read" with its other reasons.
+    std::vector<std::pair<quint32, std::vector<TargetProblem>>> deferred;
+    std::size_t deferredNext = 0;
 };
 
 class Walk
@@ -41,6 +46,11 @@ public:
     Walk(const WalkSettings& settings, const WalkDeliver& deliver)
         : m_settings(settings), m_deliver(deliver), m_filter(settings.filter)
     {
+        if (const TargetCheckSetup* target = settings.target.get(); target && target->profile) {
+            m_check =
+                std::make_unique<TargetFolderCheck>(*target->profile, target->rules, target->targetFolder);
+            m_fileSizes = target->wantsSizes();
+        }
         m_clock.start();
     }
     ~Walk() { closeReaderPool(m_pool); }
@@ -70,6 +80,11 @@ private:
             report();
     }
     bool firstMeeting(dev_t device, ino_t inode, std::string_view path);
+    void checkFolder(Frame& frame, const std::string& items, const std::vector<qint64>& sizes, int err);
+    void folderRow(std::string_view path, int err);
+    void targetRow(std::string_view prefix, std::string_view name, bool folder,
+                   const std::vector<TargetProblem>& problems);
+    std::vector<TargetProblem> takeDeferred(Frame& parent, quint32 place);
 
     struct FolderId
     {
@@ -106,6 +121,15 @@ private:
     // Only where a bind mount can show a folder twice: elsewhere asking each folder would cost a call each.
     bool m_identify = false;
     std::unordered_set<FolderId, FolderIdHash> m_met;
+    // A target check only.
+    std::unique_ptr<TargetFolderCheck> m_check;
+    bool m_fileSizes = false;
+    TargetTally m_tally;
+    std::string m_items; // the entries of the folder the walk lists itself, packed
+    std::vector<qint64> m_itemSizes;
+    std::vector<TargetProblem> m_reachedOwn; // the reasons of the sub-folder just reached, for its own row
+    std::string m_rowPath;
+    std::vector<TargetProblem> m_itemProblems;
 };
 
 // True when a reader listed the node; false when the walk must list it itself (or was stopped waiting).
@@ -161,6 +185,9 @@ void Walk::run(UniqueFd root, const std::string& rootPath)
                 --m_openCount;
             f.fd.reset();
             f.children.clear();
+            // Reasons of sub-folders never reached (left out by skipFolder) go with them.
+            f.deferred.clear();
+            f.deferredNext = 0;
             --depth;
             continue;
         }
@@ -170,11 +197,18 @@ void Walk::run(UniqueFd root, const std::string& rootPath)
         const NodePtr node = std::move(f.children[f.next++]);
         if (m_settings.beforeEnter)
             m_settings.beforeEnter(node->path);
+        if (m_check)
+            m_reachedOwn = takeDeferred(f, node->place);
         Frame& child = m_frames[std::size_t(depth) + 1];
+        child.deferred.clear();
+        child.deferredNext = 0;
         if (take(*node)) {
-            if (node->otherMount)
+            if (node->otherMount) {
+                folderRow(node->path, 0);
                 continue;
+            }
             if (m_identify && node->inode != 0 && !firstMeeting(node->device, node->inode, node->path)) {
+                folderRow(node->path, 0);
                 dropNodes(m_pool.get(), node->children);
                 continue;
             }
@@ -202,12 +236,16 @@ void Walk::run(UniqueFd root, const std::string& rootPath)
         if (err) {
             m_header.assign(pathOf(child));
             m_headerChanged = true;
-            fail(child, err);
+            if (m_check)
+                folderRow(pathOf(child), err);
+            else
+                fail(child, err);
             child.children.clear();
             child.next = 0;
             continue;
         }
         if (m_settings.oneFileSystem && onOtherDevice(child.fd.get(), m_rootDevice)) {
+            folderRow(pathOf(child), 0);
             child.fd.reset();
             --m_openCount;
             --depth;
@@ -216,6 +254,7 @@ void Walk::run(UniqueFd root, const std::string& rootPath)
         if (m_identify) {
             struct stat st;
             if (::fstat(child.fd.get(), &st) == 0 && !firstMeeting(st.st_dev, st.st_ino, pathOf(child))) {
+                folderRow(pathOf(child), 0);
                 child.fd.reset();
                 --m_openCount;
                 --depth;
@@ -235,6 +274,18 @@ void Walk::walkListed(Frame& frame, Node& node)
 {
     m_header.assign(pathOf(frame));
     m_headerChanged = true;
+    if (m_check) {
+        if (node.openError)
+            folderRow(pathOf(frame), node.openError);
+        else if (stopRequested())
+            m_stopped = true;
+        else
+            checkFolder(frame, node.entries, node.sizes, node.readError);
+        if (!node.openError && !node.readError)
+            frame.children = std::move(node.children);
+        maybeReport();
+        return;
+    }
     if (node.openError) {
         fail(frame, node.openError);
         maybeReport();
@@ -352,27 +403,48 @@ void Walk::enter(Frame& frame)
 bool Walk::list(Frame& frame)
 {
     m_subFolders.clear();
+    if (m_check) {
+        m_items.clear();
+        m_itemSizes.clear();
+    }
     const int fd = frame.fd.get();
     const bool deeper = deeperWalked(frame.depth, m_settings.maxFolderDepth);
     for (;;) {
         reportBeforeWaiting();
         const fsys::DirectoryReader::Block got = m_reader.readBlock(fd);
         if (got.errnum) {
+            if (m_check) {
+                // A sub-folder becomes a row; the listed folder itself stays a failure.
+                checkFolder(frame, m_items, m_itemSizes, frame.depth > 0 ? got.errnum : 0);
+                if (frame.depth > 0)
+                    return false;
+            }
             fail(frame, got.errnum);
             return false;
         }
-        if (got.bytes == 0)
+        if (got.bytes == 0) {
+            if (m_check)
+                checkFolder(frame, m_items, m_itemSizes, 0);
             return true;
+        }
         const bool whole = m_reader.forEach(fd, [&](std::string_view name, fsys::Kind kind) {
             if (kind == fsys::Kind::Folder) {
                 if (deeper)
                     packed::append(m_subFolders, 'd', name);
+                if (m_check)
+                    packed::append(m_items, deeper ? 'd' : 'e', name);
             } else if (kind == fsys::Kind::File) {
                 if (stopRequested()) {
                     m_stopped = true;
                     return false;
                 }
-                testFile(frame, name);
+                if (!m_check) {
+                    testFile(frame, name);
+                } else {
+                    packed::append(m_items, 'f', name);
+                    if (m_fileSizes)
+                        m_itemSizes.push_back(fileSizeAt(fd, name));
+                }
             }
             return true;
         });
@@ -425,6 +497,86 @@ bool Walk::firstMeeting(dev_t device, ino_t inode, std::string_view path)
     return false;
 }
 
+// Checks one folder's items together (collisions are among them) and adds a row for each item with a
+// problem, in listing order; a sub-folder to be entered keeps its reasons until the walk reaches it. err: the
+// listing broke off (its items are those read until then), and none of its sub-folders is entered.
+void Walk::checkFolder(Frame& frame, const std::string& items, const std::vector<qint64>& sizes, int err)
+{
+    if (frame.depth > 0)
+        folderRow(pathOf(frame), err);
+    const std::string_view below = std::string_view(frame.prefix).substr(m_rootPrefixSize);
+    m_check->beginFolder(QByteArray(below.data(), qsizetype(below.size())));
+    std::size_t file = 0;
+    packed::forEach(items, [&](char kind, std::string_view name) {
+        const bool folder = kind != 'f';
+        const qint64 size = !folder && file < sizes.size() ? sizes[file] : 0;
+        file += folder ? 0 : 1;
+        m_check->add(QByteArray(name.data(), qsizetype(name.size())), folder, size);
+        ++(folder ? m_tally.folders : m_tally.files);
+    });
+    const std::vector<IndexedProblem> problems = m_check->finishFolder();
+    frame.deferred.clear();
+    frame.deferredNext = 0;
+    if (problems.empty())
+        return;
+    int index = 0;
+    quint32 place = 0; // among the sub-folders to be entered, as adoptChildren counts them
+    auto next = problems.begin();
+    packed::forEach(items, [&](char kind, std::string_view name) {
+        const int at = index++;
+        const quint32 folderPlace = kind == 'd' ? place++ : 0;
+        if (next == problems.end() || next->index != at)
+            return;
+        m_itemProblems.clear();
+        for (; next != problems.end() && next->index == at; ++next)
+            m_itemProblems.push_back(next->problem);
+        const bool folder = kind != 'f';
+        (folder ? m_tally.folderSummary : m_tally.fileSummary).addItem(m_itemProblems);
+        if (kind == 'd' && !err)
+            frame.deferred.emplace_back(folderPlace, m_itemProblems);
+        else
+            targetRow(frame.prefix, name, folder, m_itemProblems);
+    });
+}
+
+// The row of a sub-folder the walk reached: the reasons its name gave, and that it cannot be read.
+void Walk::folderRow(std::string_view path, int err)
+{
+    if (!m_check)
+        return;
+    std::vector<TargetProblem> problems = std::move(m_reachedOwn);
+    m_reachedOwn.clear();
+    if (err && m_check->rules().contains(TargetRule::Unreadable)) {
+        problems.push_back(unreadableProblem(systemErrorText(err)));
+        m_tally.folderSummary.add(TargetRule::Unreadable);
+    }
+    if (problems.empty())
+        return;
+    const std::size_t slash = path.rfind('/');
+    targetRow(path.substr(0, slash + 1), path.substr(slash + 1), true, problems);
+}
+
+void Walk::targetRow(std::string_view prefix, std::string_view name, bool folder,
+                     const std::vector<TargetProblem>& problems)
+{
+    m_rowPath.assign(prefix).append(name);
+    if (folder)
+        m_rowPath.push_back('/');
+    addTargetRow(m_pending.rows, m_rowPath, problems);
+    if (m_pending.rows.size() >= m_settings.maxRows)
+        report();
+}
+
+std::vector<TargetProblem> Walk::takeDeferred(Frame& parent, quint32 place)
+{
+    // Sub-folders are reached in the order their reasons were kept; any passed over was left out.
+    while (parent.deferredNext < parent.deferred.size() && parent.deferred[parent.deferredNext].first < place)
+        ++parent.deferredNext;
+    if (parent.deferredNext < parent.deferred.size() && parent.deferred[parent.deferredNext].first == place)
+        return std::move(parent.deferred[parent.deferredNext++].second);
+    return {};
+}
+
 void Walk::maybeReport()
 {
     if (m_clock.elapsed() >= m_settings.sliceMs)
@@ -433,7 +585,7 @@ void Walk::maybeReport()
 
 void Walk::report(std::optional<WalkFailure> failure, bool last)
 {
-    if (m_pending.rows.empty() && !m_headerChanged && !failure) {
+    if (m_pending.rows.empty() && !m_headerChanged && !failure && m_tally.empty()) {
         m_clock.restart();
         return;
     }
@@ -443,6 +595,10 @@ void Walk::report(std::optional<WalkFailure> failure, bool last)
         out.header = QByteArray(m_header.data(), qsizetype(m_header.size()));
     out.failure = std::move(failure);
     out.last = last;
+    if (!m_tally.empty()) {
+        out.target = std::move(m_tally);
+        m_tally = TargetTally();
+    }
     m_headerChanged = false;
     m_pending.rows = m_deliver(std::move(out));
     m_pending.rows.clear();

@@ -78,3 +78,31 @@ QString problemText(const std::vector<TargetProblem>& problems)
     }
     return text;
 }
+
+void addTargetRow(ResultBatch& batch, std::string_view nativePath, const std::vector<TargetProblem>& problems)
+{
+    ResultBatch::Problem problem{quint32(batch.entries.size()), quint32(batch.problemBytes.size()), 0,
+                                 quint32(batch.reasons.size()), quint32(problems.size())};
+    for (const TargetProblem& reason : problems) {
+        if (batch.problemBytes.size() > problem.offset)
+            batch.problemBytes.append("; ");
+        const QByteArray detail = reason.detail.toUtf8();
+        batch.reasons.push_back(
+            {quint32(batch.problemBytes.size()), quint32(detail.size()), quint8(reason.rule)});
+        batch.problemBytes.append(detail.constData(), std::size_t(detail.size()));
+    }
+    problem.length = quint32(batch.problemBytes.size() - problem.offset);
+    batch.problems.push_back(problem);
+    batch.add(nativePath, 0);
+}
+
+std::vector<TargetProblem> targetReasons(const ResultBatch& batch, const ResultBatch::Problem& problem)
+{
+    std::vector<TargetProblem> out;
+    for (quint32 i = 0; i < problem.reasonCount; ++i) {
+        const ResultBatch::Reason& r = batch.reasons[problem.firstReason + i];
+        out.push_back({TargetRule(r.rule),
+                       QString::fromUtf8(batch.problemBytes.data() + r.offset, qsizetype(r.length))});
+    }
+    return out;
+}

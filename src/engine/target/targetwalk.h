@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "results/resultmodel.h"
 #include "target/targetcheck.h"
 #include "target/targetprofile.h"
 #include "target/targetrules.h"
@@ -9,6 +10,8 @@
 #include <QString>
 
 #include <optional>
+#include <string_view>
+#include <vector>
 
 // What a walk needs to check a tree for one target, resolved once before it starts.
 struct TargetCheckSetup
@@ -45,3 +48,9 @@ struct TargetTally
 
 // The reasons of one item as a row shows them: "reason; reason".
 QString problemText(const std::vector<TargetProblem>& problems);
+
+// Adds a row with its problem text, each reason marked with its rule (targetReasons reads them back).
+void addTargetRow(ResultBatch& batch, std::string_view nativePath,
+                  const std::vector<TargetProblem>& problems);
+// The reasons of a batch's problem (an element of batch.problems), in their order.
+std::vector<TargetProblem> targetReasons(const ResultBatch& batch, const ResultBatch::Problem& problem);
