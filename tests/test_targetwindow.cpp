@@ -231,7 +231,8 @@ private slots:
         QVERIFY2(dialogs.errorTexts().isEmpty(), qPrintable(dialogs.errorTexts().join('\n')));
         QCOMPARE(shownRows(model()), QList<QByteArray>{QFile::encodeName(tree->path()) +
                                                        "/sub/\tcannot be read: Permission denied"});
-        QVERIFY2(lastMessage().contains(QStringLiteral("Unreadable items: 0 files, 1 folder")), qPrintable(lastMessage()));
+        QVERIFY2(lastMessage().contains(QStringLiteral("Unreadable items: 0 files, 1 folder")),
+                 qPrintable(lastMessage()));
     }
 
     // The box that ends a check counts, per rule, the files and the folders that break it.
