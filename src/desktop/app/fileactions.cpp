@@ -5,6 +5,7 @@
 #include "app/closewatcher.h"
 #include "app/fileoperationgate.h"
 #include "app/folderpicker.h"
+#include "app/folderrows.h"
 #include "app/pointer.h"
 #include "app/sessionend.h"
 #include "app/settingskeys.h"
@@ -92,7 +93,14 @@ void FileActions::sendToTrash()
     CloseWatcher watcher(m_window, [&] { trash.requestStop(); });
     const AbruptEndGuard abruptEnd([&] { trash.endNow(); });
 
-    step(106, [&] { rows = m_results->snapshot(); });
+    QStringList folderRows;
+    step(106, [&] { rows = snapshotOfCheckedFiles(*m_results, &folderRows); });
+    if (!folderRows.isEmpty())
+        step(106, [&] {
+            m_dialogs->message(
+                folderRowsLeftText(folderRows, QStringLiteral("only files are sent to the trash")),
+                MessageStyle::Warning, applicationTitle());
+        });
     step(108, [&] {
         trash.addChecked(rows, yield,
                          [&](TrashOperation::Step which, int, const std::function<void()>& statement) {
@@ -152,8 +160,9 @@ void FileActions::moveToFolder()
     const YieldFn yield = [&] { yielder(); };
     std::optional<MoveOperation> move;
     ResultSnapshot rows;
+    QStringList folderRows;
     step(118, [&] {
-        rows = m_results->snapshot();
+        rows = snapshotOfCheckedFiles(*m_results, &folderRows);
         move.emplace(QFile::encodeName(target));
         hold.watch(move->progress());
     });
@@ -165,6 +174,11 @@ void FileActions::moveToFolder()
         if (move)
             move->endNow();
     });
+    if (!folderRows.isEmpty() && !watcher.closed())
+        step(118, [&] {
+            m_dialogs->message(folderRowsLeftText(folderRows, QStringLiteral("only files are moved")),
+                               MessageStyle::Warning, applicationTitle());
+        });
     if (move && !watcher.closed())
         step(118, [&] {
             const FileProgressWindow window(m_window, move->progress(),

@@ -7,6 +7,7 @@
 #include "app/resultlistactions.h"
 #include "app/searchrun.h"
 #include "app/settingskeys.h"
+#include "app/targetactions.h"
 #include "extras/help.h"
 #include "platform/files.h"
 #include "results/resultmodel.h"
@@ -163,6 +164,8 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     addRenameMenuItems();
     setUpSearch();
     setUpSorting();
+    m_targetActions = std::make_unique<TargetActions>(actions, *m_search, m_services.targetDialog);
+    setUpTargetCheck();
 }
 
 MainWindow::~MainWindow() = default;

@@ -33,6 +33,8 @@ class ResultSorter;
 class SearchRun;
 class SearchRunHost;
 class ShortenDialog;
+class TargetActions;
+class TargetCheckDialog;
 
 // What the window needs from outside; tests replace the parts that would need a person or a browser.
 struct MainWindowServices
@@ -42,7 +44,8 @@ struct MainWindowServices
     QString displayName = QStringLiteral("Lentrova Software");
     QString installFolder;            // empty: the folder of the program file
     std::function<void()> endProgram; // none: leave the event loop once the handler under way returns
-    std::function<bool(ShortenDialog&)> shortenDialog; // none: shown modally; true when applied
+    std::function<bool(ShortenDialog&)> shortenDialog;    // none: shown modally; true when applied
+    std::function<bool(TargetCheckDialog&)> targetDialog; // none: shown modally; true when started
 };
 
 // The program's one window: its controls (listed once, in mainwindow.cpp) and handlers that hand the work to
@@ -83,6 +86,8 @@ public:
     // Items of the result list's context menu that rename files.
     QAction* shortenNamesAction = nullptr;
     QAction* undoShorteningAction = nullptr;
+    // "Check For A Target…": in both lists' context menus, and Ctrl+T anywhere in the window.
+    QAction* targetCheckAction = nullptr;
 
     QStandardItemModel* folderModel() const { return m_folders; }
     ResultModel* resultModel() const { return m_results; }
@@ -114,6 +119,7 @@ public slots:
     void onMoveClicked();
     void onShortenNamesClicked();
     void onUndoShorteningClicked();
+    void onCheckForTargetClicked();
     void onLengthHelpClicked();
     void onContactHelpClicked();
     void onLoadSamplesClicked();
@@ -134,6 +140,7 @@ private:
     void setUpSorting();
     void showSortIndicator();
     void addRenameMenuItems();
+    void setUpTargetCheck();
     // The search that fills the result list started, or its criteria changed while it runs.
     void noteListCriteria();
     // Adds one row to the folder list; native holds the folder's exact bytes where they are known.
@@ -167,4 +174,5 @@ private:
     std::unique_ptr<ResultListActions> m_resultActions;
     std::unique_ptr<FileActions> m_fileActions;
     std::unique_ptr<NameActions> m_nameActions;
+    std::unique_ptr<TargetActions> m_targetActions;
 };

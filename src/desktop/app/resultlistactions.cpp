@@ -2,6 +2,7 @@
 #include "app/resultlistactions.h"
 
 #include "app/clipboardcopy.h"
+#include "app/folderrows.h"
 #include "app/pointer.h"
 #include "app/reportsaving.h"
 #include "results/listtable.h"
@@ -133,13 +134,15 @@ void ResultListActions::removeNotContaining()
 void ResultListActions::openSelectedFile()
 {
     openSelected(m_errorBox, QStringLiteral("PushButton5_Click"), m_resultView, m_results,
-                 [](const QByteArray& path) { Shell::open(Shell::urlForNativePath(path)); });
+                 [](const QByteArray& path) { Shell::open(Shell::urlForNativePath(rowTargetPath(path))); });
 }
 
 // Open Folder Containg File
 void ResultListActions::revealSelectedFile()
 {
-    openSelected(m_errorBox, QStringLiteral("PushButton13_Click"), m_resultView, m_results, &Shell::reveal);
+    // A folder row shows the folder itself, selected in its parent.
+    openSelected(m_errorBox, QStringLiteral("PushButton13_Click"), m_resultView, m_results,
+                 [](const QByteArray& path) { Shell::reveal(rowTargetPath(path)); });
 }
 
 // Clear Results

@@ -6,8 +6,10 @@
 #include "search/pathhelpers.h"
 #include "services/apptitle.h"
 #include "services/dialogs.h"
+#include "ui/targetcheckdialog.h"
 
 #include <QScopedValueRollback>
+#include <QStringList>
 #include <QTimer>
 
 namespace {
@@ -15,7 +17,29 @@ const QString StopCaption = QStringLiteral("Stop");
 // A walk told to stop ends within a few milliseconds unless a folder that does not answer (a dead network
 // mount) holds it inside the system; the run does not wait longer than this for it.
 constexpr int StopGraceMs = 60;
+
+QString countText(qint64 n, const char* one, const char* many)
+{
+    return QString::number(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+}
+
 } // namespace
+
+QString targetCheckSummaryText(const TargetTally& tally)
+{
+    QStringList lines{QStringLiteral("Done.")};
+    for (int i = 0; i < TargetRuleCount; ++i) {
+        const auto rule = TargetRule(i);
+        const qint64 files = tally.fileSummary.count(rule);
+        const qint64 folders = tally.folderSummary.count(rule);
+        if (files || folders)
+            lines << ruleLabel(rule) + QStringLiteral(": ") + countText(files, "file", "files") +
+                         QStringLiteral(", ") + countText(folders, "folder", "folders");
+    }
+    lines << QStringLiteral("Checked ") + countText(tally.files, "file", "files") + QStringLiteral(" and ") +
+                 countText(tally.folders, "folder", "folders") + QLatin1Char('.');
+    return lines.join(QLatin1Char('\n'));
+}
 
 SearchRun::SearchRun(SearchRunHost& host, QObject* parent)
     : QObject(parent), m_host(host), m_step(host.errorBox(), host.runLocation())
@@ -49,6 +73,15 @@ void SearchRun::click()
     // A stopped run still passing through its remaining folders: a second run must not start inside it.
     if (m_active)
         return;
+    m_target.reset();
+    start();
+}
+
+void SearchRun::startTargetCheck(const TargetCheckSetup& setup)
+{
+    if (m_active)
+        return;
+    m_target = std::make_shared<const TargetCheckSetup>(setup);
     start();
 }
 
@@ -64,7 +97,9 @@ void SearchRun::start()
         return;
     }
     QString refused;
-    m_step(102, [&] { refused = criteriaRefusal(m_host.lengthText(), m_host.filterText()); });
+    // A target check measures no length and copies everything, whatever the filter says.
+    if (!m_target)
+        m_step(102, [&] { refused = criteriaRefusal(m_host.lengthText(), m_host.filterText()); });
     if (!refused.isEmpty()) {
         m_step(104, [&] { m_host.dialogs().message(refused, MessageStyle::Ok, applicationTitle()); });
         return;
@@ -80,6 +115,10 @@ void SearchRun::start()
     m_step(112, [&] { m_host.setBusy(true); });
     m_step(114, [&] { criteriaChanged(); });
     m_step(118, [&] { m_host.results().clearRows(); });
+    m_step(119, [&] {
+        m_tally = {};
+        m_host.results().setProblemColumn(m_target != nullptr);
+    });
     m_step(120, [&] {
         // The list stays usable during the run; the run visits the folders listed when it started.
         m_count = m_host.folderCount();
@@ -130,7 +169,8 @@ bool SearchRun::startWalk()
         WalkSettings settings;
         settings.stop = &m_flags->stop;
         settings.criteria = &m_flags->criteria;
-        settings.filter = m_host.filterText();
+        settings.filter = m_target ? QString() : m_host.filterText();
+        settings.target = m_target;
         settings.beforeOpen = m_beforeOpen;
         settings.beforeEnter = m_beforeEnter;
         settings.readers = m_readers;
@@ -154,8 +194,11 @@ void SearchRun::walkReport(quint64 token, WalkReport& report)
     if (!report.header.isEmpty())
         m_host.setFolderHeader(QStringLiteral("Searching ") + QString::fromUtf8(report.header));
     // Once Stop was pressed the list stays as it stood at that moment.
-    if (!m_stopSearch.load())
+    if (!m_stopSearch.load()) {
         m_host.results().appendBatch(report.rows);
+        if (m_target)
+            m_tally.add(report.target);
+    }
     m_job->consumed(std::move(report.rows));
     if (report.failure) {
         m_boxes.push_back({token, std::move(*report.failure)});
@@ -217,8 +260,10 @@ void SearchRun::finish()
     m_step(142, [&] { m_host.setProgressValue(0); });
     m_step(144, [&] { m_host.setProgressText(QStringLiteral("Progress Bar")); });
     m_step(146, [&] { m_host.setButtonCaption(m_savedCaption); });
-    m_step(148,
-           [&] { m_host.dialogs().message(QStringLiteral("Done."), MessageStyle::Ok, applicationTitle()); });
+    m_step(148, [&] {
+        const QString text = m_target ? targetCheckSummaryText(m_tally) : QStringLiteral("Done.");
+        m_host.dialogs().message(text, MessageStyle::Ok, applicationTitle());
+    });
     m_active = false;
     emit runEnded();
 }

@@ -4,6 +4,7 @@
 #include "search/nametest.h"
 #include "search/walker.h"
 #include "services/errorbox.h"
+#include "target/targetwalk.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -52,6 +53,9 @@ public:
     virtual int doubleClickInterval() const { return 0; }
 };
 
+// The one box that ends a target check: "Done.", a line per rule that something breaks, and what was checked.
+QString targetCheckSummaryText(const TargetTally& tally);
+
 // The search behind the Start Finding / Stop button, as a state machine on the window's thread: each listed
 // folder is walked by a WalkJob on a thread of its own while the window's event loop runs freely; rows arrive
 // in batches. Nothing here waits in a nested event loop except the message boxes themselves.
@@ -64,6 +68,13 @@ public:
 
     // The button's click: Stop when its caption reads "Stop", Start otherwise.
     void click();
+    // Starts a run that checks every file and folder below the listed folders for that target instead of
+    // searching by length; the button stops it as it stops a search. Ignored while a run is active.
+    void startTargetCheck(const TargetCheckSetup& setup);
+    int folderCount() const { return m_host.folderCount(); }
+    // True when the last run started (or the one running) is a target check.
+    bool targetCheck() const { return m_target != nullptr; }
+    const TargetTally& targetTally() const { return m_tally; }
     // The length text or the comparison changed: the walk uses the new values from its next file on.
     void criteriaChanged();
     // True from Start until "Done." has been shown, winding down included.
@@ -129,4 +140,6 @@ private:
     std::function<int(std::string_view)> m_beforeOpen;
     std::function<void(std::string_view)> m_beforeEnter;
     int m_readers = DefaultWalkReaders;
+    std::shared_ptr<const TargetCheckSetup> m_target; // null for a search by length
+    TargetTally m_tally;                              // what the check has looked at so far
 };

@@ -8,3 +8,7 @@ inline const QString KeyLength = QStringLiteral("Length");
 inline const QString KeyCombo = QStringLiteral("Combo");
 inline const QString KeyLastFolder = QStringLiteral("LastFolder");
 inline const QString KeyLastFolderDot = QStringLiteral("LastFolderDot");
+// The last target check started: its profile key (or "auto"), target folder as typed, and rule keys.
+inline const QString KeyTargetProfile = QStringLiteral("TargetProfile");
+inline const QString KeyTargetFolder = QStringLiteral("TargetFolder");
+inline const QString KeyTargetRules = QStringLiteral("TargetRules");

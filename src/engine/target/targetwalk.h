@@ -43,7 +43,11 @@ struct TargetTally
     TargetSummary folderSummary;
 
     void add(const TargetTally& other);
-    bool empty() const { return files == 0 && folders == 0; }
+    // A sub-folder found unreadable adds to a summary without adding an item: that must go out too.
+    bool empty() const
+    {
+        return files == 0 && folders == 0 && fileSummary.total() == 0 && folderSummary.total() == 0;
+    }
 };
 
 // The reasons of one item as a row shows them: "reason; reason".
