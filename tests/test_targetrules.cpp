@@ -174,6 +174,64 @@ private slots:
                  expected);
     }
 
+    // The quick screen ahead of checkName may let a name through only where checkName finds nothing, for
+    // every profile and every kind of name the rules look at.
+    void quickScreenNeverHidesAProblem_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<qint64>("pathLength");
+        const QList<QByteArray> names = {"plain.txt",
+                                         "a:b",
+                                         "star*",
+                                         "back\\slash",
+                                         "q?",
+                                         "CON",
+                                         "con.txt",
+                                         "Com1.log",
+                                         "LPT9",
+                                         "comx",
+                                         "nul.",
+                                         "ends.",
+                                         "ends ",
+                                         " starts",
+                                         "desktop.ini",
+                                         ".lock",
+                                         "~$draft.docx",
+                                         "x_vti_y",
+                                         "tab\there",
+                                         "del\x7f",
+                                         repeated("a", 256),
+                                         repeated("a", 144),
+                                         "caf\xC3\xA9",
+                                         "bad\xFFname",
+                                         "README",
+                                         "aux"};
+        for (const QByteArray& name : names)
+            for (const bool folder : {false, true})
+                QTest::newRow(
+                    qPrintable(QString::fromLatin1(name.left(12).toPercentEncoding()) + (folder ? "/" : "")))
+                    << name << folder << 5 * GiB << qint64(name.size() + 300);
+        QTest::newRow("short path, small file") << QByteArray("ok.txt") << false << qint64(10) << qint64(20);
+    }
+    void quickScreenNeverHidesAProblem()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, folder);
+        QFETCH(qint64, size);
+        QFETCH(qint64, pathLength);
+        for (const TargetProfile& profile : targetProfiles()) {
+            const std::string_view view(name.constData(), std::size_t(name.size()));
+            if (!surelyBreaksNothing(profile, TargetRuleSet::all(), view, folder, size, pathLength))
+                continue;
+            const std::vector<TargetProblem> found =
+                ::checkName(profile, TargetRuleSet::all(), {name, folder, size, pathLength});
+            QVERIFY2(found.empty(),
+                     qPrintable(profile.key + QStringLiteral(": ") + TargetTree::texts(found).join("; ")));
+        }
+    }
+
     void rulesSwitchedOff_data()
     {
         QTest::addColumn<QString>("off");

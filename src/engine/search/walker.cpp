@@ -511,7 +511,7 @@ void Walk::checkFolder(Frame& frame, const std::string& items, const std::vector
         const bool folder = kind != 'f';
         const qint64 size = !folder && file < sizes.size() ? sizes[file] : 0;
         file += folder ? 0 : 1;
-        m_check->add(QByteArray(name.data(), qsizetype(name.size())), folder, size);
+        m_check->addName(name, folder, size);
         ++(folder ? m_tally.folders : m_tally.files);
     });
     const std::vector<IndexedProblem> problems = m_check->finishFolder();

@@ -11,7 +11,7 @@ NameCollisions::NameCollisions(const TargetProfile& profile, const TargetRuleSet
 {
 }
 
-QString NameCollisions::keyOf(const QString& name) const
+QString NameCollisions::foldedKey(const QString& name) const
 {
     if (!m_foldForm)
         return name.toCaseFolded();
@@ -21,27 +21,66 @@ QString NameCollisions::keyOf(const QString& name) const
     return key;
 }
 
-void NameCollisions::add(int index, const QByteArray& name)
+void NameCollisions::addName(int index, std::string_view name)
 {
-    if (!active())
+    if (!active() || !isValidUtf8(name))
         return;
-    if (!isValidUtf8(std::string_view(name.constData(), std::size_t(name.size()))))
-        return;
-    const QString key = keyOf(QString::fromUtf8(name));
+    Entry entry{index, quint32(m_names.size()), quint32(name.size()), quint32(m_keys.size()), 0};
+    m_names.append(name);
+    if (utf8detail::allAscii(name.data(), name.size())) {
+        // ASCII is its own NFC, and folds to its lower case.
+        for (const char c : name)
+            m_keys.push_back(m_foldCase && c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
+    } else {
+        m_keys.append(foldedKey(QString::fromUtf8(name.data(), qsizetype(name.size()))).toUtf8());
+    }
+    entry.keySize = quint32(m_keys.size()) - entry.keyAt;
     const int position = int(m_entries.size());
-    m_entries.push_back({index, name});
-    const auto found = m_firstWithKey.constFind(key);
-    if (found == m_firstWithKey.cend()) {
-        m_firstWithKey.insert(key, position);
+    m_entries.push_back(entry);
+    const int first = firstWithKey(std::hash<std::string_view>{}(keyOf(entry)));
+    if (first < 0)
         return;
+    Entry& earlier = m_entries[std::size_t(first)];
+    if (earlier.group < 0) {
+        earlier.group = int(m_groups.size());
+        m_groups.push_back({first});
     }
-    Entry& first = m_entries[std::size_t(*found)];
-    if (first.group < 0) {
-        first.group = int(m_groups.size());
-        m_groups.push_back({*found});
+    m_entries.back().group = earlier.group;
+    m_groups[std::size_t(earlier.group)].push_back(position);
+}
+
+int NameCollisions::firstWithKey(std::size_t hash)
+{
+    if ((m_used + 1) * 2 > m_slots.size())
+        grow();
+    const int last = int(m_entries.size()) - 1;
+    const std::string_view key = keyOf(m_entries.back());
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const int slot = m_slots[i];
+        if (slot < 0) {
+            m_slots[i] = last;
+            ++m_used;
+            return -1;
+        }
+        if (keyOf(m_entries[std::size_t(slot)]) == key)
+            return slot;
     }
-    m_entries.back().group = first.group;
-    m_groups[std::size_t(first.group)].push_back(position);
+}
+
+void NameCollisions::grow()
+{
+    std::vector<int> old = std::move(m_slots);
+    m_slots.assign(std::max<std::size_t>(64, old.size() * 2), -1);
+    const std::size_t mask = m_slots.size() - 1;
+    for (const int position : old) {
+        if (position < 0)
+            continue;
+        std::size_t i = std::hash<std::string_view>{}(keyOf(m_entries[std::size_t(position)])) & mask;
+        while (m_slots[i] >= 0)
+            i = (i + 1) & mask;
+        m_slots[i] = position;
+    }
 }
 
 TargetProblem NameCollisions::problemBetween(const QString& name, const QString& other) const
@@ -62,8 +101,11 @@ std::vector<IndexedProblem> NameCollisions::problems() const
         for (std::size_t i = 0; i < group.size(); ++i) {
             const Entry& member = m_entries[std::size_t(group[i])];
             const Entry& other = m_entries[std::size_t(group[i == 0 ? 1 : 0])];
-            problems.push_back({member.index, problemBetween(QString::fromUtf8(member.name),
-                                                             QString::fromUtf8(other.name))});
+            const std::string_view name = nameOf(member), otherName = nameOf(other);
+            problems.push_back(
+                {member.index,
+                 problemBetween(QString::fromUtf8(name.data(), qsizetype(name.size())),
+                                QString::fromUtf8(otherName.data(), qsizetype(otherName.size())))});
         }
     }
     std::sort(problems.begin(), problems.end(),
@@ -74,6 +116,13 @@ std::vector<IndexedProblem> NameCollisions::problems() const
 void NameCollisions::clear()
 {
     m_entries.clear();
-    m_firstWithKey.clear();
+    m_names.clear();
+    m_keys.clear();
+    // A table grown for one large folder is dropped rather than wiped for every small one after it.
+    if (m_slots.size() > 1024)
+        m_slots.clear();
+    else
+        std::fill(m_slots.begin(), m_slots.end(), -1);
+    m_used = 0;
     m_groups.clear();
 }

@@ -4,9 +4,10 @@
 #include "target/targetrules.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <QString>
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 struct IndexedProblem
@@ -27,7 +28,11 @@ public:
     NameCollisions(const TargetProfile& profile, const TargetRuleSet& enabled);
     // Whether the profile and the rules fold any name at all; when not, add() and problems() do nothing.
     bool active() const { return m_foldCase || m_foldForm; }
-    void add(int index, const QByteArray& name);
+    void addName(int index, std::string_view name);
+    void add(int index, const QByteArray& name)
+    {
+        addName(index, std::string_view(name.constData(), std::size_t(name.size())));
+    }
     // "same name as \"Readme\" except case", "... except Unicode form" (names differing in both: case), by
     // index.
     std::vector<IndexedProblem> problems() const;
@@ -35,18 +40,35 @@ public:
     void clear();
 
 private:
-    QString keyOf(const QString& name) const;
+    QString foldedKey(const QString& name) const;
     TargetProblem problemBetween(const QString& name, const QString& other) const;
 
+    // Names and keys live in two buffers of the folder, so that a name costs no allocation of its own.
     struct Entry
     {
         int index;
-        QByteArray name; // shared with the caller's; decoded again only for the names in a group
+        quint32 nameAt, nameSize;
+        quint32 keyAt, keySize;
         int group = -1;
     };
+    std::string_view nameOf(const Entry& e) const
+    {
+        return std::string_view(m_names).substr(e.nameAt, e.nameSize);
+    }
+    std::string_view keyOf(const Entry& e) const
+    {
+        return std::string_view(m_keys).substr(e.keyAt, e.keySize);
+    }
+    // The entry first seen with the key of the last entry, or -1; files the last entry under its key if new.
+    int firstWithKey(std::size_t hash);
+    void grow();
+
     bool m_foldCase;
     bool m_foldForm;
     std::vector<Entry> m_entries;
-    QHash<QString, int> m_firstWithKey; // entry position
+    std::string m_names;
+    std::string m_keys;
+    std::vector<int> m_slots; // open addressing by key hash: entry positions, -1 free
+    std::size_t m_used = 0;
     std::vector<std::vector<int>> m_groups;
 };

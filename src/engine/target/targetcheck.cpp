@@ -12,18 +12,22 @@ TargetFolderCheck::TargetFolderCheck(const TargetProfile& profile, const TargetR
 void TargetFolderCheck::beginFolder(const QByteArray& below)
 {
     m_folderPrefix = below.isEmpty() || below.endsWith('/') ? below : below + '/';
+    m_folderPathLength = m_path.lengthOf(m_folderPrefix);
     m_count = 0;
     m_problems.clear();
     m_collisions.clear();
 }
 
-int TargetFolderCheck::add(const QByteArray& name, bool folder, qint64 size)
+int TargetFolderCheck::addName(std::string_view name, bool folder, qint64 size)
 {
     const int index = m_count++;
-    const TargetItem item{name, folder, size, m_path.lengthOf(m_folderPrefix + name)};
-    for (TargetProblem& problem : checkName(m_profile, m_rules, item))
-        m_problems.push_back({index, std::move(problem)});
-    m_collisions.add(index, name);
+    const qint64 pathLength = m_folderPathLength + m_path.lengthIn(name);
+    if (!surelyBreaksNothing(m_profile, m_rules, name, folder, size, pathLength)) {
+        const TargetItem item{QByteArray(name.data(), qsizetype(name.size())), folder, size, pathLength};
+        for (TargetProblem& problem : checkName(m_profile, m_rules, item))
+            m_problems.push_back({index, std::move(problem)});
+    }
+    m_collisions.addName(index, name);
     return index;
 }
 

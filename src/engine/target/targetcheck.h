@@ -21,7 +21,11 @@ public:
     // Starts a folder; below is its path under the listed folder ("" for the listed folder itself).
     void beginFolder(const QByteArray& below);
     // One item of the folder; its index within the folder, counted from 0.
-    int add(const QByteArray& name, bool folder, qint64 size);
+    int addName(std::string_view name, bool folder, qint64 size);
+    int add(const QByteArray& name, bool folder, qint64 size)
+    {
+        return addName(std::string_view(name.constData(), std::size_t(name.size())), folder, size);
+    }
     // The problems of the folder's items, by index (an item with none is absent, one with several comes
     // once per problem, its own rules first, in TargetRule order within them).
     std::vector<IndexedProblem> finishFolder();
@@ -34,7 +38,8 @@ private:
     TargetRuleSet m_rules;
     TargetPath m_path;
     NameCollisions m_collisions;
-    QByteArray m_folderPrefix; // below + "/", or empty
+    QByteArray m_folderPrefix;     // below + "/", or empty
+    qint64 m_folderPathLength = 0; // of m_folderPrefix at the target
     int m_count = 0;
     std::vector<IndexedProblem> m_problems;
 };

@@ -39,23 +39,23 @@ TargetPath::TargetPath(const TargetProfile& profile, const QByteArray& targetFol
     const bool endsWithSeparator =
         targetFolder.endsWith('/') || (m_separator == u'\\' && targetFolder.endsWith('\\'));
     const QByteArray prefix = endsWithSeparator ? targetFolder : targetFolder + '/';
-    m_prefixLength = lengthIn(prefix);
+    m_prefixLength = lengthIn(std::string_view(prefix.constData(), std::size_t(prefix.size())));
     m_prefixText = decoded(prefix);
     if (m_separator == u'\\' && !endsWithSeparator)
         m_prefixText.back() = u'\\';
 }
 
-qint64 TargetPath::lengthIn(const QByteArray& bytes) const
+qint64 TargetPath::lengthIn(std::string_view bytes) const
 {
     if (m_unit == TargetUnit::Bytes)
-        return bytes.size();
-    return qint64(utf16Length(std::string_view(bytes.constData(), std::size_t(bytes.size()))));
+        return qint64(bytes.size());
+    return qint64(utf16Length(bytes));
 }
 
 qint64 TargetPath::lengthOf(const QByteArray& below) const
 {
     // Either separator is one unit, in bytes as in UTF-16.
-    return m_prefixLength + lengthIn(below);
+    return m_prefixLength + lengthIn(std::string_view(below.constData(), std::size_t(below.size())));
 }
 
 QString TargetPath::textOf(const QByteArray& below) const

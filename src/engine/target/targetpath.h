@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <string_view>
+
 // Where an item lands at the target: the target folder, one separator, then the item's path below the listed
 // folder. The listed folder's contents are copied into the target folder, so its own name is not part of
 // the path. Without a target folder (or where the profile counts from the target folder's inside) the path
@@ -25,9 +27,10 @@ public:
     QString textOf(const QByteArray& below) const;
     // What the target folder adds to every path, the separator after it included.
     qint64 prefixLength() const { return m_prefixLength; }
+    // Bytes in the profile's path unit: a path's length is the sum of its parts'.
+    qint64 lengthIn(std::string_view bytes) const;
 
 private:
-    qint64 lengthIn(const QByteArray& bytes) const;
     TargetUnit m_unit;
     QChar m_separator;
     QString m_prefixText; // ends with the separator, or empty

@@ -218,3 +218,32 @@ std::vector<TargetProblem> checkName(const TargetProfile& profile, const TargetR
     }
     return problems;
 }
+
+bool surelyBreaksNothing(const TargetProfile& profile, const TargetRuleSet& enabled, std::string_view name,
+                         bool folder, qint64 size, qint64 pathLength)
+{
+    // Every character some profile refuses, so that one table serves them all; a name that holds one is
+    // left to checkName, which knows which profile refuses what.
+    static constexpr std::string_view anyRefused = "\\/:*?\"<>|";
+    if (name.empty() || !utf8detail::allAscii(name.data(), name.size()))
+        return false;
+    if (enabled.contains(TargetRule::OwnName) && !profile.ownNames.owner.isEmpty())
+        return false;
+    // An ASCII name is as many UTF-16 units as bytes.
+    if (enabled.contains(TargetRule::NameTooLong) && qint64(name.size()) > profile.nameLimit)
+        return false;
+    if (enabled.contains(TargetRule::PathTooLong) && profile.pathLimit > 0 && pathLength > profile.pathLimit)
+        return false;
+    if (enabled.contains(TargetRule::FileTooLarge) && !folder && profile.fileSizeLimit > 0 &&
+        size > profile.fileSizeLimit)
+        return false;
+    if (name.back() == '.' || name.back() == ' ' || name.front() == ' ')
+        return false;
+    const std::size_t stem = std::min(name.find('.'), name.size());
+    if (profile.refusesReservedNames && (stem == 3 || stem == 4))
+        return false;
+    for (const char c : name)
+        if (c < 0x20 || c == 0x7F || anyRefused.find(c) != std::string_view::npos)
+            return false;
+    return true;
+}

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <string_view>
 #include <vector>
 
 // The rules a name can break at a target. Collisions are found per folder by NameCollisions
@@ -74,6 +75,12 @@ struct TargetItem
 // name breaking several rules gets each. Positions count UTF-16 units from 1, as the name's length does.
 std::vector<TargetProblem> checkName(const TargetProfile& profile, const TargetRuleSet& enabled,
                                      const TargetItem& item);
+
+// True when the item surely breaks none of the enabled rules of its own (collisions aside), told without
+// decoding its name: an ASCII name with no character any target refuses, no name a target reserves, and
+// lengths and size within the limits. False says nothing: checkName then decides.
+bool surelyBreaksNothing(const TargetProfile& profile, const TargetRuleSet& enabled, std::string_view name,
+                         bool folder, qint64 size, qint64 pathLength);
 
 // A folder or file the walk could not read, with the system's words: "cannot be read: Permission denied".
 TargetProblem unreadableProblem(const QString& systemError);
