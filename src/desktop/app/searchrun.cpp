@@ -60,18 +60,19 @@ void SearchRun::criteriaChanged()
 
 void SearchRun::click()
 {
-    if (m_host.buttonCaption() == StopCaption) {
+    if (m_state == State::Running) {
         if (m_startedAt.isValid() && m_startedAt.elapsed() < m_host.doubleClickInterval())
             return;
         m_step(150, [&] { m_host.setButtonCaption(m_savedCaption); });
         m_step(152, [&] { m_stopSearch = true; });
+        m_state = State::Stopping;
         if (m_job)
             QTimer::singleShot(StopGraceMs, this,
                                [this, token = m_job->token()] { leaveStoppedWalk(token); });
         return;
     }
     // A stopped run still passing through its remaining folders: a second run must not start inside it.
-    if (m_active)
+    if (m_state != State::Idle)
         return;
     m_target.reset();
     start();
@@ -79,7 +80,7 @@ void SearchRun::click()
 
 void SearchRun::startTargetCheck(const TargetCheckSetup& setup)
 {
-    if (m_active)
+    if (m_state != State::Idle)
         return;
     m_target = std::make_shared<const TargetCheckSetup>(setup);
     start();
@@ -105,7 +106,7 @@ void SearchRun::start()
         return;
     }
 
-    m_active = true;
+    m_state = State::Running;
     m_startedAt.start();
     ++m_token;
     emit runStarted();
@@ -157,7 +158,7 @@ void SearchRun::beginFolder()
 void SearchRun::afterYield(quint64 token, quint64 job)
 {
     // Only while that folder's walk runs: once over, the run may be at its "Done." box.
-    if (token == m_token && m_active && m_job && m_job->token() == job)
+    if (token == m_token && m_state != State::Idle && m_job && m_job->token() == job)
         m_step(130, [&] { m_host.setBusy(true); });
 }
 
@@ -264,6 +265,6 @@ void SearchRun::finish()
         const QString text = m_target ? targetCheckSummaryText(m_tally) : QStringLiteral("Done.");
         m_host.dialogs().message(text, MessageStyle::Ok, applicationTitle());
     });
-    m_active = false;
+    m_state = State::Idle;
     emit runEnded();
 }

@@ -66,7 +66,7 @@ public:
     explicit SearchRun(SearchRunHost& host, QObject* parent = nullptr);
     ~SearchRun() override;
 
-    // The button's click: Stop when its caption reads "Stop", Start otherwise.
+    // The button's click: Stop while a run goes on, Start when none does.
     void click();
     // Starts a run that checks every file and folder below the listed folders for that target instead of
     // searching by length; the button stops it as it stops a search. Ignored while a run is active.
@@ -78,7 +78,7 @@ public:
     // The length text or the comparison changed: the walk uses the new values from its next file on.
     void criteriaChanged();
     // True from Start until "Done." has been shown, winding down included.
-    bool active() const { return m_active; }
+    bool active() const { return m_state != State::Idle; }
     bool stopRequested() const { return m_flags->stop.load(); }
 
     // For tests: runs before each sub-folder is opened, on the thread that opens it; a nonzero errno fails
@@ -124,7 +124,9 @@ private:
     std::atomic<bool>& m_stopSearch = m_flags->stop;
     QString m_savedCaption;
     LiveCriteria& m_criteria = m_flags->criteria;
-    bool m_active = false;
+    // Stopping: Stop was clicked and the run winds down until "Done.".
+    enum class State { Idle, Running, Stopping };
+    State m_state = State::Idle;
     QElapsedTimer m_startedAt;
     quint64 m_token = 0;             // the run's
     quint64 m_jobSerial = 0;         // each walk's
