@@ -23,11 +23,14 @@ QString NameCollisions::foldedKey(const QString& name) const
 
 void NameCollisions::addName(int index, std::string_view name)
 {
-    if (!active() || !isValidUtf8(name))
+    if (!active())
+        return;
+    const bool ascii = utf8detail::allAscii(name.data(), name.size());
+    if (!ascii && !isValidUtf8(name))
         return;
     Entry entry{index, quint32(m_names.size()), quint32(name.size()), quint32(m_keys.size()), 0};
     m_names.append(name);
-    if (utf8detail::allAscii(name.data(), name.size())) {
+    if (ascii) {
         // ASCII is its own NFC, and folds to its lower case.
         for (const char c : name)
             m_keys.push_back(m_foldCase && c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
