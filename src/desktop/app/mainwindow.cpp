@@ -178,6 +178,19 @@ QByteArray MainWindow::installFolderNativePath() const
 
 void MainWindow::buildControls()
 {
+    const QPalette framePalette = setUpWindow();
+    buildLists();
+    buildCriteria(framePalette);
+    buildProgressBar();
+    nameUnlabelledControls();
+    buildButtons();
+    setFocusOrder();
+    connect(filterEdit, &QLineEdit::textChanged, this, &MainWindow::onFilterChanged);
+    connect(lengthEdit, &QLineEdit::textChanged, this, &MainWindow::onLengthChanged);
+}
+
+QPalette MainWindow::setUpWindow()
+{
     setWindowTitle(QStringLiteral("Form1"));
     setObjectName(QStringLiteral("Form1"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -192,7 +205,11 @@ void MainWindow::buildControls()
     setPalette(pal);
     setAutoFillBackground(true);
     setMouseTracking(true);
+    return pal;
+}
 
+void MainWindow::buildLists()
+{
     m_folders = new QStandardItemModel(0, 1, this);
     folderList = place(new QTreeView(this), "ListView1");
     folderList->setModel(m_folders);
@@ -221,7 +238,10 @@ void MainWindow::buildControls()
         watchHover(list->viewport(), HoverRule::Surface);
     }
     folderList->installEventFilter(this);
+}
 
+void MainWindow::buildCriteria(const QPalette& framePalette)
+{
     filterFrame = place(new QGroupBox(captionOf("Frame1"), this), "Frame1");
     filterEdit = place(new QLineEdit(captionOf("Text1"), filterFrame), "Text1");
     lengthFrame = place(new QGroupBox(captionOf("Frame2"), this), "Frame2");
@@ -230,7 +250,7 @@ void MainWindow::buildControls()
     lengthEdit->setToolTip(lengthFormsHelp());
     for (QGroupBox* frame : {filterFrame, lengthFrame}) {
         frame->setAutoFillBackground(true);
-        frame->setPalette(pal);
+        frame->setPalette(framePalette);
         frame->setMouseTracking(true);
         watchHover(frame, HoverRule::Surface);
     }
@@ -238,20 +258,29 @@ void MainWindow::buildControls()
         text->setMouseTracking(true);
         watchHover(text, HoverRule::Surface);
     }
+}
 
+void MainWindow::buildProgressBar()
+{
     progressBar = place(new QProgressBar(this), "ProgressBar1");
     progressBar->setRange(0, 100);
     progressBar->setValue(0);
     progressBar->setTextVisible(true);
     progressBar->setFormat(captionOf("ProgressBar1"));
     progressBar->setAlignment(Qt::AlignCenter);
+}
 
-    // Screen readers name a control by its label, and these three have none that Qt can find: they take the
-    // heading of their first column, or the text the bar shows at rest.
+// Screen readers name a control by its label, and these three have none that Qt can find: they take the
+// heading of their first column, or the text the bar shows at rest.
+void MainWindow::nameUnlabelledControls()
+{
     folderList->setAccessibleName(QStringLiteral("Folder(s)"));
     resultList->setAccessibleName(m_results->headerData(0, Qt::Horizontal).toString());
     progressBar->setAccessibleName(captionOf("ProgressBar1"));
+}
 
+void MainWindow::buildButtons()
+{
     for (const Control& c : Controls) {
         if (!c.button)
             continue;
@@ -263,8 +292,11 @@ void MainWindow::buildControls()
     }
     // The Start button stays usable as Stop while the pointer shows busy.
     m_hoverRules[startButton] = HoverRule::StartButton;
+}
 
-    // Focus order as the table gives it.
+// Focus order as the table gives it.
+void MainWindow::setFocusOrder()
+{
     std::vector<const Control*> order;
     for (const Control& c : Controls)
         if (c.tab >= 0)
@@ -274,9 +306,6 @@ void MainWindow::buildControls()
         setTabOrder(findChild<QWidget*>(QLatin1String(order[i]->objectName)),
                     findChild<QWidget*>(QLatin1String(order[i + 1]->objectName)));
     resultList->setFocus();
-
-    connect(filterEdit, &QLineEdit::textChanged, this, &MainWindow::onFilterChanged);
-    connect(lengthEdit, &QLineEdit::textChanged, this, &MainWindow::onLengthChanged);
 }
 
 // After the checking items of the result list's context menu, set apart: these change files.

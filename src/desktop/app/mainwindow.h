@@ -135,6 +135,14 @@ protected:
 private:
     enum class HoverRule { Surface, Button, StartButton };
     void buildControls();
+    // Title, flags, size, font and palette; the palette, which the frames take too.
+    QPalette setUpWindow();
+    void buildLists();
+    void buildCriteria(const QPalette& framePalette);
+    void buildProgressBar();
+    void nameUnlabelledControls();
+    void buildButtons();
+    void setFocusOrder();
     void watchHover(QWidget* widget, HoverRule rule);
     void setUpSearch();
     void setUpSorting();
