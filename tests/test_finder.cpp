@@ -884,6 +884,9 @@ private slots:
         QTest::newRow("a sibling shown again")
             << base + "3 1 8:1 /home/u/a /home/u/b rw - ext4 /dev/sda1 rw\n"
             << QByteArray("/home/u") << true;
+        QTest::newRow("the listed folder's own mount not shown")
+            << QByteArray("3 1 8:1 /srv/x/tmp/a /tmp/b rw - ext4 /dev/sda1 rw\n") << QByteArray("/tmp")
+            << true;
         QTest::newRow("shown again outside the walk")
             << base + "3 1 8:1 /home/u/a /srv/b rw - ext4 /dev/sda1 rw\n"
             << QByteArray("/home/u") << false;

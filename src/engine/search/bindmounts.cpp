@@ -52,8 +52,11 @@ bool mountsOverlapBelow(const std::vector<MountTableEntry>& mounts, std::string_
             shown.emplace_back(m.device, m.root);
         }
     }
-    if (holder)
-        shown.emplace_back(holder->device, joined(holder->root, realRoot.sliced(holder->point.size())));
+    // A table that does not show the listed folder's own mount (a chroot whose root is no mount point hides
+    // it) cannot tell what the folder shows: the walk then asks every folder.
+    if (!holder)
+        return true;
+    shown.emplace_back(holder->device, joined(holder->root, realRoot.sliced(holder->point.size())));
     for (std::size_t i = 0; i < shown.size(); ++i)
         for (std::size_t j = i + 1; j < shown.size(); ++j)
             if (shown[i].first == shown[j].first &&

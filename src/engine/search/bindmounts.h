@@ -12,7 +12,7 @@
 // its device and inode.
 
 // True when two of the mounts that show folders at or below realRoot (a path with no links in it) show
-// overlapping parts of one file system.
+// overlapping parts of one file system, or when the table does not show the mount that holds realRoot.
 bool mountsOverlapBelow(const std::vector<MountTableEntry>& mounts, std::string_view realRoot);
 
 // The same for the folder open at rootFd, read from this process's mount table; true when that cannot be
