@@ -5,6 +5,7 @@
 #include "results/listtable.h"
 #include "search/bindmounts.h"
 #include "support/filetree.h"
+#include "support/finderrun.h"
 #include "support/searchhost.h"
 #include "support/testmain.h"
 
@@ -24,12 +25,7 @@
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Run = FinderRun;
 
 Run find(const QStringList& args)
 {
@@ -47,25 +43,7 @@ Run find(const QStringList& args)
 // The finder run in this process, for arguments that are not valid UTF-8 (QProcess passes text).
 Run findHere(const std::vector<std::string>& args)
 {
-    Run r;
-    QString error;
-    const std::optional<FinderOptions> options = parseFinderArguments(args, error);
-    if (!options) {
-        r.err = error.toUtf8();
-        return r;
-    }
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    r.exitCode = runFinder(*options, out, err);
-    for (auto [file, into] : {std::pair{out, &r.out}, std::pair{err, &r.err}}) {
-        std::fflush(file);
-        std::rewind(file);
-        char block[4096];
-        for (std::size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;)
-            into->append(block, qsizetype(n));
-        std::fclose(file);
-    }
-    return r;
+    return runFinderHere(args);
 }
 
 // A folder whose opening waits until the test opens the gate: a slow share that the test controls. Shared,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "results/resultmodel.h"
+#include "support/finderrun.h"
 #include "target/targetwalk.h"
 
 #include <QByteArray>
@@ -21,15 +22,6 @@ struct TargetWalkRun
 TargetWalkRun runTargetWalk(const QByteArray& folder, const QString& profile, int readers,
                             const QByteArray& targetFolder = QByteArray(),
                             const TargetRuleSet& rules = TargetRuleSet::all());
-
-struct FinderRun
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-// lentrova-find run in this process on exact bytes; a usage error comes back as exit code 2 with its words.
-FinderRun runFinderHere(const std::vector<std::string>& args);
 
 // Makes the entries below top: a path ending with "/" is a folder, any other a file holding its own path.
 bool makeTree(const QByteArray& top, const QByteArrayList& entries);
