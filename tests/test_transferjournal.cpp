@@ -357,6 +357,49 @@ private slots:
         }
     }
 
+    // A trash run killed as it claims an entry: no entry is left without its file, and the entry another
+    // program has just claimed (its file not yet moved in), met first, stays.
+    void killedWhileClaiming_data()
+    {
+        QTest::addColumn<bool>("nameHeld");
+        QTest::newRow("the first name tried") << false;
+        QTest::newRow("after a name another program holds") << true;
+    }
+
+    void killedWhileClaiming()
+    {
+        QFETCH(bool, nameHeld);
+        ScratchDir from;
+        const QByteArray trash = homeTrashFolder();
+        FileTree::removeTree(trash);
+        QVERIFY(QDir().mkpath(QFile::decodeName(trash + "/info")) &&
+                QDir().mkpath(QFile::decodeName(trash + "/files")));
+        if (FileTree::deviceOf(from.path()) != FileTree::deviceOf(trash))
+            QSKIP("the trash and the temporary folder are on different file systems here");
+        const QByteArray s = from.path() + "/f.txt";
+        QVERIFY(FileTree::write(s, "the same bytes"));
+        const QByteArray theirInfo = trash + "/info/f.txt.trashinfo";
+        if (nameHeld)
+            QVERIFY(FileTree::write(theirInfo, "[Trash Info]\nPath=/elsewhere/f.txt\n"));
+
+        QProcess victim;
+        victim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        victim.start(TRANSFER_VICTIM, {"claim", from.qpath(), QString::number(nameHeld ? 2 : 1)});
+        QVERIFY(victim.waitForStarted());
+        QVERIFY(victim.waitForFinished(10000));
+        QCOMPARE(victim.exitStatus(), QProcess::CrashExit);
+
+        const SettledTransfers settled = settleInterruptedTransfers();
+        QVERIFY2(settled.failures.isEmpty(), qPrintable(settled.failures.join('\n')));
+        QVERIFY(leftRecords().isEmpty());
+        QCOMPARE(FileTree::read(s), QByteArray("the same bytes"));
+        QCOMPARE(FileTree::list(trash + "/info"),
+                 nameHeld ? QList<QByteArray>{"f.txt.trashinfo"} : QList<QByteArray>{});
+        QVERIFY(FileTree::list(trash + "/files").isEmpty());
+        if (nameHeld)
+            QCOMPARE(FileTree::read(theirInfo), QByteArray("[Trash Info]\nPath=/elsewhere/f.txt\n"));
+    }
+
     // A record that a running operation holds is its own: another instance starting meanwhile leaves it.
     void heldRecordIsLeftAlone()
     {

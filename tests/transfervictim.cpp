@@ -4,9 +4,11 @@
 //   transfervictim move SOURCE_FOLDER TARGET_FOLDER DELAY_MS
 //   transfervictim trash SOURCE_FOLDER DELAY_MS
 //   transfervictim replace SOURCE_FOLDER TARGET_FOLDER RENAMES
+//   transfervictim claim SOURCE_FOLDER CLAIMS
 // The last moves within one file system over files of the same names, and the process kills itself (SIGKILL)
-// as the given number of renames after a file's staging rename is about to begin.
-// Prints "started" once the operation begins, "finished" at its end.
+// as the given number of renames after a file's staging rename is about to begin (claims of trash entries
+// not counted). The claim mode trashes the files and is killed as the given claim of a trash entry is about
+// to be renamed to its name. Prints "started" once the operation begins, "finished" at its end.
 #include "fileops/moveoperation.h"
 #include "fileops/trashoperation.h"
 #include "platform/filemove.h"
@@ -27,9 +29,9 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
     const bool move = (mode == "move" || mode == "replace") && argc == 5;
-    if (!move && !(mode == "trash" && argc == 4)) {
+    if (!move && !((mode == "trash" || mode == "claim") && argc == 4)) {
         std::fputs("usage: transfervictim move SOURCE TARGET DELAY_MS | trash SOURCE DELAY_MS | "
-                   "replace SOURCE TARGET RENAMES\n",
+                   "replace SOURCE TARGET RENAMES | claim SOURCE CLAIMS\n",
                    stderr);
         return 2;
     }
@@ -41,7 +43,16 @@ int main(int argc, char** argv)
         setRenameFaultHook([count, afterStaging](RenameStep, const QByteArray& toName) {
             if (*afterStaging < 0 && toName.contains("/.lentrova-moving-"))
                 *afterStaging = 0;
+            else if (toName.endsWith(".trashinfo"))
+                return 0;
             else if (*afterStaging >= 0 && ++*afterStaging == count)
+                std::raise(SIGKILL);
+            return 0;
+        });
+    } else if (mode == "claim") {
+        auto claims = std::make_shared<int>(0);
+        setRenameFaultHook([count, claims](RenameStep step, const QByteArray& toName) {
+            if (step == RenameStep::NoReplace && toName.endsWith(".trashinfo") && ++*claims == count)
                 std::raise(SIGKILL);
             return 0;
         });

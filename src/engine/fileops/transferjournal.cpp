@@ -102,12 +102,26 @@ QString TransferJournal::record(const std::vector<TransferEntry>& entries, bool 
     QByteArray text;
     for (const TransferEntry& e : entries)
         text += "file\t" + e.source.toPercentEncoding() + '\t' + e.target.toPercentEncoding() + '\t' +
-                e.info.toPercentEncoding() + '\t' + identityText(e.earlier) + '\n';
+                e.info.toPercentEncoding() + '\t' + identityText(e.earlier) + '\t' + identityText(e.entry) +
+                '\n';
     // O_APPEND: the offset is ignored, every write lands at the end.
     QString why = text.isEmpty() ? QString() : writeAllAt(m_fd, text.constData(), text.size(), 0);
     if (why.isEmpty() && durable)
         why = syncFileDescriptor(m_fd);
     return why.isEmpty() ? QString() : QFile::decodeName(m_path) + QStringLiteral(": ") + why;
+}
+
+QString TransferJournal::recordTempFolder(const QByteArray& folder)
+{
+    if (m_tempFolders.contains(folder))
+        return {};
+    if (m_fd < 0)
+        return QStringLiteral("the record of the operation is closed");
+    const QByteArray line = "temp\t" + folder.toPercentEncoding() + '\n';
+    if (QString why = writeAllAt(m_fd, line.constData(), line.size(), 0); !why.isEmpty())
+        return QFile::decodeName(m_path) + QStringLiteral(": ") + why;
+    m_tempFolders.append(folder);
+    return {};
 }
 
 void TransferJournal::finished()

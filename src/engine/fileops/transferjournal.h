@@ -13,18 +13,21 @@
 // One file that a move or a trash run is about to place elsewhere.
 struct TransferEntry
 {
-    QByteArray source;    // native path
-    QByteArray target;    // the name it takes: in the target folder, or in a trash's files/
-    QByteArray info;      // its .trashinfo; empty for a move
-    FileIdentity earlier; // the file that held the target name when recorded, which is not ours to remove
+    QByteArray source; // native path
+    QByteArray target; // the name it takes: in the target folder, or in a trash's files/
+    QByteArray info;   // its .trashinfo; empty for a move
+    FileIdentity earlier =
+        {};                  // the file that held the target name when recorded, which is not ours to remove
+    FileIdentity entry = {}; // the .trashinfo made for the claim, told from another program's by identity
 };
 
 // The record of an operation that copies files and deletes their sources afterwards, kept so that a kill
 // (SIGKILL, a power loss) cannot leave a file in two places or half made unnoticed: each file is recorded
 // before it is placed, durably before any copy, and the record goes once the operation has settled every
 // file. A running operation holds a lock on its record, so that another instance does not settle it.
-// Lines: "move|trash" TAB tag, then "file" TAB source TAB target TAB info TAB device:inode (or "-"); paths
-// are percent-encoded bytes.
+// Lines: "move|trash" TAB tag, then "file" TAB source TAB target TAB info TAB earlier TAB entry, identities
+// as device:inode (or "-"), and "temp" TAB a folder where temporary names may be left; paths are
+// percent-encoded bytes.
 class TransferJournal
 {
 public:
@@ -42,6 +45,8 @@ public:
     const QByteArray& tag() const { return m_tag; }
     // Adds entries; durable makes them outlast a power loss before it returns. Empty when written.
     QString record(const std::vector<TransferEntry>& entries, bool durable);
+    // Names a folder where the operation may leave temporary names, once per folder.
+    QString recordTempFolder(const QByteArray& folder);
     // Every file is settled: the record goes.
     void finished();
 
@@ -50,6 +55,7 @@ private:
     int m_fd = -1;
     QByteArray m_path;
     QByteArray m_tag;
+    QList<QByteArray> m_tempFolders;
 };
 
 // What settling the records of interrupted operations did, told in one message.

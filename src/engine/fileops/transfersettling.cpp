@@ -97,6 +97,7 @@ struct Record
     TransferJournal::Kind kind = TransferJournal::Kind::Move;
     QByteArray tag;
     std::vector<TransferEntry> entries;
+    QList<QByteArray> tempFolders;
 };
 
 bool parseRecord(const QByteArray& text, Record* record)
@@ -116,12 +117,16 @@ bool parseRecord(const QByteArray& text, Record* record)
     record->tag = head[1];
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QList<QByteArray> f = lines[i].split('\t');
-        // A line cut short by the kill was never followed by its file's placing.
-        if (f.size() != 5 || f[0] != "file")
+        if (f.size() == 2 && f[0] == "temp")
+            record->tempFolders.append(QByteArray::fromPercentEncoding(f[1]));
+        // A line cut short by the kill was never followed by its file's placing. Records of older versions
+        // have no entry identity.
+        if ((f.size() != 5 && f.size() != 6) || f[0] != "file")
             continue;
         record->entries.push_back({QByteArray::fromPercentEncoding(f[1]),
                                    QByteArray::fromPercentEncoding(f[2]),
-                                   QByteArray::fromPercentEncoding(f[3]), identityFromText(f[4])});
+                                   QByteArray::fromPercentEncoding(f[3]), identityFromText(f[4]),
+                                   f.size() == 6 ? identityFromText(f[5]) : FileIdentity{}});
     }
     return true;
 }
@@ -135,9 +140,10 @@ void removePartials(const QByteArray& folder, const QByteArray& tag, SettledTran
         return;
     const QByteArray copyPrefix = ".lentrova-copy-" + tag + '-';
     const QByteArray linkPrefix = ".lentrova-link-" + tag + '-';
+    const QByteArray infoPrefix = ".lentrova-info-" + tag + '-';
     while (const dirent* entry = ::readdir(dir)) {
         const QByteArray name(entry->d_name);
-        if (!name.startsWith(copyPrefix) && !name.startsWith(linkPrefix))
+        if (!name.startsWith(copyPrefix) && !name.startsWith(linkPrefix) && !name.startsWith(infoPrefix))
             continue;
         if (::unlinkat(::dirfd(dir), entry->d_name, 0) == 0)
             ++settled->removedPartials;
@@ -222,6 +228,9 @@ void settleStaged(const QByteArray& folder, const Record& record, SettledTransfe
 
 void settleEntry(const TransferEntry& e, bool trash, SettledTransfers* s)
 {
+    // A name tried while another program held its entry was never ours, nor is anything under it.
+    if (e.entry.valid && fileIdentity(e.info) != e.entry)
+        return;
     const QString target = QString::fromUtf8(e.target);
     struct stat st;
     if (::lstat(e.target.constData(), &st) != 0) {
@@ -352,6 +361,8 @@ SettledTransfers settleInterruptedTransfers()
             folders.insert(parentFolder(e.target));
         for (const QByteArray& folder : std::as_const(folders))
             settleStaged(folder, record, &settled);
+        for (const QByteArray& folder : std::as_const(record.tempFolders))
+            folders.insert(folder);
         QSet<QByteArray> seen;
         for (const TransferEntry& e : record.entries) {
             if (seen.contains(e.target))

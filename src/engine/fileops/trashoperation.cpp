@@ -30,10 +30,14 @@ void TrashOperation::run(const YieldFn& yield)
         if (!m_journal)
             return;
         m_recording.tempTag = m_journal->tag();
-        m_recording.record = [this](const QByteArray& file, const QByteArray& trashed, const QByteArray& info,
-                                    bool durable) {
-            return m_journal->record({{file, trashed, info, {}}}, durable);
+        m_recording.useFolder = [this](const QByteArray& folder) {
+            return m_journal->recordTempFolder(folder);
         };
+        m_recording.claim = [this](const QByteArray& file, const QByteArray& trashed, const QByteArray& info,
+                                   FileIdentity entry) {
+            return m_journal->record({{file, trashed, info, {}, entry}}, false);
+        };
+        m_recording.sync = [this] { return m_journal->record({}, true); };
     };
     for (const File& file : m_files) {
         if (yield)

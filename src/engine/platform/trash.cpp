@@ -172,7 +172,7 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
         r.error = to.error;
         return r;
     }
-    Reserved reserved = reserveName(to.trash, name);
+    Reserved reserved = reserveName(to.trash, name, file, recording);
     if (reserved.fd < 0) {
         r.error = reserved.error;
         return r;
@@ -180,10 +180,11 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
     UniqueFd infoFd(reserved.fd);
     r.infoPath = to.trash + "/info/" + reserved.name + ".trashinfo";
     r.trashedPath = to.trash + "/files/" + reserved.name;
-    const auto record = [&](bool durable) {
+    // Before a copy, which takes time: what a power loss during it leaves must be recorded.
+    const auto syncRecord = [&] {
         QString why;
-        if (recording && recording->record)
-            why = recording->record(file, r.trashedPath, r.infoPath, durable);
+        if (recording && recording->sync)
+            why = recording->sync();
         if (!why.isEmpty()) {
             infoFd.reset();
             ::unlink(r.infoPath.constData());
@@ -191,7 +192,7 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
         }
         return why.isEmpty();
     };
-    if (!record(to.byCopy))
+    if (to.byCopy && !syncRecord())
         return r;
     const QByteArray tempTag = recording ? recording->tempTag : QByteArray();
     if (!to.byCopy) {
@@ -209,7 +210,7 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
             r.error = renameRefusal(moved.errnum, at, to.trash);
             return r;
         }
-        if (to.byCopy && !record(true))
+        if (to.byCopy && !syncRecord())
             return r;
     }
     if (to.byCopy) {

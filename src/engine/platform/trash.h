@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/filemove.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -28,15 +30,21 @@ TrashResult moveToTrash(const QByteArray& nativePath);
 // The same; stop (may be null) abandons a copy into the user's trash between chunks, leaving the file.
 TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* stop);
 
-// How an operation that keeps a record of its files takes part: the tag its temporary names carry, and a
-// call made once the file's place in the trash is claimed and before the file moves there (durable when the
-// file is about to be copied). A non-empty answer (why it could not be recorded) leaves the file in place.
+// How an operation that keeps a record of its files takes part: the tag its temporary names carry, and calls
+// made before anything a kill could leave behind exists. A non-empty answer (why it could not be recorded)
+// leaves the file in place.
 struct TrashRecording
 {
     QByteArray tempTag;
+    // Before a temporary name is made in a trash folder's info/, so that settling looks there.
+    std::function<QString(const QByteArray& infoFolder)> useFolder;
+    // Before a name in the trash is claimed: the entry made for it is the file of that identity, so that
+    // settling tells a claim of ours from an entry another program holds under the name.
     std::function<QString(const QByteArray& file, const QByteArray& trashed, const QByteArray& info,
-                          bool durable)>
-        record;
+                          FileIdentity entry)>
+        claim;
+    // Makes what was recorded outlast a power loss: before a copy.
+    std::function<QString()> sync;
 };
 // A copy's entry in the trash is written only once the copy is in place, so that a kill leaves no entry
 // without its file (and the record names the claimed entry, so that none is left empty).

@@ -214,10 +214,42 @@ QString trashFolderProblem(const QByteArray& trash, const char* what, const QStr
            QStringLiteral(": ") + why;
 }
 
-// Claims a free name in the trash by creating its .trashinfo exclusively, as every trash user must.
-Reserved reserveName(const QByteArray& trash, const QByteArray& name)
+namespace {
+
+QString unrecorded(const QString& why)
+{
+    return QStringLiteral("the record of the trash run cannot be written: ") + why;
+}
+
+} // namespace
+
+Reserved reserveName(const QByteArray& trash, const QByteArray& name, const QByteArray& file,
+                     const TrashRecording* recording)
 {
     Reserved r;
+    const QByteArray infoFolder = trash + "/info/";
+    const QByteArray tag = recording ? recording->tempTag : QByteArray();
+    if (recording && recording->useFolder) {
+        if (QString why = recording->useFolder(trash + "/info"); !why.isEmpty()) {
+            r.error = unrecorded(why);
+            return r;
+        }
+    }
+    QByteArray temp = infoFolder + ".lentrova-info-" + tag + "-XXXXXX";
+    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd.valid()) {
+        r.error = trashFolderProblem(trash, "cannot be written", systemErrorText(errno));
+        return r;
+    }
+    const auto fail = [&](QString error) {
+        ::unlink(temp.constData());
+        r.error = std::move(error);
+        return r;
+    };
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0)
+        return fail(trashFolderProblem(trash, "cannot be written", systemErrorText(errno)));
+    const FileIdentity entry{quint64(st.st_dev), quint64(st.st_ino), true};
     const QByteArray key = trash + '\0' + name;
     const int start = nextNumbers().first(key);
     for (int n = start; n < start + MaxNameAttempts; ++n) {
@@ -225,22 +257,24 @@ Reserved reserveName(const QByteArray& trash, const QByteArray& name)
         const QByteArray chosen = fitName(name, MaxTrashedName - suffix.size()) + suffix;
         if (existsWithoutFollowing(trash + "/files/" + chosen))
             continue;
-        const QByteArray info = trash + "/info/" + chosen + ".trashinfo";
-        r.fd = ::open(info.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (r.fd >= 0) {
+        const QByteArray info = infoFolder + chosen + ".trashinfo";
+        if (recording && recording->claim) {
+            if (QString why = recording->claim(file, trash + "/files/" + chosen, info, entry); !why.isEmpty())
+                return fail(unrecorded(why));
+        }
+        const RenameResult claimed = renameNoReplace(temp, info);
+        if (claimed.renamed) {
             if (n > 1)
                 nextNumbers().taken(key, n);
             r.name = chosen;
+            r.fd = fd.release();
             return r;
         }
-        if (errno != EEXIST) {
-            r.error = trashFolderProblem(trash, "cannot be written", systemErrorText(errno));
-            return r;
-        }
+        if (!claimed.nameTaken)
+            return fail(trashFolderProblem(trash, "cannot be written", claimed.error));
     }
-    r.error =
-        trashFolderProblem(trash, "cannot take the file", QStringLiteral("it holds too many of that name"));
-    return r;
+    return fail(
+        trashFolderProblem(trash, "cannot take the file", QStringLiteral("it holds too many of that name")));
 }
 
 // The folder is resolved, or spelled through its descriptor where its path is too long to name; file is the

@@ -3,6 +3,8 @@
 
 // The trash folders under moveToTrash: which one takes a file, making it, and claiming a free name in it.
 
+#include "platform/trash.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -28,12 +30,15 @@ QString trashFolderProblem(const QByteArray& trash, const char* what, const QStr
 struct Reserved
 {
     QByteArray name; // the name in files/ and, with ".trashinfo", in info/
-    int fd = -1;     // the .trashinfo, created exclusively
+    int fd = -1;     // the .trashinfo, which no other program held
     QString error;
 };
 
-// Claims a free name in the trash by creating its .trashinfo exclusively, as every trash user must.
-Reserved reserveName(const QByteArray& trash, const QByteArray& name);
+// Claims a free name in the trash: its .trashinfo is made under a temporary name carrying the recording's
+// tag and renamed, never over another, to the name tried, so that the entry is never without its identity
+// in the record. The recording (may be null) hears of the folder and of each name before it is tried.
+Reserved reserveName(const QByteArray& trash, const QByteArray& name, const QByteArray& file,
+                     const TrashRecording* recording);
 
 // Where a file goes: the trash folder, the Path= value, and whether it must be copied there.
 struct Destination
