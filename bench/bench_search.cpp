@@ -35,6 +35,8 @@
 #include <memory>
 #include <vector>
 
+#include <sys/resource.h>
+
 namespace {
 
 class BenchDialogs : public Dialogs
@@ -156,8 +158,23 @@ StopRun runStop(MainWindow& form, BenchDialogs& dialogs, int afterMs)
 } // namespace
 
 // One walk of the tree on this thread with the window's readers, rows handed back at once: the plain search
-// (Equal To 12) or a target check; seconds, and the rows found.
-std::pair<double, qint64> timeWalk(const QString& dir, int readers, const QString& targetProfile)
+// (Equal To 12) or a target check; seconds, processor seconds of the whole process, and the rows found.
+struct WalkTime
+{
+    double seconds = 0;
+    double processorSeconds = 0;
+    qint64 rows = 0;
+};
+
+double processorSeconds()
+{
+    rusage use{};
+    ::getrusage(RUSAGE_SELF, &use);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(use.ru_utime) + seconds(use.ru_stime);
+}
+
+WalkTime timeWalk(const QString& dir, int readers, const QString& targetProfile)
 {
     std::atomic<bool> stop{false};
     LiveCriteria criteria;
@@ -173,6 +190,7 @@ std::pair<double, qint64> timeWalk(const QString& dir, int readers, const QStrin
     }
     const QByteArray native = QFile::encodeName(dir);
     qint64 rows = 0;
+    const double processorAtStart = processorSeconds();
     QElapsedTimer t;
     t.start();
     walkFolder(fsys::openFolder(native.constData()).fd, folderPathForWalk(native), settings,
@@ -181,7 +199,7 @@ std::pair<double, qint64> timeWalk(const QString& dir, int readers, const QStrin
                    report.rows.clear();
                    return std::move(report.rows);
                });
-    return {t.nsecsElapsed() / 1e9, rows};
+    return {t.nsecsElapsed() / 1e9, processorSeconds() - processorAtStart, rows};
 }
 
 int main(int argc, char** argv)
@@ -197,6 +215,7 @@ int main(int argc, char** argv)
     int runs = 3;
     int coldRuns = 3;
     bool keep = false;
+    bool targetOnly = false; // only the plain walk against the target check, to profile the latter
     QString treeFolder = QStringLiteral("/tmp");
     int readers = DefaultWalkReaders;
     const QStringList args = app.arguments();
@@ -215,6 +234,8 @@ int main(int argc, char** argv)
             treeFolder = args[++i];
         } else if (args[i] == "--readers" && i + 1 < args.size()) {
             readers = std::max(0, args[++i].toInt());
+        } else if (args[i] == "--target-only") {
+            targetOnly = true;
         } else if (args[i] == "--keep") {
             keep = true;
         } else if (args[i] == "--verbose") {
@@ -281,6 +302,33 @@ int main(int argc, char** argv)
         sr.files = size;
         int matches = -1;
         qint64 peerCounts[ProgramCount] = {-1, -1, -1, -1, -1};
+        // The same walk, plain and as a check for Windows, alternated so that the machine's load falls on
+        // both alike.
+        const auto compareTargetCheck = [&] {
+            std::vector<double> plain, target, plainCores, targetCores;
+            qint64 targetRows = 0;
+            for (int r = 0; r < runs; ++r) {
+                const WalkTime p = timeWalk(dir, readers, QString());
+                plain.push_back(p.seconds);
+                plainCores.push_back(p.processorSeconds / p.seconds);
+                const WalkTime t = timeWalk(dir, readers, QStringLiteral("windows"));
+                target.push_back(t.seconds);
+                targetCores.push_back(t.processorSeconds / t.seconds);
+                targetRows = t.rows;
+            }
+            sr.targetRatio = median(target) / median(plain);
+            std::printf("  walk, plain search: %.3f s; target check (windows): %.3f s, %lld rows; ratio %.2f "
+                        "(target <= 1.30: %s); processors busy %.2f and %.2f\n",
+                        median(plain), median(target), targetRows, sr.targetRatio,
+                        sr.targetRatio <= 1.3 ? "met" : "MISSED", median(plainCores), median(targetCores));
+        };
+        if (targetOnly) {
+            bareListing(QFile::encodeName(dir)); // warms the cache
+            compareTargetCheck();
+            if (!keep)
+                QDir(dir).removeRecursively();
+            continue;
+        }
         // One round runs every program once, so that a change in the machine's load falls on all alike.
         auto round = [&](bool dropFirst, std::vector<std::vector<double>>& times) {
             for (int k = 0; k < ProgramCount; ++k) {
@@ -329,23 +377,7 @@ int main(int argc, char** argv)
         }
         std::printf("\n== %lld files (%s), load average %s ==\n", size, qPrintable(dir),
                     qPrintable(loadAverage()));
-        {
-            // The same walk, plain and as a check for Windows, alternated so that the machine's load falls on
-            // both alike.
-            std::vector<double> plain, target;
-            qint64 targetRows = 0;
-            for (int r = 0; r < runs; ++r) {
-                plain.push_back(timeWalk(dir, readers, QString()).first);
-                const auto [seconds, found] = timeWalk(dir, readers, QStringLiteral("windows"));
-                target.push_back(seconds);
-                targetRows = found;
-            }
-            sr.targetRatio = median(target) / median(plain);
-            std::printf("  walk, plain search: %.3f s; target check (windows): %.3f s, %lld rows; ratio %.2f "
-                        "(target <= 1.30: %s)\n",
-                        median(plain), median(target), targetRows, sr.targetRatio,
-                        sr.targetRatio <= 1.3 ? "met" : "MISSED");
-        }
+        compareTargetCheck();
         std::printf("  first search in this window, untimed: %.3f s\n", first.seconds);
         std::printf("  %-13s %10s %10s  %s\n", "", "warm (s)", "cold (s)", "matches (Equal To 12)");
         for (int k = 0; k < ProgramCount; ++k) {
@@ -416,6 +448,8 @@ int main(int argc, char** argv)
         if (!keep)
             QDir(dir).removeRecursively();
     }
+    if (targetOnly)
+        return 0;
 
     std::printf("\n== Summary == (load average now: %s; %d CPUs)\n", qPrintable(loadAverage()),
                 QThread::idealThreadCount());

@@ -174,13 +174,40 @@ void ReaderPool::noteListing(bool slow)
     }
 }
 
-void ReaderPool::listTaken(fsys::DirectoryReader& reader, const NodePtr& node, qint64& blocksRead,
-                           std::unique_lock<std::mutex>& lock)
+std::unique_ptr<TargetFolderCheck> ReaderPool::makeCheck() const
+{
+    if (!targetSetup || !targetSetup->profile)
+        return nullptr;
+    return std::make_unique<TargetFolderCheck>(*targetSetup->profile, targetSetup->rules,
+                                               targetSetup->targetFolder);
+}
+
+void ReaderPool::check(TargetFolderCheck& check, Node& node) const
+{
+    if (node.openError || node.otherMount)
+        return;
+    const std::string_view below = std::string_view(node.path).substr(std::min(node.path.size(), baseLength));
+    check.beginFolder(QByteArray(below.data(), qsizetype(below.size())));
+    std::size_t file = 0;
+    packed::forEach(node.entries, [&](char kind, std::string_view name) {
+        const bool folder = kind != 'f';
+        check.addName(name, folder, !folder && file < node.sizes.size() ? node.sizes[file] : 0);
+        file += folder ? 0 : 1;
+    });
+    node.problems = check.finishFolder();
+    node.checked = true;
+}
+
+void ReaderPool::listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* check, const NodePtr& node,
+                           qint64& blocksRead, std::unique_lock<std::mutex>& lock)
 {
     lock.unlock();
     const auto startedAt = std::chrono::steady_clock::now();
     read(reader, *node);
     const auto took = std::chrono::steady_clock::now() - startedAt;
+    // After the listing is timed: checking names is no wait for storage.
+    if (check)
+        this->check(*check, *node);
     bool slow = took > SlowListing;
     // Only a listing that took a while can have waited for storage; asking costs a call each.
     if (!slow && took > MaybeFromStorage) {
@@ -230,6 +257,7 @@ NodePtr ReaderPool::takeQueued()
 void ReaderPool::serve()
 {
     fsys::DirectoryReader reader;
+    const std::unique_ptr<TargetFolderCheck> check = makeCheck();
     qint64 blocksRead = threadBlockReads();
     std::unique_lock lock(mutex);
     for (;;) {
@@ -245,7 +273,7 @@ void ReaderPool::serve()
         if (!node)
             continue;
         ++busy;
-        listTaken(reader, node, blocksRead, lock);
+        listTaken(reader, check.get(), node, blocksRead, lock);
         --busy;
     }
     --running;
@@ -278,6 +306,8 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
     pool->maxFolderDepth = settings.maxFolderDepth;
     pool->target = settings.target != nullptr;
     pool->fileSizes = settings.target && settings.target->wantsSizes();
+    pool->targetSetup = settings.target;
+    pool->walkCheck = pool->makeCheck();
     pool->identify = identify;
     pool->rootDevice = rootDevice;
     pool->keepAlive = settings.keepAlive;
@@ -371,7 +401,7 @@ Taken takeListing(ReaderPool* pool, Node& node, const std::function<bool()>& sto
         // costs more than a listing, and its processor is then left idle.
         if (pool->wanted == pool->fewest && pool->roomAhead()) {
             if (const NodePtr other = pool->takeQueued()) {
-                pool->listTaken(pool->walkReader, other, pool->walkBlocksRead, lock);
+                pool->listTaken(pool->walkReader, pool->walkCheck.get(), other, pool->walkBlocksRead, lock);
                 continue;
             }
         }

@@ -3,6 +3,7 @@
 
 #include "platform/dirlisting.h"
 #include "search/walker.h"
+#include "target/targetcheck.h"
 
 #include <algorithm>
 #include <atomic>
@@ -109,7 +110,11 @@ struct Node
     ino_t inode = 0;
     std::string entries;
     std::vector<qint64> sizes; // a target check's file sizes, in the order of the files among entries
-    quint32 place = 0;         // its place among its folder's sub-folders
+    // A target check's problems of its entries, found by whoever listed it, so that the walk's own thread,
+    // which every row passes through, only adds the rows.
+    std::vector<IndexedProblem> problems;
+    bool checked = false;
+    quint32 place = 0; // its place among its folder's sub-folders
     std::vector<std::shared_ptr<Node>> children;
     // Its parent, kept open, until it is opened; touched only by whoever took it from the queue.
     std::shared_ptr<const HeldFolder> parent;
@@ -151,6 +156,8 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     int maxFolderDepth = -1; // as WalkSettings'
     bool target = false;     // a target check: folders not entered are listed too ('e')
     bool fileSizes = false;  // a target check that needs each file's size
+    std::shared_ptr<const TargetCheckSetup> targetSetup;
+    std::unique_ptr<TargetFolderCheck> walkCheck; // for folders the walk lists while it would otherwise wait
     dev_t rootDevice = 0;
     std::shared_ptr<const void> keepAlive;
 
@@ -158,6 +165,10 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     qint64 walkBlocksRead = 0;
 
     void read(fsys::DirectoryReader& reader, Node& node);
+    // A checker of a target check for one thread; null in a plain search.
+    std::unique_ptr<TargetFolderCheck> makeCheck() const;
+    // Finds the problems of a listed node's entries.
+    void check(TargetFolderCheck& check, Node& node) const;
     // Whether a reader can open the folder at path (the listed one or one below it) by its path.
     bool canName(std::string_view path) const
     {
@@ -171,8 +182,8 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     NodePtr takeQueued();
     // Lists a node takeQueued gave, without the lock, and hands it and its sub-folders on. Called holding
     // the mutex, through lock.
-    void listTaken(fsys::DirectoryReader& reader, const NodePtr& node, qint64& blocksRead,
-                   std::unique_lock<std::mutex>& lock);
+    void listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* check, const NodePtr& node,
+                   qint64& blocksRead, std::unique_lock<std::mutex>& lock);
     void serve();
     // Notes whether a listing had to wait for a disk or a network, which wants every reader at it; listings
     // from memory go fastest with few. Called holding the mutex.

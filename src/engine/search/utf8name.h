@@ -24,6 +24,9 @@ int utf8SequenceLength(const unsigned char* s, std::size_t i, std::size_t n);
 // True when every byte of the name belongs to a valid UTF-8 sequence.
 bool isValidUtf8(std::string_view name);
 
+// Appends UTF-16 text as UTF-8 (a lone surrogate as U+FFFD), with no string made in between.
+void appendUtf8(std::u16string_view text, std::string& out);
+
 namespace utf8detail {
 inline bool allAscii(const char* p, std::size_t n)
 {

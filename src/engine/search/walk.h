@@ -78,7 +78,8 @@ private:
             report();
     }
     bool firstMeeting(dev_t device, ino_t inode, std::string_view path);
-    void checkFolder(Frame& frame, const std::string& items, const std::vector<qint64>& sizes, int err);
+    void checkFolder(Frame& frame, const std::string& items, const std::vector<qint64>& sizes, int err,
+                     const std::vector<IndexedProblem>* found = nullptr);
     void folderRow(std::string_view path, int err);
     void targetRow(std::string_view prefix, std::string_view name, bool folder,
                    const std::vector<TargetProblem>& problems);
@@ -121,6 +122,7 @@ private:
     std::unordered_set<FolderId, FolderIdHash> m_met;
     // A target check only.
     std::unique_ptr<TargetFolderCheck> m_check;
+    std::vector<IndexedProblem> m_ownProblems; // of a folder the walk checked itself
     bool m_fileSizes = false;
     TargetTally m_tally;
     std::string m_items; // the entries of the folder the walk lists itself, packed

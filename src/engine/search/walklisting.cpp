@@ -29,7 +29,8 @@ void Walk::walkListed(Frame& frame, Node& node)
         else if (stopRequested())
             m_stopped = true;
         else
-            checkFolder(frame, node.entries, node.sizes, node.readError);
+            checkFolder(frame, node.entries, node.sizes, node.readError,
+                        node.checked ? &node.problems : nullptr);
         if (!node.openError && !node.readError)
             frame.children = std::move(node.children);
         maybeReport();
@@ -171,22 +172,29 @@ void Walk::testFile(const Frame& frame, std::string_view name)
 
 // Checks one folder's items together (collisions are among them) and adds a row for each item with a
 // problem, in listing order; a sub-folder to be entered keeps its reasons until the walk reaches it. err: the
-// listing broke off (its items are those read until then), and none of its sub-folders is entered.
-void Walk::checkFolder(Frame& frame, const std::string& items, const std::vector<qint64>& sizes, int err)
+// listing broke off (its items are those read until then), and none of its sub-folders is entered. found:
+// the problems, when the reader that listed the folder checked it.
+void Walk::checkFolder(Frame& frame, const std::string& items, const std::vector<qint64>& sizes, int err,
+                       const std::vector<IndexedProblem>* found)
 {
     if (frame.depth > 0)
         folderRow(pathOf(frame), err);
-    const std::string_view below = std::string_view(frame.prefix).substr(m_rootPrefixSize);
-    m_check->beginFolder(QByteArray(below.data(), qsizetype(below.size())));
+    if (!found) {
+        const std::string_view below = std::string_view(frame.prefix).substr(m_rootPrefixSize);
+        m_check->beginFolder(QByteArray(below.data(), qsizetype(below.size())));
+    }
     std::size_t file = 0;
     packed::forEach(items, [&](char kind, std::string_view name) {
         const bool folder = kind != 'f';
         const qint64 size = !folder && file < sizes.size() ? sizes[file] : 0;
         file += folder ? 0 : 1;
-        m_check->addName(name, folder, size);
+        if (!found)
+            m_check->addName(name, folder, size);
         ++(folder ? m_tally.folders : m_tally.files);
     });
-    const std::vector<IndexedProblem> problems = m_check->finishFolder();
+    if (!found)
+        m_ownProblems = m_check->finishFolder();
+    const std::vector<IndexedProblem>& problems = found ? *found : m_ownProblems;
     frame.deferred.clear();
     frame.deferredNext = 0;
     if (problems.empty())

@@ -32,10 +32,21 @@ void NameCollisions::addName(int index, std::string_view name)
     m_names.append(name);
     if (ascii) {
         // ASCII is its own NFC, and folds to its lower case.
-        for (const char c : name)
-            m_keys.push_back(m_foldCase && c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
+        const std::size_t at = m_keys.size();
+        m_keys.resize(at + name.size());
+        char* key = m_keys.data() + at;
+        for (std::size_t i = 0; i < name.size(); ++i) {
+            const char c = name[i];
+            key[i] = m_foldCase && c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+        }
     } else {
-        m_keys.append(foldedKey(QString::fromUtf8(name.data(), qsizetype(name.size()))).toUtf8());
+        // Decoded into a buffer kept between names: only the folded key is a string of its own.
+        decodeUtf8(name, m_decoded);
+        const QString folded = foldedKey(QString::fromRawData(
+            reinterpret_cast<const QChar*>(m_decoded.data()), qsizetype(m_decoded.size())));
+        appendUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(folded.constData()),
+                                       std::size_t(folded.size())),
+                   m_keys);
     }
     entry.keySize = quint32(m_keys.size()) - entry.keyAt;
     const int position = int(m_entries.size());

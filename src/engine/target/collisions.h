@@ -68,6 +68,7 @@ private:
     std::vector<Entry> m_entries;
     std::string m_names;
     std::string m_keys;
+    std::u16string m_decoded;
     std::vector<int> m_slots; // open addressing by key hash: entry positions, -1 free
     std::size_t m_used = 0;
     std::vector<std::vector<int>> m_groups;

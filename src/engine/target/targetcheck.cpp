@@ -23,7 +23,9 @@ int TargetFolderCheck::addName(std::string_view name, bool folder, qint64 size)
     const int index = m_count++;
     const qint64 pathLength = m_folderPathLength + m_path.lengthIn(name);
     if (!surelyBreaksNothing(m_profile, m_rules, name, folder, size, pathLength)) {
-        const TargetItem item{QByteArray(name.data(), qsizetype(name.size())), folder, size, pathLength};
+        // The name's bytes are only read during the check: no copy of them.
+        const TargetItem item{QByteArray::fromRawData(name.data(), qsizetype(name.size())), folder, size,
+                              pathLength};
         for (TargetProblem& problem : checkName(m_profile, m_rules, item))
             m_problems.push_back({index, std::move(problem)});
     }

@@ -5,7 +5,9 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <array>
+#include <optional>
 
 namespace {
 
@@ -101,6 +103,23 @@ QString ownName(const TargetProfile& profile, const QString& name)
     return {};
 }
 
+// Every character some profile refuses, so that one table serves them all.
+constexpr std::array<bool, 128> refusedSomewhere = [] {
+    std::array<bool, 128> table{};
+    for (int c = 0; c < 0x20; ++c)
+        table[std::size_t(c)] = true;
+    table[0x7F] = true;
+    for (const char c : std::string_view("\\/:*?\"<>|"))
+        table[std::size_t(c)] = true;
+    return table;
+}();
+
+bool holdsRefusedAscii(std::string_view name)
+{
+    return std::any_of(name.begin(), name.end(),
+                       [](char c) { return refusedSomewhere[static_cast<unsigned char>(c)]; });
+}
+
 } // namespace
 
 QString ruleKey(TargetRule rule)
@@ -151,22 +170,34 @@ std::vector<TargetProblem> checkName(const TargetProfile& profile, const TargetR
                                      const TargetItem& item)
 {
     std::vector<TargetProblem> problems;
-    const QString name = decoded(item.name);
+    const std::string_view bytes(item.name.constData(), std::size_t(item.name.size()));
+    const bool ascii = utf8detail::allAscii(bytes.data(), bytes.size());
+    // Most names break a rule that their bytes show: they are decoded only for the rules that read text.
+    std::optional<QString> decodedName;
+    const auto text = [&]() -> const QString& {
+        if (!decodedName)
+            decodedName = ascii ? QString::fromLatin1(item.name) : decoded(item.name);
+        return *decodedName;
+    };
+    const bool mayHoldRefused = !ascii || holdsRefusedAscii(bytes);
     const auto wants = [&](TargetRule rule) { return enabled.contains(rule); };
 
-    if (wants(TargetRule::ForbiddenCharacter) && !profile.forbiddenCharacters.isEmpty()) {
+    if (wants(TargetRule::ForbiddenCharacter) && !profile.forbiddenCharacters.isEmpty() && mayHoldRefused) {
         // Every forbidden character is ASCII: one table instead of a search of the list per character.
         std::array<bool, 128> forbidden{};
         for (const QChar c : profile.forbiddenCharacters)
             if (c.unicode() < 128)
                 forbidden[c.unicode()] = true;
+        const QString& name = text();
         for (qsizetype i = 0; i < name.size(); ++i)
             if (name[i].unicode() < 128 ? forbidden[name[i].unicode()]
                                         : profile.forbiddenCharacters.contains(name[i]))
                 problems.push_back({TargetRule::ForbiddenCharacter,
                                     QStringLiteral("%1 at %2").arg(quoted(name.sliced(i, 1))).arg(i + 1)});
     }
-    if (wants(TargetRule::ControlCharacter) && (profile.refusesControlCharacters || profile.refusesDelete)) {
+    if (wants(TargetRule::ControlCharacter) && (profile.refusesControlCharacters || profile.refusesDelete) &&
+        mayHoldRefused) {
+        const QString& name = text();
         for (qsizetype i = 0; i < name.size(); ++i) {
             const char16_t unit = name[i].unicode();
             const bool control = unit >= 0x01 && unit <= 0x1F;
@@ -176,29 +207,34 @@ std::vector<TargetProblem> checkName(const TargetProfile& profile, const TargetR
                      QStringLiteral("control character %1 at %2").arg(codePoint(unit)).arg(i + 1)});
         }
     }
-    if (wants(TargetRule::ReservedName) && profile.refusesReservedNames) {
-        const QString stem = reservedStem(profile, name);
+    // Every reserved stem is 3 or 4 ASCII letters and digits, or ends in a superscript digit.
+    const std::size_t stemBytes = std::min(bytes.find('.'), bytes.size());
+    if (wants(TargetRule::ReservedName) && profile.refusesReservedNames &&
+        (!ascii || stemBytes == 3 || stemBytes == 4)) {
+        const QString stem = reservedStem(profile, text());
         if (!stem.isEmpty())
             problems.push_back({TargetRule::ReservedName, QStringLiteral("reserved name ") + quoted(stem)});
     }
-    if (wants(TargetRule::TrailingPeriod) && profile.refusesTrailingPeriod && name.endsWith(u'.'))
+    // '.' and ' ' never stand inside a multi-byte sequence: the bytes tell the ends of any name.
+    if (wants(TargetRule::TrailingPeriod) && profile.refusesTrailingPeriod && bytes.ends_with('.'))
         problems.push_back({TargetRule::TrailingPeriod, QStringLiteral("ends with a period")});
-    if (wants(TargetRule::TrailingSpace) && profile.refusesTrailingSpace && name.endsWith(u' '))
+    if (wants(TargetRule::TrailingSpace) && profile.refusesTrailingSpace && bytes.ends_with(' '))
         problems.push_back({TargetRule::TrailingSpace, QStringLiteral("ends with a space")});
-    if (wants(TargetRule::LeadingSpace) && profile.refusesLeadingSpace && name.startsWith(u' '))
+    if (wants(TargetRule::LeadingSpace) && profile.refusesLeadingSpace && bytes.starts_with(' '))
         problems.push_back({TargetRule::LeadingSpace, QStringLiteral("starts with a space")});
     if (wants(TargetRule::OwnName) && !profile.ownNames.owner.isEmpty()) {
-        const QString own = ownName(profile, name);
+        const QString own = ownName(profile, text());
         if (!own.isEmpty())
             problems.push_back(
                 {TargetRule::OwnName,
                  QStringLiteral("name used by %1 %2").arg(profile.ownNames.owner, quoted(own))});
     }
-    if (wants(TargetRule::NotUtf8) && profile.requiresUtf8 &&
+    if (wants(TargetRule::NotUtf8) && profile.requiresUtf8 && !ascii &&
         !isValidUtf8(std::string_view(item.name.constData(), std::size_t(item.name.size()))))
         problems.push_back({TargetRule::NotUtf8, QStringLiteral("not valid UTF-8")});
     if (wants(TargetRule::NameTooLong)) {
-        const qint64 length = profile.nameUnit == TargetUnit::Bytes ? item.name.size() : name.size();
+        const qint64 length =
+            profile.nameUnit == TargetUnit::Bytes || ascii ? item.name.size() : text().size();
         if (length > profile.nameLimit)
             problems.push_back({TargetRule::NameTooLong, QStringLiteral("name %1 %2, limit %3")
                                                              .arg(length)
@@ -228,14 +264,11 @@ std::vector<TargetProblem> checkName(const TargetProfile& profile, const TargetR
 bool surelyBreaksNothing(const TargetProfile& profile, const TargetRuleSet& enabled, std::string_view name,
                          bool folder, qint64 size, qint64 pathLength)
 {
-    // Every character some profile refuses, so that one table serves them all; a name that holds one is
-    // left to checkName, which knows which profile refuses what.
-    static constexpr std::string_view anyRefused = "\\/:*?\"<>|";
-    if (name.empty() || !utf8detail::allAscii(name.data(), name.size()))
+    if (name.empty())
         return false;
     if (enabled.contains(TargetRule::OwnName) && !profile.ownNames.owner.isEmpty())
         return false;
-    // An ASCII name is as many UTF-16 units as bytes.
+    // An ASCII name is as many UTF-16 units as bytes; any other is left to checkName.
     if (enabled.contains(TargetRule::NameTooLong) && qint64(name.size()) > profile.nameLimit)
         return false;
     if (enabled.contains(TargetRule::PathTooLong) && profile.pathLimit > 0 && pathLength > profile.pathLimit)
@@ -248,8 +281,12 @@ bool surelyBreaksNothing(const TargetProfile& profile, const TargetRuleSet& enab
     const std::size_t stem = std::min(name.find('.'), name.size());
     if (profile.refusesReservedNames && (stem == 3 || stem == 4))
         return false;
-    for (const char c : name)
-        if (c < 0x20 || c == 0x7F || anyRefused.find(c) != std::string_view::npos)
+    // A name that holds a character some profile refuses is left to checkName, which knows which refuses
+    // what.
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80 || refusedSomewhere[byte])
             return false;
+    }
     return true;
 }

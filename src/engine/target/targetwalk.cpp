@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "target/targetwalk.h"
 
+#include "search/utf8name.h"
 #include "target/targetpath.h"
 
 #include <QFile>
@@ -86,10 +87,11 @@ void addTargetRow(ResultBatch& batch, std::string_view nativePath, const std::ve
     for (const TargetProblem& reason : problems) {
         if (batch.problemBytes.size() > problem.offset)
             batch.problemBytes.append("; ");
-        const QByteArray detail = reason.detail.toUtf8();
-        batch.reasons.push_back(
-            {quint32(batch.problemBytes.size()), quint32(detail.size()), quint8(reason.rule)});
-        batch.problemBytes.append(detail.constData(), std::size_t(detail.size()));
+        const std::size_t at = batch.problemBytes.size();
+        appendUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(reason.detail.constData()),
+                                       std::size_t(reason.detail.size())),
+                   batch.problemBytes);
+        batch.reasons.push_back({quint32(at), quint32(batch.problemBytes.size() - at), quint8(reason.rule)});
     }
     problem.length = quint32(batch.problemBytes.size() - problem.offset);
     batch.problems.push_back(problem);
