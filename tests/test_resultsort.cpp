@@ -120,6 +120,40 @@ private slots:
         QCOMPARE(model.snapshot().displayPath(1), QStringLiteral("/d/b"));
     }
 
+    // After a target check the second column holds problems: it sorts by their text, numbers by value, and
+    // rows with one text by path; a plain search's list sorts that column by length.
+    void secondColumnSortsByWhatItShows_data()
+    {
+        QTest::addColumn<Qt::SortOrder>("order");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("ascending") << Qt::AscendingOrder
+                                   << QStringList{"/d/z", "/d/b", "/d/c", "/d/a", "/e/a"};
+        QTest::newRow("descending") << Qt::DescendingOrder
+                                    << QStringList{"/e/a", "/d/a", "/d/c", "/d/b", "/d/z"};
+    }
+
+    void secondColumnSortsByWhatItShows()
+    {
+        QFETCH(Qt::SortOrder, order);
+        QFETCH(QStringList, expected);
+        ResultBatch batch;
+        // Lengths that would order them otherwise.
+        batch.add("/d/a", 1, QStringLiteral("path 1000 characters at the target, limit 260"));
+        batch.add("/e/a", 2, QStringLiteral("path 1000 characters at the target, limit 260"));
+        batch.add("/d/c", 3, QStringLiteral("path 262 characters at the target, limit 260"));
+        batch.add("/d/b", 4, QStringLiteral("ends with a space"));
+        batch.add("/d/z", 5, QStringLiteral("\":\" at 2"));
+        ResultModel model;
+        model.setProblemColumn(true);
+        model.appendBatch(batch);
+        model.sort(1, order);
+        QCOMPARE(paths(model), expected);
+
+        model.setProblemColumn(false);
+        model.sort(1, Qt::AscendingOrder);
+        QCOMPARE(paths(model), (QStringList{"/d/a", "/e/a", "/d/c", "/d/b", "/d/z"}));
+    }
+
     // An order worked out before the list changed is refused: it would put other rows in other places.
     void staleOrderRefused()
     {

@@ -88,5 +88,5 @@ bool ResultModel::applyOrder(PreparedOrder&& prepared)
 void ResultModel::sort(int column, Qt::SortOrder order)
 {
     const ResultSnapshot rows = snapshot();
-    applyOrder(sortedOrder(rows, column == 1 ? SortKey::Length : SortKey::Path, order), rows.generation());
+    applyOrder(sortedOrder(rows, sortKeyOfColumn(column, rows.problemColumn()), order), rows.generation());
 }

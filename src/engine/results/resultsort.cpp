@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "results/resultsort.h"
 
+#include <QHash>
+
 #include <QLocale>
 #include <QMetaObject>
 #include <QStringDecoder>
@@ -209,6 +211,36 @@ std::vector<quint32> folderRanks(const ResultSnapshot& rows, const std::atomic<b
     return folderOf;
 }
 
+// Each row's place among the distinct problem texts, as the collator orders them.
+std::vector<quint32> problemRanks(const ResultSnapshot& rows)
+{
+    const std::size_t n = std::size_t(rows.size());
+    QHash<QString, quint32> ids;
+    std::vector<QString> texts;
+    std::vector<quint32> of(n);
+    for (std::size_t r = 0; r < n; ++r) {
+        const QString text = rows.problemText(int(r));
+        auto it = ids.constFind(text);
+        if (it == ids.constEnd()) {
+            it = ids.insert(text, quint32(texts.size()));
+            texts.push_back(text);
+        }
+        of[r] = it.value();
+    }
+    const QCollator collator = pathCollator();
+    std::vector<quint32> byText(texts.size());
+    for (quint32 i = 0; i < byText.size(); ++i)
+        byText[i] = i;
+    std::sort(byText.begin(), byText.end(),
+              [&](quint32 a, quint32 b) { return collator.compare(texts[a], texts[b]) < 0; });
+    std::vector<quint32> rank(texts.size());
+    for (quint32 i = 0; i < byText.size(); ++i)
+        rank[byText[i]] = i;
+    for (quint32& id : of)
+        id = rank[id];
+    return of;
+}
+
 } // namespace
 
 std::vector<quint32> sortedOrder(const ResultSnapshot& rows, SortKey key, Qt::SortOrder order,
@@ -224,13 +256,17 @@ std::vector<quint32> sortedOrder(const ResultSnapshot& rows, SortKey key, Qt::So
 
     struct Entry
     {
-        quint64 major; // the length (for Length) above the folder's rank
+        quint64 major; // the length or the problem's rank above the folder's rank
         quint32 row;
     };
+    const std::vector<quint32> problems =
+        key == SortKey::Problem ? problemRanks(rows) : std::vector<quint32>();
     std::vector<Entry> entries(n);
     for (std::size_t r = 0; r < n; ++r) {
-        const quint64 length = key == SortKey::Length ? rows.nameLength(int(r)) : 0;
-        entries[r] = {(length << 32) | folder[r], quint32(r)};
+        const quint64 major = key == SortKey::Length    ? rows.nameLength(int(r))
+                              : key == SortKey::Problem ? problems[r]
+                                                        : 0;
+        entries[r] = {(major << 32) | folder[r], quint32(r)};
     }
     // Rows are grouped by the cheap part of the key first, so names are compared only within a group.
     const bool ascending = order == Qt::AscendingOrder;
@@ -313,7 +349,7 @@ void ResultSorter::start()
     auto job = std::make_shared<Job>();
     job->serial = ++m_serials;
     job->rows = m_model.snapshot();
-    job->key = m_column == 1 ? SortKey::Length : SortKey::Path;
+    job->key = sortKeyOfColumn(m_column, job->rows.problemColumn());
     job->order = m_order;
     m_current = job->serial;
     Job* raw = job.get();

@@ -11,9 +11,18 @@
 #include <vector>
 
 enum class SortKey {
-    Path,   // folder by folder, then by name
-    Length, // name length, then as Path
+    Path,    // folder by folder, then by name
+    Length,  // name length, then as Path
+    Problem, // a target check's problem text, numbers by value, then as Path
 };
+
+// What the list's column sorts by: its second column holds the length, or after a target check the problem.
+inline SortKey sortKeyOfColumn(int column, bool problemColumn)
+{
+    if (column != 1)
+        return SortKey::Path;
+    return problemColumn ? SortKey::Problem : SortKey::Length;
+}
 
 // The collator for paths: the user's locale with numbers compared by value ("file2" before "file10"). The C
 // locale compares code points and knows no numbers, so it is replaced by English.
