@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/searchrun.h"
 #include "results/resultsort.h"
+#include "support/paintedtext.h"
 #include "support/testform.h"
 #include "support/testmain.h"
 #include "support/xdgopenstub.h"
@@ -65,6 +66,29 @@ class TestResultList : public QObject
     Q_OBJECT
 
 private slots:
+    // A path wider than its column loses its middle: the file name the user looks for stays in view, and the
+    // tooltip holds the whole path.
+    void longPathKeepsItsFileName()
+    {
+        TestForm form;
+        const QString folders = QStringLiteral("/home/someone/Documents/Projects/an-archive-of-many-years");
+        const QString path = folders + QStringLiteral("/holiday-in-the-mountains.jpeg");
+        ResultBatch batch;
+        batch.add(path.toStdString(), 30);
+        form.results().appendBatch(batch);
+        form->resultList->resize(600, 200);
+        form->resultList->setColumnWidth(0,
+                                         QFontMetrics(form->resultList->font()).horizontalAdvance(path) / 2);
+        const QStringList painted = PaintedText::of(form->resultList->viewport());
+        QString shown;
+        for (const QString& text : painted)
+            if (text.contains(u'\u2026'))
+                shown = text;
+        QVERIFY2(shown.endsWith(QStringLiteral("mountains.jpeg")), qPrintable(painted.join(" | ")));
+        QVERIFY(shown.startsWith(QStringLiteral("/home")));
+        QCOMPARE(form.results().index(0, 0).data(Qt::ToolTipRole).toString(), path);
+    }
+
     void openHandsTheSelectedFileToXdgOpen()
     {
         XdgOpenStub stub;
