@@ -201,6 +201,9 @@ void ReaderPool::check(TargetFolderCheck& check, Node& node) const
 void ReaderPool::listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* check, const NodePtr& node,
                            qint64& blocksRead, std::unique_lock<std::mutex>& lock)
 {
+    // A walk that waits for listings has time to check names itself; one that is busy leaves them here.
+    if (walkWaiting)
+        check = nullptr;
     lock.unlock();
     const auto startedAt = std::chrono::steady_clock::now();
     read(reader, *node);
