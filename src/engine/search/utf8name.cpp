@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "search/utf8name.h"
 
-int utf8SequenceLength(const unsigned char* s, std::size_t i, std::size_t n)
+namespace {
+
+// Inlined into the loops below, which run over every name of a target check.
+[[gnu::always_inline]] inline int sequenceLength(const unsigned char* s, std::size_t i, std::size_t n)
 {
     const unsigned char b = s[i];
     if (b < 0x80)
@@ -24,6 +27,13 @@ int utf8SequenceLength(const unsigned char* s, std::size_t i, std::size_t n)
     return 0;
 }
 
+} // namespace
+
+int utf8SequenceLength(const unsigned char* s, std::size_t i, std::size_t n)
+{
+    return sequenceLength(s, i, n);
+}
+
 std::size_t utf16Length(std::string_view name)
 {
     const auto* s = reinterpret_cast<const unsigned char*>(name.data());
@@ -37,7 +47,7 @@ std::size_t utf16Length(std::string_view name)
             ++i;
             continue;
         }
-        const int len = utf8SequenceLength(s, i, n);
+        const int len = sequenceLength(s, i, n);
         units += len == 4 ? 2 : 1;
         i += len ? std::size_t(len) : 1;
     }
@@ -57,7 +67,7 @@ void decodeUtf8(std::string_view name, std::u16string& out)
             ++i;
             continue;
         }
-        switch (utf8SequenceLength(s, i, n)) {
+        switch (sequenceLength(s, i, n)) {
         case 2:
             *o++ = char16_t(((b & 0x1F) << 6) | (s[i + 1] & 0x3F));
             i += 2;
@@ -86,7 +96,7 @@ bool isValidUtf8(std::string_view name)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(name.data());
     for (std::size_t i = 0; i < name.size();) {
-        const int length = utf8SequenceLength(bytes, i, name.size());
+        const int length = sequenceLength(bytes, i, name.size());
         if (length == 0)
             return false;
         i += std::size_t(length);
@@ -103,20 +113,6 @@ void appendUtf8(std::u16string_view text, std::string& out)
                 c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
             c = pair ? 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00) : 0xFFFD;
         }
-        if (c < 0x80) {
-            out.push_back(char(c));
-        } else if (c < 0x800) {
-            out.push_back(char(0xC0 | (c >> 6)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(char(0xE0 | (c >> 12)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(char(0xF0 | (c >> 18)));
-            out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        }
+        appendCodePoint(c, out);
     }
 }

@@ -26,6 +26,46 @@ bool isValidUtf8(std::string_view name);
 
 // Appends UTF-16 text as UTF-8 (a lone surrogate as U+FFFD), with no string made in between.
 void appendUtf8(std::u16string_view text, std::string& out);
+// Appends one code point as UTF-8.
+inline void appendCodePoint(char32_t c, std::string& out)
+{
+    if (c < 0x80) {
+        out.push_back(char(c));
+        return;
+    }
+    char bytes[4];
+    int n;
+    if (c < 0x800) {
+        bytes[0] = char(0xC0 | (c >> 6));
+        n = 2;
+    } else if (c < 0x10000) {
+        bytes[0] = char(0xE0 | (c >> 12));
+        bytes[1] = char(0x80 | ((c >> 6) & 0x3F));
+        n = 3;
+    } else {
+        bytes[0] = char(0xF0 | (c >> 18));
+        bytes[1] = char(0x80 | ((c >> 12) & 0x3F));
+        bytes[2] = char(0x80 | ((c >> 6) & 0x3F));
+        n = 4;
+    }
+    bytes[n - 1] = char(0x80 | (c & 0x3F));
+    out.append(bytes, std::size_t(n));
+}
+
+// The code point of the valid sequence of length (1 to 4, from utf8SequenceLength) at s.
+inline char32_t codePointAt(const unsigned char* s, int length)
+{
+    switch (length) {
+    case 2:
+        return char32_t(((s[0] & 0x1F) << 6) | (s[1] & 0x3F));
+    case 3:
+        return char32_t(((s[0] & 0x0F) << 12) | ((s[1] & 0x3F) << 6) | (s[2] & 0x3F));
+    case 4:
+        return char32_t(((s[0] & 0x07) << 18) | ((s[1] & 0x3F) << 12) | ((s[2] & 0x3F) << 6) | (s[3] & 0x3F));
+    default:
+        return s[0];
+    }
+}
 
 namespace utf8detail {
 inline bool allAscii(const char* p, std::size_t n)

@@ -4,12 +4,35 @@
 #include "search/utf8name.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 NameCollisions::NameCollisions(const TargetProfile& profile, const TargetRuleSet& enabled)
     : m_foldCase(profile.caseInsensitive && enabled.contains(TargetRule::CaseCollision)),
       m_foldForm(profile.normalizationInsensitive && enabled.contains(TargetRule::FormCollision))
 {
 }
+
+namespace {
+
+// Lower-cases ASCII bytes eight at a time: a byte below 0x80 plus 0x3F reaches the high bit from 'A' up, plus
+// 0x25 from past 'Z' on, and neither carries into the next byte.
+void lowerAscii(char* bytes, std::size_t n)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        const std::uint64_t upper =
+            ((word + 0x3F3F3F3F3F3F3F3FULL) ^ (word + 0x2525252525252525ULL)) & 0x8080808080808080ULL;
+        word |= upper >> 2;
+        std::memcpy(bytes + i, &word, 8);
+    }
+    for (; i < n; ++i)
+        bytes[i] = char(bytes[i] | (unsigned(bytes[i] - 'A') < 26u ? 0x20 : 0));
+}
+
+} // namespace
 
 QString NameCollisions::foldedKey(const QString& name) const
 {
@@ -33,11 +56,18 @@ void NameCollisions::addName(int index, std::string_view name)
     if (ascii) {
         // ASCII is its own NFC, and folds to its lower case.
         const std::size_t at = m_keys.size();
-        m_keys.resize(at + name.size());
-        char* key = m_keys.data() + at;
-        for (std::size_t i = 0; i < name.size(); ++i) {
-            const char c = name[i];
-            key[i] = m_foldCase && c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+        m_keys.append(name);
+        if (m_foldCase)
+            lowerAscii(m_keys.data() + at, name.size());
+    } else if (!m_foldForm) {
+        // Folding a string is folding each of its code points (measured over all of Unicode against Qt's
+        // QString::toCaseFolded): done in place, no string made.
+        const auto* bytes = reinterpret_cast<const unsigned char*>(name.data());
+        for (std::size_t i = 0; i < name.size();) {
+            const int length = utf8SequenceLength(bytes, i, name.size());
+            const char32_t c = codePointAt(bytes + i, length);
+            appendCodePoint(m_foldCase ? char32_t(QChar::toCaseFolded(c)) : c, m_keys);
+            i += std::size_t(length);
         }
     } else {
         // Decoded into a buffer kept between names: only the folded key is a string of its own.

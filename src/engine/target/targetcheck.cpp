@@ -36,7 +36,11 @@ int TargetFolderCheck::addName(std::string_view name, bool folder, qint64 size)
 std::vector<IndexedProblem> TargetFolderCheck::finishFolder()
 {
     std::vector<IndexedProblem> collisions = m_collisions.problems();
-    std::vector<IndexedProblem> all = std::move(m_problems);
+    // Moved element by element, so that the folder's own problems keep their room for the next folder.
+    std::vector<IndexedProblem> all;
+    all.reserve(m_problems.size() + collisions.size());
+    all.insert(all.end(), std::make_move_iterator(m_problems.begin()),
+               std::make_move_iterator(m_problems.end()));
     m_problems.clear();
     const std::size_t own = all.size();
     all.insert(all.end(), std::make_move_iterator(collisions.begin()),

@@ -44,7 +44,7 @@ const RuleWords& wordsOf(TargetRule rule)
 // name's length.
 QString decoded(const QByteArray& name)
 {
-    std::u16string units;
+    thread_local std::u16string units;
     decodeUtf8(std::string_view(name.constData(), std::size_t(name.size())), units);
     return QString(reinterpret_cast<const QChar*>(units.data()), qsizetype(units.size()));
 }
@@ -113,6 +113,18 @@ constexpr std::array<bool, 128> refusedSomewhere = [] {
         table[std::size_t(c)] = true;
     return table;
 }();
+
+// Whether an ASCII stem may be reserved: the text rules are asked only then.
+bool mayBeReservedAscii(std::string_view stem)
+{
+    const auto upper = [](char c) { return char(c >= 'a' && c <= 'z' ? c - 0x20 : c); };
+    const auto startsWith = [&](std::string_view word) {
+        return upper(stem[0]) == word[0] && upper(stem[1]) == word[1] && upper(stem[2]) == word[2];
+    };
+    if (stem.size() == 3)
+        return startsWith("CON") || startsWith("PRN") || startsWith("AUX") || startsWith("NUL");
+    return stem.size() == 4 && (startsWith("COM") || startsWith("LPT")) && stem[3] >= '0' && stem[3] <= '9';
+}
 
 bool holdsRefusedAscii(std::string_view name)
 {
@@ -189,9 +201,12 @@ std::vector<TargetProblem> checkName(const TargetProfile& profile, const TargetR
             if (c.unicode() < 128)
                 forbidden[c.unicode()] = true;
         const QString& name = text();
+        bool onlyAscii = true;
+        for (const QChar c : profile.forbiddenCharacters)
+            onlyAscii = onlyAscii && c.unicode() < 128;
         for (qsizetype i = 0; i < name.size(); ++i)
             if (name[i].unicode() < 128 ? forbidden[name[i].unicode()]
-                                        : profile.forbiddenCharacters.contains(name[i]))
+                                        : !onlyAscii && profile.forbiddenCharacters.contains(name[i]))
                 problems.push_back({TargetRule::ForbiddenCharacter,
                                     QStringLiteral("%1 at %2").arg(quoted(name.sliced(i, 1))).arg(i + 1)});
     }
@@ -210,7 +225,7 @@ std::vector<TargetProblem> checkName(const TargetProfile& profile, const TargetR
     // Every reserved stem is 3 or 4 ASCII letters and digits, or ends in a superscript digit.
     const std::size_t stemBytes = std::min(bytes.find('.'), bytes.size());
     if (wants(TargetRule::ReservedName) && profile.refusesReservedNames &&
-        (!ascii || stemBytes == 3 || stemBytes == 4)) {
+        (!ascii || mayBeReservedAscii(bytes.substr(0, stemBytes)))) {
         const QString stem = reservedStem(profile, text());
         if (!stem.isEmpty())
             problems.push_back({TargetRule::ReservedName, QStringLiteral("reserved name ") + quoted(stem)});
