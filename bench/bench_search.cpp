@@ -161,7 +161,7 @@ std::pair<double, qint64> timeWalk(const QString& dir, int readers, const QStrin
 {
     std::atomic<bool> stop{false};
     LiveCriteria criteria;
-    criteria.set(QStringLiteral("12"), Comparison::EqualTo);
+    criteria.set(LengthCriterion{Comparison::EqualTo, 12, LengthUnit::Name});
     WalkSettings settings;
     settings.stop = &stop;
     settings.criteria = &criteria;

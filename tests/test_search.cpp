@@ -121,7 +121,7 @@ QByteArrayList walkSequence(const QString& root, int readers,
 {
     std::atomic<bool> stop{false};
     LiveCriteria criteria;
-    criteria.set(QStringLiteral("-1"), Comparison::GreaterThan);
+    criteria.set(LengthCriterion{Comparison::GreaterThan, -1, LengthUnit::Name});
     WalkSettings settings;
     settings.stop = &stop;
     settings.criteria = &criteria;

@@ -111,10 +111,8 @@ void MainWindow::noteListCriteria()
     if (!m_search->active() || m_search->stopRequested())
         return;
     // The walk measures each file in the unit of the moment; a length being typed is not a unit yet.
-    const ListCriteria criteria =
-        ListCriteria::read(lengthEdit->text(), comparisonAt(comparisonCombo->currentIndex()));
-    if (criteria.length && criteria.comparison)
-        m_nameActions->setListCriteria(criteria);
+    if (const std::optional<LengthCriterion> criterion = m_search->criterion())
+        m_nameActions->setListCriterion(*criterion);
 }
 
 void MainWindow::onStartStopClicked()

@@ -47,20 +47,14 @@ void runOffWindowThread(QWidget* window, FileOperationProgress& progress, const 
 }
 } // namespace
 
-ListCriteria ListCriteria::read(const QString& lengthText, std::optional<Comparison> comparison)
+QString defaultShortenLimit(const std::optional<LengthCriterion>& criterion)
 {
-    return {parseLengthSpec(lengthText), comparison};
-}
-
-QString defaultShortenLimit(const ListCriteria& criteria)
-{
-    if (!criteria.length || criteria.comparison != Comparison::GreaterThan || criteria.length->length < 1)
+    if (!criterion || criterion->comparison != Comparison::GreaterThan || criterion->value < 1)
         return QString();
-    switch (criteria.length->unit) {
+    switch (criterion->unit) {
     case LengthUnit::Name:
-        return limitText({criteria.length->length, LengthUnit::Name});
     case LengthUnit::Bytes:
-        return limitText({criteria.length->length, LengthUnit::Bytes});
+        return limitText({criterion->value, criterion->unit});
     case LengthUnit::Path:
     case LengthUnit::PathBytes:
         break; // a path's limit says nothing about how long its name may be
@@ -109,7 +103,7 @@ void NameActions::shortenCheckedNames()
     ShortenLimit limit;
     bool accepted = false;
     step(104, [&] {
-        ShortenDialog dialog(std::move(candidates), defaultShortenLimit(m_criteria), applicationTitle(),
+        ShortenDialog dialog(std::move(candidates), defaultShortenLimit(m_criterion), applicationTitle(),
                              m_window);
         accepted = m_runDialog ? m_runDialog(dialog) : dialog.exec() == QDialog::Accepted;
         if (accepted && dialog.limit()) {
@@ -133,7 +127,7 @@ void NameActions::shortenCheckedNames()
     QStringList failures;
     step(110, [&] {
         std::vector<ResultModel::Renamed> renamed;
-        const LengthUnit unit = m_criteria.unit();
+        const LengthUnit unit = listUnit();
         for (const RenameOutcome& outcome : result.outcomes) {
             const int r = placeOf.value(outcome.rowId, -1);
             if (r < 0)
@@ -195,7 +189,7 @@ void NameActions::undoLastShortening()
         if (byNewPath.isEmpty())
             return;
         const ResultSnapshot rows = m_results->snapshot();
-        const LengthUnit unit = m_criteria.unit();
+        const LengthUnit unit = listUnit();
         std::vector<ResultModel::Renamed> renamed;
         for (int r = 0; r < rows.size(); ++r) {
             const std::string_view path = rows.nativePathView(r);

@@ -141,9 +141,10 @@ void Walk::testFile(const Frame& frame, std::string_view name)
         m_untimedFiles = 0;
         maybeReport();
     }
-    const LiveCriteria::Snapshot c = m_settings.criteria->load();
-    if (!c.usable)
+    const std::optional<LengthCriterion> read = m_settings.criteria->load();
+    if (!read)
         return;
+    const LengthCriterion& c = *read;
     const std::string_view below = std::string_view(frame.prefix).substr(m_rootPrefixSize);
     if (c.unit == LengthUnit::Name || c.unit == LengthUnit::Path) {
         const std::size_t bytes = name.size() + (c.unit == LengthUnit::Path ? below.size() : 0);
