@@ -73,9 +73,9 @@ bool verbose = false;
 
 OurRun runOurs(MainWindow& form, BenchDialogs& dialogs, const QString& length, int combo)
 {
-    form.filterEdit->clear();
-    form.lengthEdit->setText(length);
-    form.comparisonCombo->setCurrentIndex(combo);
+    form.filterEdit()->clear();
+    form.lengthEdit()->setText(length);
+    form.comparisonCombo()->setCurrentIndex(combo);
     QElapsedTimer clock;
     dialogs.clock = &clock;
     dialogs.doneAt = -1;
@@ -128,9 +128,9 @@ struct StopRun
 // Starts a search for every file, presses Stop after a while, and times how long "Done." takes.
 StopRun runStop(MainWindow& form, BenchDialogs& dialogs, int afterMs)
 {
-    form.filterEdit->clear();
-    form.lengthEdit->setText(QStringLiteral("-1"));
-    form.comparisonCombo->setCurrentIndex(1);
+    form.filterEdit()->clear();
+    form.lengthEdit()->setText(QStringLiteral("-1"));
+    form.comparisonCombo()->setCurrentIndex(1);
     QElapsedTimer clock;
     dialogs.clock = &clock;
     dialogs.doneAt = -1;

@@ -284,9 +284,8 @@ private slots:
         // Refused before anything is walked, each in its option's name.
         QTest::newRow("not a number") << QStringList{"--eq", "ten", "T/gone"} << 2 << QList<QByteArray>{}
                                       << "lentrova-find: --eq: \"ten\" is not a number from -32768 to 32767";
-        QTest::newRow("out of range")
-            << QStringList{"--gt", "32768", "T"} << 2 << QList<QByteArray>{}
-            << "lentrova-find: --gt: \"32768\" is not a number from -32768 to 32767";
+        QTest::newRow("out of range") << QStringList{"--gt", "32768", "T"} << 2 << QList<QByteArray>{}
+                                      << "--gt: \"32768\" is not a number from -32768 to 32767";
         QTest::newRow("unknown unit")
             << QStringList{"--eq", "3", "--unit", "chars", "T/gone"} << 2 << QList<QByteArray>{}
             << "lentrova-find: --unit: unknown unit \"chars\"";

@@ -178,7 +178,7 @@ private slots:
         QVERIFY(host.search());
         QStringList lengths;
         for (int r = 0; r < host.model.rowCount(); ++r)
-            lengths << QString::number(host.model.nameLength(r));
+            lengths << QString::number(host.model.measuredLength(r));
         lengths.sort();
         QCOMPARE(lengths, (QStringList{"144", "255"}));
         host.length = QStringLiteral("254 bytes");

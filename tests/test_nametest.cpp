@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/searchrun.h"
+#include "platform/nativepath.h"
 #include "search/nametest.h"
-#include "search/pathhelpers.h"
 #include "search/pattern.h"
 #include "search/utf8name.h"
 #include "support/testmain.h"
@@ -372,7 +372,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(QString, name);
-        QCOMPARE(fileNameOfPath(path), name);
+        QCOMPARE(fileNameOf(path), name);
     }
 };
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/nameactions.h"
+#include "platform/nativepath.h"
 
 #include "app/closewatcher.h"
 #include "app/fileoperationgate.h"
@@ -27,12 +28,6 @@ const QString Module = QStringLiteral("Form1");
 std::string_view viewOf(const QByteArray& bytes)
 {
     return std::string_view(bytes.constData(), std::size_t(bytes.size()));
-}
-
-std::string_view nameOf(std::string_view path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 // Runs job on a worker thread; the window's event loop turns meanwhile, and the progress window shows what
@@ -136,9 +131,10 @@ void NameActions::shortenCheckedNames()
                 failures << failureLine(rows.displayPath(r), outcome.error);
                 continue;
             }
-            renamed.push_back({outcome.rowId, outcome.newPath,
-                               lengthAfterRename(rows.nameLength(r), unit, nameOf(viewOf(outcome.oldPath)),
-                                                 nameOf(viewOf(outcome.newPath)))});
+            renamed.push_back(
+                {outcome.rowId, outcome.newPath,
+                 lengthAfterRename(rows.measuredLength(r), unit, fileNameOf(viewOf(outcome.oldPath)),
+                                   fileNameOf(viewOf(outcome.newPath)))});
         }
         m_results->renameRows(renamed);
     });
@@ -198,7 +194,7 @@ void NameActions::undoLastShortening()
             if (!entry)
                 continue;
             renamed.push_back({rows.rowId(r), entry->folder + entry->oldName,
-                               lengthAfterRename(rows.nameLength(r), unit, viewOf(entry->newName),
+                               lengthAfterRename(rows.measuredLength(r), unit, viewOf(entry->newName),
                                                  viewOf(entry->oldName))});
         }
         m_results->renameRows(renamed);

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/searchrun.h"
 
+#include "platform/nativepath.h"
 #include "results/resultmodel.h"
 #include "search/lengthunit.h"
-#include "search/pathhelpers.h"
 #include "services/apptitle.h"
 #include "services/dialogs.h"
 #include "ui/targetcheckdialog.h"
@@ -153,7 +153,7 @@ void SearchRun::beginFolder()
     }
     m_step(122, [&] { m_host.setProgressValue((m_index + 1) * 100 / m_count); });
     m_step(124, [&] { m_path = m_texts[std::size_t(m_index)]; });
-    m_step(126, [&] { m_host.setProgressText(QStringLiteral("Processing: ") + fileNameOfPath(m_path)); });
+    m_step(126, [&] { m_host.setProgressText(QStringLiteral("Processing: ") + fileNameOf(m_path)); });
     // The yield: the rest of this folder's start runs from the event loop. Posted before the walk starts,
     // so that it comes before anything the walk posts.
     QTimer::singleShot(0, this, [this, token = m_token, job = m_jobSerial + 1] { afterYield(token, job); });

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "services/dialogs.h"
+#include "platform/nativepath.h"
 
 #include "platform/folderprobe.h"
 #include "services/errorbox.h"
@@ -27,7 +28,7 @@ void forgetLastFolderIfDead()
     if (!lastVisited.isLocalFile() || lastVisited.toLocalFile().isEmpty())
         return;
     Yielder yielder;
-    if (probeFolder(QFile::encodeName(lastVisited.toLocalFile()), FolderProbeLimit, [&] { yielder(); }) ==
+    if (probeFolder(fromDisplay(lastVisited.toLocalFile()), FolderProbeLimit, [&] { yielder(); }) ==
         FolderAnswer::NoAnswer)
         settings.setValue(QStringLiteral("lastVisited"), QUrl::fromLocalFile(QDir::homePath()).toString());
 }

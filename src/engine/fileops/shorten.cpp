@@ -2,8 +2,8 @@
 #include "fileops/shorten.h"
 
 #include "platform/filemove.h"
+#include "platform/nativepath.h"
 #include "search/lengthconv.h"
-#include "search/pathhelpers.h"
 #include "search/utf8name.h"
 
 #include <QHash>
@@ -167,7 +167,7 @@ std::vector<ShortenItem> planShortening(const std::vector<ShortenCandidate>& can
     for (const ShortenCandidate& candidate : candidates) {
         ShortenItem item;
         item.rowId = candidate.rowId;
-        item.folder = folderOfPath(candidate.path);
+        item.folder = folderOf(candidate.path);
         item.oldName = candidate.path.mid(item.folder.size());
         const std::string_view old(item.oldName.constData(), std::size_t(item.oldName.size()));
         if (measureName(old, limit.unit) <= limit.value)

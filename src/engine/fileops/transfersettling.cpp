@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "fileops/transferjournal.h"
+#include "platform/nativepath.h"
 
 #include "fileops/failurelist.h"
 #include "platform/posixfile.h"
@@ -343,8 +344,7 @@ SettledTransfers settleInterruptedTransfers()
             text.append(buffer, n);
         Record record;
         if (n < 0 || !parseRecord(text, &record)) {
-            settled.failures.append(
-                failureLine(QFile::decodeName(path), QStringLiteral("it cannot be read")));
+            settled.failures.append(failureLine(toDisplay(path), QStringLiteral("it cannot be read")));
             continue;
         }
         QSet<QByteArray> folders;

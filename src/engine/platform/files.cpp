@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "platform/files.h"
+#include "platform/nativepath.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -16,7 +17,7 @@ QByteArray installFolderNative()
     while (true) {
         const ssize_t n = ::readlink("/proc/self/exe", path.data(), std::size_t(path.size()));
         if (n < 0)
-            return QFile::encodeName(QCoreApplication::applicationDirPath());
+            return fromDisplay(QCoreApplication::applicationDirPath());
         if (n < path.size()) {
             path.truncate(n);
             break;

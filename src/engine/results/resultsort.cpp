@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "results/resultsort.h"
+#include "platform/nativepath.h"
 
 #include <QLocale>
 #include <QMetaObject>
@@ -113,8 +114,7 @@ bool nameKeys(const ResultSnapshot& rows, const std::atomic<bool>* cancel, NameK
             if ((r - first) % CancelCheck == 0 && cancelled(cancel))
                 return;
             const std::string_view path = rows.nativePathView(int(r));
-            const std::size_t slash = path.rfind('/');
-            const std::string_view bytes = slash == path.npos ? path : path.substr(slash + 1);
+            const std::string_view bytes = fileNameOf(path);
             name.resize(qsizetype(bytes.size()));
             QChar* end =
                 decoder.appendToBuffer(name.data(), QByteArrayView(bytes.data(), qsizetype(bytes.size())));
@@ -147,15 +147,14 @@ bool nameKeys(const ResultSnapshot& rows, const std::atomic<bool>* cancel, NameK
 std::vector<quint32> folderRanks(const ResultSnapshot& rows, const std::atomic<bool>* cancel)
 {
     const std::size_t n = std::size_t(rows.size());
-    std::vector<quint32> folderOf(n);
+    std::vector<quint32> folderIdOf(n);
     std::unordered_map<std::string_view, quint32> ids;
     std::vector<std::string_view> folders;
     std::string_view previous;
     quint32 previousId = 0;
     for (std::size_t r = 0; r < n; ++r) {
         const std::string_view path = rows.nativePathView(int(r));
-        const std::size_t slash = path.rfind('/');
-        const std::string_view folder = slash == path.npos ? std::string_view() : path.substr(0, slash + 1);
+        const std::string_view folder = folderOf(path);
         // The walk lists a folder's files together, so most rows share the previous row's folder.
         if (r == 0 || folder != previous) {
             const auto [it, added] = ids.try_emplace(folder, quint32(folders.size()));
@@ -164,7 +163,7 @@ std::vector<quint32> folderRanks(const ResultSnapshot& rows, const std::atomic<b
             previous = folder;
             previousId = it->second;
         }
-        folderOf[r] = previousId;
+        folderIdOf[r] = previousId;
     }
     if (cancelled(cancel))
         return {};
@@ -204,9 +203,9 @@ std::vector<quint32> folderRanks(const ResultSnapshot& rows, const std::atomic<b
             ++current;
         rank[byOrder[i]] = current;
     }
-    for (quint32& f : folderOf)
+    for (quint32& f : folderIdOf)
         f = rank[f];
-    return folderOf;
+    return folderIdOf;
 }
 
 } // namespace
@@ -229,7 +228,7 @@ std::vector<quint32> sortedOrder(const ResultSnapshot& rows, SortKey key, Qt::So
     };
     std::vector<Entry> entries(n);
     for (std::size_t r = 0; r < n; ++r) {
-        const quint64 length = key == SortKey::Length ? rows.nameLength(int(r)) : 0;
+        const quint64 length = key == SortKey::Length ? rows.measuredLength(int(r)) : 0;
         entries[r] = {(length << 32) | folder[r], quint32(r)};
     }
     // Rows are grouped by the cheap part of the key first, so names are compared only within a group.
@@ -277,7 +276,7 @@ ResultSorter::~ResultSorter()
     }
 }
 
-void ResultSorter::setSearchRunning(bool running)
+void ResultSorter::setWalkRunning(bool running)
 {
     m_searchRunning = running;
     if (running && m_current) {
