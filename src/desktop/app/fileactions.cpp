@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Operations on the files of checked rows.
 #include "app/fileactions.h"
-#include "platform/nativepath.h"
 
 #include "app/closewatcher.h"
 #include "app/fileoperationgate.h"
@@ -13,6 +12,7 @@
 #include "fileops/moveoperation.h"
 #include "fileops/transferjournal.h"
 #include "fileops/trashoperation.h"
+#include "platform/nativepath.h"
 #include "results/resultmodel.h"
 #include "services/apptitle.h"
 #include "services/browseforfolder.h"

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 #include "app/mainwindow.h"
-#include "platform/nativepath.h"
 
 #include "app/actionservices.h"
 #include "app/fileactions.h"
@@ -11,6 +10,7 @@
 #include "app/targetactions.h"
 #include "extras/help.h"
 #include "platform/files.h"
+#include "platform/nativepath.h"
 #include "results/resultmodel.h"
 #include "search/lengthconv.h"
 #include "search/lengthunit.h"

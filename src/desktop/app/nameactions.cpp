@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 #include "app/nameactions.h"
-#include "platform/nativepath.h"
 
 #include "app/closewatcher.h"
 #include "app/fileoperationgate.h"
@@ -9,6 +8,7 @@
 #include "fileops/fileworker.h"
 #include "fileops/shorten.h"
 #include "fileops/shortenapply.h"
+#include "platform/nativepath.h"
 #include "results/resultmodel.h"
 #include "services/apptitle.h"
 #include "services/dialogs.h"

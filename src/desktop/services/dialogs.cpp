@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "services/dialogs.h"
-#include "platform/nativepath.h"
 
 #include "platform/folderprobe.h"
+#include "platform/nativepath.h"
 #include "services/errorbox.h"
 #include "services/yielder.h"
 

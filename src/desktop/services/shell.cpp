@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "services/shell.h"
-#include "platform/nativepath.h"
 
+#include "platform/nativepath.h"
 #include "platform/posixfile.h"
 
 #include <QDBusConnection>

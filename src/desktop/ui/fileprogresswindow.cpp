@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ui/fileprogresswindow.h"
-#include "platform/nativepath.h"
 
+#include "platform/nativepath.h"
 #include "services/apptitle.h"
 
 #include <QApplication>
@@ -19,8 +19,7 @@ constexpr int BarSteps = 1000;
 
 QString fileName(const QByteArray& nativePath)
 {
-    const QString path = toDisplay(nativePath);
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    return fileNameOf(toDisplay(nativePath));
 }
 
 QString countText(const FileOperationSnapshot& s)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "fileops/renamejournal.h"
-#include "platform/nativepath.h"
 
+#include "platform/nativepath.h"
 #include "platform/renamefile.h"
 
 #include <QDateTime>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "fileops/transferjournal.h"
-#include "platform/nativepath.h"
 
 #include "fileops/failurelist.h"
+#include "platform/nativepath.h"
 #include "platform/posixfile.h"
 #include "platform/renamefile.h"
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "platform/files.h"
+
 #include "platform/nativepath.h"
 
 #include <QCoreApplication>
@@ -24,8 +25,7 @@ QByteArray installFolderNative()
         }
         path.resize(path.size() * 2);
     }
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash <= 0 ? QByteArray("/") : path.left(slash);
+    return parentFolder(path);
 }
 
 QString installFolder()

@@ -140,7 +140,7 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
         return r;
     }
     const QByteArray absolute = absolutePath(nativePath);
-    const QByteArray name = absolute.mid(absolute.lastIndexOf('/') + 1);
+    const QByteArray name = fileNameOf(absolute);
     QByteArray folder = realFolder(parentFolder(absolute));
     if (folder.isEmpty() && errno == ENAMETOOLONG)
         folder = realDeepFolder(parentFolder(absolute));

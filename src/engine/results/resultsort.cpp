@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "results/resultsort.h"
+
 #include "platform/nativepath.h"
 
 #include <QLocale>

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "search/readerpool.h"
+
 #include "platform/nativepath.h"
 
 #include <algorithm>
