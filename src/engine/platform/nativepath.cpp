@@ -47,12 +47,12 @@ QByteArray parentFolder(const QByteArray& path)
     return at == 0 ? QByteArrayLiteral("/") : path.left(at);
 }
 
-QByteArray joinPath(const QByteArray& folder, std::string_view name)
+QByteArray joinPath(const QByteArray& folder, QByteArrayView name)
 {
     QByteArray path = folder;
     if (!path.isEmpty() && !path.endsWith(PathSeparator))
         path += PathSeparator;
-    return path.append(name.data(), qsizetype(name.size()));
+    return path.append(name);
 }
 
 QString toDisplay(const QByteArray& nativePath)

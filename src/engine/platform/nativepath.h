@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <string_view>
@@ -34,7 +35,7 @@ QString folderOf(const QString& path);
 QByteArray parentFolder(const QByteArray& path);
 
 // folder and name with one separator between them (none added after a folder that ends in one).
-QByteArray joinPath(const QByteArray& folder, std::string_view name);
+QByteArray joinPath(const QByteArray& folder, QByteArrayView name);
 
 // Native bytes as the window shows them, and back (QFile's encoding: the two are inverses).
 QString toDisplay(const QByteArray& nativePath);
