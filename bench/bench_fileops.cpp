@@ -317,7 +317,7 @@ int main(int argc, char** argv)
         while (settle.elapsed() < 500)
             QCoreApplication::processEvents();
         timeOperation("Move To Folder, 1,000,000 rows, 1,000 checked", checked, 0,
-                      [&] { form.moveButton->click(); });
+                      [&] { form.moveButton()->click(); });
         std::printf("rows left after the move: %d\n", form.resultModel()->rowCount());
     }
     if (!other.isEmpty()) {

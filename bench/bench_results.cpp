@@ -283,30 +283,30 @@ int main(int argc, char** argv)
     Probe probe;
     const QString report = home.path() + "/report.txt";
     dialogs.saveAs = report;
-    measure("text report", probe, [&] { form.saveReportButton->click(); });
+    measure("text report", probe, [&] { form.saveReportButton()->click(); });
     std::printf("%-34s %.1f MiB written\n", "", QFileInfo(report).size() / 1048576.0);
     QFile::remove(report);
 
-    measure("clipboard copy", probe, [&] { form.copyResultsButton->click(); });
+    measure("clipboard copy", probe, [&] { form.copyResultsButton()->click(); });
     std::printf("%-34s %.1f MiB of text (%lld characters)\n", "",
                 QGuiApplication::clipboard()->text().size() * 2 / 1048576.0,
                 qint64(QGuiApplication::clipboard()->text().size()));
     QGuiApplication::clipboard()->clear();
 
-    measure("\"Uncheck All\"", probe, [&] { menuItem(form.resultList, "Uncheck All")->trigger(); });
-    measure("\"Check All\"", probe, [&] { menuItem(form.resultList, "Check All")->trigger(); });
+    measure("\"Uncheck All\"", probe, [&] { menuItem(form.resultList(), "Uncheck All")->trigger(); });
+    measure("\"Check All\"", probe, [&] { menuItem(form.resultList(), "Check All")->trigger(); });
     measure("Ctrl+A", probe, [&] {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier);
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::ControlModifier);
-        QCoreApplication::sendEvent(form.resultList, &press);
-        QCoreApplication::sendEvent(form.resultList, &release);
+        QCoreApplication::sendEvent(form.resultList(), &press);
+        QCoreApplication::sendEvent(form.resultList(), &release);
     });
     measure("\"Uncheck Selected\" (all selected)", probe,
-            [&] { menuItem(form.resultList, "Uncheck Selected")->trigger(); });
-    measure("\"Check All\" again", probe, [&] { menuItem(form.resultList, "Check All")->trigger(); });
+            [&] { menuItem(form.resultList(), "Uncheck Selected")->trigger(); });
+    measure("\"Check All\" again", probe, [&] { menuItem(form.resultList(), "Check All")->trigger(); });
 
     dialogs.input = QStringLiteral("-ODD.");
-    measure("prune half", probe, [&] { form.removeContainingButton->click(); });
+    measure("prune half", probe, [&] { form.removeContainingButton()->click(); });
     std::printf("%-34s %d rows left, %d checked\n", "", model.rowCount(), model.checkedCount());
     // What a trash or a move of a few checked files spread over the list leaves to the window.
     std::vector<quint64> spread;

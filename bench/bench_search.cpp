@@ -75,9 +75,9 @@ bool verbose = false;
 
 OurRun runOurs(MainWindow& form, BenchDialogs& dialogs, const QString& length, int combo)
 {
-    form.filterEdit->clear();
-    form.lengthEdit->setText(length);
-    form.comparisonCombo->setCurrentIndex(combo);
+    form.filterEdit()->clear();
+    form.lengthEdit()->setText(length);
+    form.comparisonCombo()->setCurrentIndex(combo);
     QElapsedTimer clock;
     dialogs.clock = &clock;
     dialogs.doneAt = -1;
@@ -130,9 +130,9 @@ struct StopRun
 // Starts a search for every file, presses Stop after a while, and times how long "Done." takes.
 StopRun runStop(MainWindow& form, BenchDialogs& dialogs, int afterMs)
 {
-    form.filterEdit->clear();
-    form.lengthEdit->setText(QStringLiteral("-1"));
-    form.comparisonCombo->setCurrentIndex(1);
+    form.filterEdit()->clear();
+    form.lengthEdit()->setText(QStringLiteral("-1"));
+    form.comparisonCombo()->setCurrentIndex(1);
     QElapsedTimer clock;
     dialogs.clock = &clock;
     dialogs.doneAt = -1;
@@ -178,7 +178,7 @@ WalkTime timeWalk(const QString& dir, int readers, const QString& targetProfile)
 {
     std::atomic<bool> stop{false};
     LiveCriteria criteria;
-    criteria.set(QStringLiteral("12"), Comparison::EqualTo);
+    criteria.set(LengthCriterion{Comparison::EqualTo, 12, LengthUnit::Name});
     WalkSettings settings;
     settings.stop = &stop;
     settings.criteria = &criteria;

@@ -103,7 +103,7 @@ private slots:
         addResult(form.results(), unchecked);
         form.results().setChecked(0, true);
         form.results().setChecked(1, true);
-        form->copyResultsButton->click();
+        form->copyResultsButton()->click();
 
         const QString expected = shortPath + QString(unchecked.size() - shortPath.size(), ' ') + "\t5\r\n" +
                                  longPath + QString(unchecked.size() - longPath.size(), ' ') + "\t10\r\n";
@@ -119,7 +119,7 @@ private slots:
     {
         TestForm form;
         QGuiApplication::clipboard()->setText("kept from before");
-        form->copyResultsButton->click();
+        form->copyResultsButton()->click();
         QCOMPARE(clipboardNow(), QStringLiteral("kept from before"));
         QCOMPARE(form.dialogs.messages.size(), 1);
         QCOMPARE(form.dialogs.messages[0].text, CopiedMessage);
@@ -131,7 +131,7 @@ private slots:
         QTemporaryDir tree;
         addResult(form.results(), makeFile(tree.path(), "a.txt"));
         QGuiApplication::clipboard()->setText("old text");
-        form->copyResultsButton->click();
+        form->copyResultsButton()->click();
         QCOMPARE(clipboardNow(), QString());
         QCOMPARE(form.dialogs.messages.size(), 1);
         QCOMPARE(form.dialogs.messages[0].text, CopiedMessage);
@@ -169,9 +169,9 @@ private slots:
         int messages = 0;
         form.dialogs.onMessage = [&](const ScriptedDialogs::Message&) {
             if (++messages == 1)
-                form->copyResultsButton->click(); // still inside the first click's message
+                form->copyResultsButton()->click(); // still inside the first click's message
         };
-        form->copyResultsButton->click();
+        form->copyResultsButton()->click();
         QCOMPARE(form.dialogs.messages.size(), 1);
     }
 };

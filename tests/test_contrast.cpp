@@ -130,8 +130,8 @@ private slots:
         auto form = makeTestWindow(dialogs, install.path());
         QVERIFY(dialogs.errorTexts().isEmpty());
         QCOMPARE(!form->styleSheet().isEmpty(), skinned);
-        form->filterEdit->setText(QStringLiteral("report"));
-        form->lengthEdit->setText(QStringLiteral("12"));
+        form->filterEdit()->setText(QStringLiteral("report"));
+        form->lengthEdit()->setText(QStringLiteral("12"));
         form->folderModel()->appendRow(new QStandardItem(QStringLiteral("/home/user/Documents")));
         addResult(*form->resultModel(), QStringLiteral("/home/user/Documents/annual-report-2025.pdf"));
         form->show();
@@ -145,7 +145,7 @@ private slots:
         };
         for (QPushButton* button : form->findChildren<QPushButton*>())
             places.append({button->text(), inWindow(button, button->rect().adjusted(4, 4, -4, -4))});
-        for (QGroupBox* frame : {form->filterFrame, form->lengthFrame}) {
+        for (QGroupBox* frame : {form->filterFrame(), form->lengthFrame()}) {
             QStyleOptionGroupBox option;
             option.initFrom(frame);
             option.text = frame->title();
@@ -155,26 +155,26 @@ private slots:
             places.append({frame->title(), inWindow(frame, label)});
         }
         places.append({QStringLiteral("progress bar at rest"),
-                       inWindow(form->progressBar, form->progressBar->rect().adjusted(4, 4, -4, -4))});
-        for (QLineEdit* text : {form->filterEdit, form->lengthEdit})
+                       inWindow(form->progressBar(), form->progressBar()->rect().adjusted(4, 4, -4, -4))});
+        for (QLineEdit* text : {form->filterEdit(), form->lengthEdit()})
             places.append({text->objectName(), inWindow(text, text->rect().adjusted(4, 4, -4, -4))});
         places.append(
             {QStringLiteral("comparison"),
-             inWindow(form->comparisonCombo, form->comparisonCombo->rect().adjusted(4, 4, -28, -4))});
-        QHeaderView* header = form->resultList->horizontalHeader();
+             inWindow(form->comparisonCombo(), form->comparisonCombo()->rect().adjusted(4, 4, -28, -4))});
+        QHeaderView* header = form->resultList()->horizontalHeader();
         places.append({QStringLiteral("result list heading"),
                        inWindow(header, QRect(header->sectionViewportPosition(0) + 4, 3,
                                               header->sectionSize(0) - 8, header->height() - 6))});
         // The path's cell after its check box, and the length's cell.
-        const QRect pathCell = form->resultList->visualRect(form->resultModel()->index(0, 0));
+        const QRect pathCell = form->resultList()->visualRect(form->resultModel()->index(0, 0));
         places.append({QStringLiteral("result path"),
-                       inWindow(form->resultList->viewport(), pathCell.adjusted(24, 1, -2, -1))});
-        const QRect lengthCell = form->resultList->visualRect(form->resultModel()->index(0, 1));
+                       inWindow(form->resultList()->viewport(), pathCell.adjusted(24, 1, -2, -1))});
+        const QRect lengthCell = form->resultList()->visualRect(form->resultModel()->index(0, 1));
         places.append({QStringLiteral("result length"),
-                       inWindow(form->resultList->viewport(), lengthCell.adjusted(2, 1, -2, -1))});
-        const QRect folderCell = form->folderList->visualRect(form->folderModel()->index(0, 0));
+                       inWindow(form->resultList()->viewport(), lengthCell.adjusted(2, 1, -2, -1))});
+        const QRect folderCell = form->folderList()->visualRect(form->folderModel()->index(0, 0));
         places.append({QStringLiteral("folder"),
-                       inWindow(form->folderList->viewport(), folderCell.adjusted(2, 1, -2, -1))});
+                       inWindow(form->folderList()->viewport(), folderCell.adjusted(2, 1, -2, -1))});
 
         QCOMPARE(places.size(), 14 + 2 + 1 + 2 + 1 + 1 + 3);
         for (const auto& [what, where] : places) {

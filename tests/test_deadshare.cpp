@@ -40,7 +40,7 @@ int closeDuringBlockedTrash(const QString& file)
     addResult(*form.resultModel(), file);
     form.resultModel()->setChecked(0, true);
     QTimer::singleShot(500, &form, [&] { form.close(); });
-    form.trashButton->click();
+    form.trashButton()->click();
     std::puts("The trash returned although its file's share does not answer.");
     return 3;
 }
@@ -93,7 +93,7 @@ private slots:
         if (dead)
             share.stop();
         LoopTurns loop;
-        (move ? form->moveButton : form->addFolderButton)->click();
+        (move ? form->moveButton() : form->addFolderButton())->click();
         const int turns = loop.turns;
         share.resume();
         QVERIFY(!share.resumedByLimit());

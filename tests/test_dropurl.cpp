@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "search/pathhelpers.h"
+#include "platform/nativepath.h"
 #include "support/testmain.h"
 #include "ui/dropurl.h"
 
@@ -61,7 +61,7 @@ private slots:
             return;
         QCOMPARE(row->text, text);
         QCOMPARE(row->native, native);
-        QCOMPARE(fileNameOfPath(row->text), progressName);
+        QCOMPARE(fileNameOf(row->text), progressName);
     }
 };
 

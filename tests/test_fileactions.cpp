@@ -150,7 +150,7 @@ private slots:
         QVERIFY(FileTree::write(dir.path() + "/a", "a"));
         auto form = makeForm();
         addRow(*form, dir.path() + "/a", false);
-        form->trashButton->click();
+        form->trashButton()->click();
         QVERIFY(dialogs.messages.isEmpty());
         QCOMPARE(form->resultModel()->rowCount(), 1);
         QVERIFY(FileTree::exists(dir.path() + "/a"));
@@ -180,7 +180,7 @@ private slots:
             addRow(*form, d + '/' + QByteArray::number(i), i == 1 || (checkedCount == 2 && i == 3));
         }
         dialogs.answers.enqueue(answer);
-        form->trashButton->click();
+        form->trashButton()->click();
 
         QCOMPARE(dialogs.messages.size(), 1);
         QCOMPARE(dialogs.messages[0].text, question);
@@ -220,7 +220,7 @@ private slots:
             addRow(*form, d + "/folder" + QByteArray::number(i), true);
         }
         dialogs.answers.enqueue(Answer::Yes);
-        form->trashButton->click();
+        form->trashButton()->click();
         QCOMPARE(dialogs.messages.size(), 2);
         const ScriptedDialogs::Message& told = dialogs.messages[1];
         QCOMPARE(told.style, 48);
@@ -244,7 +244,7 @@ private slots:
             if (m.style == 4)
                 throw AppError(QStringLiteral("Permission denied"));
         };
-        form->trashButton->click();
+        form->trashButton()->click();
         QCOMPARE(
             dialogs.errorTexts(),
             QStringList{"Permission denied\r\nin Zimbrel2021/08/31.Form1.PushButton10_Click at line 122\r\r"
@@ -269,10 +269,10 @@ private slots:
             during = std::make_unique<DuringHandler>([&] {
                 pointerDuring = int(form->pointer().value());
                 rowsDuring = form->resultModel()->rowCount();
-                form->trashButton->click(); // refused while the first click runs
+                form->trashButton()->click(); // refused while the first click runs
             });
         };
-        form->trashButton->click();
+        form->trashButton()->click();
         QCOMPARE(pointerDuring, 11);
         QCOMPARE(rowsDuring, 1500);
         QCOMPARE(dialogs.messages.size(), 2);
@@ -292,7 +292,7 @@ private slots:
         dialogs.onMessage = [&](const ScriptedDialogs::Message&) {
             during = std::make_unique<DuringHandler>([&] { form->close(); });
         };
-        form->trashButton->click();
+        form->trashButton()->click();
         QVERIFY(during && during->ran);
         const int left = int(FileTree::list(dir.path()).size());
         QVERIFY(left > 0);
@@ -309,7 +309,7 @@ private slots:
                      QStringLiteral("/old/place"));
         auto form = makeForm();
         addRow(*form, from.path() + "/a", true);
-        form->moveButton->click();
+        form->moveButton()->click();
         // The remembered folder is gone: the picker gets no start folder rather than one to test again.
         QCOMPARE(dialogs.directoryStarts, QStringList{QString()});
         QCOMPARE(lastFolderSetting(), QStringLiteral("/old/place"));
@@ -326,14 +326,14 @@ private slots:
         auto form = makeForm();
         addRow(*form, from.path() + "/a", false);
         dialogs.directories.enqueue(to.qpath());
-        form->moveButton->click();
+        form->moveButton()->click();
         QCOMPARE(dialogs.directoryStarts, QStringList{QString()});
         QCOMPARE(lastFolderSetting(), to.qpath());
         QVERIFY(FileTree::exists(from.path() + "/a"));
         QCOMPARE(form->resultModel()->rowCount(), 1);
         QVERIFY(dialogs.messages.isEmpty());
 
-        form->moveButton->click(); // the next picker opens where the last move went
+        form->moveButton()->click(); // the next picker opens where the last move went
         QCOMPARE(dialogs.directoryStarts.last(), to.qpath());
     }
 
@@ -349,7 +349,7 @@ private slots:
             addRow(*form, f + '/' + name, name.startsWith('c'));
         }
         dialogs.directories.enqueue(to.qpath() + '/');
-        form->moveButton->click();
+        form->moveButton()->click();
         QCOMPARE(lastFolderSetting(), to.qpath() + '/');
         QCOMPARE(listed(*form), (QList<QByteArray>{f + "/u1", f + "/u2"}));
         QCOMPARE(FileTree::list(to.path()), (QList<QByteArray>{"c1", "c2\xfe", "c3"}));
@@ -371,7 +371,7 @@ private slots:
         addRow(*form, b.path() + "/same", true);
         addRow(*form, a.path() + "/locked", true);
         dialogs.directories.enqueue(to.qpath());
-        form->moveButton->click();
+        form->moveButton()->click();
 
         QCOMPARE(dialogs.messages.size(), 1);
         QCOMPARE(dialogs.messages[0].style, 48);
@@ -400,7 +400,7 @@ private slots:
         }
         QCOMPARE(::symlink("src", (r + "lnk").constData()), 0);
         dialogs.directories.enqueue(root.qpath() + "/lnk/t");
-        form->moveButton->click();
+        form->moveButton()->click();
         QCOMPARE(FileTree::read(r + "src/t/same.txt"), QByteArray("T"));
         QCOMPARE(FileTree::read(r + "src/a/same.txt"), QByteArray("A"));
         QCOMPARE(FileTree::read(r + "src/b/same.txt"), QByteArray("B"));
@@ -419,7 +419,7 @@ private slots:
         auto form = makeForm();
         addRow(*form, from.path() + "/report.txt", true);
         dialogs.directories.enqueue(to.qpath());
-        form->moveButton->click();
+        form->moveButton()->click();
         QCOMPARE(FileTree::read(to.path() + "/report.txt"), QByteArray("new"));
         QCOMPARE(form->resultModel()->rowCount(), 0);
         QCOMPARE(dialogs.messages.size(), 1);
@@ -448,7 +448,7 @@ private slots:
         auto form = makeForm();
         addRow(*form, source, true);
         dialogs.directories.enqueue(QFile::decodeName(mount.path()));
-        form->moveButton->click();
+        form->moveButton()->click();
 
         const QStringList boxes = dialogs.errorTexts();
         QCOMPARE(boxes.size(), 1);
@@ -484,10 +484,10 @@ private slots:
         int pointerDuring = -1;
         DuringHandler during([&] {
             pointerDuring = int(form->pointer().value());
-            form->moveButton->click();
-            form->trashButton->click();
+            form->moveButton()->click();
+            form->trashButton()->click();
         });
-        form->moveButton->click();
+        form->moveButton()->click();
         QVERIFY(during.ran);
         QCOMPARE(pointerDuring, 11);
         QCOMPARE(dialogs.directoryStarts.size(), 1);
@@ -518,7 +518,7 @@ private slots:
         }
         dialogs.directories.enqueue(QFile::decodeName(mount.path()));
         DuringHandler during([&] { form->close(); });
-        form->moveButton->click();
+        form->moveButton()->click();
         QVERIFY(during.ran);
         QCOMPARE(FileTree::list(from.path()), (QList<QByteArray>{"first", "second"}));
         QCOMPARE(FileTree::list(mount.path()), QList<QByteArray>());
@@ -565,7 +565,7 @@ private slots:
             else
                 QTest::mouseClick(window.findChild<QPushButton*>("cancelButton"), Qt::LeftButton);
         });
-        form->moveButton->click();
+        form->moveButton()->click();
 
         QVERIFY(shown.ran);
         QCOMPARE(title, "Moving to " + QFile::decodeName(mount.path()) + '/');
@@ -620,7 +620,7 @@ private slots:
         WhenProgressShown shown(*form, gate, [](FileProgressWindow& window) {
             QTest::mouseClick(window.findChild<QPushButton*>("cancelButton"), Qt::LeftButton);
         });
-        (trash ? form->trashButton : form->moveButton)->click();
+        (trash ? form->trashButton() : form->moveButton())->click();
 
         QVERIFY(shown.ran);
         QCOMPARE(FileTree::list(from), (QList<QByteArray>{"f4", "f5"}));
@@ -643,10 +643,10 @@ private slots:
         form->resultModel()->setChecked(3, false);
         ProgressWindowShows windows;
         dialogs.directories.enqueue(to.qpath());
-        form->moveButton->click();
+        form->moveButton()->click();
         form->resultModel()->setAllChecked(true);
         dialogs.answers.enqueue(Answer::Yes);
-        form->trashButton->click();
+        form->trashButton()->click();
         QCOMPARE(windows.shows, 0);
         QCOMPARE(FileTree::list(to.path()), (QList<QByteArray>{"a", "b", "c"}));
         QCOMPARE(FileTree::list(from.path()), QList<QByteArray>());

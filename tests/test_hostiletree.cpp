@@ -76,11 +76,11 @@ class TestHostileTree : public QObject
     bool searchAll(const QString& folder, int timeoutMs = 30000)
     {
         form->form->folderModel()->appendRow(new QStandardItem(folder));
-        form->form->lengthEdit->setText(QStringLiteral("-1"));
-        form->form->comparisonCombo->setCurrentIndex(1);
-        form->form->filterEdit->clear();
+        form->form->lengthEdit()->setText(QStringLiteral("-1"));
+        form->form->comparisonCombo()->setCurrentIndex(1);
+        form->form->filterEdit()->clear();
         const int before = form->dialogs.countMessages(QStringLiteral("Done."));
-        form->form->startButton->click();
+        form->form->startButton()->click();
         return QTest::qWaitFor(
             [&] { return form->dialogs.countMessages(QStringLiteral("Done.")) == before + 1; }, timeoutMs);
     }

@@ -81,23 +81,23 @@ private slots:
         QVERIFY(dialogs.messages.isEmpty());
         QCOMPARE(form->windowTitle(), QStringLiteral("Lentrova Software"));
         QCOMPARE(applicationTitle(), QStringLiteral("Lentrova"));
-        QCOMPARE(form->filterEdit->text(), QString());
-        QCOMPARE(form->lengthEdit->text(), QStringLiteral("3"));
-        QCOMPARE(form->comparisonCombo->currentText(), QStringLiteral("Equal To"));
-        QCOMPARE(form->comparisonCombo->count(), 3);
-        QCOMPARE(form->comparisonCombo->itemText(1), QStringLiteral("Greater Than"));
-        QCOMPARE(form->comparisonCombo->itemText(2), QStringLiteral("Less Than"));
+        QCOMPARE(form->filterEdit()->text(), QString());
+        QCOMPARE(form->lengthEdit()->text(), QStringLiteral("3"));
+        QCOMPARE(form->comparisonCombo()->currentText(), QStringLiteral("Equal To"));
+        QCOMPARE(form->comparisonCombo()->count(), 3);
+        QCOMPARE(form->comparisonCombo()->itemText(1), QStringLiteral("Greater Than"));
+        QCOMPARE(form->comparisonCombo()->itemText(2), QStringLiteral("Less Than"));
         QCOMPARE(form->folderModel()->rowCount(), 0);
         QCOMPARE(form->resultModel()->rowCount(), 0);
         QCOMPARE(form->folderModel()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Folder(s)"));
         QCOMPARE(form->resultModel()->headerData(0, Qt::Horizontal).toString(),
                  QStringLiteral("Filename(s)"));
         QCOMPARE(form->resultModel()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Length"));
-        QCOMPARE(form->folderList->columnWidth(0), 467);
-        QCOMPARE(form->resultList->columnWidth(0), 400);
-        QCOMPARE(form->resultList->columnWidth(1), 80);
-        QCOMPARE(form->progressBar->value(), 0);
-        QCOMPARE(form->progressBar->format(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form->folderList()->columnWidth(0), 467);
+        QCOMPARE(form->resultList()->columnWidth(0), 400);
+        QCOMPARE(form->resultList()->columnWidth(1), 80);
+        QCOMPARE(form->progressBar()->value(), 0);
+        QCOMPARE(form->progressBar()->format(), QStringLiteral("Progress Bar"));
         // A first start writes nothing: the restored texts equal the design texts.
         QVERIFY(!QFile::exists(iniPath()) ||
                 !QSettings(iniPath(), QSettings::IniFormat).contains("Lentrova Software/Length"));
@@ -109,33 +109,33 @@ private slots:
         QCOMPARE(form->size(), QSize(1064, 354));
         QCOMPARE(form->minimumSize(), form->maximumSize());
         QCOMPARE(form->palette().color(QPalette::Window), QColor(Qt::white));
-        QCOMPARE(form->folderList->geometry(), QRect(8, 8, 520, 83));
-        QCOMPARE(form->resultList->geometry(), QRect(536, 9, 520, 166));
-        QCOMPARE(form->addFolderButton->geometry(), QRect(8, 98, 520, 27));
-        QCOMPARE(form->moveButton->geometry(), QRect(800, 318, 256, 27));
-        QCOMPARE(form->progressBar->geometry(), QRect(8, 319, 520, 27));
-        QCOMPARE(form->lengthFrame->geometry(), QRect(8, 223, 520, 53));
-        QCOMPARE(form->lengthEdit->geometry(), QRect(248, 20, 255, 23));
-        QCOMPARE(form->comparisonCombo->geometry(), QRect(16, 20, 229, 23));
-        QCOMPARE(form->openFileButton->text(), QStringLiteral("Open Selected File "));
-        QCOMPARE(form->revealButton->text(), QStringLiteral("Open Folder Containg File"));
-        QCOMPARE(form->filterFrame->title(),
+        QCOMPARE(form->folderList()->geometry(), QRect(8, 8, 520, 83));
+        QCOMPARE(form->resultList()->geometry(), QRect(536, 9, 520, 166));
+        QCOMPARE(form->addFolderButton()->geometry(), QRect(8, 98, 520, 27));
+        QCOMPARE(form->moveButton()->geometry(), QRect(800, 318, 256, 27));
+        QCOMPARE(form->progressBar()->geometry(), QRect(8, 319, 520, 27));
+        QCOMPARE(form->lengthFrame()->geometry(), QRect(8, 223, 520, 53));
+        QCOMPARE(form->lengthEdit()->geometry(), QRect(248, 20, 255, 23));
+        QCOMPARE(form->comparisonCombo()->geometry(), QRect(16, 20, 229, 23));
+        QCOMPARE(form->openFileButton()->text(), QStringLiteral("Open Selected File "));
+        QCOMPARE(form->revealButton()->text(), QStringLiteral("Open Folder Containg File"));
+        QCOMPARE(form->filterFrame()->title(),
                  QStringLiteral("Filter (Retrieve Files That Contain These Characters)"));
-        QCOMPARE(form->startButton->font().family(), QStringLiteral("Arial"));
-        QCOMPARE(form->startButton->font().pointSizeF(), 11.25);
-        QVERIFY(form->startButton->font().bold());
-        QCOMPARE(form->resultList->font().pointSizeF(), 9.0);
-        QCOMPARE(form->filterEdit->font().pointSizeF(), 9.0);
+        QCOMPARE(form->startButton()->font().family(), QStringLiteral("Arial"));
+        QCOMPARE(form->startButton()->font().pointSizeF(), 11.25);
+        QVERIFY(form->startButton()->font().bold());
+        QCOMPARE(form->resultList()->font().pointSizeF(), 9.0);
+        QCOMPARE(form->filterEdit()->font().pointSizeF(), 9.0);
         const QString tip =
             "Double-click item to remove it. Move | line to right and out of window to reveal full names.";
-        QCOMPARE(form->folderList->toolTip(), tip);
-        QCOMPARE(form->resultList->toolTip(), tip);
+        QCOMPARE(form->folderList()->toolTip(), tip);
+        QCOMPARE(form->resultList()->toolTip(), tip);
         // Tab order: the result list first, then the folder list, the filter, the length, the comparison.
-        QCOMPARE(nextTabStop(form->resultList), form->folderList);
-        QCOMPARE(nextTabStop(form->folderList), form->filterEdit);
-        QCOMPARE(nextTabStop(form->filterEdit), form->lengthEdit);
-        QCOMPARE(nextTabStop(form->lengthEdit), form->comparisonCombo);
-        QCOMPARE(nextTabStop(form->contactHelpButton), form->loadSamplesButton);
+        QCOMPARE(nextTabStop(form->resultList()), form->folderList());
+        QCOMPARE(nextTabStop(form->folderList()), form->filterEdit());
+        QCOMPARE(nextTabStop(form->filterEdit()), form->lengthEdit());
+        QCOMPARE(nextTabStop(form->lengthEdit()), form->comparisonCombo());
+        QCOMPARE(nextTabStop(form->contactHelpButton()), form->loadSamplesButton());
     }
 
     // What a screen reader announces, and what AT-SPI clients (tests/realwindow/wayland.sh) look controls up
@@ -157,8 +157,8 @@ private slots:
         QCOMPARE(names["ListView1"], QStringLiteral("Folder(s)"));
         QCOMPARE(names["ListView2"], QStringLiteral("Filename(s)"));
         QCOMPARE(names["ProgressBar1"], QStringLiteral("Progress Bar"));
-        QCOMPARE(names["Text1"], form->filterFrame->title());
-        QCOMPARE(names["Text2"], form->lengthFrame->title());
+        QCOMPARE(names["Text1"], form->filterFrame()->title());
+        QCOMPARE(names["Text2"], form->lengthFrame()->title());
         QCOMPARE(names["PushButton1"], QStringLiteral("Start Finding"));
     }
 
@@ -189,9 +189,9 @@ private slots:
         storeSetting(SettingsApp, SettingsSection, "Length", length);
         storeSetting(SettingsApp, SettingsSection, "Combo", combo);
         auto form = makeForm();
-        QCOMPARE(form->filterEdit->text(), filter);
-        QCOMPARE(form->lengthEdit->text(), length);
-        QCOMPARE(form->comparisonCombo->currentIndex(), expectedIndex);
+        QCOMPARE(form->filterEdit()->text(), filter);
+        QCOMPARE(form->lengthEdit()->text(), length);
+        QCOMPARE(form->comparisonCombo()->currentIndex(), expectedIndex);
         const QStringList boxes = dialogs.errorTexts();
         if (boxAt == 0) {
             QVERIFY2(boxes.isEmpty(), qPrintable(boxes.join('|')));
@@ -208,25 +208,25 @@ private slots:
     void typingStoresEveryChange()
     {
         auto form = makeForm();
-        form->lengthEdit->clear();
-        QTest::keyClicks(form->lengthEdit, "12a");
-        QTest::keyClicks(form->filterEdit, "Ab c");
+        form->lengthEdit()->clear();
+        QTest::keyClicks(form->lengthEdit(), "12a");
+        QTest::keyClicks(form->filterEdit(), "Ab c");
         QFile ini(iniPath());
         QVERIFY(ini.open(QIODevice::ReadOnly));
         const QByteArray bytes = ini.readAll();
         QVERIFY2(bytes.contains("[Lentrova%20Software]"), bytes.constData());
         QVERIFY2(bytes.contains("Length=12a"), bytes.constData());
         QVERIFY2(bytes.contains("Filter=Ab c"), bytes.constData());
-        form->lengthEdit->clear();
+        form->lengthEdit()->clear();
         QCOMPARE(readSetting(SettingsApp, SettingsSection, "Length", 3), QString());
         // The comparison is never stored.
-        form->comparisonCombo->setCurrentIndex(2);
+        form->comparisonCombo()->setCurrentIndex(2);
         QCOMPARE(readSetting(SettingsApp, SettingsSection, "Combo", 0), QStringLiteral("0"));
         form.reset();
         auto again = makeForm();
-        QCOMPARE(again->lengthEdit->text(), QString());
-        QCOMPARE(again->filterEdit->text(), QStringLiteral("Ab c"));
-        QCOMPARE(again->comparisonCombo->currentText(), QStringLiteral("Equal To"));
+        QCOMPARE(again->lengthEdit()->text(), QString());
+        QCOMPARE(again->filterEdit()->text(), QStringLiteral("Ab c"));
+        QCOMPARE(again->comparisonCombo()->currentText(), QStringLiteral("Equal To"));
     }
 
     void titleCut_data()
@@ -351,7 +351,7 @@ private slots:
                     QThread::msleep(1);
                 return 0;
             });
-            form->startButton->click();
+            form->startButton()->click();
             QCOMPARE(form->pointer().value(), Pointer::Busy);
         }
         QWidget* target = control == "window" ? form.get() : form->findChild<QWidget*>(control);
@@ -397,7 +397,7 @@ private slots:
         form->pointer().set(Pointer::Hand);
         QCOMPARE(form->cursor().shape(), Qt::ArrowCursor);
         // Start-up went on: the criteria are there.
-        QCOMPARE(form->comparisonCombo->count(), 3);
+        QCOMPARE(form->comparisonCombo()->count(), 3);
     }
 
     void skinRecoloursWindow()
@@ -409,7 +409,7 @@ private slots:
         QVERIFY(dialogs.errorTexts().isEmpty());
         QVERIFY(!form->styleSheet().isEmpty());
         QCOMPARE(form->palette().color(QPalette::Window), form->palette().color(QPalette::Button));
-        QCOMPARE(form->filterFrame->palette().color(QPalette::Window),
+        QCOMPARE(form->filterFrame()->palette().color(QPalette::Window),
                  form->palette().color(QPalette::Button));
     }
 
@@ -440,8 +440,8 @@ private slots:
     void helpMessages()
     {
         auto form = makeForm();
-        form->lengthHelpButton->click();
-        form->contactHelpButton->click();
+        form->lengthHelpButton()->click();
+        form->contactHelpButton()->click();
         QCOMPARE(dialogs.messages.size(), 2);
         QCOMPARE(dialogs.messages[0].text,
                  QStringLiteral("cat.csv = filename length of 7\r\nmy test.exe = filename length of 11"));

@@ -67,7 +67,7 @@ private slots:
         for (const QString& name : Tree)
             addResult(form.results(), makeFile(tree.path(), name));
         form.dialogs.inputs << piece;
-        (containing ? form->removeContainingButton : form->removeNotContainingButton)->click();
+        (containing ? form->removeContainingButton() : form->removeNotContainingButton())->click();
         QCOMPARE(rowsUnder(form.results(), tree.path()), left);
         QCOMPARE(form.dialogs.inputPrompts,
                  QStringList{containing ? "Remove entries containing: " : "Remove entries not containing: "});
@@ -89,7 +89,7 @@ private slots:
         for (int row : {0, 4, 5, 9}) // rows 1, 5, 6 and 10
             form.results().setChecked(row, true);
         form.dialogs.inputs << "_m.";
-        form->removeContainingButton->click();
+        form->removeContainingButton()->click();
         QCOMPARE(
             rowsUnder(form.results(), tree.path()),
             (QStringList{"f01.txt+", "f03.txt", "f04.txt", "f06.txt+", "f07.txt", "f08.txt", "f10.txt+"}));
@@ -101,9 +101,9 @@ private slots:
         QTemporaryDir tree;
         addResult(form.results(), makeFile(tree.path(), "a.txt"));
         form->pointer().set(Pointer::Hand);
-        form->removeContainingButton->click(); // cancelled
+        form->removeContainingButton()->click(); // cancelled
         form.dialogs.inputs << "";
-        form->removeNotContainingButton->click(); // OK on an empty box
+        form->removeNotContainingButton()->click(); // OK on an empty box
         QCOMPARE(form.results().rowCount(), 1);
         QCOMPARE(form.dialogs.inputPrompts,
                  (QStringList{"Remove entries containing: ", "Remove entries not containing: "}));
@@ -115,7 +115,7 @@ private slots:
     {
         TestForm form;
         form.dialogs.inputs << "a";
-        form->removeNotContainingButton->click();
+        form->removeNotContainingButton()->click();
         QCOMPARE(form.dialogs.inputPrompts.size(), 1);
         QCOMPARE(form.results().rowCount(), 0);
         QVERIFY(form.dialogs.messages.isEmpty());

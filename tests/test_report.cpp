@@ -317,7 +317,7 @@ private slots:
         const QString target = out.filePath("window.txt");
         makeFile(out.path(), "window.txt", QByteArray(5000, 'z')); // replaced without a question
         form.dialogs.saveNames << target;
-        form->saveReportButton->click();
+        form->saveReportButton()->click();
 
         const QByteArray w(widest.size() - 11, ' ');
         const QByteArray expected = "Filename(s)" + w + "\tLength\t\r\n" + checkedPath.toUtf8() +
@@ -330,26 +330,26 @@ private slots:
                  QStringList{"Text Files (*.txt);;All Files (*);;CSV Files (*.csv)"});
         QCOMPARE(form.dialogs.saveStarts, QStringList{QString()});
         QCOMPARE(form->pointer().value(), Pointer::Default);
-        QCOMPARE(form->progressBar->value(), 0);
-        QCOMPARE(form->progressBar->format(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form->progressBar()->value(), 0);
+        QCOMPARE(form->progressBar()->format(), QStringLiteral("Progress Bar"));
 
         // A name typed without an extension is used as typed; the dialog starts at the last choice.
         const QString bare = out.filePath("report");
         form.dialogs.saveNames << bare;
-        form->saveReportButton->click();
+        form->saveReportButton()->click();
         QCOMPARE(form.dialogs.saveStarts.last(), target);
         QCOMPARE(readAll(bare), expected);
         QVERIFY(!QFile::exists(bare + ".txt"));
 
         // Cancel writes nothing and changes nothing, and the next dialog still starts at the last choice.
         QVERIFY(QFile::remove(bare));
-        form->progressBar->setFormat("untouched");
+        form->progressBar()->setFormat("untouched");
         form->pointer().set(Pointer::Hand);
-        form->saveReportButton->click();
+        form->saveReportButton()->click();
         QVERIFY(!QFile::exists(bare));
         QCOMPARE(form->pointer().value(), Pointer::Hand);
-        QCOMPARE(form->progressBar->format(), QStringLiteral("untouched"));
-        form->saveReportButton->click();
+        QCOMPARE(form->progressBar()->format(), QStringLiteral("untouched"));
+        form->saveReportButton()->click();
         QCOMPARE(form.dialogs.saveStarts.last(), bare);
         QVERIFY(form.dialogs.messages.isEmpty());
     }
@@ -384,7 +384,7 @@ private slots:
         form.dialogs.saveNames << out.filePath(name);
         if (!filter.isEmpty())
             form.dialogs.saveChosenFilters << filter;
-        form->saveReportButton->click();
+        form->saveReportButton()->click();
         const QByteArray expected =
             csv ? QByteArray("Filename(s),Length\r\n\"/d/z,\"\"q\"\"\",7\r\n/d/\xC3\xA9,2\r\n")
                 : QByteArray("Filename(s)\tLength\t\r\n/d/z,\"q\"   \t7     \t\r\n"
@@ -401,7 +401,7 @@ private slots:
         form.results().setAllChecked(true);
         const QString target = out.filePath("bytes.txt");
         form.dialogs.saveNames << target;
-        form->saveReportButton->click();
+        form->saveReportButton()->click();
         // A name that is not UTF-8 is shown, and reported, with the replacement character.
         const QByteArray expected = "Filename(s)  \tLength\t\r\n"
                                     "/tmp/caf\xC3\xA9.txt\t8     \t\r\n"
@@ -456,7 +456,7 @@ private slots:
             pointerDuringBoxes << int(form->pointer().value());
         };
         form.dialogs.saveNames << path;
-        form->saveReportButton->click();
+        form->saveReportButton()->click();
 
         const QStringList boxes = form.dialogs.errorTexts();
         QCOMPARE(boxes.size(), 1);
@@ -467,8 +467,8 @@ private slots:
         QVERIFY2(boxes[0].endsWith("\r\rFile: " + path), qPrintable(boxes[0]));
         QCOMPARE(pointerDuringBoxes, QList<int>{11});
         QCOMPARE(form->pointer().value(), Pointer::Default);
-        QCOMPARE(form->progressBar->value(), 0);
-        QCOMPARE(form->progressBar->format(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form->progressBar()->value(), 0);
+        QCOMPARE(form->progressBar()->format(), QStringLiteral("Progress Bar"));
         QVERIFY(!QFile::exists(out.filePath("no")));
         if (smallDisk)
             QVERIFY(QFileInfo(path).size() > 0); // part of it was written
@@ -505,7 +505,7 @@ private slots:
         form.results().appendRow("/tmp/a.txt", 5);
         form.results().setAllChecked(true);
         form.dialogs.saveNames << QStringLiteral("/dev/full");
-        form->saveReportButton->click();
+        form->saveReportButton()->click();
         const QStringList boxes = form.dialogs.errorTexts();
         QVERIFY2(!boxes.isEmpty(), "a report that never reached the disk passed as written");
         QVERIFY2(boxes.last().contains("SaveListviewProperlySpaced at line 232"),
@@ -568,13 +568,13 @@ private slots:
                 return;
             ++boxes;
             form.dialogs.inputs << "f1";
-            form->removeContainingButton->click();
+            form->removeContainingButton()->click();
             rowsAfterPrune = form.results().rowCount();
-            form->saveReportButton->click(); // ignored: a report is being written
-            form->clearResultsButton->click();
+            form->saveReportButton()->click(); // ignored: a report is being written
+            form->clearResultsButton()->click();
         };
         form.dialogs.saveNames << out.filePath("missing/r.txt") << out.filePath("second.txt");
-        form->saveReportButton->click();
+        form->saveReportButton()->click();
         QCOMPARE(boxes, 1);
         QCOMPARE(rowsAfterPrune, 3);
         QCOMPARE(form.results().rowCount(), 0);

@@ -76,10 +76,10 @@ private slots:
         ResultBatch batch;
         batch.add(path.toStdString(), 30);
         form.results().appendBatch(batch);
-        form->resultList->resize(600, 200);
-        form->resultList->setColumnWidth(0,
-                                         QFontMetrics(form->resultList->font()).horizontalAdvance(path) / 2);
-        const QStringList painted = PaintedText::of(form->resultList->viewport());
+        form->resultList()->resize(600, 200);
+        form->resultList()->setColumnWidth(0,
+                                         QFontMetrics(form->resultList()->font()).horizontalAdvance(path) / 2);
+        const QStringList painted = PaintedText::of(form->resultList()->viewport());
         QString shown;
         for (const QString& text : painted)
             if (text.contains(u'\u2026'))
@@ -101,8 +101,8 @@ private slots:
         addResult(form.results(), makeFile(tree.path(), "c.txt"));
         form.results().setChecked(0, true); // checks play no part
         form.results().setChecked(2, true);
-        select(form->resultList, {1}, 1);
-        form->openFileButton->click();
+        select(form->resultList(), {1}, 1);
+        form->openFileButton()->click();
         QTRY_COMPARE(stub.launches().size(), 1);
         const QString url = stub.launches().first();
         QVERIFY2(url.startsWith("file:///") && !url.contains(' ') && !url.contains('#'), qPrintable(url));
@@ -116,8 +116,8 @@ private slots:
         XdgOpenStub stub;
         TestForm form;
         form.results().appendRow("/tmp/bad\xFFname.txt", 12);
-        select(form->resultList, {0}, 0);
-        form->openFileButton->click();
+        select(form->resultList(), {0}, 0);
+        form->openFileButton()->click();
         QTRY_COMPARE(stub.launches().size(), 1);
         QCOMPARE(QUrl(stub.launches().first()).path(QUrl::FullyEncoded),
                  QStringLiteral("/tmp/bad%FFname.txt"));
@@ -127,8 +127,8 @@ private slots:
     {
         XdgOpenStub stub;
         TestForm form;
-        form->openFileButton->click();
-        form->revealButton->click();
+        form->openFileButton()->click();
+        form->revealButton()->click();
         QTest::qWait(300);
         QVERIFY(stub.launches().isEmpty());
         QVERIFY(form.dialogs.messages.isEmpty());
@@ -148,9 +148,9 @@ private slots:
         form.results().appendRow("/tmp/a.txt", 5);
         form.results().setAllChecked(true);
         // A current row that is not selected does not count.
-        form->resultList->selectionModel()->setCurrentIndex(form.results().index(0, 0),
-                                                            QItemSelectionModel::NoUpdate);
-        (button == "PushButton5_Click" ? form->openFileButton : form->revealButton)->click();
+        form->resultList()->selectionModel()->setCurrentIndex(form.results().index(0, 0),
+                                                              QItemSelectionModel::NoUpdate);
+        (button == "PushButton5_Click" ? form->openFileButton() : form->revealButton())->click();
         const QStringList boxes = form.dialogs.errorTexts();
         QCOMPARE(boxes.size(), 1);
         QVERIFY2(boxes[0].contains("\r\nin Zimbrel2021/08/31.Form1." + button + " at line 108\r\r"),
@@ -164,10 +164,10 @@ private slots:
     {
         TestForm form;
         fill(form.results(), 6);
-        select(form->resultList, {1, 3, 4}, 3);
-        QCOMPARE(selectedResultRow(form->resultList), 3);
-        select(form->resultList, {4, 2}, 0);
-        QCOMPARE(selectedResultRow(form->resultList), 2);
+        select(form->resultList(), {1, 3, 4}, 3);
+        QCOMPARE(selectedResultRow(form->resultList()), 3);
+        select(form->resultList(), {4, 2}, 0);
+        QCOMPARE(selectedResultRow(form->resultList()), 2);
     }
 
     void clearAsksNothing()
@@ -175,15 +175,15 @@ private slots:
         TestForm form;
         fill(form.results(), 5);
         form.results().setAllChecked(true);
-        form->progressBar->setValue(40);
-        form->progressBar->setFormat("Writing file: x.txt");
-        form->clearResultsButton->click();
+        form->progressBar()->setValue(40);
+        form->progressBar()->setFormat("Writing file: x.txt");
+        form->clearResultsButton()->click();
         QCOMPARE(form.results().rowCount(), 0);
         QVERIFY(form.dialogs.messages.isEmpty());
-        QCOMPARE(form->progressBar->value(), 40);
-        QCOMPARE(form->progressBar->format(), QStringLiteral("Writing file: x.txt"));
+        QCOMPARE(form->progressBar()->value(), 40);
+        QCOMPARE(form->progressBar()->format(), QStringLiteral("Writing file: x.txt"));
         QCOMPARE(form.results().headerData(0, Qt::Horizontal).toString(), QStringLiteral("Filename(s)"));
-        form->clearResultsButton->click(); // on an empty list: nothing, silently
+        form->clearResultsButton()->click(); // on an empty list: nothing, silently
         QVERIFY(form.dialogs.messages.isEmpty());
     }
 
@@ -208,9 +208,9 @@ private slots:
         QFETCH(QString, item);
         QFETCH(QString, after);
         TestForm form;
-        QCOMPARE(form->resultList->contextMenuPolicy(), Qt::ActionsContextMenu);
+        QCOMPARE(form->resultList()->contextMenuPolicy(), Qt::ActionsContextMenu);
         QStringList texts;
-        for (QAction* a : form->resultList->actions())
+        for (QAction* a : form->resultList()->actions())
             texts << a->text();
         QCOMPARE(texts,
                  (QStringList{"Check All", "Uncheck All", "Check Selected", "Uncheck Selected",
@@ -219,9 +219,9 @@ private slots:
         fill(form.results(), 6);
         form.results().setChecked(0, true);
         form.results().setChecked(3, true);
-        select(form->resultList, {1, 3, 4}, 1);
+        select(form->resultList(), {1, 3, 4}, 1);
         QSignalSpy changed(&form.results(), &QAbstractItemModel::dataChanged);
-        action(form->resultList, item)->trigger();
+        action(form->resultList(), item)->trigger();
         QCOMPARE(checks(form.results()), after);
         QCOMPARE(changed.size(), 1);
         QVERIFY(form.dialogs.messages.isEmpty());
@@ -232,24 +232,24 @@ private slots:
         TestForm form;
         fill(form.results(), 5);
         form.results().setChecked(2, true);
-        QTest::keyClick(form->resultList, Qt::Key_A, Qt::ControlModifier);
-        QCOMPARE(form->resultList->selectionModel()->selectedRows().size(), 5);
+        QTest::keyClick(form->resultList(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(form->resultList()->selectionModel()->selectedRows().size(), 5);
 
         // Space gives every selected row the opposite of the current row's state.
-        select(form->resultList, {0, 2, 3}, 0);
+        select(form->resultList(), {0, 2, 3}, 0);
         QSignalSpy changed(&form.results(), &QAbstractItemModel::dataChanged);
-        QTest::keyClick(form->resultList, Qt::Key_Space);
+        QTest::keyClick(form->resultList(), Qt::Key_Space);
         QCOMPARE(checks(form.results()), QStringLiteral("x.xx."));
         QCOMPARE(changed.size(), 1);
-        QTest::keyClick(form->resultList, Qt::Key_Space);
+        QTest::keyClick(form->resultList(), Qt::Key_Space);
         QCOMPARE(checks(form.results()), QStringLiteral("....."));
-        select(form->resultList, {1, 4}, 2); // the current row is not selected: the first selected one leads
-        QTest::keyClick(form->resultList, Qt::Key_Space);
+        select(form->resultList(), {1, 4}, 2); // the current row is not selected: the first selected leads
+        QTest::keyClick(form->resultList(), Qt::Key_Space);
         QCOMPARE(checks(form.results()), QStringLiteral(".x..x"));
 
         // Nothing selected: Space changes nothing.
-        form->resultList->selectionModel()->clearSelection();
-        QTest::keyClick(form->resultList, Qt::Key_Space);
+        form->resultList()->selectionModel()->clearSelection();
+        QTest::keyClick(form->resultList(), Qt::Key_Space);
         QCOMPARE(checks(form.results()), QStringLiteral(".x..x"));
     }
 
@@ -292,10 +292,10 @@ private slots:
         const QList<int> checked{1, 3};
         for (int row : checked)
             form.results().setChecked(row, true);
-        select(form->resultList, {4, 5}, 4);
+        select(form->resultList(), {4, 5}, 4);
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.form.get()));
-        QHeaderView* header = form->resultList->horizontalHeader();
+        QHeaderView* header = form->resultList()->horizontalHeader();
         QSignalSpy sorted(&form->resultSorter(), &ResultSorter::sorted);
         for (int section : clicks) {
             const int before = int(sorted.size());
@@ -312,12 +312,12 @@ private slots:
             const int was = order[place];
             QCOMPARE(form.results().displayPath(place), paths[was]);
             QCOMPARE(form.results().isChecked(place), checked.contains(was));
-            if (form->resultList->selectionModel()->isRowSelected(place, {}))
+            if (form->resultList()->selectionModel()->isRowSelected(place, {}))
                 selected << was;
         }
         QCOMPARE(selected.size(), 2);
         QVERIFY(selected.contains(4) && selected.contains(5));
-        QCOMPARE(form->resultList->currentIndex().row(), int(order.indexOf(4)));
+        QCOMPARE(form->resultList()->currentIndex().row(), int(order.indexOf(4)));
     }
 
     // Until "Done." the walk's order stands: header clicks change neither the list nor the indicator.
@@ -334,16 +334,16 @@ private slots:
                 QThread::msleep(1);
             return 0;
         });
-        form->lengthEdit->setText("-1");
-        form->comparisonCombo->setCurrentIndex(1);
+        form->lengthEdit()->setText("-1");
+        form->comparisonCombo()->setCurrentIndex(1);
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.form.get()));
-        form->startButton->click();
+        form->startButton()->click();
         QTRY_COMPARE(form.results().rowCount(), 3);
         QStringList walked;
         for (int r = 0; r < 3; ++r)
             walked << form.results().displayPath(r);
-        QHeaderView* header = form->resultList->horizontalHeader();
+        QHeaderView* header = form->resultList()->horizontalHeader();
         QSignalSpy sorted(&form->resultSorter(), &ResultSorter::sorted);
         for (int section : {0, 1, 0}) {
             const QPoint at(header->sectionViewportPosition(section) + 5, header->height() / 2);
@@ -378,22 +378,22 @@ private slots:
         form->show();
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form.form.get()));
-        form->resultList->setFocus(Qt::OtherFocusReason); // first in the focus order, as the window starts
-        QVERIFY(form->resultList->hasFocus());
-        QVERIFY(!form->resultList->selectionModel()->hasSelection());
+        form->resultList()->setFocus(Qt::OtherFocusReason); // first in the focus order, as the window starts
+        QVERIFY(form->resultList()->hasFocus());
+        QVERIFY(!form->resultList()->selectionModel()->hasSelection());
 
-        QTest::keyClick(form->resultList, Qt::Key_Tab);
-        QVERIFY(form->folderList->hasFocus());
-        QTest::keyClick(form->folderList, Qt::Key_Delete);
+        QTest::keyClick(form->resultList(), Qt::Key_Tab);
+        QVERIFY(form->folderList()->hasFocus());
+        QTest::keyClick(form->folderList(), Qt::Key_Delete);
         QCOMPARE(form->folderModel()->rowCount(), 1);
         QCOMPARE(form->folderModel()->item(0)->text(), QStringLiteral("/two"));
 
-        QTest::keyClick(form->folderList, Qt::Key_Backtab, Qt::ShiftModifier);
-        QVERIFY(form->resultList->hasFocus());
-        QCOMPARE(form->resultList->selectionModel()->selectedRows().size(), 1);
-        QTest::keyClick(form->resultList, Qt::Key_Space);
+        QTest::keyClick(form->folderList(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(form->resultList()->hasFocus());
+        QCOMPARE(form->resultList()->selectionModel()->selectedRows().size(), 1);
+        QTest::keyClick(form->resultList(), Qt::Key_Space);
         QCOMPARE(checks(form.results()), QStringLiteral("x."));
-        QTest::keyClick(form->resultList, Qt::Key_Return);
+        QTest::keyClick(form->resultList(), Qt::Key_Return);
         QTRY_COMPARE(stub.launches().size(), 1);
         QCOMPARE(QUrl(stub.launches().first()).toLocalFile(), first);
         QVERIFY(form.dialogs.messages.isEmpty());
@@ -406,7 +406,7 @@ private slots:
                 popup->close();
             }
         });
-        QTest::keyClick(form->resultList, Qt::Key_F10, Qt::ShiftModifier);
+        QTest::keyClick(form->resultList(), Qt::Key_F10, Qt::ShiftModifier);
         QVERIFY(menu.contains("Check All") && menu.contains("Invert Checks"));
     }
 
@@ -442,7 +442,7 @@ private slots:
             sevenths.push_back(r);
         model.setCheckedRows(sevenths, true);
         const int kept = 500; // never removed
-        select(form->resultList, {kept}, kept);
+        select(form->resultList(), {kept}, kept);
         std::vector<quint64> ids;
         for (int r : removed)
             ids.push_back(model.rowId(r));
@@ -471,8 +471,8 @@ private slots:
         if (oneByOne) {
             const int keptNow =
                 kept - int(std::count_if(removed.begin(), removed.end(), [](int r) { return r < kept; }));
-            QCOMPARE(form->resultList->currentIndex().row(), keptNow);
-            QVERIFY(form->resultList->selectionModel()->isRowSelected(keptNow));
+            QCOMPARE(form->resultList()->currentIndex().row(), keptNow);
+            QVERIFY(form->resultList()->selectionModel()->isRowSelected(keptNow));
         }
     }
 
@@ -480,16 +480,16 @@ private slots:
     {
         TestForm form;
         fill(form.results(), 300000);
-        QTest::keyClick(form->resultList, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(form->resultList(), Qt::Key_A, Qt::ControlModifier);
         QSignalSpy changed(&form.results(), &QAbstractItemModel::dataChanged);
-        action(form->resultList, "Check Selected")->trigger();
+        action(form->resultList(), "Check Selected")->trigger();
         QCOMPARE(form.results().checkedCount(), 300000);
         // A selection of two blocks.
         QItemSelection two;
         two.select(form.results().index(10, 0), form.results().index(99999, 1));
         two.select(form.results().index(200000, 0), form.results().index(299999, 1));
-        form->resultList->selectionModel()->select(two, QItemSelectionModel::ClearAndSelect);
-        action(form->resultList, "Uncheck Selected")->trigger();
+        form->resultList()->selectionModel()->select(two, QItemSelectionModel::ClearAndSelect);
+        action(form->resultList(), "Uncheck Selected")->trigger();
         QCOMPARE(form.results().checkedCount(), 300000 - 99990 - 100000);
         QVERIFY(form.results().isChecked(9) && !form.results().isChecked(10) &&
                 form.results().isChecked(100000));

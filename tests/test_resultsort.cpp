@@ -195,20 +195,20 @@ private slots:
         QCOMPARE(paths(model), (QStringList{"/d/x20", "/d/x3", "/d/x2", "/d/x1"}));
         QCOMPARE(sorted.first().at(0).toInt(), 0);
 
-        sorter.setSearchRunning(true);
+        sorter.setWalkRunning(true);
         QVERIFY(!sorter.sort(1, Qt::AscendingOrder));
         QVERIFY(!sorter.isSorting());
-        sorter.setSearchRunning(false);
+        sorter.setWalkRunning(false);
 
         // A search starting while the order is worked out: the walk's order stands.
         QSignalSpy dropped(&sorter, &ResultSorter::sortDropped);
         QVERIFY(sorter.sort(0, Qt::AscendingOrder));
-        sorter.setSearchRunning(true);
+        sorter.setWalkRunning(true);
         QCOMPARE(dropped.size(), 1);
         QTest::qWait(200);
         QCOMPARE(paths(model), (QStringList{"/d/x20", "/d/x3", "/d/x2", "/d/x1"}));
         QCOMPARE(sorted.size(), 1);
-        sorter.setSearchRunning(false);
+        sorter.setWalkRunning(false);
 
         // A removal while the order is worked out: the sorter sorts what the list then holds.
         QVERIFY(sorter.sort(0, Qt::AscendingOrder));

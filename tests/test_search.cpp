@@ -2,8 +2,8 @@
 #include "app/mainwindow.h"
 #include "app/searchrun.h"
 #include "platform/dirlisting.h"
+#include "platform/nativepath.h"
 #include "results/resultmodel.h"
-#include "search/pathhelpers.h"
 #include "search/readerpool.h"
 #include "search/walker.h"
 #include "services/settings.h"
@@ -121,7 +121,7 @@ QByteArrayList walkSequence(const QString& root, int readers,
 {
     std::atomic<bool> stop{false};
     LiveCriteria criteria;
-    criteria.set(QStringLiteral("-1"), Comparison::GreaterThan);
+    criteria.set(LengthCriterion{Comparison::GreaterThan, -1, LengthUnit::Name});
     WalkSettings settings;
     settings.stop = &stop;
     settings.criteria = &criteria;
@@ -136,7 +136,7 @@ QByteArrayList walkSequence(const QString& root, int readers,
                    if (!report.header.isEmpty())
                        seen << "> " + report.header;
                    for (const ResultBatch::Entry& e : report.rows.entries)
-                       seen << QByteArray(report.rows.bytes.data() + e.offset, e.length);
+                       seen << QByteArray(report.rows.bytes.data() + e.offset, e.pathBytes);
                    if (report.failure)
                        seen << "! " + report.failure->path;
                    if (stopAfter >= 0 && seen.size() >= stopAfter)
@@ -169,16 +169,16 @@ class TestSearch : public QObject
 
     void criteria(const QString& length, int combo, const QString& filter = QString())
     {
-        form->lengthEdit->setText(length);
-        form->comparisonCombo->setCurrentIndex(combo);
-        form->filterEdit->setText(filter);
+        form->lengthEdit()->setText(length);
+        form->comparisonCombo()->setCurrentIndex(combo);
+        form->filterEdit()->setText(filter);
     }
 
     // Presses Start and waits for "Done.".
     bool search()
     {
         const int before = dialogs.countMessages("Done.");
-        form->startButton->click();
+        form->startButton()->click();
         return QTest::qWaitFor([&] { return dialogs.countMessages("Done.") == before + 1; }, 20000);
     }
 
@@ -192,7 +192,7 @@ class TestSearch : public QObject
     {
         QStringList names;
         for (int r = 0; r < form->resultModel()->rowCount(); ++r)
-            names << fileNameOfPath(form->resultModel()->displayPath(r));
+            names << fileNameOf(form->resultModel()->displayPath(r));
         names.sort();
         return names;
     }
@@ -271,12 +271,12 @@ private slots:
         for (int r = 0; r < form->resultModel()->rowCount(); ++r) {
             const QString path = form->resultModel()->displayPath(r);
             QVERIFY(path.startsWith(tree.path() + '/'));
-            QCOMPARE(form->resultModel()->nameLength(r), fileNameOfPath(path).size());
+            QCOMPARE(form->resultModel()->measuredLength(r), fileNameOf(path).size());
         }
-        QCOMPARE(form->startButton->text(), QStringLiteral("Start Finding"));
+        QCOMPARE(form->startButton()->text(), QStringLiteral("Start Finding"));
         QCOMPARE(header(), QStringLiteral("Folder(s)"));
         QCOMPARE(form->pointer().value(), Pointer::Default);
-        QCOMPARE(form->progressBar->format(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form->progressBar()->format(), QStringLiteral("Progress Bar"));
     }
 
     void hiddenFilesAndFolders()
@@ -425,11 +425,11 @@ private slots:
             addFolder(tree.path() + QString("/f%1").arg(i));
         }
         QList<int> seen;
-        connect(form->progressBar, &QProgressBar::valueChanged, form.get(), [&](int v) { seen << v; });
+        connect(form->progressBar(), &QProgressBar::valueChanged, form.get(), [&](int v) { seen << v; });
         criteria("-1", 1);
         QVERIFY(search());
         QCOMPARE(seen, values);
-        QCOMPARE(form->progressBar->format(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form->progressBar()->format(), QStringLiteral("Progress Bar"));
         QCOMPARE(form->resultModel()->rowCount(), folders);
     }
 
@@ -442,12 +442,12 @@ private slots:
         QVERIFY(search());
         QCOMPARE(form->resultModel()->rowCount(), 1);
         form->folderModel()->removeRow(0);
-        form->startButton->click();
+        form->startButton()->click();
         QCOMPARE(dialogs.messages.last().text, QStringLiteral("Add folder(s) to search first."));
         QCOMPARE(dialogs.messages.last().style, 0);
         QCOMPARE(dialogs.messages.last().title, QStringLiteral("Lentrova"));
         QCOMPARE(form->resultModel()->rowCount(), 1);
-        QCOMPARE(form->startButton->text(), QStringLiteral("Start Finding"));
+        QCOMPARE(form->startButton()->text(), QStringLiteral("Start Finding"));
     }
 
     void startRefusesCriteriaThatCannotWork_data()
@@ -481,14 +481,14 @@ private slots:
         QCOMPARE(form->resultModel()->rowCount(), 2);
         const int messagesBefore = int(dialogs.messages.size());
         criteria(length, 1, filter);
-        form->startButton->click();
+        form->startButton()->click();
         QTest::qWait(50);
         QCOMPARE(int(dialogs.messages.size()), messagesBefore + 1);
         QVERIFY2(dialogs.messages.last().text.startsWith(field + ": "),
                  qPrintable(dialogs.messages.last().text));
         QVERIFY(dialogs.messages.last().text.contains('"' + (field == "Filter" ? filter : length) + '"'));
         QCOMPARE(form->resultModel()->rowCount(), 2);
-        QCOMPARE(form->startButton->text(), QStringLiteral("Start Finding"));
+        QCOMPARE(form->startButton()->text(), QStringLiteral("Start Finding"));
         QCOMPARE(form->pointer().value(), Pointer::Default);
         QVERIFY(!form->searchRun().active());
     }
@@ -532,23 +532,23 @@ private slots:
             return 0;
         });
         QList<int> seen;
-        connect(form->progressBar, &QProgressBar::valueChanged, form.get(), [&](int v) { seen << v; });
+        connect(form->progressBar(), &QProgressBar::valueChanged, form.get(), [&](int v) { seen << v; });
         criteria("-1", 1);
-        form->startButton->click();
-        QCOMPARE(form->startButton->text(), QStringLiteral("Stop"));
+        form->startButton()->click();
+        QCOMPARE(form->startButton()->text(), QStringLiteral("Stop"));
         QCOMPARE(form->pointer().value(), Pointer::Busy);
         QTRY_COMPARE(gate.reached.load(), 1);
         QTRY_COMPARE(header(), "Searching " + tree.path() + "/b");
-        QCOMPARE(form->progressBar->format(), QStringLiteral("Processing: b"));
-        QCOMPARE(form->progressBar->value(), 66);
+        QCOMPARE(form->progressBar()->format(), QStringLiteral("Processing: b"));
+        QCOMPARE(form->progressBar()->value(), 66);
         const QStringList before = foundNames();
         QVERIFY(before.contains("1.txt") && before.contains("2.txt"));
 
         waitPastDoubleClick();
-        form->startButton->click(); // Stop
-        QCOMPARE(form->startButton->text(), QStringLiteral("Start Finding"));
+        form->startButton()->click(); // Stop
+        QCOMPARE(form->startButton()->text(), QStringLiteral("Start Finding"));
         QVERIFY(form->searchRun().stopRequested());
-        form->startButton->click(); // Start again while the stopped run winds down: ignored
+        form->startButton()->click(); // Start again while the stopped run winds down: ignored
         gate.release();
         QTRY_COMPARE(dialogs.countMessages("Done."), 1);
         QTest::qWait(50);
@@ -557,7 +557,7 @@ private slots:
         QVERIFY(!foundNames().contains("5.txt"));
         QCOMPARE(seen, (QList<int>{33, 66, 100, 0}));
         QCOMPARE(header(), QStringLiteral("Folder(s)"));
-        QCOMPARE(form->startButton->text(), QStringLiteral("Start Finding"));
+        QCOMPARE(form->startButton()->text(), QStringLiteral("Start Finding"));
         QCOMPARE(form->pointer().value(), Pointer::Default);
         QVERIFY(dialogs.errorTexts().isEmpty());
         QVERIFY(!form->searchRun().active());
@@ -574,12 +574,12 @@ private slots:
         // The walk's own position, not where readers listing ahead of it have got to.
         form->searchRun().setBeforeEnter([&](std::string_view) { gate.arrive(); });
         criteria("5", 0);
-        form->startButton->click();
+        form->startButton()->click();
         QTRY_COMPARE(gate.reached.load(), 1); // before sub
-        form->lengthEdit->setText("");
+        form->lengthEdit()->setText("");
         gate.release();
         QTRY_COMPARE(gate.reached.load(), 2); // before sub/deeper
-        form->lengthEdit->setText("7");
+        form->lengthEdit()->setText("7");
         gate.release();
         QTRY_COMPARE(dialogs.countMessages("Done."), 1);
         QCOMPARE(foundNames(), (QStringList{"aaaaa", "eeeeeee"}));
@@ -600,15 +600,15 @@ private slots:
             return 0;
         });
         criteria("-1", 1, "*.txt");
-        form->startButton->click();
+        form->startButton()->click();
         QTRY_COMPARE(gate.reached.load(), 1); // inside a: its own filter stays
-        form->filterEdit->setText("*[x");
+        form->filterEdit()->setText("*[x");
         gate.release();
         QTRY_COMPARE(dialogs.countMessages("Done."), 1);
         QCOMPARE(foundNames(), (QStringList{"x.txt", "y.txt"}));
         QVERIFY(dialogs.errorTexts().isEmpty());
         // The next Start refuses it.
-        form->startButton->click();
+        form->startButton()->click();
         QVERIFY(dialogs.messages.last().text.startsWith("Filter: "));
         QCOMPARE(foundNames(), (QStringList{"x.txt", "y.txt"}));
     }
@@ -626,7 +626,7 @@ private slots:
             return 0;
         });
         criteria("-1", 1);
-        form->startButton->click();
+        form->startButton()->click();
         QTRY_COMPARE(gate.reached.load(), 1);
         form->folderModel()->removeRow(1);
         addFolder(tree.path() + "/c");
@@ -655,7 +655,7 @@ private slots:
             for (int r = 0; r < form->resultModel()->rowCount(); ++r)
                 if (form->resultModel()->nativePath(r) == root + n.first) {
                     found = true;
-                    QCOMPARE(int(form->resultModel()->nameLength(r)), n.second);
+                    QCOMPARE(int(form->resultModel()->measuredLength(r)), n.second);
                 }
             QVERIFY2(found, n.first.toHex().constData());
         }
@@ -720,13 +720,13 @@ private slots:
         QTemporaryDir tree;
         QVERIFY(QDir().mkpath(tree.path() + "/picked"));
         dialogs.directories.enqueue(tree.path() + "//picked");
-        form->addFolderButton->click();
+        form->addFolderButton()->click();
         QCOMPARE(dialogs.directoryStarts, QStringList{QString()});
         QCOMPARE(form->folderModel()->rowCount(), 1);
         QCOMPARE(form->folderModel()->item(0)->text(), tree.path() + "/picked");
         QCOMPARE(form->pointer().value(), Pointer::Default);
         // The next picker opens where this one ended; a cancel changes nothing and says nothing.
-        form->addFolderButton->click();
+        form->addFolderButton()->click();
         QCOMPARE(dialogs.directoryStarts.last(), tree.path() + "/picked");
         QCOMPARE(form->folderModel()->rowCount(), 1);
         QVERIFY(dialogs.messages.isEmpty());
@@ -736,16 +736,16 @@ private slots:
     {
         for (const char* f : {"/one", "/two", "/three"})
             addFolder(f);
-        QTest::keyClick(form->folderList, Qt::Key_Delete); // nothing selected
+        QTest::keyClick(form->folderList(), Qt::Key_Delete); // nothing selected
         QCOMPARE(form->folderModel()->rowCount(), 3);
-        form->folderList->setCurrentIndex(form->folderModel()->index(1, 0));
+        form->folderList()->setCurrentIndex(form->folderModel()->index(1, 0));
         form->pointer().set(Pointer::Busy);
-        QTest::keyClick(form->folderList, Qt::Key_Delete); // busy
+        QTest::keyClick(form->folderList(), Qt::Key_Delete); // busy
         QCOMPARE(form->folderModel()->rowCount(), 3);
         form->onFolderListKeyDown(Qt::Key_Insert); // another key
         QCOMPARE(form->folderModel()->rowCount(), 3);
         form->pointer().set(Pointer::Default);
-        QTest::keyClick(form->folderList, Qt::Key_Delete);
+        QTest::keyClick(form->folderList(), Qt::Key_Delete);
         QCOMPARE(form->folderModel()->rowCount(), 2);
         QCOMPARE(form->folderModel()->item(0)->text(), QStringLiteral("/one"));
         QCOMPARE(form->folderModel()->item(1)->text(), QStringLiteral("/three"));
@@ -839,13 +839,13 @@ private slots:
         criteria("-1", 1);
         DeadMount dead;
         Heartbeat heartbeat;
-        form->startButton->click();
+        form->startButton()->click();
         QTRY_COMPARE(deadInside.load(), 1);
         const int beats = heartbeat.beats;
         QTRY_VERIFY(heartbeat.beats > beats + 3);
         QCOMPARE(deadInside.load(), 1);
         waitPastDoubleClick();
-        form->startButton->click(); // Stop
+        form->startButton()->click(); // Stop
         QTRY_COMPARE_WITH_TIMEOUT(dialogs.countMessages("Done."), 1, 3000);
         QCOMPARE(deadInside.load(), 1); // "Done." did not wait for the mount
         QVERIFY(!form->searchRun().active());
@@ -866,7 +866,7 @@ private slots:
         makeFiles(tree.path(), {"ok/x.txt", "dead/y.txt"});
         QMimeData mime;
         mime.setUrls({QUrl::fromLocalFile(tree.path() + "/ok"), QUrl::fromLocalFile(tree.path() + "/dead")});
-        QWidget* viewport = form->folderList->viewport();
+        QWidget* viewport = form->folderList()->viewport();
         DeadMount dead;
         Heartbeat heartbeat;
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
@@ -898,7 +898,7 @@ private slots:
         mime.setUrls({QUrl::fromLocalFile(tree.path() + "/f1"),
                       QUrl::fromLocalFile(tree.path() + "/file.txt"),
                       QUrl::fromLocalFile(tree.path() + "/f2")});
-        QWidget* viewport = form->folderList->viewport();
+        QWidget* viewport = form->folderList()->viewport();
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(viewport, &enter);
         QVERIFY(enter.isAccepted());
@@ -945,18 +945,18 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         // Two clicks in quick succession, as a double-click reaches the button.
-        QTest::mouseClick(form->startButton, Qt::LeftButton);
-        QCOMPARE(form->startButton->text(), QStringLiteral("Stop"));
-        QTest::mouseClick(form->startButton, Qt::LeftButton);
-        QCOMPARE(form->startButton->text(), QStringLiteral("Stop"));
+        QTest::mouseClick(form->startButton(), Qt::LeftButton);
+        QCOMPARE(form->startButton()->text(), QStringLiteral("Stop"));
+        QTest::mouseClick(form->startButton(), Qt::LeftButton);
+        QCOMPARE(form->startButton()->text(), QStringLiteral("Stop"));
         QVERIFY(!form->searchRun().stopRequested());
         QTRY_COMPARE(gate.reached.load(), 1);
         if (clock.elapsed() < 300) {
-            form->startButton->click(); // still inside the interval
+            form->startButton()->click(); // still inside the interval
             QVERIFY(!form->searchRun().stopRequested());
         }
         waitPastDoubleClick();
-        form->startButton->click();
+        form->startButton()->click();
         QVERIFY(form->searchRun().stopRequested());
         gate.release();
         QTRY_COMPARE_WITH_TIMEOUT(dialogs.countMessages("Done."), 1, 5000);
@@ -991,7 +991,7 @@ private slots:
         makeFiles(tree.path(), {"d\u00e9/x.txt"});
         QMimeData mime;
         mime.setUrls({QUrl(url.arg(QUrl::fromLocalFile(tree.path()).path(QUrl::FullyEncoded)))});
-        QWidget* viewport = form->folderList->viewport();
+        QWidget* viewport = form->folderList()->viewport();
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(viewport, &enter);
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
@@ -1005,8 +1005,8 @@ private slots:
         QCOMPARE(form->folderModel()->item(0)->text(), row.arg(tree.path()));
         criteria("-1", 1);
         const int done = dialogs.countMessages("Done.");
-        form->startButton->click();
-        QCOMPARE(form->progressBar->format(), QStringLiteral("Processing: d\u00e9"));
+        form->startButton()->click();
+        QCOMPARE(form->progressBar()->format(), QStringLiteral("Processing: d\u00e9"));
         QTRY_COMPARE_WITH_TIMEOUT(dialogs.countMessages("Done."), done + 1, 20000);
         QCOMPARE(foundNames(), QStringList{"x.txt"});
     }
@@ -1025,7 +1025,7 @@ private slots:
         newForm(QDir(install).absolutePath());
         XdgOpenStub stub;
         dialogs.answers.enqueue(answer);
-        form->loadSamplesButton->click();
+        form->loadSamplesButton()->click();
 
         const QString folder = QDir(install).absolutePath();
         QCOMPARE(form->folderModel()->rowCount(), 2);
@@ -1038,8 +1038,8 @@ private slots:
                            "stored (so that you can view them before working with them)?"));
         QCOMPARE(dialogs.messages[0].style, 4);
         QCOMPARE(dialogs.messages[0].title, QStringLiteral("Lentrova"));
-        QCOMPARE(form->lengthEdit->text(), QStringLiteral("5"));
-        QCOMPARE(form->comparisonCombo->currentIndex(), 1);
+        QCOMPARE(form->lengthEdit()->text(), QStringLiteral("5"));
+        QCOMPARE(form->comparisonCombo()->currentIndex(), 1);
         if (answer == Answer::Yes) {
             QTRY_COMPARE(stub.launches().size(), 1);
             QCOMPARE(QUrl(stub.launches().first()).toLocalFile(), folder + "/Samples/");

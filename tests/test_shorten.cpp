@@ -679,7 +679,7 @@ void TestShorten::renamedRowsKeepPlaceAndCheck()
     QCOMPARE(model.renameRows({{oldId, "/a/two.txt", 7}, {999999, "/x", 1}}), 1);
     QCOMPARE(model.rowCount(), 3);
     QCOMPARE(model.nativePath(1), QByteArray("/a/two.txt"));
-    QCOMPARE(model.nameLength(1), quint16(7));
+    QCOMPARE(model.measuredLength(1), quint16(7));
     QVERIFY(model.isChecked(1));
     QVERIFY(model.rowId(1) != oldId);
     QCOMPARE(model.nativePath(0), QByteArray("/a/one-long.txt"));

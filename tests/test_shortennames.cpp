@@ -54,7 +54,7 @@ class TestShortenNames : public QObject
     {
         QList<Row> out;
         for (int r = 0; r < model().rowCount(); ++r)
-            out.append({model().nativePath(r), model().nameLength(r), model().isChecked(r)});
+            out.append({model().nativePath(r), model().measuredLength(r), model().isChecked(r)});
         return out;
     }
 
@@ -85,10 +85,10 @@ class TestShortenNames : public QObject
     bool search(const QByteArray& folder, const QString& length, int comparison)
     {
         form->folderModel()->appendRow(new QStandardItem(QFile::decodeName(folder)));
-        form->lengthEdit->setText(length);
-        form->comparisonCombo->setCurrentIndex(comparison);
+        form->lengthEdit()->setText(length);
+        form->comparisonCombo()->setCurrentIndex(comparison);
         const int before = dialogs.countMessages(QStringLiteral("Done."));
-        form->startButton->click();
+        form->startButton()->click();
         return QTest::qWaitFor([&] { return dialogs.countMessages(QStringLiteral("Done.")) == before + 1; },
                                20000);
     }
@@ -119,12 +119,12 @@ private slots:
 
     void menuItemsFollowTheCheckingItems()
     {
-        const QList<QAction*> items = form->resultList->actions();
+        const QList<QAction*> items = form->resultList()->actions();
         QVERIFY(items.size() >= 3);
         QVERIFY(items[items.size() - 3]->isSeparator());
         QCOMPARE(items[items.size() - 2]->text(), Menu);
         QCOMPARE(items.last()->text(), QStringLiteral("Undo Last Shortening"));
-        QCOMPARE(form->shortenNamesAction, items[items.size() - 2]);
+        QCOMPARE(form->shortenNamesAction(), items[items.size() - 2]);
     }
 
     void offeredLimit_data()
@@ -154,7 +154,7 @@ private slots:
         const QList<Row> before = rows();
         shorten.limits.enqueue(QStringLiteral("8"));
         shorten.apply = false;
-        form->shortenNamesAction->trigger();
+        form->shortenNamesAction()->trigger();
         QCOMPARE(shorten.offered, QStringList{offered});
         QCOMPARE(rows(), before);
         QCOMPARE(FileTree::list(dir.path()), QList<QByteArray>{"a-rather-long-name.txt"});
@@ -167,7 +167,7 @@ private slots:
         QVERIFY(FileTree::write(dir.path() + "/long-name.txt", "x"));
         addRow(dir.path() + "/long-name.txt");
         shorten.apply = false;
-        form->shortenNamesAction->trigger();
+        form->shortenNamesAction()->trigger();
         QCOMPARE(shorten.offered, QStringList{QString()});
     }
 
@@ -176,7 +176,7 @@ private slots:
         ScratchDir dir;
         QVERIFY(FileTree::write(dir.path() + "/long-name.txt", "x"));
         addRow(dir.path() + "/long-name.txt", false);
-        form->shortenNamesAction->trigger();
+        form->shortenNamesAction()->trigger();
         QVERIFY(shorten.offered.isEmpty());
         QCOMPARE(told().size(), 1);
         QCOMPARE(told()[0].style, 0);
@@ -215,7 +215,7 @@ private slots:
         const QList<Row> found = rows();
 
         shorten.limits.enqueue(QStringLiteral("10"));
-        form->shortenNamesAction->trigger();
+        form->shortenNamesAction()->trigger();
         QList<Row> expected = found;
         for (Row& row : expected) {
             if (row.path.endsWith(accented)) {
@@ -233,7 +233,7 @@ private slots:
         QVERIFY(told().isEmpty());
         QCOMPARE(form->pointer().value(), Pointer::Default);
 
-        form->undoShorteningAction->trigger();
+        form->undoShorteningAction()->trigger();
         QCOMPARE(rows(), found);
         QCOMPARE(FileTree::read(sub + accented), accented);
         QCOMPARE(FileTree::list(sub).size(), 4);
@@ -253,13 +253,13 @@ private slots:
             QCOMPARE(dialog.plan().at(0).newName, QByteArray("abcd.txt"));
             QVERIFY(FileTree::write(f + "abcd.txt", "theirs"));
         };
-        form->shortenNamesAction->trigger();
+        form->shortenNamesAction()->trigger();
         QCOMPARE(rows(), (QList<Row>{{f + "ab~2.txt", 8, true}}));
         QCOMPARE(FileTree::read(f + "ab~2.txt"), QByteArray("mine"));
         QCOMPARE(FileTree::read(f + "abcd.txt"), QByteArray("theirs"));
         QVERIFY(told().isEmpty());
 
-        form->undoShorteningAction->trigger();
+        form->undoShorteningAction()->trigger();
         QCOMPARE(rows(), (QList<Row>{{f + "abcdefghij.txt", 14, true}}));
         QCOMPARE(FileTree::read(f + "abcd.txt"), QByteArray("theirs"));
     }
@@ -278,7 +278,7 @@ private slots:
             QVERIFY(::unlink((f + "first-long-name").constData()) == 0);
             QVERIFY(::unlink((f + "third-long-name").constData()) == 0);
         };
-        form->shortenNamesAction->trigger();
+        form->shortenNamesAction()->trigger();
         QCOMPARE(rows(), (QList<Row>{{f + "first-long-name", 15, true},
                                      {f + "secon", 5, true},
                                      {f + "third-long-name", 15, true}}));
@@ -299,7 +299,7 @@ private slots:
         addRow(dir.path() + "/long-name.txt");
         const QList<Row> before = rows();
         shorten.limits.enqueue(QStringLiteral("6"));
-        form->shortenNamesAction->trigger();
+        form->shortenNamesAction()->trigger();
         QCOMPARE(rows(), before);
         QCOMPARE(FileTree::list(dir.path()), QList<QByteArray>{"long-name.txt"});
         QCOMPARE(told().size(), 1);
@@ -310,7 +310,7 @@ private slots:
 
     void undoWithNothingToUndo()
     {
-        form->undoShorteningAction->trigger();
+        form->undoShorteningAction()->trigger();
         QCOMPARE(told().size(), 1);
         QCOMPARE(told()[0].text, QStringLiteral("There is no shortening to undo."));
         QCOMPARE(told()[0].style, 0);
@@ -328,11 +328,11 @@ private slots:
             addRow(f + name);
         }
         shorten.limits.enqueue(QStringLiteral("5"));
-        form->shortenNamesAction->trigger();
+        form->shortenNamesAction()->trigger();
         QCOMPARE(FileTree::list(dir.path()), (QList<QByteArray>{"first", "secon"}));
         QVERIFY(FileTree::write(f + "first-long-name", "newcomer"));
 
-        form->undoShorteningAction->trigger();
+        form->undoShorteningAction()->trigger();
         QCOMPARE(rows(), (QList<Row>{{f + "first", 5, true}, {f + "second-long-name", 16, true}}));
         QCOMPARE(FileTree::read(f + "first-long-name"), QByteArray("newcomer"));
         QCOMPARE(FileTree::read(f + "first"), QByteArray("first-long-name"));
@@ -370,14 +370,14 @@ private slots:
             addRow(f + name);
         }
         shorten.limits.enqueue(QStringLiteral("5"));
-        form->shortenNamesAction->trigger();
+        form->shortenNamesAction()->trigger();
         QCOMPARE(FileTree::list(dir.path()), (QList<QByteArray>{"first", "secon"}));
         if (firstBackByHand)
             QVERIFY(::rename((f + "first").constData(), (f + "first-long-name").constData()) == 0);
         if (secondOldTaken)
             QVERIFY(FileTree::write(f + "second-long-name", "newcomer"));
 
-        form->undoShorteningAction->trigger();
+        form->undoShorteningAction()->trigger();
         QCOMPARE(rows(), (QList<Row>{{f + "first-long-name", 15, true},
                                      secondOldTaken ? Row{f + "secon", 5, true}
                                                     : Row{f + "second-long-name", 16, true}}));
@@ -399,11 +399,11 @@ private slots:
         shorten.beforeAnswer = [&](ShortenDialog&) {
             during = std::make_unique<DuringHandler>([&] {
                 pointerDuring = int(form->pointer().value());
-                form->shortenNamesAction->trigger();
-                form->undoShorteningAction->trigger();
+                form->shortenNamesAction()->trigger();
+                form->undoShorteningAction()->trigger();
             });
         };
-        form->shortenNamesAction->trigger();
+        form->shortenNamesAction()->trigger();
         QVERIFY(during && during->ran);
         QCOMPARE(pointerDuring, 11);
         QCOMPARE(shorten.offered.size(), 1);
@@ -438,7 +438,7 @@ private slots:
             }
         });
         shorten.beforeAnswer = [&](ShortenDialog&) { closer.start(); };
-        form->shortenNamesAction->trigger();
+        form->shortenNamesAction()->trigger();
         QVERIFY(!closer.isActive());
         QVERIFY(told().isEmpty());
         int renamed = 0;
@@ -449,7 +449,7 @@ private slots:
         QVERIFY(renamed > 0);
         QVERIFY(renamed < Files);
 
-        form->undoShorteningAction->trigger();
+        form->undoShorteningAction()->trigger();
         QVERIFY(told().isEmpty());
         for (const Row& row : rows())
             QVERIFY(row.path.contains("file-with-a-long-name-") && FileTree::exists(row.path));
@@ -479,18 +479,18 @@ private slots:
         QVERIFY(addCheckedFiles(f, Files));
         if (running == QStringLiteral("undo")) {
             shorten.limits.enqueue(QStringLiteral("8"));
-            form->shortenNamesAction->trigger();
+            form->shortenNamesAction()->trigger();
             QVERIFY(told().isEmpty());
         }
         const auto start = [&](const QString& which) {
             if (which == QStringLiteral("shorten"))
-                form->shortenNamesAction->trigger();
+                form->shortenNamesAction()->trigger();
             else if (which == QStringLiteral("undo"))
-                form->undoShorteningAction->trigger();
+                form->undoShorteningAction()->trigger();
             else if (which == QStringLiteral("trash"))
-                form->trashButton->click();
+                form->trashButton()->click();
             else
-                form->moveButton->click();
+                form->moveButton()->click();
         };
         dialogs.answers.enqueue(Answer::Yes); // the trash's question, asked once
         dialogs.directories.enqueue(target.qpath());
@@ -541,7 +541,7 @@ private slots:
             window->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
         });
         shorten.beforeAnswer = [&](ShortenDialog&) { canceller.start(); };
-        form->shortenNamesAction->trigger();
+        form->shortenNamesAction()->trigger();
         QVERIFY(!canceller.isActive());
 
         QString error;
@@ -566,7 +566,7 @@ private slots:
         for (const Row& row : rows())
             QVERIFY(FileTree::exists(row.path));
 
-        form->undoShorteningAction->trigger();
+        form->undoShorteningAction()->trigger();
         QCOMPARE(told().size(), 1);
         for (const Row& row : rows())
             QVERIFY(row.path.contains("file-with-a-long-name-") && FileTree::exists(row.path));

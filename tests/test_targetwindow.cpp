@@ -73,7 +73,7 @@ class TestTargetWindow : public QObject
     bool check()
     {
         const int before = countDoneMessages(dialogs);
-        form->targetCheckAction->trigger();
+        form->targetCheckAction()->trigger();
         return QTest::qWaitFor([&] { return countDoneMessages(dialogs) == before + 1; }, 60000);
     }
 
@@ -100,7 +100,7 @@ private slots:
     {
         listFolder(tree->path());
         target.start = false;
-        form->targetCheckAction->trigger();
+        form->targetCheckAction()->trigger();
         QCOMPARE(target.shown, 1);
         QStringList keys;
         for (const TargetProfile& p : targetProfiles())
@@ -144,7 +144,7 @@ private slots:
         target.profile = profile;
         target.folder = folder;
         target.rules = rulesOf(rules);
-        form->targetCheckAction->trigger();
+        form->targetCheckAction()->trigger();
         QVERIFY2(target.error.contains(reason), qPrintable(target.error));
         QVERIFY(!form->searchRun().active());
         QCOMPARE(countDoneMessages(dialogs), 0);
@@ -193,7 +193,7 @@ private slots:
         QFETCH(QStringList, expected);
         QFETCH(QString, summary);
         listFolder(tree->path());
-        form->filterEdit->setText(filter);
+        form->filterEdit()->setText(filter);
         target.profile = profile;
         target.rules = rulesOf(rules);
         QVERIFY(check());
@@ -211,14 +211,14 @@ private slots:
             const QString shown = model().data(model().index(r, 1), Qt::DisplayRole).toString();
             QVERIFY2(shown.contains(word), qPrintable(path + ": " + shown));
         }
-        QCOMPARE(form->startButton->text(), QStringLiteral("Start Finding"));
+        QCOMPARE(form->startButton()->text(), QStringLiteral("Start Finding"));
         QCOMPARE(form->pointer().value(), Pointer::Default);
 
-        form->filterEdit->clear();
-        form->lengthEdit->setText("1");
-        form->comparisonCombo->setCurrentIndex(1);
+        form->filterEdit()->clear();
+        form->lengthEdit()->setText("1");
+        form->comparisonCombo()->setCurrentIndex(1);
         const int before = countDoneMessages(dialogs);
-        form->startButton->click();
+        form->startButton()->click();
         QVERIFY(QTest::qWaitFor([&] { return countDoneMessages(dialogs) == before + 1; }, 60000));
         QCOMPARE(lastMessage(), QStringLiteral("Done."));
         QVERIFY(!model().problemColumn());
@@ -227,7 +227,7 @@ private slots:
         for (int r = 0; r < model().rowCount(); ++r)
             QVERIFY(!model().nativePath(r).endsWith('/'));
         QCOMPARE(model().data(model().index(0, 1), Qt::DisplayRole).toString(),
-                 QString::number(model().nameLength(0)));
+                 QString::number(model().measuredLength(0)));
     }
 
     // A folder that cannot be read is a row of its own, and no error box.
@@ -306,22 +306,22 @@ private slots:
                 QThread::msleep(1);
         });
         target.profile = QStringLiteral("windows");
-        form->targetCheckAction->trigger();
+        form->targetCheckAction()->trigger();
         QVERIFY(form->searchRun().active());
-        QCOMPARE(form->startButton->text(), QStringLiteral("Stop"));
+        QCOMPARE(form->startButton()->text(), QStringLiteral("Stop"));
         QCOMPARE(form->pointer().value(), Pointer::Busy);
-        QVERIFY(!form->targetCheckAction->isEnabled());
+        QVERIFY(!form->targetCheckAction()->isEnabled());
         QTRY_COMPARE(entered.load(), 1);
         QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 20);
         QTRY_VERIFY(model().rowCount() > 0); // the top folder's files came before the walk was held
-        form->startButton->click();
+        form->startButton()->click();
         const int atStop = model().rowCount();
         release = true;
         QTRY_COMPARE_WITH_TIMEOUT(countDoneMessages(dialogs), 1, 10000);
         QCOMPARE(model().rowCount(), atStop);
-        QCOMPARE(form->startButton->text(), QStringLiteral("Start Finding"));
+        QCOMPARE(form->startButton()->text(), QStringLiteral("Start Finding"));
         QCOMPARE(form->pointer().value(), Pointer::Default);
-        QVERIFY(form->targetCheckAction->isEnabled());
+        QVERIFY(form->targetCheckAction()->isEnabled());
         QVERIFY(lastMessage().startsWith(QStringLiteral("Done.\n")));
         QVERIFY(lastMessage().contains(QStringLiteral("\nChecked ")));
         QVERIFY(dialogs.errorTexts().isEmpty());
@@ -347,7 +347,7 @@ private slots:
         target = ScriptedTarget();
         target.profile = QStringLiteral("exfat");
         target.start = false;
-        form->targetCheckAction->trigger();
+        form->targetCheckAction()->trigger();
         QCOMPARE(target.offered.profileKey, QStringLiteral("macos"));
         QCOMPARE(target.offered.folder, QStringLiteral("D:\\Backup\\Photos"));
         QCOMPARE(target.offered.rules, rulesOf("forbidden-character,name-too-long"));
@@ -385,17 +385,17 @@ private slots:
 
     void menusAndShortcut()
     {
-        QVERIFY(form->folderList->actions().contains(form->targetCheckAction));
-        QVERIFY(form->resultList->actions().contains(form->targetCheckAction));
-        QCOMPARE(form->folderList->contextMenuPolicy(), Qt::ActionsContextMenu);
-        QCOMPARE(form->targetCheckAction->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
+        QVERIFY(form->folderList()->actions().contains(form->targetCheckAction()));
+        QVERIFY(form->resultList()->actions().contains(form->targetCheckAction()));
+        QCOMPARE(form->folderList()->contextMenuPolicy(), Qt::ActionsContextMenu);
+        QCOMPARE(form->targetCheckAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
 
         listFolder(tree->path());
         target.start = false;
         form->show();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         for (QWidget* focus :
-             std::initializer_list<QWidget*>{form->folderList, form->resultList, form->lengthEdit}) {
+             std::initializer_list<QWidget*>{form->folderList(), form->resultList(), form->lengthEdit()}) {
             const int before = target.shown;
             focus->setFocus();
             QTest::keyClick(focus, Qt::Key_T, Qt::ControlModifier);
@@ -412,16 +412,16 @@ private slots:
             while (!release.load())
                 QThread::msleep(1);
         });
-        form->lengthEdit->setText("1");
-        form->comparisonCombo->setCurrentIndex(1);
-        form->startButton->click();
-        QVERIFY(!form->targetCheckAction->isEnabled());
+        form->lengthEdit()->setText("1");
+        form->comparisonCombo()->setCurrentIndex(1);
+        form->startButton()->click();
+        QVERIFY(!form->targetCheckAction()->isEnabled());
         form->onCheckForTargetClicked();
         QCOMPARE(target.shown, 0);
         QCOMPARE(lastMessage(), QStringLiteral("Wait until the search has ended."));
         release = true;
         QTRY_COMPARE_WITH_TIMEOUT(countDoneMessages(dialogs), 1, 10000);
-        QVERIFY(form->targetCheckAction->isEnabled());
+        QVERIFY(form->targetCheckAction()->isEnabled());
     }
 
     // The trash and the move take files: a checked folder row is named and left, still checked, while the
@@ -442,10 +442,10 @@ private slots:
         model().setAllChecked(true);
         if (trash) {
             dialogs.answers.enqueue(Answer::Yes);
-            form->trashButton->click();
+            form->trashButton()->click();
         } else {
             dialogs.directories.enqueue(moveTo.path());
-            form->moveButton->click();
+            form->moveButton()->click();
         }
         QVERIFY(!QFile::exists(tree->path() + "/a:b.txt"));
         QCOMPARE(QFile::exists(moveTo.path() + "/a:b.txt"), !trash);
@@ -466,8 +466,8 @@ private slots:
     {
         XdgOpenStub stub;
         model().appendRow(QFile::encodeName(tree->path() + "/trail./").toStdString(), 0);
-        form->resultList->selectRow(0);
-        form->openFileButton->click();
+        form->resultList()->selectRow(0);
+        form->openFileButton()->click();
         QTRY_COMPARE(stub.launches().size(), 1);
         QCOMPARE(QUrl(stub.launches().first()).toLocalFile(), tree->path() + "/trail.");
     }

@@ -10,6 +10,7 @@
 #include "results/resultmodel.h"
 #include "results/textreport.h"
 #include "search/lengthunit.h"
+#include "search/nametest.h"
 #include "search/walker.h"
 
 #include <atomic>
@@ -135,13 +136,12 @@ bool readWhatToFind(const FinderOptions& options, LiveCriteria& criteria,
         target = std::make_shared<const TargetCheckSetup>(std::move(*setup));
         return true;
     }
-    const QString refused = criteriaRefusal(options.lengthText, options.filter);
+    const QString refused = filterRefusal(options.filter);
     if (!refused.isEmpty()) {
         say(err, refused.toUtf8());
         return false;
     }
-    const std::optional<LengthSpec> spec = parseLengthSpec(options.lengthText);
-    criteria.set(spec->length, options.comparison, spec->unit);
+    criteria.set(options.length);
     return true;
 }
 

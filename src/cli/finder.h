@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "search/nametest.h"
+#include "search/lengthunit.h"
 #include "targetoutput.h"
 
 #include <QString>
@@ -18,8 +18,7 @@
 struct FinderOptions
 {
     enum class Output { Lines, Print0, WithLength, Report, Quiet };
-    Comparison comparison = Comparison::EqualTo;
-    QString lengthText; // as the length box would read: the number, then the unit word if any
+    LengthCriterion length;
     QString filter;
     bool oneFileSystem = false;
     int maxDepth = -1; // levels of names below each folder looked at, as find's -maxdepth; -1: all

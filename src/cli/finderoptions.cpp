@@ -2,6 +2,10 @@
 // lentrova-find's options: what --help shows, and reading the arguments into FinderOptions.
 #include "finder.h"
 
+#include "search/lengthconv.h"
+
+#include <QRegularExpression>
+
 #include <charconv>
 
 namespace {
@@ -49,6 +53,7 @@ struct ArgumentsRead
 {
     FinderOptions options;
     std::optional<std::string> number; // the value of --eq, --gt or --lt
+    std::string numberOption;          // which of them gave it
     std::string unit = "name";
     bool outputChosen = false;
 };
@@ -135,9 +140,10 @@ OptionOutcome takeSearchOption(OptionArgument& option, ArgumentsRead& read, QStr
         if (!option.value(v))
             return OptionOutcome::Refused;
         read.number = v;
-        o.comparison = name == "--eq"   ? Comparison::EqualTo
-                       : name == "--gt" ? Comparison::GreaterThan
-                                        : Comparison::LessThan;
+        read.numberOption = name;
+        o.length.comparison = name == "--eq"   ? Comparison::EqualTo
+                              : name == "--gt" ? Comparison::GreaterThan
+                                               : Comparison::LessThan;
     } else if (name == "--unit") {
         return taken(option.value(read.unit));
     } else if (name == "--filter") {
@@ -260,19 +266,33 @@ QString combinationRefusal(const ArgumentsRead& read)
     return QString();
 }
 
-// The number and unit as the length box's own words, so a bad number or unit is refused as the window would.
-QString lengthTextFor(const std::string& number, const std::string& unit)
+// The value and unit of the length options, each refused in its option's name.
+bool readLength(const ArgumentsRead& read, LengthCriterion& length, QString& error)
 {
-    QString unitWords = QString::fromUtf8(unit.data(), qsizetype(unit.size()));
-    const QString u = unitWords.trimmed().toLower();
-    if (u == QLatin1String("name"))
-        unitWords.clear();
-    else if (u == QLatin1String("path-bytes"))
-        unitWords = QStringLiteral("path bytes");
-    QString text = QString::fromUtf8(number.data(), qsizetype(number.size()));
-    if (!unitWords.isEmpty())
-        text += QLatin1Char(' ') + unitWords;
-    return text;
+    const QString number = QString::fromUtf8(read.number->data(), qsizetype(read.number->size()));
+    const std::optional<qint16> value = convertToInt16(number);
+    if (!value) {
+        error = QStringLiteral("%1: \"%2\" is not a number from -32768 to 32767")
+                    .arg(QString::fromStdString(read.numberOption), number);
+        return false;
+    }
+    length.value = *value;
+    static const QRegularExpression pathBytes(QStringLiteral("^path(-|\\s+)bytes$"));
+    const QString given = QString::fromUtf8(read.unit.data(), qsizetype(read.unit.size()));
+    const QString unit = given.trimmed().toLower();
+    if (unit.isEmpty() || unit == QLatin1String("name")) {
+        length.unit = LengthUnit::Name;
+    } else if (unit == QLatin1String("bytes")) {
+        length.unit = LengthUnit::Bytes;
+    } else if (unit == QLatin1String("path")) {
+        length.unit = LengthUnit::Path;
+    } else if (pathBytes.match(unit).hasMatch()) {
+        length.unit = LengthUnit::PathBytes;
+    } else {
+        error = QStringLiteral("--unit: unknown unit \"%1\" (name, bytes, path or path-bytes)").arg(given);
+        return false;
+    }
+    return true;
 }
 } // namespace
 
@@ -347,7 +367,7 @@ std::optional<FinderOptions> parseFinderArguments(const std::vector<std::string>
         error = refused;
         return std::nullopt;
     }
-    if (!read.options.target.active())
-        read.options.lengthText = lengthTextFor(*read.number, read.unit);
+    if (!read.options.target.active() && !readLength(read, read.options.length, error))
+        return std::nullopt;
     return read.options;
 }

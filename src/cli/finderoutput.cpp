@@ -286,14 +286,14 @@ std::string quotedForTerminal(std::string_view path)
 void appendPathLines(const ResultBatch& rows, const PathLineStyle& style, std::string& text)
 {
     for (const ResultBatch::Entry& row : rows.entries) {
-        const std::string_view path(rows.bytes.data() + row.offset, row.length);
+        const std::string_view path(rows.bytes.data() + row.offset, row.pathBytes);
         if (style.quote)
             text.append(quotedForTerminal(path));
         else
             text.append(path);
         if (style.withLength) {
             char digits[8];
-            const auto end = std::to_chars(digits, digits + sizeof digits, row.nameLength).ptr;
+            const auto end = std::to_chars(digits, digits + sizeof digits, row.measuredLength).ptr;
             text.push_back('\t');
             text.append(digits, end);
         }

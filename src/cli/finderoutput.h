@@ -3,7 +3,7 @@
 
 // lentrova-find's standard output: the streamed writer and the path lines it carries.
 
-#include "results/resultmodel.h"
+#include "results/resultbatch.h"
 
 #include <atomic>
 #include <chrono>

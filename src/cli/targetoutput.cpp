@@ -116,7 +116,7 @@ void TargetOutput::append(const WalkReport& report, std::string& text)
     const ResultBatch& rows = report.rows;
     for (const ResultBatch::Problem& problem : rows.problems) {
         const ResultBatch::Entry& row = rows.entries[problem.entry];
-        const std::string_view path(rows.bytes.data() + row.offset, row.length);
+        const std::string_view path(rows.bytes.data() + row.offset, row.pathBytes);
         if (m_options.json)
             appendJson(path, targetReasons(rows, problem), text);
         else

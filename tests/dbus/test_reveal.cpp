@@ -55,8 +55,8 @@ private:
 void selectOnly(MainWindow* form, int row)
 {
     const QModelIndex index = form->resultModel()->index(row, 0);
-    form->resultList->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                                                   QItemSelectionModel::Rows);
+    form->resultList()->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                                     QItemSelectionModel::Rows);
 }
 } // namespace
 
@@ -82,7 +82,7 @@ private slots:
         addResult(form.results(), makeFile(tree.path(), "first.txt"));
         addResult(form.results(), file);
         selectOnly(form.form.get(), 1);
-        form->revealButton->click();
+        form->revealButton()->click();
         QTRY_COMPARE(stub.launches().size(), 1);
         const QString url = stub.launches().first();
         QVERIFY2(url.startsWith("file:///") && !url.contains(' '), qPrintable(url));
@@ -111,7 +111,7 @@ private slots:
         addResult(form.results(), file);
         form.results().setChecked(0, true); // checks play no part
         selectOnly(form.form.get(), 1);
-        form->revealButton->click();
+        form->revealButton()->click();
         QTRY_COMPARE(manager.shown().size(), 2);
         const QString uri = manager.shown().at(0);
         QVERIFY2(uri.startsWith("file:///") && !uri.contains(' ') && !uri.contains(','), qPrintable(uri));
@@ -129,7 +129,7 @@ private slots:
         TestForm form;
         form.results().appendRow("/tmp/bad\xFFname.txt", 12);
         selectOnly(form.form.get(), 0);
-        form->revealButton->click();
+        form->revealButton()->click();
         QTRY_COMPARE(manager.shown().size(), 2);
         QCOMPARE(manager.shown().at(0), QStringLiteral("file:///tmp/bad%FFname.txt"));
     }
@@ -144,7 +144,7 @@ private slots:
         const QString file = makeFile(tree.path(), "sub/x.txt");
         addResult(form.results(), file);
         selectOnly(form.form.get(), 0);
-        form->revealButton->click();
+        form->revealButton()->click();
         QTRY_COMPARE(manager.shown().size(), 2);
         QTRY_COMPARE(stub.launches().size(), 1);
         QCOMPARE(QUrl(stub.launches().first()).toLocalFile(), tree.path() + "/sub");

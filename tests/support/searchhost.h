@@ -61,7 +61,7 @@ public:
     {
         QList<QByteArray> out;
         for (int r = 0; r < model.rowCount(); ++r)
-            out << model.nativePath(r) + '\t' + QByteArray::number(model.nameLength(r));
+            out << model.nativePath(r) + '\t' + QByteArray::number(model.measuredLength(r));
         return out;
     }
 };

@@ -33,12 +33,12 @@ TargetWalkRun runTargetWalk(const QByteArray& folder, const QString& profile, in
         const ResultBatch& rows = report.rows;
         for (std::size_t i = 0; i < rows.size(); ++i) {
             const ResultBatch::Entry& e = rows.entries[i];
-            const std::string_view path(rows.bytes.data() + e.offset, e.length);
+            const std::string_view path(rows.bytes.data() + e.offset, e.pathBytes);
             run.rows << QByteArray(path.data(), qsizetype(path.size())) + '\t' + rows.problemText(i).toUtf8();
         }
         for (const ResultBatch::Problem& p : rows.problems) {
             const ResultBatch::Entry& e = rows.entries[p.entry];
-            addTargetRow(run.batch, std::string_view(rows.bytes.data() + e.offset, e.length),
+            addTargetRow(run.batch, std::string_view(rows.bytes.data() + e.offset, e.pathBytes),
                          targetReasons(rows, p));
         }
         if (report.failure)

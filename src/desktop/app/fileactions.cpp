@@ -12,6 +12,7 @@
 #include "fileops/moveoperation.h"
 #include "fileops/transferjournal.h"
 #include "fileops/trashoperation.h"
+#include "platform/nativepath.h"
 #include "results/resultmodel.h"
 #include "services/apptitle.h"
 #include "services/browseforfolder.h"
@@ -115,23 +116,13 @@ void FileActions::sendToTrash()
         // No desktop asks before it trashes, so the program asks itself.
         confirmed = m_dialogs->message(trashQuestion(trash.count()), MessageStyle::YesNo,
                                        applicationTitle()) == Answer::Yes;
-        if (!confirmed)
-            return;
-        m_pointer.set(Pointer::Busy);
-        const FileProgressWindow window(m_window, trash.progress(), operationTitle(FileOperationKind::Trash));
-        trash.run(yield);
+        if (confirmed)
+            m_pointer.set(Pointer::Busy);
     });
     if (!confirmed)
         return;
-    step(126, [&] { trash.removeGoneRows(*m_results); });
-    step(128, [&] { m_resultView->viewport()->update(); });
-    m_pointer.set(Pointer::Default);
-    if (!watcher.closed())
-        step(130, [&] {
-            const QString told = trash.endMessage();
-            if (!told.isEmpty())
-                m_dialogs->message(told, MessageStyle::Warning, applicationTitle());
-        });
+    runOnCheckedRows(step, &trash, watcher, operationTitle(FileOperationKind::Trash),
+                     {122, 126, 128, 128, 130}, [&] { trash.run(yield); });
 }
 
 void FileActions::moveToFolder()
@@ -146,9 +137,9 @@ void FileActions::moveToFolder()
         const QString start = readSetting(SettingsApp, SettingsSection, KeyLastFolder, QString());
         chosen = pickFolderFrom(*m_dialogs, m_pointer, start, pickerWatcher);
     });
-    bool cancelled = false;
-    step(108, [&] { cancelled = chosen.isEmpty(); });
-    if (cancelled)
+    bool noFolderChosen = false;
+    step(108, [&] { noFolderChosen = chosen.isEmpty(); });
+    if (noFolderChosen)
         return;
     step(333, [&] { m_lastMoveFolder = chosen; });
     step(334, [&] { storeSetting(SettingsApp, SettingsSection, KeyLastFolder, m_lastMoveFolder); });
@@ -163,7 +154,7 @@ void FileActions::moveToFolder()
     QStringList folderRows;
     step(118, [&] {
         rows = snapshotOfCheckedFiles(*m_results, &folderRows);
-        move.emplace(QFile::encodeName(target));
+        move.emplace(fromDisplay(target));
         hold.watch(move->progress());
     });
     CloseWatcher watcher(m_window, [&] {
@@ -179,25 +170,36 @@ void FileActions::moveToFolder()
             m_dialogs->message(folderRowsLeftText(folderRows, QStringLiteral("only files are moved")),
                                MessageStyle::Warning, applicationTitle());
         });
-    if (move && !watcher.closed())
-        step(118, [&] {
-            const FileProgressWindow window(m_window, move->progress(),
-                                            operationTitle(FileOperationKind::Move, target));
-            move->moveChecked(
-                rows, yield, [&](MoveOperation::Step which, int row, const std::function<void()>& statement) {
-                    if (row < 0)
-                        step(moveLabel(which), statement);
-                    else
-                        rowStep(step, moveLabel(which), rows, row, statement);
-                });
+    runOnCheckedRows(step, move ? &*move : nullptr, watcher, operationTitle(FileOperationKind::Move, target),
+                     {118, 132, 142, 144, 146}, [&] {
+                         move->moveChecked(
+                             rows, yield,
+                             [&](MoveOperation::Step which, int row, const std::function<void()>& statement) {
+                                 if (row < 0)
+                                     step(moveLabel(which), statement);
+                                 else
+                                     rowStep(step, moveLabel(which), rows, row, statement);
+                             });
+                     });
+}
+
+template <class Operation>
+void FileActions::runOnCheckedRows(Guard& step, Operation* operation, const CloseWatcher& watcher,
+                                   const QString& title, const CheckedRowsLabels& labels,
+                                   const std::function<void()>& work)
+{
+    if (operation && !watcher.closed())
+        step(labels.run, [&] {
+            const FileProgressWindow window(m_window, operation->progress(), title);
+            work();
         });
-    if (move)
-        step(132, [&] { move->removeGoneRows(*m_results); });
-    step(142, [&] { m_resultView->viewport()->update(); });
-    step(144, [&] { m_pointer.set(Pointer::Default); });
-    if (move && !watcher.closed())
-        step(146, [&] {
-            const QString told = move->endMessage();
+    if (operation)
+        step(labels.removeRows, [&] { operation->removeGoneRows(*m_results); });
+    step(labels.repaint, [&] { m_resultView->viewport()->update(); });
+    step(labels.pointer, [&] { m_pointer.set(Pointer::Default); });
+    if (operation && !watcher.closed())
+        step(labels.endMessage, [&] {
+            const QString told = operation->endMessage();
             if (!told.isEmpty())
                 m_dialogs->message(told, MessageStyle::Warning, applicationTitle());
         });

@@ -10,6 +10,7 @@
 #include "app/targetactions.h"
 #include "extras/help.h"
 #include "platform/files.h"
+#include "platform/nativepath.h"
 #include "results/resultmodel.h"
 #include "search/lengthconv.h"
 #include "search/lengthunit.h"
@@ -39,6 +40,61 @@
 
 #include <algorithm>
 
+// Every control of the window, once: object name, caption or text, position in twips (the criteria inside
+// their frames), place in the focus order (-1: takes no focus) and, for a button, its member and handler.
+struct MainWindowControlTable
+{
+    struct Control
+    {
+        const char* objectName;
+        const char* caption;
+        int left, top, width, height;
+        int tab;
+        QPushButton* MainWindow::*button = nullptr;
+        void (MainWindow::*clicked)() = nullptr;
+    };
+    static const Control controls[];
+};
+
+const MainWindowControlTable::Control MainWindowControlTable::controls[] = {
+    {"ListView1", "", 120, 120, 7800, 1245, 1},
+    {"PushButton3", "Add Folder To Search", 120, 1470, 7800, 405, 7, &MainWindow::m_addFolderButton,
+     &MainWindow::onAddFolderClicked},
+    {"PushButton12", "Help", 120, 1980, 3840, 405, 19, &MainWindow::m_contactHelpButton,
+     &MainWindow::onContactHelpClicked},
+    {"PushButton14", "Load Sample/Example Folders", 4080, 1980, 3840, 405, 20,
+     &MainWindow::m_loadSamplesButton, &MainWindow::onLoadSamplesClicked},
+    {"Frame1", "Filter (Retrieve Files That Contain These Characters)", 120, 2460, 7800, 800, -1},
+    {"Text1", "", 240, 300, 7320, 345, 3},
+    {"Frame2", "Length Of Filename (Including Period Characters)", 120, 3345, 7800, 800, -1},
+    {"Combo1", "", 240, 300, 3435, 345, 6},
+    {"Text2", "3", 3720, 300, 3825, 345, 5},
+    {"PushButton1", "Start Finding", 120, 4260, 7800, 405, 8, &MainWindow::m_startButton,
+     &MainWindow::onStartStopClicked},
+    {"ProgressBar1", "Progress Bar", 120, 4780, 7800, 405, -1},
+    {"ListView2", "", 8040, 135, 7800, 2490, 0},
+    {"PushButton4", "Save Results As Text File", 8040, 2730, 3840, 405, 10, &MainWindow::m_saveReportButton,
+     &MainWindow::onSaveReportClicked},
+    {"PushButton7", "Clear Results", 12000, 2730, 3840, 405, 11, &MainWindow::m_clearResultsButton,
+     &MainWindow::onClearResultsClicked},
+    {"PushButton9", "Copy Results To Clipboard", 8040, 3240, 3840, 405, 16, &MainWindow::m_copyResultsButton,
+     &MainWindow::onCopyResultsClicked},
+    {"PushButton2", "Help", 12000, 3240, 3840, 405, 9, &MainWindow::m_lengthHelpButton,
+     &MainWindow::onLengthHelpClicked},
+    {"PushButton13", "Open Folder Containg File", 8040, 3750, 3840, 405, 12, &MainWindow::m_revealButton,
+     &MainWindow::onRevealClicked},
+    {"PushButton5", "Open Selected File ", 12000, 3750, 3840, 405, 13, &MainWindow::m_openFileButton,
+     &MainWindow::onOpenFileClicked},
+    {"PushButton6", "Remove Results Containing X", 8040, 4260, 3840, 405, 14,
+     &MainWindow::m_removeContainingButton, &MainWindow::onRemoveContainingClicked},
+    {"PushButton8", "Remove Results Not Cont. X", 12000, 4260, 3840, 405, 15,
+     &MainWindow::m_removeNotContainingButton, &MainWindow::onRemoveNotContainingClicked},
+    {"PushButton10", "Send Checked To Recycle Bin", 8040, 4770, 3840, 405, 17, &MainWindow::m_trashButton,
+     &MainWindow::onTrashClicked},
+    {"PushButton11", "Move To Folder", 12000, 4770, 3840, 405, 18, &MainWindow::m_moveButton,
+     &MainWindow::onMoveClicked},
+};
+
 namespace {
 // Positions are laid out in twips; 15 twips make a pixel.
 int px(int twips)
@@ -57,56 +113,8 @@ QFont arialBold(qreal points)
 const QString ListTooltip = QStringLiteral(
     "Double-click item to remove it. Move | line to right and out of window to reveal full names.");
 
-// Every control of the window, once: object name, caption or text, position in twips (the criteria inside
-// their frames), place in the focus order (-1: takes no focus) and, for a button, its member and handler.
-struct Control
-{
-    const char* objectName;
-    const char* caption;
-    int left, top, width, height;
-    int tab;
-    QPushButton* MainWindow::*button = nullptr;
-    void (MainWindow::*clicked)() = nullptr;
-};
-
-const Control Controls[] = {
-    {"ListView1", "", 120, 120, 7800, 1245, 1},
-    {"PushButton3", "Add Folder To Search", 120, 1470, 7800, 405, 7, &MainWindow::addFolderButton,
-     &MainWindow::onAddFolderClicked},
-    {"PushButton12", "Help", 120, 1980, 3840, 405, 19, &MainWindow::contactHelpButton,
-     &MainWindow::onContactHelpClicked},
-    {"PushButton14", "Load Sample/Example Folders", 4080, 1980, 3840, 405, 20, &MainWindow::loadSamplesButton,
-     &MainWindow::onLoadSamplesClicked},
-    {"Frame1", "Filter (Retrieve Files That Contain These Characters)", 120, 2460, 7800, 800, -1},
-    {"Text1", "", 240, 300, 7320, 345, 3},
-    {"Frame2", "Length Of Filename (Including Period Characters)", 120, 3345, 7800, 800, -1},
-    {"Combo1", "", 240, 300, 3435, 345, 6},
-    {"Text2", "3", 3720, 300, 3825, 345, 5},
-    {"PushButton1", "Start Finding", 120, 4260, 7800, 405, 8, &MainWindow::startButton,
-     &MainWindow::onStartStopClicked},
-    {"ProgressBar1", "Progress Bar", 120, 4780, 7800, 405, -1},
-    {"ListView2", "", 8040, 135, 7800, 2490, 0},
-    {"PushButton4", "Save Results As Text File", 8040, 2730, 3840, 405, 10, &MainWindow::saveReportButton,
-     &MainWindow::onSaveReportClicked},
-    {"PushButton7", "Clear Results", 12000, 2730, 3840, 405, 11, &MainWindow::clearResultsButton,
-     &MainWindow::onClearResultsClicked},
-    {"PushButton9", "Copy Results To Clipboard", 8040, 3240, 3840, 405, 16, &MainWindow::copyResultsButton,
-     &MainWindow::onCopyResultsClicked},
-    {"PushButton2", "Help", 12000, 3240, 3840, 405, 9, &MainWindow::lengthHelpButton,
-     &MainWindow::onLengthHelpClicked},
-    {"PushButton13", "Open Folder Containg File", 8040, 3750, 3840, 405, 12, &MainWindow::revealButton,
-     &MainWindow::onRevealClicked},
-    {"PushButton5", "Open Selected File ", 12000, 3750, 3840, 405, 13, &MainWindow::openFileButton,
-     &MainWindow::onOpenFileClicked},
-    {"PushButton6", "Remove Results Containing X", 8040, 4260, 3840, 405, 14,
-     &MainWindow::removeContainingButton, &MainWindow::onRemoveContainingClicked},
-    {"PushButton8", "Remove Results Not Cont. X", 12000, 4260, 3840, 405, 15,
-     &MainWindow::removeNotContainingButton, &MainWindow::onRemoveNotContainingClicked},
-    {"PushButton10", "Send Checked To Recycle Bin", 8040, 4770, 3840, 405, 17, &MainWindow::trashButton,
-     &MainWindow::onTrashClicked},
-    {"PushButton11", "Move To Folder", 12000, 4770, 3840, 405, 18, &MainWindow::moveButton,
-     &MainWindow::onMoveClicked},
-};
+using Control = MainWindowControlTable::Control;
+const auto& Controls = MainWindowControlTable::controls;
 
 const Control& control(const char* objectName)
 {
@@ -149,15 +157,12 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
       m_dialogs(chooseDialogs(m_services, m_ownDialogs, this)), m_errorBox(*m_dialogs), m_pointer(this),
       m_fileOperations(!m_services.endProgram)
 {
-    if (m_services.random) {
-        m_random = m_services.random;
-    } else {
+    if (!m_services.random)
         m_ownRandom = std::make_unique<SystemRandom>();
-        m_random = m_ownRandom.get();
-    }
+    m_random = m_services.random ? m_services.random : m_ownRandom.get();
     buildControls();
-    const ActionServices actions{*m_dialogs,  m_errorBox,   m_pointer, *m_results,
-                                 *resultList, *progressBar, *this,     m_fileOperations};
+    const ActionServices actions{*m_dialogs,    m_errorBox,     m_pointer, *m_results,
+                                 *m_resultList, *m_progressBar, *this,     m_fileOperations};
     m_resultActions = std::make_unique<ResultListActions>(actions);
     m_fileActions = std::make_unique<FileActions>(actions);
     m_nameActions = std::make_unique<NameActions>(actions, m_services.shortenDialog);
@@ -172,8 +177,7 @@ MainWindow::~MainWindow() = default;
 
 QByteArray MainWindow::installFolderNativePath() const
 {
-    return m_services.installFolder.isEmpty() ? installFolderNative()
-                                              : QFile::encodeName(m_services.installFolder);
+    return m_services.installFolder.isEmpty() ? installFolderNative() : fromDisplay(m_services.installFolder);
 }
 
 void MainWindow::buildControls()
@@ -185,8 +189,8 @@ void MainWindow::buildControls()
     nameUnlabelledControls();
     buildButtons();
     setFocusOrder();
-    connect(filterEdit, &QLineEdit::textChanged, this, &MainWindow::onFilterChanged);
-    connect(lengthEdit, &QLineEdit::textChanged, this, &MainWindow::onLengthChanged);
+    connect(m_filterEdit, &QLineEdit::textChanged, this, &MainWindow::onFilterChanged);
+    connect(m_lengthEdit, &QLineEdit::textChanged, this, &MainWindow::onLengthChanged);
 }
 
 QPalette MainWindow::setUpWindow()
@@ -211,22 +215,22 @@ QPalette MainWindow::setUpWindow()
 void MainWindow::buildLists()
 {
     m_folders = new QStandardItemModel(0, 1, this);
-    folderList = place(new QTreeView(this), "ListView1");
-    folderList->setModel(m_folders);
-    folderList->setRootIsDecorated(false);
-    folderList->setUniformRowHeights(true);
-    folderList->setItemsExpandable(false);
-    folderList->setAllColumnsShowFocus(true);
-    folderList->header()->setStretchLastSection(false);
-    folderList->header()->setSectionsMovable(false);
+    m_folderList = place(new QTreeView(this), "ListView1");
+    m_folderList->setModel(m_folders);
+    m_folderList->setRootIsDecorated(false);
+    m_folderList->setUniformRowHeights(true);
+    m_folderList->setItemsExpandable(false);
+    m_folderList->setAllColumnsShowFocus(true);
+    m_folderList->header()->setStretchLastSection(false);
+    m_folderList->header()->setSectionsMovable(false);
 
     m_results = new ResultModel(this);
-    resultList = place(new ResultListView(this), "ListView2");
-    resultList->setModel(m_results);
-    resultList->verticalHeader()->setDefaultSectionSize(QFontMetrics(arialBold(9)).height() + 4);
-    m_checking = new ResultListChecking(resultList, m_results);
+    m_resultList = place(new ResultListView(this), "ListView2");
+    m_resultList->setModel(m_results);
+    m_resultList->verticalHeader()->setDefaultSectionSize(QFontMetrics(arialBold(9)).height() + 4);
+    m_checking = new ResultListChecking(m_resultList, m_results);
 
-    for (QAbstractItemView* list : std::initializer_list<QAbstractItemView*>{folderList, resultList}) {
+    for (QAbstractItemView* list : std::initializer_list<QAbstractItemView*>{m_folderList, m_resultList}) {
         list->setEditTriggers(QAbstractItemView::NoEditTriggers);
         // A long path loses its middle, not the file name at its end; the model's tooltip shows it whole.
         list->setTextElideMode(Qt::ElideMiddle);
@@ -237,24 +241,24 @@ void MainWindow::buildLists()
         watchHover(list, HoverRule::Surface);
         watchHover(list->viewport(), HoverRule::Surface);
     }
-    folderList->installEventFilter(this);
+    m_folderList->installEventFilter(this);
 }
 
 void MainWindow::buildCriteria(const QPalette& framePalette)
 {
-    filterFrame = place(new QGroupBox(captionOf("Frame1"), this), "Frame1");
-    filterEdit = place(new QLineEdit(captionOf("Text1"), filterFrame), "Text1");
-    lengthFrame = place(new QGroupBox(captionOf("Frame2"), this), "Frame2");
-    comparisonCombo = place(new QComboBox(lengthFrame), "Combo1");
-    lengthEdit = place(new QLineEdit(captionOf("Text2"), lengthFrame), "Text2");
-    lengthEdit->setToolTip(lengthFormsHelp());
-    for (QGroupBox* frame : {filterFrame, lengthFrame}) {
+    m_filterFrame = place(new QGroupBox(captionOf("Frame1"), this), "Frame1");
+    m_filterEdit = place(new QLineEdit(captionOf("Text1"), m_filterFrame), "Text1");
+    m_lengthFrame = place(new QGroupBox(captionOf("Frame2"), this), "Frame2");
+    m_comparisonCombo = place(new QComboBox(m_lengthFrame), "Combo1");
+    m_lengthEdit = place(new QLineEdit(captionOf("Text2"), m_lengthFrame), "Text2");
+    m_lengthEdit->setToolTip(lengthFormsHelp());
+    for (QGroupBox* frame : {m_filterFrame, m_lengthFrame}) {
         frame->setAutoFillBackground(true);
         frame->setPalette(framePalette);
         frame->setMouseTracking(true);
         watchHover(frame, HoverRule::Surface);
     }
-    for (QLineEdit* text : {filterEdit, lengthEdit}) {
+    for (QLineEdit* text : {m_filterEdit, m_lengthEdit}) {
         text->setMouseTracking(true);
         watchHover(text, HoverRule::Surface);
     }
@@ -262,21 +266,21 @@ void MainWindow::buildCriteria(const QPalette& framePalette)
 
 void MainWindow::buildProgressBar()
 {
-    progressBar = place(new QProgressBar(this), "ProgressBar1");
-    progressBar->setRange(0, 100);
-    progressBar->setValue(0);
-    progressBar->setTextVisible(true);
-    progressBar->setFormat(captionOf("ProgressBar1"));
-    progressBar->setAlignment(Qt::AlignCenter);
+    m_progressBar = place(new QProgressBar(this), "ProgressBar1");
+    m_progressBar->setRange(0, 100);
+    m_progressBar->setValue(0);
+    m_progressBar->setTextVisible(true);
+    m_progressBar->setFormat(captionOf("ProgressBar1"));
+    m_progressBar->setAlignment(Qt::AlignCenter);
 }
 
 // Screen readers name a control by its label, and these three have none that Qt can find: they take the
 // heading of their first column, or the text the bar shows at rest.
 void MainWindow::nameUnlabelledControls()
 {
-    folderList->setAccessibleName(QStringLiteral("Folder(s)"));
-    resultList->setAccessibleName(m_results->headerData(0, Qt::Horizontal).toString());
-    progressBar->setAccessibleName(captionOf("ProgressBar1"));
+    m_folderList->setAccessibleName(QStringLiteral("Folder(s)"));
+    m_resultList->setAccessibleName(m_results->headerData(0, Qt::Horizontal).toString());
+    m_progressBar->setAccessibleName(captionOf("ProgressBar1"));
 }
 
 void MainWindow::buildButtons()
@@ -291,7 +295,7 @@ void MainWindow::buildButtons()
         this->*c.button = button;
     }
     // The Start button stays usable as Stop while the pointer shows busy.
-    m_hoverRules[startButton] = HoverRule::StartButton;
+    m_hoverRules[m_startButton] = HoverRule::StartButton;
 }
 
 // Focus order as the table gives it.
@@ -305,21 +309,21 @@ void MainWindow::setFocusOrder()
     for (std::size_t i = 0; i + 1 < order.size(); ++i)
         setTabOrder(findChild<QWidget*>(QLatin1String(order[i]->objectName)),
                     findChild<QWidget*>(QLatin1String(order[i + 1]->objectName)));
-    resultList->setFocus();
+    m_resultList->setFocus();
 }
 
 // After the checking items of the result list's context menu, set apart: these change files.
 void MainWindow::addRenameMenuItems()
 {
-    auto* separator = new QAction(resultList);
+    auto* separator = new QAction(m_resultList);
     separator->setSeparator(true);
-    resultList->addAction(separator);
-    shortenNamesAction = new QAction(QStringLiteral("Shorten Checked Names\u2026"), resultList);
-    connect(shortenNamesAction, &QAction::triggered, this, &MainWindow::onShortenNamesClicked);
-    resultList->addAction(shortenNamesAction);
-    undoShorteningAction = new QAction(QStringLiteral("Undo Last Shortening"), resultList);
-    connect(undoShorteningAction, &QAction::triggered, this, &MainWindow::onUndoShorteningClicked);
-    resultList->addAction(undoShorteningAction);
+    m_resultList->addAction(separator);
+    m_shortenNamesAction = new QAction(QStringLiteral("Shorten Checked Names\u2026"), m_resultList);
+    connect(m_shortenNamesAction, &QAction::triggered, this, &MainWindow::onShortenNamesClicked);
+    m_resultList->addAction(m_shortenNamesAction);
+    m_undoShorteningAction = new QAction(QStringLiteral("Undo Last Shortening"), m_resultList);
+    connect(m_undoShorteningAction, &QAction::triggered, this, &MainWindow::onUndoShorteningClicked);
+    m_resultList->addAction(m_undoShorteningAction);
 }
 
 void MainWindow::load()
@@ -335,7 +339,7 @@ void MainWindow::load()
         QPalette pal = palette();
         pal.setColor(QPalette::Window, face);
         setPalette(pal);
-        for (QGroupBox* frame : {filterFrame, lengthFrame}) {
+        for (QGroupBox* frame : {m_filterFrame, m_lengthFrame}) {
             QPalette framePal = frame->palette();
             framePal.setColor(QPalette::Window, face);
             frame->setPalette(framePal);
@@ -361,34 +365,35 @@ void MainWindow::load()
     });
 
     step(128, [&] { m_folders->setHorizontalHeaderLabels({QStringLiteral("Folder(s)")}); });
-    step(130, [&] { folderList->setColumnWidth(0, px(7000)); });
+    step(130, [&] { m_folderList->setColumnWidth(0, px(7000)); });
     // The result list's two columns come with its model; only their widths are set here.
-    step(136, [&] { resultList->setColumnWidth(0, px(6000)); });
-    step(138, [&] { resultList->setColumnWidth(1, px(1200)); });
+    step(136, [&] { m_resultList->setColumnWidth(0, px(6000)); });
+    step(138, [&] { m_resultList->setColumnWidth(1, px(1200)); });
 
-    step(140, [&] { comparisonCombo->addItem(QStringLiteral("Equal To")); });
-    step(142, [&] { comparisonCombo->addItem(QStringLiteral("Greater Than")); });
-    step(144, [&] { comparisonCombo->addItem(QStringLiteral("Less Than")); });
-    comparisonCombo->setCurrentIndex(-1); // a list fills without choosing an item
+    step(140, [&] { m_comparisonCombo->addItem(QStringLiteral("Equal To")); });
+    step(142, [&] { m_comparisonCombo->addItem(QStringLiteral("Greater Than")); });
+    step(144, [&] { m_comparisonCombo->addItem(QStringLiteral("Less Than")); });
+    m_comparisonCombo->setCurrentIndex(-1); // a list fills without choosing an item
 
-    step(146, [&] { filterEdit->setText(readSetting(SettingsApp, SettingsSection, KeyFilter, QString())); });
-    step(148, [&] { lengthEdit->setText(readSetting(SettingsApp, SettingsSection, KeyLength, 3)); });
+    step(146,
+         [&] { m_filterEdit->setText(readSetting(SettingsApp, SettingsSection, KeyFilter, QString())); });
+    step(148, [&] { m_lengthEdit->setText(readSetting(SettingsApp, SettingsSection, KeyLength, 3)); });
     step(150, [&] {
         const auto index = convertToInt16(readSetting(SettingsApp, SettingsSection, KeyCombo, 0));
         if (!index)
             throw AppError(QStringLiteral("Type mismatch"));
-        if (*index < 0 || *index >= comparisonCombo->count())
+        if (*index < 0 || *index >= m_comparisonCombo->count())
             throw AppError(QStringLiteral("Invalid property value"));
-        comparisonCombo->setCurrentIndex(*index);
+        m_comparisonCombo->setCurrentIndex(*index);
     });
 }
 
 void MainWindow::onFilterChanged()
 {
-    storeSetting(SettingsApp, SettingsSection, KeyFilter, filterEdit->text());
+    storeSetting(SettingsApp, SettingsSection, KeyFilter, m_filterEdit->text());
 }
 
 void MainWindow::onLengthChanged()
 {
-    storeSetting(SettingsApp, SettingsSection, KeyLength, lengthEdit->text());
+    storeSetting(SettingsApp, SettingsSection, KeyLength, m_lengthEdit->text());
 }

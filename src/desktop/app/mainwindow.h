@@ -61,33 +61,33 @@ public:
     // Start-up sequence: skin, cursor, home page draw, caption and title, columns, restored criteria.
     void load();
 
-    QTreeView* folderList = nullptr;
-    ResultListView* resultList = nullptr;
-    QGroupBox* filterFrame = nullptr;
-    QGroupBox* lengthFrame = nullptr;
-    QLineEdit* filterEdit = nullptr;
-    QLineEdit* lengthEdit = nullptr;
-    QComboBox* comparisonCombo = nullptr;
-    QProgressBar* progressBar = nullptr;
-    QPushButton* startButton = nullptr;
-    QPushButton* lengthHelpButton = nullptr;
-    QPushButton* addFolderButton = nullptr;
-    QPushButton* saveReportButton = nullptr;
-    QPushButton* openFileButton = nullptr;
-    QPushButton* removeContainingButton = nullptr;
-    QPushButton* clearResultsButton = nullptr;
-    QPushButton* removeNotContainingButton = nullptr;
-    QPushButton* copyResultsButton = nullptr;
-    QPushButton* trashButton = nullptr;
-    QPushButton* moveButton = nullptr;
-    QPushButton* contactHelpButton = nullptr;
-    QPushButton* revealButton = nullptr;
-    QPushButton* loadSamplesButton = nullptr;
+    QTreeView* folderList() const { return m_folderList; }
+    ResultListView* resultList() const { return m_resultList; }
+    QGroupBox* filterFrame() const { return m_filterFrame; }
+    QGroupBox* lengthFrame() const { return m_lengthFrame; }
+    QLineEdit* filterEdit() const { return m_filterEdit; }
+    QLineEdit* lengthEdit() const { return m_lengthEdit; }
+    QComboBox* comparisonCombo() const { return m_comparisonCombo; }
+    QProgressBar* progressBar() const { return m_progressBar; }
+    QPushButton* startButton() const { return m_startButton; }
+    QPushButton* lengthHelpButton() const { return m_lengthHelpButton; }
+    QPushButton* addFolderButton() const { return m_addFolderButton; }
+    QPushButton* saveReportButton() const { return m_saveReportButton; }
+    QPushButton* openFileButton() const { return m_openFileButton; }
+    QPushButton* removeContainingButton() const { return m_removeContainingButton; }
+    QPushButton* clearResultsButton() const { return m_clearResultsButton; }
+    QPushButton* removeNotContainingButton() const { return m_removeNotContainingButton; }
+    QPushButton* copyResultsButton() const { return m_copyResultsButton; }
+    QPushButton* trashButton() const { return m_trashButton; }
+    QPushButton* moveButton() const { return m_moveButton; }
+    QPushButton* contactHelpButton() const { return m_contactHelpButton; }
+    QPushButton* revealButton() const { return m_revealButton; }
+    QPushButton* loadSamplesButton() const { return m_loadSamplesButton; }
     // Items of the result list's context menu that rename files.
-    QAction* shortenNamesAction = nullptr;
-    QAction* undoShorteningAction = nullptr;
+    QAction* shortenNamesAction() const { return m_shortenNamesAction; }
+    QAction* undoShorteningAction() const { return m_undoShorteningAction; }
     // "Check For A Target…": in both lists' context menus, and Ctrl+T anywhere in the window.
-    QAction* targetCheckAction = nullptr;
+    QAction* targetCheckAction() const { return m_targetCheckAction; }
 
     QStandardItemModel* folderModel() const { return m_folders; }
     ResultModel* resultModel() const { return m_results; }
@@ -153,6 +153,37 @@ private:
     void noteListCriteria();
     // Adds one row to the folder list; native holds the folder's exact bytes where they are known.
     void addFolderRow(const QString& text, const QByteArray& native = QByteArray());
+
+    // The table of controls names the members it fills.
+    friend struct MainWindowControlTable;
+
+    QTreeView* m_folderList = nullptr;
+    ResultListView* m_resultList = nullptr;
+    QGroupBox* m_filterFrame = nullptr;
+    QGroupBox* m_lengthFrame = nullptr;
+    QLineEdit* m_filterEdit = nullptr;
+    QLineEdit* m_lengthEdit = nullptr;
+    QComboBox* m_comparisonCombo = nullptr;
+    QProgressBar* m_progressBar = nullptr;
+    QPushButton* m_startButton = nullptr;
+    QPushButton* m_lengthHelpButton = nullptr;
+    QPushButton* m_addFolderButton = nullptr;
+    QPushButton* m_saveReportButton = nullptr;
+    QPushButton* m_openFileButton = nullptr;
+    QPushButton* m_removeContainingButton = nullptr;
+    QPushButton* m_clearResultsButton = nullptr;
+    QPushButton* m_removeNotContainingButton = nullptr;
+    QPushButton* m_copyResultsButton = nullptr;
+    QPushButton* m_trashButton = nullptr;
+    QPushButton* m_moveButton = nullptr;
+    QPushButton* m_contactHelpButton = nullptr;
+    QPushButton* m_revealButton = nullptr;
+    QPushButton* m_loadSamplesButton = nullptr;
+    // Items of the result list's context menu that rename files.
+    QAction* m_shortenNamesAction = nullptr;
+    QAction* m_undoShorteningAction = nullptr;
+    // "Check For A Target…": in both lists' context menus, and Ctrl+T anywhere in the window.
+    QAction* m_targetCheckAction = nullptr;
 
     MainWindowServices m_services;
     std::unique_ptr<Dialogs> m_ownDialogs;

@@ -98,6 +98,6 @@ void MainWindow::onLoadSamplesClicked()
         if (answer == Answer::Yes)
             Shell::open(Shell::urlForNativePath(samplesFolder(install)));
     });
-    step(106, [&] { lengthEdit->setText(QStringLiteral("5")); });
-    step(106, [&] { comparisonCombo->setCurrentIndex(int(Comparison::GreaterThan)); });
+    step(106, [&] { m_lengthEdit->setText(QStringLiteral("5")); });
+    step(106, [&] { m_comparisonCombo->setCurrentIndex(int(Comparison::GreaterThan)); });
 }

@@ -63,17 +63,17 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
         if (auto* widget = qobject_cast<QWidget*>(watched); widget && m_hoverRules.contains(widget))
             pointerMovedOver(widget);
-    } else if ((watched == folderList || watched == resultList) && event->type() == QEvent::FocusIn) {
+    } else if ((watched == m_folderList || watched == m_resultList) && event->type() == QEvent::FocusIn) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)
             selectCurrentRow(static_cast<QAbstractItemView*>(watched));
-    } else if (watched == folderList && event->type() == QEvent::KeyPress) {
+    } else if (watched == m_folderList && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete) {
             onFolderListKeyDown(Qt::Key_Delete);
             return true;
         }
-    } else if (watched == resultList && event->type() == QEvent::KeyPress) {
+    } else if (watched == m_resultList && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         if (enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
@@ -89,8 +89,8 @@ void MainWindow::mouseMoveEvent(QMouseEvent* event)
     // Controls that do not track the mouse themselves (the skin's buttons) pass their moves on to the window:
     // the rule is still the one of the control under the pointer.
     QWidget* over = childAt(event->position().toPoint());
-    while (over && over != this && !m_hoverRules.contains(over) && over != comparisonCombo &&
-           over != progressBar)
+    while (over && over != this && !m_hoverRules.contains(over) && over != m_comparisonCombo &&
+           over != m_progressBar)
         over = over->parentWidget();
     pointerMovedOver(over ? over : this);
     QWidget::mouseMoveEvent(event);

@@ -7,9 +7,9 @@
 #include "app/nameactions.h"
 #include "app/searchrun.h"
 #include "app/settingskeys.h"
+#include "platform/nativepath.h"
 #include "results/resultmodel.h"
 #include "results/resultsort.h"
-#include "search/pathhelpers.h"
 #include "services/browseforfolder.h"
 #include "services/settings.h"
 #include "services/yielder.h"
@@ -34,24 +34,24 @@ class MainWindowSearchHost : public SearchRunHost
 {
 public:
     explicit MainWindowSearchHost(MainWindow& form) : m_form(form) {}
-    QString buttonCaption() const override { return m_form.startButton->text(); }
-    void setButtonCaption(const QString& caption) override { m_form.startButton->setText(caption); }
+    QString buttonCaption() const override { return m_form.startButton()->text(); }
+    void setButtonCaption(const QString& caption) override { m_form.startButton()->setText(caption); }
     int folderCount() const override { return m_form.folderModel()->rowCount(); }
     QString folderText(int row) const override { return m_form.folderModel()->item(row)->text(); }
     QByteArray folderNativePath(int row) const override
     {
         const QStandardItem* item = m_form.folderModel()->item(row);
         const QByteArray native = item->data(Qt::UserRole).toByteArray();
-        return native.isEmpty() ? QFile::encodeName(item->text()) : native;
+        return native.isEmpty() ? fromDisplay(item->text()) : native;
     }
-    QString filterText() const override { return m_form.filterEdit->text(); }
-    QString lengthText() const override { return m_form.lengthEdit->text(); }
+    QString filterText() const override { return m_form.filterEdit()->text(); }
+    QString lengthText() const override { return m_form.lengthEdit()->text(); }
     std::optional<Comparison> comparison() const override
     {
-        return comparisonAt(m_form.comparisonCombo->currentIndex());
+        return comparisonAt(m_form.comparisonCombo()->currentIndex());
     }
-    void setProgressValue(int value) override { ProgressBarSink::setValueLater(m_form.progressBar, value); }
-    void setProgressText(const QString& text) override { m_form.progressBar->setFormat(text); }
+    void setProgressValue(int value) override { ProgressBarSink::setValueLater(m_form.progressBar(), value); }
+    void setProgressText(const QString& text) override { m_form.progressBar()->setFormat(text); }
     void setFolderHeader(const QString& text) override
     {
         m_form.folderModel()->setHeaderData(0, Qt::Horizontal, text);
@@ -82,16 +82,16 @@ void MainWindow::setUpSearch()
 {
     m_searchHost = std::make_unique<MainWindowSearchHost>(*this);
     m_search = std::make_unique<SearchRun>(*m_searchHost);
-    connect(lengthEdit, &QLineEdit::textChanged, this, [this] {
+    connect(m_lengthEdit, &QLineEdit::textChanged, this, [this] {
         m_search->criteriaChanged();
         noteListCriteria();
     });
-    connect(comparisonCombo, &QComboBox::currentIndexChanged, this, [this] {
+    connect(m_comparisonCombo, &QComboBox::currentIndexChanged, this, [this] {
         m_search->criteriaChanged();
         noteListCriteria();
     });
     m_folderDrop =
-        new FolderDropTarget(folderList->viewport(), [this](const std::vector<DroppedFolder>& folders) {
+        new FolderDropTarget(m_folderList->viewport(), [this](const std::vector<DroppedFolder>& folders) {
             for (const DroppedFolder& folder : folders)
                 addFolderRow(folder.text, folder.native);
         });
@@ -101,7 +101,7 @@ void MainWindow::addFolderRow(const QString& text, const QByteArray& native)
 {
     auto* item = new QStandardItem(text);
     item->setEditable(false);
-    if (!native.isEmpty() && native != QFile::encodeName(text))
+    if (!native.isEmpty() && native != fromDisplay(text))
         item->setData(native, Qt::UserRole);
     m_folders->appendRow(item);
 }
@@ -111,10 +111,8 @@ void MainWindow::noteListCriteria()
     if (!m_search->active() || m_search->stopRequested())
         return;
     // The walk measures each file in the unit of the moment; a length being typed is not a unit yet.
-    const ListCriteria criteria =
-        ListCriteria::read(lengthEdit->text(), comparisonAt(comparisonCombo->currentIndex()));
-    if (criteria.length && criteria.comparison)
-        m_nameActions->setListCriteria(criteria);
+    if (const std::optional<LengthCriterion> criterion = m_search->criterion())
+        m_nameActions->setListCriterion(*criterion);
 }
 
 void MainWindow::onStartStopClicked()
@@ -152,7 +150,7 @@ void MainWindow::onFolderListKeyDown(int keyCode)
 {
     if (keyCode != Qt::Key_Delete || m_pointer.value() == Pointer::Busy || m_folders->rowCount() == 0)
         return;
-    const QModelIndexList selected = folderList->selectionModel()->selectedRows();
+    const QModelIndexList selected = m_folderList->selectionModel()->selectedRows();
     if (selected.isEmpty())
         return;
     m_folders->removeRow(selected.first().row());
@@ -161,7 +159,7 @@ void MainWindow::onFolderListKeyDown(int keyCode)
 void MainWindow::setUpSorting()
 {
     m_sorter = new ResultSorter(*m_results, this);
-    QHeaderView* header = resultList->horizontalHeader();
+    QHeaderView* header = m_resultList->horizontalHeader();
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(false);
     header->setSortIndicator(-1, Qt::AscendingOrder);
@@ -172,11 +170,11 @@ void MainWindow::setUpSorting()
     });
     connect(m_sorter, &ResultSorter::sortDropped, this, [this] { m_askedSort = m_shownSort; });
     connect(m_search.get(), &SearchRun::runStarted, this, [this] {
-        m_sorter->setSearchRunning(true);
+        m_sorter->setWalkRunning(true);
         m_shownSort = m_askedSort = {};
         showSortIndicator();
     });
-    connect(m_search.get(), &SearchRun::runEnded, this, [this] { m_sorter->setSearchRunning(false); });
+    connect(m_search.get(), &SearchRun::runEnded, this, [this] { m_sorter->setWalkRunning(false); });
 }
 
 void MainWindow::onResultHeaderClicked(int column)
@@ -192,7 +190,7 @@ void MainWindow::onResultHeaderClicked(int column)
 
 void MainWindow::showSortIndicator()
 {
-    QHeaderView* header = resultList->horizontalHeader();
+    QHeaderView* header = m_resultList->horizontalHeader();
     header->setSortIndicator(m_shownSort.column, m_shownSort.order);
     header->setSortIndicatorShown(m_shownSort.column >= 0);
 }

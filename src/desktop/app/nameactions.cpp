@@ -8,6 +8,7 @@
 #include "fileops/fileworker.h"
 #include "fileops/shorten.h"
 #include "fileops/shortenapply.h"
+#include "platform/nativepath.h"
 #include "results/resultmodel.h"
 #include "services/apptitle.h"
 #include "services/dialogs.h"
@@ -29,12 +30,6 @@ std::string_view viewOf(const QByteArray& bytes)
     return std::string_view(bytes.constData(), std::size_t(bytes.size()));
 }
 
-std::string_view nameOf(std::string_view path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 // Runs job on a worker thread; the window's event loop turns meanwhile, and the progress window shows what
 // the job reports to progress once it has lasted a moment.
 void runOffWindowThread(QWidget* window, FileOperationProgress& progress, const QString& title,
@@ -47,20 +42,14 @@ void runOffWindowThread(QWidget* window, FileOperationProgress& progress, const 
 }
 } // namespace
 
-ListCriteria ListCriteria::read(const QString& lengthText, std::optional<Comparison> comparison)
+QString defaultShortenLimit(const std::optional<LengthCriterion>& criterion)
 {
-    return {parseLengthSpec(lengthText), comparison};
-}
-
-QString defaultShortenLimit(const ListCriteria& criteria)
-{
-    if (!criteria.length || criteria.comparison != Comparison::GreaterThan || criteria.length->length < 1)
+    if (!criterion || criterion->comparison != Comparison::GreaterThan || criterion->value < 1)
         return QString();
-    switch (criteria.length->unit) {
+    switch (criterion->unit) {
     case LengthUnit::Name:
-        return limitText({criteria.length->length, LengthUnit::Name});
     case LengthUnit::Bytes:
-        return limitText({criteria.length->length, LengthUnit::Bytes});
+        return limitText({criterion->value, criterion->unit});
     case LengthUnit::Path:
     case LengthUnit::PathBytes:
         break; // a path's limit says nothing about how long its name may be
@@ -109,7 +98,7 @@ void NameActions::shortenCheckedNames()
     ShortenLimit limit;
     bool accepted = false;
     step(104, [&] {
-        ShortenDialog dialog(std::move(candidates), defaultShortenLimit(m_criteria), applicationTitle(),
+        ShortenDialog dialog(std::move(candidates), defaultShortenLimit(m_criterion), applicationTitle(),
                              m_window);
         accepted = m_runDialog ? m_runDialog(dialog) : dialog.exec() == QDialog::Accepted;
         if (accepted && dialog.limit()) {
@@ -133,7 +122,7 @@ void NameActions::shortenCheckedNames()
     QStringList failures;
     step(110, [&] {
         std::vector<ResultModel::Renamed> renamed;
-        const LengthUnit unit = m_criteria.unit();
+        const LengthUnit unit = listUnit();
         for (const RenameOutcome& outcome : result.outcomes) {
             const int r = placeOf.value(outcome.rowId, -1);
             if (r < 0)
@@ -142,9 +131,10 @@ void NameActions::shortenCheckedNames()
                 failures << failureLine(rows.displayPath(r), outcome.error);
                 continue;
             }
-            renamed.push_back({outcome.rowId, outcome.newPath,
-                               lengthAfterRename(rows.nameLength(r), unit, nameOf(viewOf(outcome.oldPath)),
-                                                 nameOf(viewOf(outcome.newPath)))});
+            renamed.push_back(
+                {outcome.rowId, outcome.newPath,
+                 lengthAfterRename(rows.measuredLength(r), unit, fileNameOf(viewOf(outcome.oldPath)),
+                                   fileNameOf(viewOf(outcome.newPath)))});
         }
         m_results->renameRows(renamed);
     });
@@ -195,7 +185,7 @@ void NameActions::undoLastShortening()
         if (byNewPath.isEmpty())
             return;
         const ResultSnapshot rows = m_results->snapshot();
-        const LengthUnit unit = m_criteria.unit();
+        const LengthUnit unit = listUnit();
         std::vector<ResultModel::Renamed> renamed;
         for (int r = 0; r < rows.size(); ++r) {
             const std::string_view path = rows.nativePathView(r);
@@ -204,7 +194,7 @@ void NameActions::undoLastShortening()
             if (!entry)
                 continue;
             renamed.push_back({rows.rowId(r), entry->folder + entry->oldName,
-                               lengthAfterRename(rows.nameLength(r), unit, viewOf(entry->newName),
+                               lengthAfterRename(rows.measuredLength(r), unit, viewOf(entry->newName),
                                                  viewOf(entry->oldName))});
         }
         m_results->renameRows(renamed);

@@ -3,7 +3,6 @@
 
 #include "app/actionservices.h"
 #include "search/lengthunit.h"
-#include "search/nametest.h"
 
 #include <QString>
 
@@ -16,20 +15,9 @@ class ShortenDialog;
 // Shows the shortening dialog and answers whether its apply button was pressed; tests answer in its place.
 using ShortenDialogRunner = std::function<bool(ShortenDialog& dialog)>;
 
-// The criteria of the search that filled the result list, as far as they were usable.
-struct ListCriteria
-{
-    std::optional<LengthSpec> length; // empty: no search yet, or its length was not usable
-    std::optional<Comparison> comparison;
-
-    static ListCriteria read(const QString& lengthText, std::optional<Comparison> comparison);
-    // What the Length column counts.
-    LengthUnit unit() const { return length ? length->unit : LengthUnit::Name; }
-};
-
 // The limit the shortening dialog offers first: the length a Greater Than search looked for, when the
 // shortener takes its unit; empty otherwise.
-QString defaultShortenLimit(const ListCriteria& criteria);
+QString defaultShortenLimit(const std::optional<LengthCriterion>& criterion);
 
 // The Length column's value for a row whose file changed its name, the folders above unchanged: shown is the
 // value it has now, in unit.
@@ -47,13 +35,15 @@ public:
     {
     }
 
-    // The search that fills the list started, or its criteria changed while it ran.
-    void setListCriteria(const ListCriteria& criteria) { m_criteria = criteria; }
+    // The search that fills the list started, or its criterion changed while it ran.
+    void setListCriterion(const LengthCriterion& criterion) { m_criterion = criterion; }
 
     void shortenCheckedNames();
     void undoLastShortening();
 
 private:
     ShortenDialogRunner m_runDialog;
-    ListCriteria m_criteria;
+    std::optional<LengthCriterion> m_criterion; // nothing: no usable search filled the list yet
+    // What the Length column counts.
+    LengthUnit listUnit() const { return m_criterion ? m_criterion->unit : LengthUnit::Name; }
 };

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/searchrun.h"
 
+#include "platform/nativepath.h"
 #include "results/resultmodel.h"
 #include "search/lengthunit.h"
-#include "search/pathhelpers.h"
 #include "services/apptitle.h"
 #include "services/dialogs.h"
 #include "ui/targetcheckdialog.h"
@@ -55,7 +55,7 @@ SearchRun::~SearchRun()
 
 void SearchRun::criteriaChanged()
 {
-    m_criteria.set(m_host.lengthText(), m_host.comparison());
+    m_criteria.set(parseLengthCriterion(m_host.lengthText(), m_host.comparison()));
 }
 
 void SearchRun::click()
@@ -98,9 +98,20 @@ void SearchRun::start()
         return;
     }
     QString refused;
-    // A target check measures no length and copies everything, whatever the filter says.
-    if (!m_target)
-        m_step(102, [&] { refused = criteriaRefusal(m_host.lengthText(), m_host.filterText()); });
+    std::optional<LengthCriterion> criterion;
+    m_step(102, [&] {
+        // Read against any comparison, so that a text is refused whether or not a comparison is chosen.
+        const QString text = m_host.lengthText();
+        const std::optional<Comparison> comparison = m_host.comparison();
+        criterion = parseLengthCriterion(text, comparison.value_or(Comparison::EqualTo));
+        // A target check measures no length and copies everything, whatever the filter says.
+        if (!m_target)
+            refused = criterion ? filterRefusal(m_host.filterText()) : lengthRefusal(text);
+        if (criterion && comparison)
+            criterion->comparison = *comparison;
+        else
+            criterion.reset();
+    });
     if (!refused.isEmpty()) {
         m_step(104, [&] { m_host.dialogs().message(refused, MessageStyle::Ok, applicationTitle()); });
         return;
@@ -114,7 +125,7 @@ void SearchRun::start()
     m_step(108, [&] { m_host.setButtonCaption(StopCaption); });
     m_step(110, [&] { m_stopSearch = false; });
     m_step(112, [&] { m_host.setBusy(true); });
-    m_step(114, [&] { criteriaChanged(); });
+    m_step(114, [&] { m_criteria.set(criterion); });
     m_step(118, [&] { m_host.results().clearRows(); });
     m_step(119, [&] {
         m_tally = {};
@@ -142,7 +153,7 @@ void SearchRun::beginFolder()
     }
     m_step(122, [&] { m_host.setProgressValue((m_index + 1) * 100 / m_count); });
     m_step(124, [&] { m_path = m_texts[std::size_t(m_index)]; });
-    m_step(126, [&] { m_host.setProgressText(QStringLiteral("Processing: ") + fileNameOfPath(m_path)); });
+    m_step(126, [&] { m_host.setProgressText(QStringLiteral("Processing: ") + fileNameOf(m_path)); });
     // The yield: the rest of this folder's start runs from the event loop. Posted before the walk starts,
     // so that it comes before anything the walk posts.
     QTimer::singleShot(0, this, [this, token = m_token, job = m_jobSerial + 1] { afterYield(token, job); });

@@ -72,11 +72,10 @@ public:
     // searching by length; the button stops it as it stops a search. Ignored while a run is active.
     void startTargetCheck(const TargetCheckSetup& setup);
     int folderCount() const { return m_host.folderCount(); }
-    // True when the last run started (or the one running) is a target check.
-    bool targetCheck() const { return m_target != nullptr; }
-    const TargetTally& targetTally() const { return m_tally; }
     // The length text or the comparison changed: the walk uses the new values from its next file on.
     void criteriaChanged();
+    // The criterion the walk measures by now; nothing while the length or the comparison is not usable.
+    std::optional<LengthCriterion> criterion() const { return m_criteria.load(); }
     // True from Start until "Done." has been shown, winding down included.
     bool active() const { return m_state != State::Idle; }
     bool stopRequested() const { return m_flags->stop.load(); }

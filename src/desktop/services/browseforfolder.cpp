@@ -2,17 +2,18 @@
 #include "services/browseforfolder.h"
 
 #include "platform/folderprobe.h"
+#include "platform/nativepath.h"
 #include "services/dialogs.h"
 
 #include <QDir>
 #include <QFile>
 
 QString browseForFolder(Dialogs& dialogs, const QString& title, const QString& startFolder,
-                        const std::function<void()>& idle, const std::function<bool()>& closed)
+                        const YieldFn& yield, const std::function<bool()>& closed)
 {
     QString start;
     if (!startFolder.isEmpty()) {
-        switch (probeFolder(QFile::encodeName(startFolder), FolderProbeLimit, idle)) {
+        switch (probeFolder(fromDisplay(startFolder), FolderProbeLimit, yield)) {
         case FolderAnswer::Folder:
             start = startFolder;
             break;

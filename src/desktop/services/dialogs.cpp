@@ -2,6 +2,7 @@
 #include "services/dialogs.h"
 
 #include "platform/folderprobe.h"
+#include "platform/nativepath.h"
 #include "services/errorbox.h"
 #include "services/yielder.h"
 
@@ -27,7 +28,7 @@ void forgetLastFolderIfDead()
     if (!lastVisited.isLocalFile() || lastVisited.toLocalFile().isEmpty())
         return;
     Yielder yielder;
-    if (probeFolder(QFile::encodeName(lastVisited.toLocalFile()), FolderProbeLimit, [&] { yielder(); }) ==
+    if (probeFolder(fromDisplay(lastVisited.toLocalFile()), FolderProbeLimit, [&] { yielder(); }) ==
         FolderAnswer::NoAnswer)
         settings.setValue(QStringLiteral("lastVisited"), QUrl::fromLocalFile(QDir::homePath()).toString());
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "services/shell.h"
 
+#include "platform/nativepath.h"
 #include "platform/posixfile.h"
 
 #include <QDBusConnection>
@@ -19,7 +20,7 @@ QUrl urlForNativePath(const QByteArray& nativePath)
     // Build the URL from the bytes so that names that are not valid UTF-8 still reach the very file.
     QByteArray absolute = nativePath;
     if (!absolute.startsWith('/'))
-        absolute = QFile::encodeName(QDir::currentPath()) + '/' + absolute;
+        absolute = fromDisplay(QDir::currentPath()) + '/' + absolute;
     QUrl url;
     url.setScheme(QStringLiteral("file"));
     url.setPath(QString::fromLatin1(absolute.toPercentEncoding("/")), QUrl::TolerantMode);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ui/fileprogresswindow.h"
 
+#include "platform/nativepath.h"
 #include "services/apptitle.h"
 
 #include <QApplication>
@@ -18,8 +19,7 @@ constexpr int BarSteps = 1000;
 
 QString fileName(const QByteArray& nativePath)
 {
-    const QString path = QFile::decodeName(nativePath);
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    return fileNameOf(toDisplay(nativePath));
 }
 
 QString countText(const FileOperationSnapshot& s)
@@ -136,7 +136,7 @@ void FileProgressWindow::showState(const FileOperationSnapshot& state)
 {
     const QString name = fileName(state.currentPath);
     m_file->setText(QFontMetrics(m_file->font()).elidedText(name, Qt::ElideMiddle, m_textWidth));
-    m_file->setToolTip(QFile::decodeName(state.currentPath));
+    m_file->setToolTip(toDisplay(state.currentPath));
     m_bar->setValue(int(state.fraction() * BarSteps));
     m_count->setText(countText(state));
     const QString bytes = bytesText(state);

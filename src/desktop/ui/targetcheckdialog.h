@@ -41,9 +41,7 @@ public:
     ~TargetCheckDialog() override;
 
     QComboBox* profileCombo() const { return m_profile; }
-    QLabel* profileDescription() const { return m_description; }
     QLineEdit* folderEdit() const { return m_folder; }
-    QPushButton* browseButton() const { return m_browse; }
     QCheckBox* ruleBox(TargetRule rule) const { return m_ruleBoxes[std::size_t(rule)]; }
     QPushButton* startButton() const { return m_start; }
     QPushButton* cancelButton() const { return m_cancel; }

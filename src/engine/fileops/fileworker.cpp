@@ -16,7 +16,7 @@ FileWorker::~FileWorker()
     m_thread.join();
 }
 
-void FileWorker::run(std::function<void()> job, const std::function<void()>& idle)
+void FileWorker::run(std::function<void()> job, const YieldFn& yield)
 {
     if (!m_thread.joinable())
         m_thread = std::thread([this] { loop(); });
@@ -26,11 +26,11 @@ void FileWorker::run(std::function<void()> job, const std::function<void()>& idl
     m_pending = true;
     m_wake.notify_all();
     while (!m_wake.wait_for(lock, std::chrono::milliseconds(2), [this] { return !m_pending; })) {
-        if (!idle)
+        if (!yield)
             continue;
         lock.unlock();
         try {
-            idle();
+            yield();
         } catch (...) {
             // The job may use the caller's locals: it must end before the caller's frame unwinds.
             lock.lock();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/yieldfn.h"
+
 #include <condition_variable>
 #include <exception>
 #include <functional>
@@ -18,9 +20,9 @@ public:
     FileWorker(const FileWorker&) = delete;
     FileWorker& operator=(const FileWorker&) = delete;
 
-    // Runs job on the worker and returns when it has finished, calling idle every few milliseconds until
-    // then. Rethrows whatever job threw. Not reentrant: idle must not start another job on this worker.
-    void run(std::function<void()> job, const std::function<void()>& idle);
+    // Runs job on the worker and returns when it has finished, calling yield every few milliseconds until
+    // then. Rethrows whatever job threw. Not reentrant: yield must not start another job on this worker.
+    void run(std::function<void()> job, const YieldFn& yield);
 
     // Blocks until the job under way, if any, has finished; for a caller whose run() will never return (the
     // process is ending under it).

@@ -3,9 +3,9 @@
 
 #include "fileops/failurelist.h"
 #include "platform/apperror.h"
+#include "platform/nativepath.h"
 #include "platform/trash.h"
 #include "results/resultmodel.h"
-#include "search/pathhelpers.h"
 
 #include <QDir>
 
@@ -75,7 +75,7 @@ int MoveOperation::claimResidents(const ResultSnapshot& rows)
         if (!m_targetFolder.valid)
             continue;
         const QByteArray path = rows.nativePath(r);
-        const QByteArray folder = folderOfPath(path);
+        const QByteArray folder = folderOf(path);
         if (!looked || folder != lastFolder) {
             looked = true;
             lastFolder = folder;
@@ -83,7 +83,7 @@ int MoveOperation::claimResidents(const ResultSnapshot& rows)
                 folderIdentity(folder.isEmpty() ? QByteArrayLiteral(".") : folder) == m_targetFolder;
         }
         if (lastIsTarget)
-            m_residents.insert(fileNameOfPath(path), rows.rowId(r));
+            m_residents.insert(fileNameOf(path), rows.rowId(r));
     }
     return checked;
 }
@@ -100,7 +100,7 @@ void MoveOperation::begin(quint64 rowId, const QByteArray& sourcePath)
     m_targetPath.clear();
     m_placed = PlaceResult();
     m_refusal.clear();
-    m_cancelled = false;
+    m_stopped = false;
     m_progress.beginFile(sourcePath);
 }
 
@@ -109,7 +109,7 @@ void MoveOperation::copy(const QByteArray& name, const YieldFn& yield)
     if (!m_active || m_settled)
         return;
     if (stopRequested()) {
-        m_cancelled = true;
+        m_stopped = true;
         return;
     }
     if (name.isEmpty()) {
@@ -149,8 +149,8 @@ void MoveOperation::copy(const QByteArray& name, const YieldFn& yield)
         m_refusal = describeCurrentException();
         throw;
     }
-    // A stop abandons a copy in hand; a failure that met a stop counts as cancelled too, its source stays.
-    m_cancelled = !m_placed.placed && stopRequested();
+    // A stop abandons a copy in hand; a failure that met a stop counts as stopped too, its source stays.
+    m_stopped = !m_placed.placed && stopRequested();
     if (m_placed.placed) {
         m_placedNames.insert(name);
         m_placedFiles.push_back(m_placed.target);
@@ -169,7 +169,7 @@ QString MoveOperation::recordAhead()
     std::vector<TransferEntry> entries;
     entries.reserve(m_toRecord.size());
     for (const QByteArray& source : m_toRecord) {
-        const QByteArray target = m_target + fileNameOfPath(source);
+        const QByteArray target = m_target + fileNameOf(source);
         entries.push_back({source, target, {}, fileIdentity(target)});
     }
     if (QString why = m_journal->record(entries, true); !why.isEmpty())
@@ -187,10 +187,10 @@ void MoveOperation::deleteSource(const YieldFn& yield)
         return;
     m_settled = true;
     Unsettled file{
-        m_rowId, m_source, m_reach, m_targetPath, m_placed, m_refusal, m_cancelled && m_refusal.isEmpty()};
+        m_rowId, m_source, m_reach, m_targetPath, m_placed, m_refusal, m_stopped && m_refusal.isEmpty()};
     if (file.reason.isEmpty() && !m_placed.placed)
         file.reason = m_placed.error.isEmpty() ? QStringLiteral("it was not copied") : m_placed.error;
-    if (file.cancelled)
+    if (file.stopped)
         m_progress.abandonFile();
     else // a file that had vanished is done as well: its row leaves
         m_progress.finishFile(m_placed.placed || presenceWithoutFollowing(m_source).state == Presence::Gone);
@@ -285,7 +285,7 @@ void MoveOperation::settle(const Unsettled& file)
     const Presence source = presenceWithoutFollowing(file.source);
     const bool moved = file.placed.placed && file.reason.isEmpty();
     const bool gone = source.state == Presence::Gone || (source.state == Presence::Unknown && moved);
-    if (gone || !file.cancelled)
+    if (gone || !file.stopped)
         ++m_finished;
     if (gone) {
         noteGone(file.rowId);
@@ -299,11 +299,11 @@ void MoveOperation::settle(const Unsettled& file)
         return;
     }
     QString reason = file.reason;
-    if (reason.isEmpty() && !file.cancelled && source.state == Presence::Unknown)
+    if (reason.isEmpty() && !file.stopped && source.state == Presence::Unknown)
         reason = QStringLiteral("it cannot be checked: ") + source.error();
     if (file.placed.clearedTarget)
         reason += QStringLiteral("; the earlier file of that name in the target folder is in the trash");
-    if (!reason.isEmpty() && !file.cancelled)
+    if (!reason.isEmpty() && !file.stopped)
         m_failures.append(failureLine(QString::fromUtf8(file.source), reason));
 }
 
@@ -324,7 +324,7 @@ void MoveOperation::moveChecked(const ResultSnapshot& rows, const YieldFn& yield
                     if (rows.isChecked(ahead))
                         m_toRecord.push_back(rows.nativePath(ahead));
             begin(rows.rowId(r), source);
-            name = fileNameOfPath(source);
+            name = fileNameOf(source);
         });
         step(Step::Copy, r, [&] { copy(name, yield); });
         step(Step::DeleteSource, r, [&] { deleteSource(yield); });

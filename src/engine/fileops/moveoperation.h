@@ -55,13 +55,13 @@ public:
     void moveChecked(const ResultSnapshot& rows, const YieldFn& yield, const StepRunner& run = {});
 
     // A stop abandons the file being copied (its source stays, its partial copy is removed; it counts as
-    // cancelled, not failed).
+    // stopped, not failed).
     // For a process that ends while the move is under way (the display went): stops, waits for the file in
     // hand, then makes the batch durable and deletes its sources as finish does, and drops the record.
     // Blocks; no yield.
     void endNow();
     // What the user is told at the end: the files not moved and why, then the moved files that replaced
-    // an earlier file or lost extended attributes, then how many were moved before a cancel. Empty when
+    // an earlier file or lost extended attributes, then how many were moved before a stop. Empty when
     // there is nothing to tell.
     QString endMessage() const;
 
@@ -75,7 +75,7 @@ private:
         QByteArray target;
         PlaceResult placed; // placed and not renamed: its source waits for the batch's sync
         QString reason;
-        bool cancelled = false; // abandoned on a stop: neither finished nor failed
+        bool stopped = false; // abandoned on a stop: neither finished nor failed
     };
     // Names of the chosen files that already lie in the target folder (however their paths spell it)
     // belong to them for this operation. Returns how many rows are checked.
@@ -103,7 +103,7 @@ private:
     QByteArray m_targetPath;
     PlaceResult m_placed;
     QString m_refusal;
-    bool m_cancelled = false;
+    bool m_stopped = false;
 
     // Every file is recorded before it is placed, a chunk of rows at a time with one sync, so that the next
     // start settles what a kill left; the record goes once every file is settled.
@@ -118,6 +118,6 @@ private:
     int m_batchHeldFolders = 0;
 
     int m_total = 0;    // checked rows, as moveChecked found them
-    int m_finished = 0; // files settled, cancelled ones left out
+    int m_finished = 0; // files settled, stopped ones left out
     QStringList m_notes;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "fileops/renamejournal.h"
 
+#include "platform/nativepath.h"
 #include "platform/renamefile.h"
 
 #include <QDateTime>
@@ -89,7 +90,7 @@ QByteArray RenameJournal::folder()
 {
     QByteArray data = qgetenv("XDG_DATA_HOME");
     if (data.isEmpty() || !data.startsWith('/'))
-        data = QFile::encodeName(QDir::homePath()) + "/.local/share";
+        data = fromDisplay(QDir::homePath()) + "/.local/share";
     return data + "/lentrova/renames/";
 }
 
@@ -131,7 +132,7 @@ bool RenameJournal::sync()
 
 std::unique_ptr<RenameJournal> RenameJournal::create(const std::vector<RenameEntry>& entries, QString* error)
 {
-    const QString dir = QFile::decodeName(folder());
+    const QString dir = toDisplay(folder());
     if (!QDir().mkpath(dir)) {
         *error = dir + QStringLiteral(": the folder cannot be made");
         return nullptr;
@@ -212,7 +213,7 @@ bool RenameJournal::load()
 
 std::unique_ptr<RenameJournal> RenameJournal::openLatestUndoable(QString* error)
 {
-    for (const JournalFile& file : journalsNewestFirst(QDir(QFile::decodeName(folder())))) {
+    for (const JournalFile& file : journalsNewestFirst(QDir(toDisplay(folder())))) {
         auto journal = std::unique_ptr<RenameJournal>(new RenameJournal);
         journal->m_file.setFileName(file.path);
         if (!journal->m_file.open(QIODevice::ReadWrite) || !journal->load()) {

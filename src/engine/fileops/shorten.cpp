@@ -2,8 +2,8 @@
 #include "fileops/shorten.h"
 
 #include "platform/filemove.h"
+#include "platform/nativepath.h"
 #include "search/lengthconv.h"
-#include "search/pathhelpers.h"
 #include "search/utf8name.h"
 
 #include <QHash>
@@ -84,10 +84,11 @@ std::vector<Piece> pieces(std::string_view name)
 
 std::optional<ShortenLimit> parseShortenLimit(const QString& text)
 {
-    const std::optional<LengthSpec> spec = parseLengthSpec(text);
-    if (!spec || spec->length < 1 || (spec->unit != LengthUnit::Name && spec->unit != LengthUnit::Bytes))
+    // The names a limit shortens are those greater than it.
+    const std::optional<LengthCriterion> read = parseLengthCriterion(text, Comparison::GreaterThan);
+    if (!read || read->value < 1 || (read->unit != LengthUnit::Name && read->unit != LengthUnit::Bytes))
         return std::nullopt;
-    return ShortenLimit{spec->length, spec->unit};
+    return ShortenLimit{read->value, read->unit};
 }
 
 QString limitText(const ShortenLimit& limit)
@@ -98,7 +99,7 @@ QString limitText(const ShortenLimit& limit)
 
 int measureName(std::string_view name, LengthUnit unit)
 {
-    return unit == LengthUnit::Bytes ? int(name.size()) : int(utf16Length(name));
+    return int(measuredLength(unit, {}, name));
 }
 
 std::optional<QByteArray> shortenedName(std::string_view name, const ShortenLimit& limit, int counter)
@@ -166,7 +167,7 @@ std::vector<ShortenItem> planShortening(const std::vector<ShortenCandidate>& can
     for (const ShortenCandidate& candidate : candidates) {
         ShortenItem item;
         item.rowId = candidate.rowId;
-        item.folder = folderOfPath(candidate.path);
+        item.folder = folderOf(candidate.path);
         item.oldName = candidate.path.mid(item.folder.size());
         const std::string_view old(item.oldName.constData(), std::size_t(item.oldName.size()));
         if (measureName(old, limit.unit) <= limit.value)

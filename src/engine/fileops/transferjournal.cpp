@@ -2,6 +2,7 @@
 #include "fileops/transferjournal.h"
 
 #include "fileops/failurelist.h"
+#include "platform/nativepath.h"
 #include "platform/posixfile.h"
 #include "platform/renamefile.h"
 
@@ -47,15 +48,15 @@ QByteArray TransferJournal::folder()
 {
     QByteArray data = qgetenv("XDG_DATA_HOME");
     if (data.isEmpty() || !data.startsWith('/'))
-        data = QFile::encodeName(QDir::homePath()) + "/.local/share";
+        data = fromDisplay(QDir::homePath()) + "/.local/share";
     return data + "/lentrova/transfers/";
 }
 
 std::unique_ptr<TransferJournal> TransferJournal::create(Kind kind, QString* error)
 {
     const QByteArray dir = folder();
-    if (!QDir().mkpath(QFile::decodeName(dir))) {
-        *error = QFile::decodeName(dir) + QStringLiteral(": the folder cannot be made");
+    if (!QDir().mkpath(toDisplay(dir))) {
+        *error = toDisplay(dir) + QStringLiteral(": the folder cannot be made");
         return nullptr;
     }
     auto journal = std::unique_ptr<TransferJournal>(new TransferJournal);
@@ -68,7 +69,7 @@ std::unique_ptr<TransferJournal> TransferJournal::create(Kind kind, QString* err
             break;
     }
     if (journal->m_fd < 0) {
-        *error = QFile::decodeName(journal->m_path) + QStringLiteral(": ") + systemErrorText(errno);
+        *error = toDisplay(journal->m_path) + QStringLiteral(": ") + systemErrorText(errno);
         return nullptr;
     }
     // Held until the process ends, however it ends.
@@ -84,7 +85,7 @@ std::unique_ptr<TransferJournal> TransferJournal::create(Kind kind, QString* err
             (void)syncFileDescriptor(dirFd.get());
         return journal;
     }
-    *error = QFile::decodeName(journal->m_path) + QStringLiteral(": ") + why;
+    *error = toDisplay(journal->m_path) + QStringLiteral(": ") + why;
     journal->finished();
     return nullptr;
 }
@@ -108,7 +109,7 @@ QString TransferJournal::record(const std::vector<TransferEntry>& entries, bool 
     QString why = text.isEmpty() ? QString() : writeAllAt(m_fd, text.constData(), text.size(), 0);
     if (why.isEmpty() && durable)
         why = syncFileDescriptor(m_fd);
-    return why.isEmpty() ? QString() : QFile::decodeName(m_path) + QStringLiteral(": ") + why;
+    return why.isEmpty() ? QString() : toDisplay(m_path) + QStringLiteral(": ") + why;
 }
 
 QString TransferJournal::recordTempFolder(const QByteArray& folder)

@@ -2,6 +2,7 @@
 #include "fileops/transferjournal.h"
 
 #include "fileops/failurelist.h"
+#include "platform/nativepath.h"
 #include "platform/posixfile.h"
 #include "platform/renamefile.h"
 
@@ -352,8 +353,7 @@ SettledTransfers settleInterruptedTransfers()
             text.append(buffer, n);
         Record record;
         if (n < 0 || !parseRecord(text, &record)) {
-            settled.failures.append(
-                failureLine(QFile::decodeName(path), QStringLiteral("it cannot be read")));
+            settled.failures.append(failureLine(toDisplay(path), QStringLiteral("it cannot be read")));
             continue;
         }
         QSet<QByteArray> folders;

@@ -37,7 +37,7 @@ public:
     // For a process that ends while run() is under way (the display went): stops, waits for the file in hand
     // to be settled (a copy into the trash abandoned and removed), and drops the record. Blocks.
     void endNow();
-    // The files not sent to the trash and why, then how many were sent before a cancel; empty when there is
+    // The files not sent to the trash and why, then how many were sent before a stop; empty when there is
     // nothing to tell.
     QString endMessage() const;
 

@@ -214,8 +214,8 @@ PlaceResult copyLink(const QByteArray& source, const QByteArray& target, const s
     linkTarget.truncate(n);
     TempFile temp;
     for (int attempt = 0; attempt < 100 && temp.path.isEmpty(); ++attempt) {
-        const QByteArray candidate =
-            parentFolder(target) + "/.lentrova-link-" + tempNameTag(options) + QByteArray::number(attempt);
+        const QByteArray candidate = joinPath(parentFolder(target), ".lentrova-link-" + tempNameTag(options) +
+                                                                        QByteArray::number(attempt));
         if (::symlink(linkTarget.constData(), candidate.constData()) == 0)
             temp.path = candidate;
         else if (errno != EEXIST) {
@@ -252,7 +252,7 @@ PlaceResult copyRegular(const QByteArray& source, const QByteArray& target, cons
     ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
     TempFile temp;
-    QByteArray pattern = parentFolder(target) + "/.lentrova-copy-" + tempNameTag(options) + "XXXXXX";
+    QByteArray pattern = joinPath(parentFolder(target), ".lentrova-copy-" + tempNameTag(options) + "XXXXXX");
     UniqueFd out(::mkostemp(pattern.data(), O_CLOEXEC));
     if (!out.valid()) {
         r.error = failedBecause("could not create the copy", errno);

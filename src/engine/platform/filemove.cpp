@@ -112,8 +112,8 @@ bool renameInto(const QByteArray& source, const QByteArray& target, bool exists,
     RenameResult moved;
     for (int attempt = 0; attempt < 100; ++attempt) {
         // Tagged, so that the record of the operation finds a file that a kill left under this name.
-        staged =
-            parentFolder(target) + "/.lentrova-moving-" + tempNameTag(options) + QByteArray::number(attempt);
+        staged = joinPath(parentFolder(target),
+                          ".lentrova-moving-" + tempNameTag(options) + QByteArray::number(attempt));
         moved = renameNoReplace(source, staged);
         if (!moved.nameTaken)
             break;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/files.h"
 
+#include "platform/nativepath.h"
+
 #include <QCoreApplication>
 #include <QFile>
 
@@ -16,15 +18,14 @@ QByteArray installFolderNative()
     while (true) {
         const ssize_t n = ::readlink("/proc/self/exe", path.data(), std::size_t(path.size()));
         if (n < 0)
-            return QFile::encodeName(QCoreApplication::applicationDirPath());
+            return fromDisplay(QCoreApplication::applicationDirPath());
         if (n < path.size()) {
             path.truncate(n);
             break;
         }
         path.resize(path.size() * 2);
     }
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash <= 0 ? QByteArray("/") : path.left(slash);
+    return parentFolder(path);
 }
 
 QString installFolder()

@@ -20,8 +20,7 @@ struct Probe
 };
 } // namespace
 
-FolderAnswer probeFolder(const QByteArray& nativePath, std::chrono::milliseconds limit,
-                         const std::function<void()>& idle)
+FolderAnswer probeFolder(const QByteArray& nativePath, std::chrono::milliseconds limit, const YieldFn& yield)
 {
     auto probe = std::make_shared<Probe>();
     std::thread([probe, path = nativePath] {
@@ -44,9 +43,9 @@ FolderAnswer probeFolder(const QByteArray& nativePath, std::chrono::milliseconds
         if (probe->answered.wait_for(lock, std::min<std::chrono::steady_clock::duration>(Slice, end - now),
                                      [&] { return probe->answer.has_value(); }))
             break;
-        if (idle) {
+        if (yield) {
             lock.unlock();
-            idle();
+            yield();
             lock.lock();
         }
     }

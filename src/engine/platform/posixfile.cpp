@@ -33,14 +33,6 @@ void UniqueFd::reset()
     m_fd = -1;
 }
 
-QByteArray parentFolder(const QByteArray& path)
-{
-    const qsizetype at = path.lastIndexOf('/');
-    if (at < 0)
-        return QByteArrayLiteral(".");
-    return at == 0 ? QByteArrayLiteral("/") : path.left(at);
-}
-
 QString writeAllAt(int fd, const char* data, qint64 size, qint64 offset)
 {
     for (qint64 done = 0; done < size;) {
@@ -62,7 +54,7 @@ OpenResult openParentOf(const QByteArray& nativePath, QByteArray* name)
 {
     OpenResult result;
     const QByteArray folder = parentFolder(nativePath);
-    *name = nativePath.mid(nativePath.lastIndexOf('/') + 1);
+    *name = fileNameOf(nativePath);
     const int flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
     if (folder.size() < PATH_MAX) {
         result.fd = UniqueFd(::open(folder.constData(), flags));

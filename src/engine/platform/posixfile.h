@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/nativepath.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -53,10 +55,6 @@ struct ReadResult
     QByteArray bytes;
     QString error; // empty when read
 };
-
-// The folder that holds a path, without a closing separator: "/" for a name at the root, "." for a bare
-// name.
-QByteArray parentFolder(const QByteArray& path);
 
 // Writes every byte at offset on, going on after interruptions; empty when done, else the system's text.
 QString writeAllAt(int fd, const char* data, qint64 size, qint64 offset);

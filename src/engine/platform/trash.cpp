@@ -140,11 +140,11 @@ TrashResult moveToTrash(const QByteArray& nativePath, const std::atomic<bool>* s
         return r;
     }
     const QByteArray absolute = absolutePath(nativePath);
-    const QByteArray name = absolute.mid(absolute.lastIndexOf('/') + 1);
+    const QByteArray name = fileNameOf(absolute);
     QByteArray folder = realFolder(parentFolder(absolute));
     if (folder.isEmpty() && errno == ENAMETOOLONG)
         folder = realDeepFolder(parentFolder(absolute));
-    const QByteArray file = folder.isEmpty() ? QByteArray() : joined(folder, name);
+    const QByteArray file = folder.isEmpty() ? QByteArray() : joinPath(folder, name);
     // Beyond PATH_MAX the file is reached through its folder's descriptor, held until the file has moved.
     const ShortPath reach(file);
     const QByteArray& at = reach.path();

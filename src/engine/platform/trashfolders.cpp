@@ -78,14 +78,14 @@ QString prepareTrash(const QByteArray& trash)
 QByteArray mountTrash(const QByteArray& top)
 {
     const QByteArray uid = QByteArray::number(qulonglong(::geteuid()));
-    const QByteArray shared = joined(top, ".Trash");
+    const QByteArray shared = joinPath(top, ".Trash");
     struct stat st;
     if (::lstat(shared.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
-        const QByteArray mine = shared + '/' + uid;
+        const QByteArray mine = joinPath(shared, uid);
         if (prepareTrash(mine).isEmpty())
             return mine;
     }
-    const QByteArray own = joined(top, ".Trash-" + uid);
+    const QByteArray own = joinPath(top, ".Trash-" + uid);
     return prepareTrash(own).isEmpty() ? own : QByteArray();
 }
 
@@ -171,7 +171,7 @@ QByteArray absolutePath(const QByteArray& path)
     if (!::getcwd(cwd.data(), size_t(cwd.size())))
         return path;
     cwd.truncate(qsizetype(qstrlen(cwd.constData())));
-    return joined(cwd, path);
+    return joinPath(cwd, path);
 }
 
 // The folder with every link and "." or ".." resolved, so that the mount and the recorded path are those of
@@ -316,11 +316,6 @@ Destination chooseTrash(const QByteArray& folder, const QByteArray& file)
     d.trash = home;
     d.recorded = file;
     return d;
-}
-
-QByteArray joined(const QByteArray& folder, const QByteArray& name)
-{
-    return folder.endsWith('/') ? folder + name : folder + '/' + name;
 }
 
 } // namespace trashfolders

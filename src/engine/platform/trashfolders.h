@@ -55,7 +55,4 @@ struct Destination
 // their mount's, and a trash made where the device number changes is one no desktop looks into.
 Destination chooseTrash(const QByteArray& folder, const QByteArray& file);
 
-// folder + "/" + name, the root giving no second separator.
-QByteArray joined(const QByteArray& folder, const QByteArray& name);
-
 } // namespace trashfolders

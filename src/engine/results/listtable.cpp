@@ -14,7 +14,7 @@ QString SnapshotTable::cellText(int row, int column) const
     if (column == 0)
         return m_rows.displayPath(row);
     if (column == 1)
-        return m_rows.problemColumn() ? m_rows.problemText(row) : QString::number(m_rows.nameLength(row));
+        return m_rows.problemColumn() ? m_rows.problemText(row) : QString::number(m_rows.measuredLength(row));
     return QString();
 }
 

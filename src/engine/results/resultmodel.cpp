@@ -7,23 +7,6 @@
 #include <algorithm>
 #include <cstring>
 
-void ResultBatch::add(std::string_view nativePath, quint16 nameLength, const QString& problem)
-{
-    const QByteArray text = problem.toUtf8();
-    problems.push_back({quint32(entries.size()), quint32(problemBytes.size()), quint32(text.size()), 0, 0});
-    problemBytes.append(text.constData(), std::size_t(text.size()));
-    add(nativePath, nameLength);
-}
-
-QString ResultBatch::problemText(std::size_t entry) const
-{
-    const auto it = std::lower_bound(problems.begin(), problems.end(), entry,
-                                     [](const Problem& p, std::size_t e) { return p.entry < e; });
-    if (it == problems.end() || it->entry != entry)
-        return QString();
-    return QString::fromUtf8(problemBytes.data() + it->offset, qsizetype(it->length));
-}
-
 QByteArray ResultSnapshot::nativePath(int row) const
 {
     const std::string_view v = nativePathView(row);
@@ -61,7 +44,7 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const
             return displayPath(index.row());
         if (m_problemColumn)
             return m_problems.value(row.id);
-        return QString::number(row.nameLength);
+        return QString::number(row.measuredLength);
     }
     if (role == Qt::CheckStateRole && index.column() == 0)
         return row.checked ? Qt::Checked : Qt::Unchecked;
@@ -110,10 +93,10 @@ void ResultModel::appendBatch(const ResultBatch& batch)
     auto problem = batch.problems.begin();
     for (std::size_t i = 0; i < batch.entries.size(); ++i) {
         const ResultBatch::Entry& e = batch.entries[i];
-        const std::string_view path(batch.bytes.data() + e.offset, e.length);
+        const std::string_view path(batch.bytes.data() + e.offset, e.pathBytes);
         const quint64 id = m_arena.append(path);
-        m_rows.push_back({id, e.length, e.nameLength, 0, 0});
-        m_pathBytes += e.length;
+        m_rows.push_back({id, e.pathBytes, e.measuredLength, 0, 0});
+        m_pathBytes += e.pathBytes;
         if (problem != batch.problems.end() && problem->entry == i) {
             m_problems.insert(id, QString::fromUtf8(batch.problemBytes.data() + problem->offset,
                                                     qsizetype(problem->length)));
@@ -125,10 +108,10 @@ void ResultModel::appendBatch(const ResultBatch& batch)
     endInsertRows();
 }
 
-void ResultModel::appendRow(std::string_view nativePath, quint16 nameLength)
+void ResultModel::appendRow(std::string_view nativePath, quint16 measuredLength)
 {
     ResultBatch batch;
-    batch.add(nativePath, nameLength);
+    batch.add(nativePath, measuredLength);
     appendBatch(batch);
 }
 
@@ -157,13 +140,13 @@ void ResultModel::setProblemColumn(bool on)
 
 QByteArray ResultModel::nativePath(int row) const
 {
-    const std::string_view v = m_arena.view(m_rows[row].id, m_rows[row].length);
+    const std::string_view v = m_arena.view(m_rows[row].id, m_rows[row].pathBytes);
     return QByteArray(v.data(), qsizetype(v.size()));
 }
 
 QString ResultModel::displayPath(int row) const
 {
-    const std::string_view v = m_arena.view(m_rows[row].id, m_rows[row].length);
+    const std::string_view v = m_arena.view(m_rows[row].id, m_rows[row].pathBytes);
     return QString::fromUtf8(v.data(), qsizetype(v.size()));
 }
 
@@ -264,7 +247,7 @@ int ResultModel::renameRows(const std::vector<Renamed>& renamed)
         const std::string_view path(r->newPath.constData(), std::size_t(r->newPath.size()));
         ResultRow& target = m_rows[row];
         m_pathBytes += path.size();
-        m_pathBytes -= target.length;
+        m_pathBytes -= target.pathBytes;
         const quint64 oldId = target.id;
         target.id = m_arena.append(path);
         // The reasons stay with the row: they say what was found when it was checked.
@@ -273,8 +256,8 @@ int ResultModel::renameRows(const std::vector<Renamed>& renamed)
             m_problems.remove(oldId);
             m_problems.insert(target.id, text);
         }
-        target.length = quint32(path.size());
-        target.nameLength = r->nameLength;
+        target.pathBytes = quint32(path.size());
+        target.measuredLength = r->measuredLength;
         ++changed;
         lo = std::min(lo, row);
         hi = std::max(hi, row);
@@ -313,7 +296,7 @@ void ResultModel::removeMarked(const std::vector<char>& remove, int count)
         for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
             beginRemoveRows(QModelIndex(), it->first, it->second);
             for (int r = it->first; r <= it->second; ++r) {
-                m_pathBytes -= m_rows[r].length;
+                m_pathBytes -= m_rows[r].pathBytes;
                 if (!m_problems.isEmpty())
                     m_problems.remove(m_rows[r].id);
             }
@@ -328,7 +311,7 @@ void ResultModel::removeMarked(const std::vector<char>& remove, int count)
         if (!remove[r]) {
             m_rows[out++] = m_rows[r];
         } else {
-            m_pathBytes -= m_rows[r].length;
+            m_pathBytes -= m_rows[r].pathBytes;
             if (!m_problems.isEmpty())
                 m_problems.remove(m_rows[r].id);
         }

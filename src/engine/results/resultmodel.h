@@ -3,6 +3,7 @@
 
 #include "results/growablearray.h"
 #include "results/patharena.h"
+#include "results/resultbatch.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>
@@ -15,66 +16,13 @@
 #include <utility>
 #include <vector>
 
-// Found rows on their way from the walk to the model: native path bytes in one buffer. Rows of a target
-// check also carry their problem text, UTF-8 in a buffer of its own, so that a plain search pays nothing
-// for it.
-struct ResultBatch
-{
-    struct Entry
-    {
-        quint32 offset;
-        quint32 length;
-        quint16 nameLength;
-    };
-    struct Problem
-    {
-        quint32 entry; // its row's place in entries
-        quint32 offset;
-        quint32 length;
-        quint32 firstReason = 0;
-        quint32 reasonCount = 0; // 0: the text was given whole
-    };
-    // One reason within a problem text: a part of problemBytes and the number of its rule, for output that
-    // names rules (target/targetwalk.h writes and reads them).
-    struct Reason
-    {
-        quint32 offset;
-        quint32 length;
-        quint8 rule;
-    };
-    std::string bytes;
-    std::vector<Entry> entries;
-    std::string problemBytes;
-    std::vector<Problem> problems; // in entry order
-    std::vector<Reason> reasons;
-
-    void add(std::string_view nativePath, quint16 nameLength)
-    {
-        entries.push_back({quint32(bytes.size()), quint32(nativePath.size()), nameLength});
-        bytes.append(nativePath);
-    }
-    void add(std::string_view nativePath, quint16 nameLength, const QString& problem);
-    bool empty() const { return entries.empty(); }
-    std::size_t size() const { return entries.size(); }
-    // The problem text of the entry at that place; empty when it has none.
-    QString problemText(std::size_t entry) const;
-    void clear()
-    {
-        bytes.clear();
-        entries.clear();
-        problemBytes.clear();
-        problems.clear();
-        reasons.clear();
-    }
-};
-
 // One result row: 16 bytes plus its path in the arena. The id is the path's place in the arena, which is
 // never reused while the model lives, so it names the row even after other rows were removed.
 struct ResultRow
 {
     quint64 id;
-    quint32 length;
-    quint16 nameLength;
+    quint32 pathBytes;
+    quint16 measuredLength; // the Length column: the name or the path measured in the search's unit
     quint8 checked;
     quint8 reserved;
 };
@@ -126,11 +74,11 @@ public:
     int size() const { return int(m_rows.size()); }
     std::string_view nativePathView(int row) const
     {
-        return m_arena.view(m_rows[row].id, m_rows[row].length);
+        return m_arena.view(m_rows[row].id, m_rows[row].pathBytes);
     }
     QByteArray nativePath(int row) const;
     QString displayPath(int row) const;
-    quint16 nameLength(int row) const { return m_rows[row].nameLength; }
+    quint16 measuredLength(int row) const { return m_rows[row].measuredLength; }
     bool isChecked(int row) const { return m_rows[row].checked != 0; }
     quint64 rowId(int row) const { return m_rows[row].id; }
     // The model's layout generation when the snapshot was taken (see ResultModel::layoutGeneration).
@@ -183,7 +131,7 @@ public:
 
     // Appends every entry of the batch at the end with one insertion; new rows are unchecked.
     void appendBatch(const ResultBatch& batch);
-    void appendRow(std::string_view nativePath, quint16 nameLength);
+    void appendRow(std::string_view nativePath, quint16 measuredLength);
     // Empties the list; the column shown stays.
     void clearRows();
 
@@ -195,7 +143,7 @@ public:
 
     QByteArray nativePath(int row) const;
     QString displayPath(int row) const;
-    quint16 nameLength(int row) const { return m_rows[row].nameLength; }
+    quint16 measuredLength(int row) const { return m_rows[row].measuredLength; }
     bool isChecked(int row) const { return m_rows[row].checked != 0; }
     quint64 rowId(int row) const { return m_rows[row].id; }
 
@@ -213,13 +161,13 @@ public:
     static constexpr std::size_t MostRunsRemovedOneByOne = 64;
     static constexpr std::size_t MostRowsMovedOneByOne = std::size_t(1) << 21;
 
-    // Gives renamed files their new paths and name lengths; rows keep their place and check mark but take new
-    // ids. Ids no longer present are ignored. Returns how many rows changed.
+    // Gives renamed files their new paths and measured lengths; rows keep their place and check mark but take
+    // new ids. Ids no longer present are ignored. Returns how many rows changed.
     struct Renamed
     {
         quint64 id;
         QByteArray newPath;
-        quint16 nameLength;
+        quint16 measuredLength;
     };
     int renameRows(const std::vector<Renamed>& renamed);
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "results/resultsort.h"
 
+#include "platform/nativepath.h"
+
 #include <QHash>
 
 #include <QLocale>
@@ -115,8 +117,7 @@ bool nameKeys(const ResultSnapshot& rows, const std::atomic<bool>* cancel, NameK
             if ((r - first) % CancelCheck == 0 && cancelled(cancel))
                 return;
             const std::string_view path = rows.nativePathView(int(r));
-            const std::size_t slash = path.rfind('/');
-            const std::string_view bytes = slash == path.npos ? path : path.substr(slash + 1);
+            const std::string_view bytes = fileNameOf(path);
             name.resize(qsizetype(bytes.size()));
             QChar* end =
                 decoder.appendToBuffer(name.data(), QByteArrayView(bytes.data(), qsizetype(bytes.size())));
@@ -149,15 +150,14 @@ bool nameKeys(const ResultSnapshot& rows, const std::atomic<bool>* cancel, NameK
 std::vector<quint32> folderRanks(const ResultSnapshot& rows, const std::atomic<bool>* cancel)
 {
     const std::size_t n = std::size_t(rows.size());
-    std::vector<quint32> folderOf(n);
+    std::vector<quint32> folderIdOf(n);
     std::unordered_map<std::string_view, quint32> ids;
     std::vector<std::string_view> folders;
     std::string_view previous;
     quint32 previousId = 0;
     for (std::size_t r = 0; r < n; ++r) {
         const std::string_view path = rows.nativePathView(int(r));
-        const std::size_t slash = path.rfind('/');
-        const std::string_view folder = slash == path.npos ? std::string_view() : path.substr(0, slash + 1);
+        const std::string_view folder = folderOf(path);
         // The walk lists a folder's files together, so most rows share the previous row's folder.
         if (r == 0 || folder != previous) {
             const auto [it, added] = ids.try_emplace(folder, quint32(folders.size()));
@@ -166,7 +166,7 @@ std::vector<quint32> folderRanks(const ResultSnapshot& rows, const std::atomic<b
             previous = folder;
             previousId = it->second;
         }
-        folderOf[r] = previousId;
+        folderIdOf[r] = previousId;
     }
     if (cancelled(cancel))
         return {};
@@ -206,9 +206,9 @@ std::vector<quint32> folderRanks(const ResultSnapshot& rows, const std::atomic<b
             ++current;
         rank[byOrder[i]] = current;
     }
-    for (quint32& f : folderOf)
+    for (quint32& f : folderIdOf)
         f = rank[f];
-    return folderOf;
+    return folderIdOf;
 }
 
 // Each row's place among the distinct problem texts, as the collator orders them.
@@ -263,7 +263,7 @@ std::vector<quint32> sortedOrder(const ResultSnapshot& rows, SortKey key, Qt::So
         key == SortKey::Problem ? problemRanks(rows) : std::vector<quint32>();
     std::vector<Entry> entries(n);
     for (std::size_t r = 0; r < n; ++r) {
-        const quint64 major = key == SortKey::Length    ? rows.nameLength(int(r))
+        const quint64 major = key == SortKey::Length    ? rows.measuredLength(int(r))
                               : key == SortKey::Problem ? problems[r]
                                                         : 0;
         entries[r] = {(major << 32) | folder[r], quint32(r)};
@@ -313,7 +313,7 @@ ResultSorter::~ResultSorter()
     }
 }
 
-void ResultSorter::setSearchRunning(bool running)
+void ResultSorter::setWalkRunning(bool running)
 {
     m_searchRunning = running;
     if (running && m_current) {

@@ -43,8 +43,8 @@ public:
     explicit ResultSorter(ResultModel& model, QObject* parent = nullptr);
     ~ResultSorter() override;
 
-    // While a search runs the walk's order stands: requests are ignored, and a sort under way is dropped.
-    void setSearchRunning(bool running);
+    // While a walk runs its order stands: requests are ignored, and a sort under way is dropped.
+    void setWalkRunning(bool running);
     // Starts sorting by column (0 path, 1 length); a request made while one is under way replaces it.
     // False when ignored (a search runs, or no such column).
     bool sort(int column, Qt::SortOrder order);

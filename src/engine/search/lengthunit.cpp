@@ -5,8 +5,17 @@
 
 #include <QRegularExpression>
 
-std::optional<LengthSpec> parseLengthSpec(const QString& text)
+std::optional<Comparison> comparisonAt(int listIndex)
 {
+    if (listIndex < 0 || listIndex > 2)
+        return std::nullopt;
+    return Comparison(listIndex);
+}
+
+std::optional<LengthCriterion> parseLengthCriterion(const QString& text, std::optional<Comparison> comparison)
+{
+    if (!comparison)
+        return std::nullopt;
     // The unit is taken from the end, so the number keeps every form convertToInt16 knows (an exponent
     // "1e2" included); a unit must stand apart from the number only where a letter would join them.
     static const QRegularExpression unitAtEnd(QStringLiteral("^(.*?)\\s*\\b(path\\s+bytes|bytes|path)\\s*$"),
@@ -25,13 +34,11 @@ std::optional<LengthSpec> parseLengthSpec(const QString& text)
     const std::optional<qint16> length = convertToInt16(number);
     if (!length)
         return std::nullopt;
-    return LengthSpec{*length, unit};
+    return LengthCriterion{*comparison, *length, unit};
 }
 
 QString lengthRefusal(const QString& text)
 {
-    if (parseLengthSpec(text))
-        return QString();
     return QStringLiteral(
                "Length Of Filename: \"%1\" is not a number from -32768 to 32767, alone or followed "
                "by \"bytes\", \"path\" or \"path bytes\".")

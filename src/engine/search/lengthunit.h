@@ -6,7 +6,9 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -19,17 +21,32 @@ enum class LengthUnit : int {
     PathBytes = 3, // the same path in bytes
 };
 
-struct LengthSpec
+// The comparison list's items, by their place in the list.
+enum class Comparison : int {
+    EqualTo = 0,
+    GreaterThan = 1,
+    LessThan = 2,
+};
+
+// The comparison at a place of the list; nothing for a place outside it (-1: nothing chosen).
+std::optional<Comparison> comparisonAt(int listIndex);
+
+// What a search asks of a file's length; the window's two controls and lentrova-find's options each become
+// one of these once, and nothing below them reads text.
+struct LengthCriterion
 {
-    qint16 length;
-    LengthUnit unit;
+    Comparison comparison = Comparison::EqualTo;
+    qint16 value = 0;
+    LengthUnit unit = LengthUnit::Name;
 };
 
 // Reads the length box: a number as convertToInt16 takes it, alone or followed by "bytes", "path" or
-// "path bytes" (unit words in any case, blanks around and between them free). Nothing for any other text.
-std::optional<LengthSpec> parseLengthSpec(const QString& text);
+// "path bytes" (unit words in any case, blanks around and between them free), against comparison. Nothing
+// for any other text, or when no comparison is chosen.
+std::optional<LengthCriterion> parseLengthCriterion(const QString& text,
+                                                    std::optional<Comparison> comparison);
 
-// The words that refuse a length text at Start, naming the accepted forms; empty when the text is usable.
+// The words that refuse a length text that does not read at Start, naming the accepted forms.
 QString lengthRefusal(const QString& text);
 
 // The forms the length box takes, one per line, for its tooltip.
@@ -54,3 +71,59 @@ inline std::size_t measuredLength(LengthUnit unit, std::string_view below, std::
     }
     return 0;
 }
+
+inline bool lengthPasses(const LengthCriterion& c, std::size_t measured)
+{
+    const long long L = static_cast<long long>(measured);
+    switch (c.comparison) {
+    case Comparison::EqualTo:
+        return L == c.value;
+    case Comparison::GreaterThan:
+        return L > c.value;
+    case Comparison::LessThan:
+        return L < c.value;
+    }
+    return false;
+}
+
+// False when no length from shortest to longest passes: a length in UTF-16 units lies between a third of the
+// bytes (rounded up) and the bytes, so most names can be turned down without decoding them.
+inline bool someLengthPasses(const LengthCriterion& c, std::size_t shortest, std::size_t longest)
+{
+    switch (c.comparison) {
+    case Comparison::EqualTo:
+        return c.value >= 0 && std::size_t(c.value) >= shortest && std::size_t(c.value) <= longest;
+    case Comparison::GreaterThan:
+        return static_cast<long long>(longest) > c.value;
+    case Comparison::LessThan:
+        return static_cast<long long>(shortest) < c.value;
+    }
+    return false;
+}
+
+// The criterion as the window shows it right now. The walk reads it before every file, from another thread,
+// so it travels in one atomic word: a reader never sees a new length with an old comparison or unit.
+class LiveCriteria
+{
+public:
+    // Nothing: no file matches.
+    void set(std::optional<LengthCriterion> criterion)
+    {
+        std::uint32_t w = 0;
+        if (criterion)
+            w = UsableBit | (std::uint32_t(criterion->unit) << 18) |
+                (std::uint32_t(criterion->comparison) << 16) | std::uint16_t(criterion->value);
+        m_word.store(w, std::memory_order_relaxed);
+    }
+    std::optional<LengthCriterion> load() const
+    {
+        const std::uint32_t w = m_word.load(std::memory_order_relaxed);
+        if ((w & UsableBit) == 0)
+            return std::nullopt;
+        return LengthCriterion{Comparison((w >> 16) & 3), qint16(w & 0xFFFF), LengthUnit((w >> 18) & 3)};
+    }
+
+private:
+    static constexpr std::uint32_t UsableBit = 1u << 31;
+    std::atomic<std::uint32_t> m_word{0};
+};

@@ -3,29 +3,6 @@
 
 #include <QChar>
 
-std::optional<Comparison> comparisonAt(int listIndex)
-{
-    if (listIndex < 0 || listIndex > 2)
-        return std::nullopt;
-    return Comparison(listIndex);
-}
-
-void LiveCriteria::set(const QString& lengthText, std::optional<Comparison> comparison)
-{
-    const std::optional<LengthSpec> spec = parseLengthSpec(lengthText);
-    set(spec ? std::optional<qint16>(spec->length) : std::nullopt, comparison,
-        spec ? spec->unit : LengthUnit::Name);
-}
-
-void LiveCriteria::set(std::optional<qint16> length, std::optional<Comparison> comparison, LengthUnit unit)
-{
-    std::uint32_t w = 0;
-    if (length && comparison)
-        w = UsableBit | (std::uint32_t(unit) << 18) | (std::uint32_t(*comparison) << 16) |
-            std::uint16_t(*length);
-    m_word.store(w, std::memory_order_relaxed);
-}
-
 char16_t foldCase(char16_t c)
 {
     if (c < 0x80)
@@ -78,8 +55,13 @@ bool NameFilter::passes(std::u16string_view name) const
 
 QString criteriaRefusal(const QString& lengthText, const QString& filterText)
 {
-    if (const QString why = lengthRefusal(lengthText); !why.isEmpty())
-        return why;
+    if (!parseLengthCriterion(lengthText, Comparison::EqualTo))
+        return lengthRefusal(lengthText);
+    return filterRefusal(filterText);
+}
+
+QString filterRefusal(const QString& filterText)
+{
     const QString why = NameFilter::problem(filterText);
     if (!why.isEmpty())
         return QStringLiteral("Filter: \"%1\" cannot be used as a pattern: %2.").arg(filterText, why);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "search/readerpool.h"
 
+#include "platform/nativepath.h"
+
 #include <algorithm>
 #include <chrono>
 #include <system_error>
@@ -119,7 +121,7 @@ OpenResult openNode(const ReaderPool& pool, Node& node)
 {
     const std::shared_ptr<const HeldFolder> parent = std::move(node.parent);
     if (parent)
-        return fsys::openSubFolder(parent->fd.get(), node.path.c_str() + node.path.rfind('/') + 1);
+        return fsys::openSubFolder(parent->fd.get(), fileNameOf(node.path).data());
     return fsys::openBelow(pool.base.get(), node.path.c_str() + pool.baseLength);
 }
 

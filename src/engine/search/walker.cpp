@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The walk's stack of folders: stepping into each sub-folder in turn, opening it when no reader did, and the
 // reports it sends.
+#include "platform/nativepath.h"
 #include "search/walk.h"
 
 #include "search/bindmounts.h"
@@ -133,7 +134,7 @@ bool Walk::descendListed(Frame& child, Node& node)
     }
     child.fd.reset();
     child.prefix.assign(node.path).push_back('/');
-    child.nameStart = node.path.rfind('/') + 1;
+    child.nameStart = folderOf(node.path).size();
     child.order = std::move(node.order);
     child.depth = node.depth;
     child.next = 0;
@@ -147,8 +148,7 @@ bool Walk::descendListed(Frame& child, Node& node)
 bool Walk::openAndEnter(int depth, Node& node)
 {
     Frame& child = m_frames[std::size_t(depth) + 1];
-    const std::size_t slash = node.path.rfind('/');
-    const std::string name = node.path.substr(slash + 1);
+    const std::string name(fileNameOf(node.path));
     // Copied, not moved: a node the walk came to first may still sit in the readers' queue, which
     // compares.
     child.order = node.order;

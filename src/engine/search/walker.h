@@ -3,7 +3,7 @@
 
 #include "platform/dirlisting.h"
 #include "platform/handoff.h"
-#include "results/resultmodel.h"
+#include "results/resultbatch.h"
 #include "search/nametest.h"
 #include "target/targetwalk.h"
 

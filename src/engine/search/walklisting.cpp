@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Listing a folder the walk reached, or taking a reader's listing of it, and feeding what it holds to the
 // name test or, in a target check, to the check of the folder's names.
+#include "platform/nativepath.h"
 #include "search/walk.h"
 
 #include "search/lengthunit.h"
@@ -142,9 +143,10 @@ void Walk::testFile(const Frame& frame, std::string_view name)
         m_untimedFiles = 0;
         maybeReport();
     }
-    const LiveCriteria::Snapshot c = m_settings.criteria->load();
-    if (!c.usable)
+    const std::optional<LengthCriterion> read = m_settings.criteria->load();
+    if (!read)
         return;
+    const LengthCriterion& c = *read;
     const std::string_view below = std::string_view(frame.prefix).substr(m_rootPrefixSize);
     if (c.unit == LengthUnit::Name || c.unit == LengthUnit::Path) {
         const std::size_t bytes = name.size() + (c.unit == LengthUnit::Path ? below.size() : 0);
@@ -232,8 +234,7 @@ void Walk::folderRow(std::string_view path, int err)
     }
     if (problems.empty())
         return;
-    const std::size_t slash = path.rfind('/');
-    targetRow(path.substr(0, slash + 1), path.substr(slash + 1), true, problems);
+    targetRow(folderOf(path), fileNameOf(path), true, problems);
 }
 
 void Walk::targetRow(std::string_view prefix, std::string_view name, bool folder,

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "results/resultmodel.h"
+#include "results/resultbatch.h"
 #include "target/targetcheck.h"
 #include "target/targetprofile.h"
 #include "target/targetrules.h"

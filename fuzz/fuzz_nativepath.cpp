@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-// Fuzzes the path helpers. collapseSeparators: a leading run of separators becomes one, every other run of
-// k becomes ceil(k/2) (so applying it twice may change the text again, and nothing here assumes otherwise);
-// runs never grow; everything that is not a separator stays, in order. The split helpers: folder plus name
-// give the path back, and the byte forms cut where the text forms cut.
+// Fuzzes the native path module. collapseSeparators: a leading run of separators becomes one, every other run
+// of k becomes ceil(k/2) (so applying it twice may change the text again, and nothing here assumes
+// otherwise); runs never grow; everything that is not a separator stays, in order. The split helpers: folder
+// plus name give the path back, and the byte forms cut where the text forms cut.
 #include "fuzzcheck.h"
-#include "search/pathhelpers.h"
+#include "platform/nativepath.h"
 
 #include <cstdint>
 
@@ -69,16 +69,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         check(normal.startsWith(sep) && !normal.startsWith(QString(2, sep)),
               "a rooted path keeps exactly one root", path, normal);
 
-    const QString name = fileNameOfPath(path);
-    const QString folder = folderOfPath(path);
+    const QString name = fileNameOf(path);
+    const QString folder = folderOf(path);
     check(folder + name == path, "folder and name give the path back", path, folder + u'|' + name);
     check(!name.contains(sep), "a name holds no separator", path, name);
     check(folder.isEmpty() || folder.endsWith(sep), "a folder ends in a separator", path, folder);
-    check(QString::fromUtf8(fileNameOfPath(bytes)) == name,
-          "the byte form cuts the name where the text form does", path,
-          QString::fromUtf8(fileNameOfPath(bytes)));
-    check(QString::fromUtf8(folderOfPath(bytes)) == folder,
-          "the byte form cuts the folder where the text form does", path,
-          QString::fromUtf8(folderOfPath(bytes)));
+    check(QString::fromUtf8(fileNameOf(bytes)) == name,
+          "the byte form cuts the name where the text form does", path, QString::fromUtf8(fileNameOf(bytes)));
+    check(QString::fromUtf8(folderOf(bytes)) == folder,
+          "the byte form cuts the folder where the text form does", path, QString::fromUtf8(folderOf(bytes)));
     return 0;
 }
