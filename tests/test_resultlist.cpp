@@ -77,8 +77,8 @@ private slots:
         batch.add(path.toStdString(), 30);
         form.results().appendBatch(batch);
         form->resultList()->resize(600, 200);
-        form->resultList()->setColumnWidth(0,
-                                         QFontMetrics(form->resultList()->font()).horizontalAdvance(path) / 2);
+        form->resultList()->setColumnWidth(
+            0, QFontMetrics(form->resultList()->font()).horizontalAdvance(path) / 2);
         const QStringList painted = PaintedText::of(form->resultList()->viewport());
         QString shown;
         for (const QString& text : painted)
