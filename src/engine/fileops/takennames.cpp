@@ -64,3 +64,12 @@ void TakenNames::take(const QByteArray& folder, const QByteArray& name)
 {
     folderOf(folder).given.insert(keyOf(name));
 }
+
+void TakenNames::release(const QByteArray& folder, const QByteArray& name)
+{
+    Folder& f = folderOf(folder);
+    const QByteArray key = keyOf(name);
+    auto it = f.onDisk.find(key);
+    if (it != f.onDisk.end() && --*it <= 0)
+        f.onDisk.erase(it);
+}

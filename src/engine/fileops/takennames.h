@@ -31,6 +31,9 @@ public:
     // "café" in another Unicode form may become "café".
     bool isFree(const QByteArray& folder, const QByteArray& name, const QByteArray& ownName);
     void take(const QByteArray& folder, const QByteArray& name);
+    // The folder will no longer hold the name on disk (its item is to be renamed, or was): a name equal to it
+    // is free unless given out again. Without effect where exists was given.
+    void release(const QByteArray& folder, const QByteArray& name);
     // The same for every spelling of one folder: its device and inode, or the path where it has none.
     QByteArray folderKey(const QByteArray& folder);
     QByteArray keyOf(const QByteArray& name) const;
