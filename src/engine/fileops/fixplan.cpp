@@ -64,9 +64,19 @@ private:
 
 } // namespace
 
-std::vector<FixItem> planFixes(const std::vector<FixCandidate>& candidates, const FixSetup& setup)
+std::vector<FixItem> planFixes(const std::vector<FixCandidate>& rows, const FixSetup& setup,
+                               const QHash<QByteArray, QByteArray>& folderNames)
 {
     const TargetProfile& profile = *setup.profile;
+    std::vector<FixCandidate> candidates = rows;
+    for (auto it = folderNames.constBegin(); it != folderNames.constEnd(); ++it) {
+        const auto isRow = [&](const FixCandidate& c) { return c.path == it.key(); };
+        if (std::any_of(candidates.begin(), candidates.end(), isRow))
+            continue;
+        const auto below = [&](const FixCandidate& c) { return c.path.startsWith(it.key()); };
+        const auto under = std::find_if(rows.begin(), rows.end(), below);
+        candidates.push_back({0, it.key(), under == rows.end() ? QByteArray() : under->listedFolder, 0});
+    }
     std::vector<std::size_t> order;
     std::vector<FixItem> items = itemsByDepth(candidates, order);
     const bool foldCase = profile.caseInsensitive && setup.rules.contains(TargetRule::CaseCollision);
@@ -88,9 +98,12 @@ std::vector<FixItem> planFixes(const std::vector<FixCandidate>& candidates, cons
             request.pathAbove = targetPath.lengthOf(newParent.mid(candidate.listedFolder.size()));
         // A name equal to one that stays in the folder, or to one given there already, is a collision.
         const bool collides = !taken.isFree(item.parent, item.oldName, QByteArray());
+        const auto proposed = folderNames.constFind(item.parent + item.oldName + '/');
+        const bool cutForPaths = item.folder && proposed != folderNames.constEnd();
+        const QByteArray base = cutForPaths ? *proposed : item.oldName;
         QByteArray name;
         for (int counter = 1; counter < 10000; ++counter) {
-            const NameFixResult fixed = fixName(request, item.oldName, counter);
+            const NameFixResult fixed = fixName(request, base, counter);
             if (counter == 1)
                 item.fixes = fixed.broken;
             if (fixed.name.isEmpty()) {
@@ -106,6 +119,9 @@ std::vector<FixItem> planFixes(const std::vector<FixCandidate>& candidates, cons
             item.note = QStringLiteral("no free name");
         if (collides && !name.isEmpty() && name != item.oldName)
             item.fixes.push_back(foldCase ? TargetRule::CaseCollision : TargetRule::FormCollision);
+        if (cutForPaths && !name.isEmpty() && name != item.oldName &&
+            std::find(item.fixes.begin(), item.fixes.end(), TargetRule::PathTooLong) == item.fixes.end())
+            item.fixes.push_back(TargetRule::PathTooLong);
         taken.take(item.parent, name.isEmpty() ? item.oldName : name);
         if (name != item.oldName && !name.isEmpty())
             item.newName = name;

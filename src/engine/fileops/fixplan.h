@@ -5,6 +5,7 @@
 #include "fileops/shortenapply.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <atomic>
@@ -46,7 +47,10 @@ struct FixItem
 // their paths at the target are measured through the new names. No new name equals, under the profile's
 // folding, a name that stays in its folder or that the plan gives there. Candidates that break nothing are
 // left out.
-std::vector<FixItem> planFixes(const std::vector<FixCandidate>& candidates, const FixSetup& setup);
+// folderNames: folders to rename first (path ending in '/' to the name proposed for it), so that paths below
+// them fit; a folder that is no candidate is added to the plan for it.
+std::vector<FixItem> planFixes(const std::vector<FixCandidate>& candidates, const FixSetup& setup,
+                               const QHash<QByteArray, QByteArray>& folderNames = {});
 
 // The renames of a plan in an order that works: every item before the folder that holds it, so that each
 // rename finds its folder still where the plan found it. Undo takes them back in the reverse order.
