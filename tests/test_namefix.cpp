@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "fileops/fixplan.h"
 #include "fileops/namefix.h"
+#include "fileops/renamedpaths.h"
 #include "fileops/shortenapply.h"
 #include "support/filetree.h"
 #include "support/fixtree.h"
@@ -20,6 +21,8 @@ private slots:
     void plan_data();
     void plan();
     void folderRenamesMoveTheRowsBelow();
+    void rowsFollowRenamedFolders_data();
+    void rowsFollowRenamedFolders();
     void appliedInAnOrderThatUndoes_data();
     void appliedInAnOrderThatUndoes();
 };
@@ -186,6 +189,30 @@ void TestNameFix::folderRenamesMoveTheRowsBelow()
     for (const ShortenItem& rename : renamesInOrder(plan))
         order << rename.oldName;
     QCOMPARE(order, (QList<QByteArray>{"x?.txt", longName, "sub:", "CON"}));
+}
+
+void TestNameFix::rowsFollowRenamedFolders_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    // The batch: /t/a: -> a_, /t/a:/b? -> b_ (named in the folder as it was), /t/x -> y.
+    QTest::newRow("a file in a renamed folder") << QByteArray("/t/a:/f") << QByteArray("/t/a_/f");
+    QTest::newRow("renamed in a renamed folder") << QByteArray("/t/a:/b?") << QByteArray("/t/a_/b_");
+    QTest::newRow("a folder row") << QByteArray("/t/a:/b?/") << QByteArray("/t/a_/b_/");
+    QTest::newRow("below both") << QByteArray("/t/a:/b?/c/d") << QByteArray("/t/a_/b_/c/d");
+    QTest::newRow("a name that starts the same") << QByteArray("/t/a:b") << QByteArray("/t/a:b");
+    QTest::newRow("renamed alone") << QByteArray("/t/x") << QByteArray("/t/y");
+    QTest::newRow("elsewhere") << QByteArray("/u/x") << QByteArray("/u/x");
+}
+
+void TestNameFix::rowsFollowRenamedFolders()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    const QHash<QByteArray, QByteArray> newNames{{"/t/a:", "a_"}, {"/t/a:/b?", "b_"}, {"/t/x", "y"}};
+    const QHash<QByteArray, QByteArray> oldNames{{"/t/a_", "a:"}, {"/t/a:/b_", "b?"}, {"/t/y", "x"}};
+    QCOMPARE(pathAfterRenames(before, newNames), after);
+    QCOMPARE(pathBeforeRenames(after, oldNames), before);
 }
 
 void TestNameFix::appliedInAnOrderThatUndoes_data()

@@ -3,6 +3,7 @@
 
 #include "app/actionservices.h"
 #include "app/fileactions.h"
+#include "app/fixactions.h"
 #include "app/nameactions.h"
 #include "app/resultlistactions.h"
 #include "app/searchrun.h"
@@ -166,6 +167,8 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     setUpSorting();
     m_targetActions = std::make_unique<TargetActions>(actions, *m_search, m_services.targetDialog);
     setUpTargetCheck();
+    m_fixActions = std::make_unique<FixActions>(actions, *m_search, m_services.fixDialog);
+    addFixMenuItem();
 }
 
 MainWindow::~MainWindow() = default;
@@ -317,7 +320,7 @@ void MainWindow::addRenameMenuItems()
     shortenNamesAction = new QAction(QStringLiteral("Shorten Checked Names\u2026"), resultList);
     connect(shortenNamesAction, &QAction::triggered, this, &MainWindow::onShortenNamesClicked);
     resultList->addAction(shortenNamesAction);
-    undoShorteningAction = new QAction(QStringLiteral("Undo Last Shortening"), resultList);
+    undoShorteningAction = new QAction(QStringLiteral("Undo Last Renaming"), resultList);
     connect(undoShorteningAction, &QAction::triggered, this, &MainWindow::onUndoShorteningClicked);
     resultList->addAction(undoShorteningAction);
 }

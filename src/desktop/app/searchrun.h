@@ -72,6 +72,7 @@ public:
     // searching by length; the button stops it as it stops a search. Ignored while a run is active.
     void startTargetCheck(const TargetCheckSetup& setup);
     int folderCount() const { return m_host.folderCount(); }
+    QByteArray folderNativePath(int row) const { return m_host.folderNativePath(row); }
     // True when the last run started (or the one running) is a target check.
     bool targetCheck() const { return m_target != nullptr; }
     const TargetTally& targetTally() const { return m_tally; }
