@@ -6,6 +6,7 @@
 #include "target/targetpath.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <numeric>
@@ -18,12 +19,13 @@ std::vector<FixItem> itemsByDepth(const std::vector<FixCandidate>& candidates,
 {
     std::vector<FixItem> items;
     items.reserve(candidates.size());
+    QSet<QByteArray> parents; // one copy of each folder's path, shared by the items in it
     for (const FixCandidate& candidate : candidates) {
         FixItem item;
         item.rowId = candidate.rowId;
         item.folder = candidate.path.endsWith('/');
         const QByteArray path = item.folder ? candidate.path.chopped(1) : candidate.path;
-        item.parent = folderOfPath(path);
+        item.parent = *parents.insert(folderOfPath(path));
         item.oldName = path.mid(item.parent.size());
         item.depth = int(path.count('/'));
         items.push_back(std::move(item));
@@ -131,11 +133,15 @@ std::vector<FixItem> planFixes(const std::vector<FixCandidate>& rows, const FixS
             moved.add(item.parent + item.oldName + '/', item.newPath);
         listed[i] = !item.newName.isEmpty() || !item.note.isEmpty() || !item.fixes.empty();
     }
-    std::vector<FixItem> plan;
+    std::size_t kept = 0;
     for (std::size_t i = 0; i < items.size(); ++i)
-        if (listed[i])
-            plan.push_back(std::move(items[i]));
-    return plan;
+        if (listed[i]) {
+            if (kept != i)
+                items[kept] = std::move(items[i]);
+            ++kept;
+        }
+    items.resize(kept);
+    return items;
 }
 
 std::vector<ShortenItem> renamesInOrder(const std::vector<FixItem>& plan)

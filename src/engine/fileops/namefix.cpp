@@ -69,9 +69,12 @@ QByteArray replacingRefusedBytes(const QByteArray& name, const NameFixRequest& r
             continue;
         if (forbidden && u < 0x80 && profile.forbiddenCharacters.contains(QChar(u))) {
             const char16_t alike = lookAlikeOf(u);
-            if (request.characters == FixCharacters::LookAlike && alike)
-                out.append(QString(QChar(alike)).toUtf8());
-            else
+            if (request.characters == FixCharacters::LookAlike && alike) {
+                // Every look-alike lies in U+FF00 to U+FFEF: three bytes of UTF-8.
+                out.append(char(0xE0 | (alike >> 12)));
+                out.append(char(0x80 | ((alike >> 6) & 0x3F)));
+                out.append(char(0x80 | (alike & 0x3F)));
+            } else
                 out.append('_');
             continue;
         }
@@ -123,7 +126,9 @@ bool breaks(const NameFixRequest& request, const QByteArray& name, TargetRule ru
 // "CON.txt" becomes "CON_.txt": the stem, up to the first period, is what Windows reserves.
 QByteArray outsideReservedNames(QByteArray name, const NameFixRequest& request)
 {
-    if (!breaks(request, name, TargetRule::ReservedName))
+    // Every reserved stem is 3 or 4 characters, a superscript digit taking 2 bytes: no other needs a look.
+    const qsizetype stem = std::min(name.indexOf('.') < 0 ? name.size() : name.indexOf('.'), name.size());
+    if (stem < 3 || stem > 5 || !breaks(request, name, TargetRule::ReservedName))
         return name;
     const qsizetype period = name.indexOf('.');
     name.insert(period < 0 ? name.size() : period, '_');
