@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "ui/fixdialog.h"
 
+#include "fileops/fileworker.h"
 #include "fileops/folderproposals.h"
+#include "services/yielder.h"
 
 #include <QAbstractTableModel>
 #include <QCheckBox>
@@ -136,6 +138,22 @@ const std::vector<FixItem>& FixDialog::plan() const
 
 void FixDialog::refresh()
 {
+    // A change made while the plan is worked out is planned again once that plan is in.
+    if (m_planning) {
+        m_planAgain = true;
+        return;
+    }
+    m_planning = true;
+    do {
+        m_planAgain = false;
+        planNow();
+    } while (m_planAgain);
+    m_planning = false;
+}
+
+void FixDialog::planNow()
+{
+    m_apply->setEnabled(false);
     m_setup.profile = targetProfile(m_profileBox->currentData().toString());
     m_setup.targetFolder = m_folderEdit->text().trimmed().toUtf8();
     m_setup.characters = FixCharacters(m_charactersBox->currentData().toInt());
@@ -146,16 +164,30 @@ void FixDialog::refresh()
     }
     QHash<QByteArray, QByteArray> folderNames;
     int folderPaths = 0;
-    if (m_foldersBox->isChecked())
-        for (const FolderProposal& proposal : proposeFolderShortening(m_candidates, m_setup)) {
-            folderNames.insert(proposal.folder, proposal.newName);
-            folderPaths += proposal.pathsFixed;
-        }
-    m_model->setPlan(planFixes(m_candidates, m_setup, folderNames));
-    const auto& plan = m_model->plan();
+    std::vector<FixItem> plan;
+    const bool shortenFolders = m_foldersBox->isChecked();
+    const FixSetup setup = m_setup;
+    m_summary->setText(QStringLiteral("Working out the new names\u2026"));
+    // A plan of many rows reads every folder they lie in: the window turns meanwhile.
+    FileWorker worker;
+    Yielder yielder;
+    worker.run(
+        [&] {
+            if (shortenFolders)
+                for (const FolderProposal& proposal : proposeFolderShortening(m_candidates, setup)) {
+                    folderNames.insert(proposal.folder, proposal.newName);
+                    folderPaths += proposal.pathsFixed;
+                }
+            plan = planFixes(m_candidates, setup, folderNames);
+        },
+        [&] { yielder(); });
+    if (m_planAgain)
+        return;
+    m_model->setPlan(std::move(plan));
+    const auto& shown = m_model->plan();
     const auto blocked =
-        std::count_if(plan.begin(), plan.end(), [](const FixItem& i) { return i.newName.isEmpty(); });
-    const qsizetype renamed = qsizetype(plan.size()) - blocked;
+        std::count_if(shown.begin(), shown.end(), [](const FixItem& i) { return i.newName.isEmpty(); });
+    const qsizetype renamed = qsizetype(shown.size()) - blocked;
     QString text = QStringLiteral("%1 names will be changed.").arg(renamed);
     if (!folderNames.isEmpty())
         text += QStringLiteral(" %1 shortened folders bring %2 paths within the limit.")

@@ -41,7 +41,11 @@ public:
     void refresh();
 
 private:
+    void planNow();
+
     std::vector<FixCandidate> m_candidates;
+    bool m_planning = false;
+    bool m_planAgain = false;
     FixSetup m_setup;
     QComboBox* m_profileBox = nullptr;
     QLineEdit* m_folderEdit = nullptr;
