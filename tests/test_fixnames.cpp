@@ -7,6 +7,7 @@
 #include "support/filetree.h"
 #include "support/fixtree.h"
 #include "support/scriptedfix.h"
+#include "support/targettree.h"
 #include "support/testmain.h"
 #include "ui/resultlistview.h"
 #include "ui/targetcheckdialog.h"
@@ -14,6 +15,7 @@
 #include <QAction>
 #include <QSettings>
 #include <QStandardItemModel>
+#include <QTableView>
 
 Q_DECLARE_METATYPE(FixCharacters)
 
@@ -114,6 +116,42 @@ private slots:
         QVERIFY2(told().isEmpty(), told().isEmpty() ? "" : qPrintable(told()[0].text));
         QCOMPARE(FixTree::read(top), before);
         QCOMPARE(listed(), rows);
+    }
+
+    void folderProposalsSwitch_data()
+    {
+        QTest::addColumn<bool>("shortenFolders");
+        QTest::addColumn<QList<QByteArray>>("after");
+        // Below "C:\", 3 + 100 + 1 + 100 + 1 + 60 = 265 units: 6 over Windows' 259.
+        const QByteArray a = TargetTree::repeated("a", 100), b = TargetTree::repeated("b", 100);
+        const QByteArray file = TargetTree::repeated("f", 56) + ".txt";
+        const QByteArray cutA = TargetTree::repeated("a", 93); // the longer path is 7 over
+        QTest::newRow("the folder above")
+            << true << QList<QByteArray>{cutA + '/' + b + '/' + file, cutA + '/' + b + "/x" + file};
+        QTest::newRow("each file") << false
+                                   << QList<QByteArray>{
+                                          a + '/' + b + '/' + TargetTree::repeated("f", 50) + ".txt",
+                                          a + '/' + b + "/x" + TargetTree::repeated("f", 49) + ".txt"};
+    }
+
+    void folderProposalsSwitch()
+    {
+        QFETCH(bool, shortenFolders);
+        QFETCH(QList<QByteArray>, after);
+        const QByteArray below = TargetTree::repeated("a", 100) + '/' + TargetTree::repeated("b", 100) + '/';
+        const QByteArray file = TargetTree::repeated("f", 56) + ".txt";
+        QVERIFY(listTree({below + file, below + 'x' + file}));
+        fix.profile = QStringLiteral("windows");
+        fix.targetFolder = QStringLiteral("C:\\");
+        fix.shortenFolders = shortenFolders;
+        QString shown;
+        fix.beforeAnswer = [&](FixDialog& dialog) {
+            shown = dialog.preview()->model()->index(0, 2).data().toString();
+        };
+        form->fixNamesAction->trigger();
+        QCOMPARE(listed(), after);
+        QCOMPARE(shown.contains(QStringLiteral("brings 2 paths within the limit")), shortenFolders);
+        QCOMPARE(FixTree::read(top).size(), 4); // two folders, two files
     }
 
     void cancelChangesNothing()

@@ -30,10 +30,13 @@ class FixPreviewModel : public QAbstractTableModel
 {
 public:
     using QAbstractTableModel::QAbstractTableModel;
-    void setPlan(std::vector<FixItem> plan)
+    // pathsFixed: for each folder shortened for paths below it (ending in '/'), how many it brings within
+    // the limit.
+    void setPlan(std::vector<FixItem> plan, QHash<QByteArray, int> pathsFixed = {})
     {
         beginResetModel();
         m_plan = std::move(plan);
+        m_pathsFixed = std::move(pathsFixed);
         endResetModel();
     }
     const std::vector<FixItem>& plan() const { return m_plan; }
@@ -54,7 +57,12 @@ public:
         case 1:
             return item.newName.isEmpty() ? QVariant() : QString::fromUtf8(item.newName + slash);
         default:
-            return item.newName.isEmpty() ? item.note : fixesText(item.fixes);
+            if (item.newName.isEmpty())
+                return item.note;
+            if (const int paths = m_pathsFixed.value(item.parent + item.oldName + '/'); item.folder && paths)
+                return fixesText(item.fixes) +
+                       QStringLiteral(" (brings %1 paths within the limit)").arg(paths);
+            return fixesText(item.fixes);
         }
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
@@ -67,6 +75,7 @@ public:
 
 private:
     std::vector<FixItem> m_plan;
+    QHash<QByteArray, int> m_pathsFixed;
 };
 
 FixDialog::FixDialog(std::vector<FixCandidate> candidates, const QString& profileKey,
@@ -164,6 +173,7 @@ void FixDialog::planNow()
     }
     QHash<QByteArray, QByteArray> folderNames;
     int folderPaths = 0;
+    QHash<QByteArray, int> pathsFixed;
     std::vector<FixItem> plan;
     const bool shortenFolders = m_foldersBox->isChecked();
     const FixSetup setup = m_setup;
@@ -176,6 +186,7 @@ void FixDialog::planNow()
             if (shortenFolders)
                 for (const FolderProposal& proposal : proposeFolderShortening(m_candidates, setup)) {
                     folderNames.insert(proposal.folder, proposal.newName);
+                    pathsFixed.insert(proposal.folder, proposal.pathsFixed);
                     folderPaths += proposal.pathsFixed;
                 }
             plan = planFixes(m_candidates, setup, folderNames);
@@ -183,7 +194,7 @@ void FixDialog::planNow()
         [&] { yielder(); });
     if (m_planAgain)
         return;
-    m_model->setPlan(std::move(plan));
+    m_model->setPlan(std::move(plan), std::move(pathsFixed));
     const auto& shown = m_model->plan();
     const auto blocked =
         std::count_if(shown.begin(), shown.end(), [](const FixItem& i) { return i.newName.isEmpty(); });
