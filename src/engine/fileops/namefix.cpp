@@ -6,6 +6,8 @@
 
 #include <QStringList>
 
+#include <array>
+
 namespace {
 
 std::string_view viewOf(const QByteArray& bytes)
@@ -60,6 +62,12 @@ QByteArray replacingRefusedBytes(const QByteArray& name, const NameFixRequest& r
     const bool forbidden =
         request.rules.contains(TargetRule::ForbiddenCharacter) && !profile.forbiddenCharacters.isEmpty();
     const bool control = request.rules.contains(TargetRule::ControlCharacter);
+    // Every refused character is ASCII: a table rather than a search of the list for every byte.
+    std::array<bool, 128> refused{};
+    if (forbidden)
+        for (const QChar c : profile.forbiddenCharacters)
+            if (c.unicode() < 128)
+                refused[c.unicode()] = true;
     QByteArray out;
     out.reserve(name.size());
     for (const char c : name) {
@@ -67,7 +75,7 @@ QByteArray replacingRefusedBytes(const QByteArray& name, const NameFixRequest& r
         if (control && ((u >= 0x01 && u <= 0x1F && profile.refusesControlCharacters) ||
                         (u == 0x7F && profile.refusesDelete)))
             continue;
-        if (forbidden && u < 0x80 && profile.forbiddenCharacters.contains(QChar(u))) {
+        if (u < 0x80 && refused[u]) {
             const char16_t alike = lookAlikeOf(u);
             if (request.characters == FixCharacters::LookAlike && alike) {
                 // Every look-alike lies in U+FF00 to U+FFEF: three bytes of UTF-8.
