@@ -212,10 +212,11 @@ private slots:
         QStringList texts;
         for (QAction* a : form->resultList()->actions())
             texts << a->text();
-        QCOMPARE(texts,
-                 (QStringList{"Check All", "Uncheck All", "Check Selected", "Uncheck Selected",
-                              "Invert Checks", "", QString::fromUtf8("Check For A Target\u2026"), "",
-                              QString::fromUtf8("Shorten Checked Names\u2026"), "Undo Last Shortening"}));
+        QCOMPARE(texts, (QStringList{"Check All", "Uncheck All", "Check Selected", "Uncheck Selected",
+                                     "Invert Checks", "", QString::fromUtf8("Check For A Target\u2026"), "",
+                                     QString::fromUtf8("Shorten Checked Names\u2026"),
+                                     QString::fromUtf8("Fix Checked Names For Target\u2026"),
+                                     "Undo Last Renaming"}));
         fill(form.results(), 6);
         form.results().setChecked(0, true);
         form.results().setChecked(3, true);

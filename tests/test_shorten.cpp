@@ -103,6 +103,9 @@ private slots:
     void shortenedName_data();
     void shortenedName();
     void planAvoidsNamesTakenOnDiskAndInTheBatch();
+    void planNeverMakesNamesEqualButForCaseOrForm_data();
+    void planNeverMakesNamesEqualButForCaseOrForm();
+    void applyPassesOverANameTakenButForCase();
     void applyAndUndo();
     void nameTakenBetweenPreviewAndApply();
     void undoNeverReplaces();
@@ -211,6 +214,82 @@ void TestShorten::planAvoidsNamesTakenOnDiskAndInTheBatch()
     QCOMPARE(plan[2].rowId, quint64(5));
     QVERIFY(plan[2].newName.isEmpty());
     QVERIFY(!plan[2].note.isEmpty());
+}
+
+void TestShorten::planNeverMakesNamesEqualButForCaseOrForm_data()
+{
+    QTest::addColumn<QList<QByteArray>>("onDisk"); // besides the candidates
+    QTest::addColumn<QList<QByteArray>>("candidates");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QList<QByteArray>>("expected"); // new names, in the candidates' order
+    QTest::newRow("two candidates equal but for case")
+        << QList<QByteArray>{}
+        << QList<QByteArray>{"Holiday-in-the-mountains.jpeg", "holiday-in-the-mountains.jpeg"} << 16
+        << QList<QByteArray>{"Holiday-in-.jpeg", "holiday-i~2.jpeg"};
+    QTest::newRow("a name on disk equal but for case")
+        << QList<QByteArray>{"HOLIDAY-IN-.jpeg"} << QList<QByteArray>{"Holiday-in-the-mountains.jpeg"} << 16
+        << QList<QByteArray>{"Holiday-i~2.jpeg"};
+    QTest::newRow("a name on disk equal but for the case of a letter beyond ASCII")
+        << QList<QByteArray>{"\xC3\x84PFEL-B.txt"} << QList<QByteArray>{"\xC3\xA4pfel-baum-nord.txt"} << 11
+        << QList<QByteArray>{"\xC3\xA4pfel~2.txt"};
+    // "é" as e and a combining accent, and as one character: the cuts differ as bytes but not in NFC.
+    QTest::newRow("two candidates equal but for Unicode form") << QList<QByteArray>{}
+                                                               << QList<QByteArray>{"e\xCC\x81"
+                                                                                    "abcd-tail-one.txt",
+                                                                                    "\xC3\xA9"
+                                                                                    "abcd.tail-two.txt"}
+                                                               << 10
+                                                               << QList<QByteArray>{"e\xCC\x81"
+                                                                                    "abcd.txt",
+                                                                                    "\xC3\xA9"
+                                                                                    "abc~2.txt"};
+    QTest::newRow("names differing in more than case stay")
+        << QList<QByteArray>{"holiday-in-X.jpeg"} << QList<QByteArray>{"Holiday-in-the-mountains.jpeg"} << 16
+        << QList<QByteArray>{"Holiday-in-.jpeg"};
+}
+
+void TestShorten::planNeverMakesNamesEqualButForCaseOrForm()
+{
+    QFETCH(QList<QByteArray>, onDisk);
+    QFETCH(QList<QByteArray>, candidates);
+    QFETCH(int, limit);
+    QFETCH(QList<QByteArray>, expected);
+    ScratchDir dir;
+    const QByteArray f = dir.path() + '/';
+    std::vector<ShortenCandidate> rows;
+    for (const QByteArray& name : onDisk)
+        QVERIFY(FileTree::write(f + name, "theirs"));
+    for (const QByteArray& name : candidates) {
+        QVERIFY(FileTree::write(f + name, name));
+        rows.push_back({quint64(rows.size() + 1), f + name});
+    }
+    const ShortenLimit l{limit, LengthUnit::Name};
+    const std::vector<ShortenItem> plan = planShortening(rows, l);
+    QList<QByteArray> got;
+    for (const ShortenItem& item : plan)
+        got << item.newName;
+    QCOMPARE(got, expected);
+
+    // Applied onto ext4 or tmpfs, which keep them apart anyway, every file keeps its content.
+    const ShortenResult applied = applyShortening(plan, l);
+    QCOMPARE(applied.outcomes.size(), std::size_t(candidates.size()));
+    for (int i = 0; i < candidates.size(); ++i)
+        QCOMPARE(FileTree::read(f + expected[i]), candidates[i]);
+}
+
+void TestShorten::applyPassesOverANameTakenButForCase()
+{
+    ScratchDir dir;
+    const QByteArray f = dir.path() + '/';
+    QVERIFY(FileTree::write(f + "Holiday-in-the-mountains.jpeg", "mine"));
+    const ShortenLimit limit{16, LengthUnit::Name};
+    const auto plan = planShortening({{1, f + "Holiday-in-the-mountains.jpeg"}}, limit);
+    QCOMPARE(plan.at(0).newName, QByteArray("Holiday-in-.jpeg"));
+    QVERIFY(FileTree::write(f + "holiday-in-.JPEG", "theirs")); // taken after the preview
+    const ShortenResult applied = applyShortening(plan, limit);
+    QCOMPARE(applied.outcomes.at(0).newPath, f + "Holiday-i~2.jpeg");
+    QCOMPARE(FileTree::read(f + "Holiday-i~2.jpeg"), QByteArray("mine"));
+    QCOMPARE(FileTree::read(f + "holiday-in-.JPEG"), QByteArray("theirs"));
 }
 
 void TestShorten::applyAndUndo()

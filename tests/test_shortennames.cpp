@@ -120,11 +120,12 @@ private slots:
     void menuItemsFollowTheCheckingItems()
     {
         const QList<QAction*> items = form->resultList()->actions();
-        QVERIFY(items.size() >= 3);
-        QVERIFY(items[items.size() - 3]->isSeparator());
-        QCOMPARE(items[items.size() - 2]->text(), Menu);
-        QCOMPARE(items.last()->text(), QStringLiteral("Undo Last Shortening"));
-        QCOMPARE(form->shortenNamesAction(), items[items.size() - 2]);
+        QVERIFY(items.size() >= 4);
+        QVERIFY(items[items.size() - 4]->isSeparator());
+        QCOMPARE(items[items.size() - 3]->text(), Menu);
+        QCOMPARE(items[items.size() - 2]->text(), QString::fromUtf8("Fix Checked Names For Target\u2026"));
+        QCOMPARE(items.last()->text(), QStringLiteral("Undo Last Renaming"));
+        QCOMPARE(form->shortenNamesAction(), items[items.size() - 3]);
     }
 
     void offeredLimit_data()
@@ -312,7 +313,7 @@ private slots:
     {
         form->undoShorteningAction()->trigger();
         QCOMPARE(told().size(), 1);
-        QCOMPARE(told()[0].text, QStringLiteral("There is no shortening to undo."));
+        QCOMPARE(told()[0].text, QStringLiteral("There is no renaming to undo."));
         QCOMPARE(told()[0].style, 0);
         QCOMPARE(told()[0].title, QStringLiteral("Lentrova"));
         QCOMPARE(form->pointer().value(), Pointer::Default);

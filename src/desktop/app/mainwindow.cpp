@@ -3,6 +3,7 @@
 
 #include "app/actionservices.h"
 #include "app/fileactions.h"
+#include "app/fixactions.h"
 #include "app/nameactions.h"
 #include "app/resultlistactions.h"
 #include "app/searchrun.h"
@@ -171,6 +172,8 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     setUpSorting();
     m_targetActions = std::make_unique<TargetActions>(actions, *m_search, m_services.targetDialog);
     setUpTargetCheck();
+    m_fixActions = std::make_unique<FixActions>(actions, *m_search, m_services.fixDialog);
+    addFixMenuItem();
 }
 
 MainWindow::~MainWindow() = default;
@@ -321,7 +324,7 @@ void MainWindow::addRenameMenuItems()
     m_shortenNamesAction = new QAction(QStringLiteral("Shorten Checked Names\u2026"), m_resultList);
     connect(m_shortenNamesAction, &QAction::triggered, this, &MainWindow::onShortenNamesClicked);
     m_resultList->addAction(m_shortenNamesAction);
-    m_undoShorteningAction = new QAction(QStringLiteral("Undo Last Shortening"), m_resultList);
+    m_undoShorteningAction = new QAction(QStringLiteral("Undo Last Renaming"), m_resultList);
     connect(m_undoShorteningAction, &QAction::triggered, this, &MainWindow::onUndoShorteningClicked);
     m_resultList->addAction(m_undoShorteningAction);
 }

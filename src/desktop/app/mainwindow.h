@@ -33,6 +33,8 @@ class ResultSorter;
 class SearchRun;
 class SearchRunHost;
 class ShortenDialog;
+class FixDialog;
+class FixActions;
 class TargetActions;
 class TargetCheckDialog;
 
@@ -46,6 +48,7 @@ struct MainWindowServices
     std::function<void()> endProgram; // none: leave the event loop once the handler under way returns
     std::function<bool(ShortenDialog&)> shortenDialog;    // none: shown modally; true when applied
     std::function<bool(TargetCheckDialog&)> targetDialog; // none: shown modally; true when started
+    std::function<bool(FixDialog&)> fixDialog;            // none: shown modally; true when applied
 };
 
 // The program's one window: its controls (listed once, in mainwindow.cpp) and handlers that hand the work to
@@ -85,6 +88,7 @@ public:
     QPushButton* loadSamplesButton() const { return m_loadSamplesButton; }
     // Items of the result list's context menu that rename files.
     QAction* shortenNamesAction() const { return m_shortenNamesAction; }
+    QAction* fixNamesAction() const { return m_fixNamesAction; }
     QAction* undoShorteningAction() const { return m_undoShorteningAction; }
     // "Check For A Target…": in both lists' context menus, and Ctrl+T anywhere in the window.
     QAction* targetCheckAction() const { return m_targetCheckAction; }
@@ -118,6 +122,7 @@ public slots:
     void onTrashClicked();
     void onMoveClicked();
     void onShortenNamesClicked();
+    void onFixNamesClicked();
     void onUndoShorteningClicked();
     void onCheckForTargetClicked();
     void onLengthHelpClicked();
@@ -149,6 +154,7 @@ private:
     void showSortIndicator();
     void addRenameMenuItems();
     void setUpTargetCheck();
+    void addFixMenuItem();
     // The search that fills the result list started, or its criteria changed while it runs.
     void noteListCriteria();
     // Adds one row to the folder list; native holds the folder's exact bytes where they are known.
@@ -181,6 +187,7 @@ private:
     QPushButton* m_loadSamplesButton = nullptr;
     // Items of the result list's context menu that rename files.
     QAction* m_shortenNamesAction = nullptr;
+    QAction* m_fixNamesAction = nullptr;
     QAction* m_undoShorteningAction = nullptr;
     // "Check For A Target…": in both lists' context menus, and Ctrl+T anywhere in the window.
     QAction* m_targetCheckAction = nullptr;
@@ -214,4 +221,5 @@ private:
     std::unique_ptr<FileActions> m_fileActions;
     std::unique_ptr<NameActions> m_nameActions;
     std::unique_ptr<TargetActions> m_targetActions;
+    std::unique_ptr<FixActions> m_fixActions;
 };

@@ -6,10 +6,12 @@
 #include "app/pointer.h"
 #include "fileops/failurelist.h"
 #include "fileops/fileworker.h"
+#include "fileops/renamedpaths.h"
 #include "fileops/shorten.h"
 #include "fileops/shortenapply.h"
 #include "platform/nativepath.h"
 #include "results/resultmodel.h"
+#include "platform/nativepath.h"
 #include "services/apptitle.h"
 #include "services/dialogs.h"
 #include "services/errorbox.h"
@@ -159,7 +161,7 @@ void NameActions::shortenCheckedNames()
     });
 }
 
-// Undo Last Shortening
+// Undo Last Renaming: a shortening or a fix for a target, whichever came last
 void NameActions::undoLastShortening()
 {
     Guard step(m_errorBox, Module, QStringLiteral("mnuUndoShortening_Click"));
@@ -187,15 +189,23 @@ void NameActions::undoLastShortening()
         const ResultSnapshot rows = m_results->snapshot();
         const LengthUnit unit = listUnit();
         std::vector<ResultModel::Renamed> renamed;
+        // A fix renames folders too: rows below them follow.
+        QHash<QByteArray, QByteArray> oldNames;
+        for (auto it = byNewPath.constBegin(); it != byNewPath.constEnd(); ++it)
+            oldNames.insert(it.key(), (*it)->oldName);
         for (int r = 0; r < rows.size(); ++r) {
-            const std::string_view path = rows.nativePathView(r);
-            const RenameEntry* entry =
-                byNewPath.value(QByteArray::fromRawData(path.data(), qsizetype(path.size())));
-            if (!entry)
+            const QByteArray path = rows.nativePath(r);
+            const QByteArray before = pathBeforeRenames(path, oldNames);
+            if (before == path)
                 continue;
-            renamed.push_back({rows.rowId(r), entry->folder + entry->oldName,
-                               lengthAfterRename(rows.measuredLength(r), unit, viewOf(entry->newName),
-                                                 viewOf(entry->oldName))});
+            const bool folder = path.endsWith('/');
+            const RenameEntry* entry =
+                byNewPath.value(pathBeforeRenames(folderOf(folder ? path.chopped(1) : path), oldNames) +
+                                fileNameOf(folder ? path.chopped(1) : path));
+            renamed.push_back({rows.rowId(r), before,
+                               entry ? lengthAfterRename(rows.measuredLength(r), unit, viewOf(entry->newName),
+                                                         viewOf(entry->oldName))
+                                     : rows.measuredLength(r)});
         }
         m_results->renameRows(renamed);
     });
@@ -205,7 +215,7 @@ void NameActions::undoLastShortening()
         return;
     step(110, [&] {
         if (!result.found && result.failures.isEmpty())
-            m_dialogs->message(QStringLiteral("There is no shortening to undo."), MessageStyle::Ok,
+            m_dialogs->message(QStringLiteral("There is no renaming to undo."), MessageStyle::Ok,
                                applicationTitle());
         else {
             QStringList back;

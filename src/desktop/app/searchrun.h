@@ -72,6 +72,7 @@ public:
     // searching by length; the button stops it as it stops a search. Ignored while a run is active.
     void startTargetCheck(const TargetCheckSetup& setup);
     int folderCount() const { return m_host.folderCount(); }
+    QByteArray folderNativePath(int row) const { return m_host.folderNativePath(row); }
     // The length text or the comparison changed: the walk uses the new values from its next file on.
     void criteriaChanged();
     // The criterion the walk measures by now; nothing while the length or the comparison is not usable.

@@ -143,7 +143,7 @@ QString operationTitle(FileOperationKind kind, const QString& targetFolder)
     case FileOperationKind::Shorten:
         return QStringLiteral("Shortening names");
     case FileOperationKind::Undo:
-        return QStringLiteral("Undoing the last shortening");
+        return QStringLiteral("Undoing the last renaming");
     }
     return QStringLiteral("Moving to ") + targetFolder;
 }

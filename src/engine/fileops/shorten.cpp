@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "fileops/shorten.h"
 
+#include "fileops/takennames.h"
 #include "platform/filemove.h"
 #include "platform/nativepath.h"
 #include "search/lengthconv.h"
 #include "search/utf8name.h"
 
 #include <QHash>
-#include <QSet>
 #include <QTextBoundaryFinder>
 
 namespace {
@@ -148,20 +148,9 @@ bool nameExistsOnDisk(const QByteArray& folder, const QByteArray& name)
 std::vector<ShortenItem> planShortening(const std::vector<ShortenCandidate>& candidates,
                                         const ShortenLimit& limit, const NameExists& exists)
 {
-    const NameExists& onDisk = exists ? exists : NameExists(nameExistsOnDisk);
-    // Folders by identity, so two spellings of one folder share the names taken there.
-    QHash<QByteArray, QByteArray> folderKeys;
-    auto folderKey = [&](const QByteArray& folder) {
-        auto it = folderKeys.constFind(folder);
-        if (it != folderKeys.constEnd())
-            return *it;
-        const FileIdentity id = fileIdentity(folder.isEmpty() ? QByteArrayLiteral("./") : folder);
-        const QByteArray key =
-            id.valid ? QByteArray::number(id.device) + ':' + QByteArray::number(id.inode) : folder;
-        folderKeys.insert(folder, key);
-        return key;
-    };
-    QSet<QByteArray> taken; // folder key + '/' + name
+    // The names are meant for targets that ignore case and Unicode form: a new name equal to a neighbour
+    // there is as bad as an equal one here.
+    TakenNames taken(NameFolding{}, exists);
     QHash<QByteArray, int> nextCounter;
     std::vector<ShortenItem> plan;
     for (const ShortenCandidate& candidate : candidates) {
@@ -172,10 +161,10 @@ std::vector<ShortenItem> planShortening(const std::vector<ShortenCandidate>& can
         const std::string_view old(item.oldName.constData(), std::size_t(item.oldName.size()));
         if (measureName(old, limit.unit) <= limit.value)
             continue;
-        const QByteArray key = folderKey(item.folder) + '/';
+        const QByteArray key = taken.folderKey(item.folder) + '/';
         // Many names cut to the same stem: each search for a free counter goes on where the last one stopped.
         const std::optional<QByteArray> first = shortenedName(old, limit, 1);
-        int& next = nextCounter[key + first.value_or(QByteArray())];
+        int& next = nextCounter[key + taken.keyOf(first.value_or(QByteArray()))];
         for (int counter = std::max(next, 1);; ++counter) {
             next = counter + 1;
             const std::optional<QByteArray> name = shortenedName(old, limit, counter);
@@ -184,11 +173,11 @@ std::vector<ShortenItem> planShortening(const std::vector<ShortenCandidate>& can
                                          : QStringLiteral("no free name within %1").arg(limit.value);
                 break;
             }
-            if (!taken.contains(key + *name) && !onDisk(item.folder, *name)) {
+            if (taken.isFree(item.folder, *name, item.oldName)) {
                 item.newName = *name;
                 item.newLength =
                     measureName(std::string_view(name->constData(), std::size_t(name->size())), limit.unit);
-                taken.insert(key + *name);
+                taken.take(item.folder, *name);
                 break;
             }
         }

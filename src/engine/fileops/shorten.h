@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "fileops/takennames.h"
 #include "search/lengthunit.h"
 
 #include <QByteArray>
@@ -53,9 +54,8 @@ struct ShortenItem
 };
 
 // Every candidate whose name exceeds the limit, in the candidates' order, with the name it would get. A new
-// name never repeats a name that exists in its folder or that an earlier item of the plan takes there.
-// exists(folder, name) answers whether the folder holds the name; by default it asks the file system.
-using NameExists = std::function<bool(const QByteArray& folder, const QByteArray& name)>;
+// name never equals, ignoring case and Unicode form, a name that exists in its folder or that an earlier item
+// of the plan takes there. exists, when given, is asked instead of the file system (exact names only).
 std::vector<ShortenItem> planShortening(const std::vector<ShortenCandidate>& candidates,
                                         const ShortenLimit& limit, const NameExists& exists = {});
 

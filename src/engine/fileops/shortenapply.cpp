@@ -20,17 +20,22 @@ QString shown(const QByteArray& path)
     return QString::fromUtf8(path);
 }
 
-// Another program may take the planned name after the preview: the next counter that is free then.
-RenameResult renameToFreeName(const ShortenItem& item, const ShortenLimit& limit, RenameJournal& journal,
-                              int& line, QByteArray& newName)
+// Another program may take the planned name after the preview, or one equal to it but for case: the next
+// counter that is free then.
+RenameResult renameToFreeName(const ShortenItem& item, const NextFreeName& nextName, RenameJournal& journal,
+                              TakenNames& taken, int& line, QByteArray& newName)
 {
-    const std::string_view old(item.oldName.constData(), std::size_t(item.oldName.size()));
-    RenameResult result = renameNoReplace(item.folder + item.oldName, item.folder + newName);
+    RenameResult result;
+    if (taken.isFree(item.folder, newName, item.oldName))
+        result = renameNoReplace(item.folder + item.oldName, item.folder + newName);
+    else
+        result.nameTaken = true;
     for (int counter = 2; !result.renamed && result.nameTaken && counter < 10000; ++counter) {
-        const std::optional<QByteArray> next = shortenedName(old, limit, counter);
+        const std::optional<QByteArray> next = nextName(item, counter);
         if (!next)
             break;
-        if (*next == newName || existsWithoutFollowing(item.folder + *next))
+        if (*next == newName || !taken.isFree(item.folder, *next, item.oldName) ||
+            existsWithoutFollowing(item.folder + *next))
             continue;
         const FileIdentity file = journal.entry(line).file;
         journal.setStatus(line, RenameJournal::Status::Skipped);
@@ -64,6 +69,17 @@ struct ProgressEnd
 ShortenResult applyShortening(const std::vector<ShortenItem>& plan, const ShortenLimit& limit,
                               const std::atomic<bool>* stop, FileOperationProgress* progress)
 {
+    const auto nextName = [&limit](const ShortenItem& item, int counter) {
+        return shortenedName(std::string_view(item.oldName.constData(), std::size_t(item.oldName.size())),
+                             limit, counter);
+    };
+    return applyRenames(plan, nextName, NameFolding{}, limit.unit, stop, progress);
+}
+
+ShortenResult applyRenames(const std::vector<ShortenItem>& plan, const NextFreeName& nextName,
+                           NameFolding folding, LengthUnit unit, const std::atomic<bool>* stop,
+                           FileOperationProgress* progress)
+{
     const ProgressEnd end(progress);
     ShortenResult result;
     std::vector<RenameEntry> entries;
@@ -83,6 +99,7 @@ ShortenResult applyShortening(const std::vector<ShortenItem>& plan, const Shorte
     std::unique_ptr<RenameJournal> journal = RenameJournal::create(entries, &result.journalError);
     if (!journal)
         return result;
+    TakenNames taken(folding); // the folders as they are now, not as the preview found them
     for (std::size_t k = 0; k < planned.size(); ++k) {
         if (stopped(stop)) {
             result.notReached = int(planned.size() - k);
@@ -96,12 +113,14 @@ ShortenResult applyShortening(const std::vector<ShortenItem>& plan, const Shorte
         outcome.oldPath = item.folder + item.oldName;
         int line = int(k);
         QByteArray newName = item.newName;
-        const RenameResult renamed = renameToFreeName(item, limit, *journal, line, newName);
+        const RenameResult renamed = renameToFreeName(item, nextName, *journal, taken, line, newName);
         if (renamed.renamed) {
+            taken.release(item.folder, item.oldName);
+            taken.take(item.folder, newName);
             journal->setStatus(line, RenameJournal::Status::Done);
             outcome.newPath = item.folder + newName;
             outcome.newLength =
-                measureName(std::string_view(newName.constData(), std::size_t(newName.size())), limit.unit);
+                measureName(std::string_view(newName.constData(), std::size_t(newName.size())), unit);
         } else {
             journal->setStatus(line, RenameJournal::Status::Skipped);
             outcome.error = renamed.error.isEmpty() ? QStringLiteral("no free name") : renamed.error;

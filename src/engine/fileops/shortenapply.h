@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 struct RenameOutcome
@@ -33,6 +34,14 @@ struct ShortenResult
 ShortenResult applyShortening(const std::vector<ShortenItem>& plan, const ShortenLimit& limit,
                               const std::atomic<bool>* stop = nullptr,
                               FileOperationProgress* progress = nullptr);
+
+// The name to try when the planned one was taken meanwhile, for counter 2 and up; empty when there is none.
+using NextFreeName = std::function<std::optional<QByteArray>(const ShortenItem& item, int counter)>;
+// The same for any plan of renames in place, in the plan's order: a new name is refused when the folder holds
+// one equal to it under folding; newLength is counted in unit.
+ShortenResult applyRenames(const std::vector<ShortenItem>& plan, const NextFreeName& nextName,
+                           NameFolding folding, LengthUnit unit, const std::atomic<bool>* stop = nullptr,
+                           FileOperationProgress* progress = nullptr);
 
 struct UndoResult
 {

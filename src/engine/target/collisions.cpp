@@ -170,3 +170,24 @@ void NameCollisions::clear()
     m_used = 0;
     m_groups.clear();
 }
+
+QByteArray foldedNameKey(std::string_view name, bool foldCase, bool foldForm)
+{
+    if (utf8detail::allAscii(name.data(), name.size())) {
+        QByteArray key(name.data(), qsizetype(name.size()));
+        if (foldCase)
+            for (char& c : key)
+                c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+        return key;
+    }
+    if (!isValidUtf8(name) || (!foldCase && !foldForm))
+        return QByteArray(name.data(), qsizetype(name.size()));
+    QString key = QString::fromUtf8(name.data(), qsizetype(name.size()));
+    if (foldForm)
+        key = key.normalized(QString::NormalizationForm_C);
+    if (foldCase)
+        key = key.toCaseFolded();
+    if (foldCase && foldForm) // folding can leave a name out of NFC
+        key = key.normalized(QString::NormalizationForm_C);
+    return key.toUtf8();
+}

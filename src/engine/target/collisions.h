@@ -73,3 +73,7 @@ private:
     std::size_t m_used = 0;
     std::vector<std::vector<int>> m_groups;
 };
+
+// A name's key under a target's folding: two names of one folder with equal keys are one name there. Names
+// that are not valid UTF-8 are their own key.
+QByteArray foldedNameKey(std::string_view name, bool foldCase, bool foldForm);
