@@ -130,7 +130,7 @@ void FixActions::fixCheckedNames()
             const QByteArray path = rows.nativePath(r);
             const QByteArray after = pathAfterRenames(path, renamed);
             if (after != path)
-                moved.push_back({rows.rowId(r), after, rows.nameLength(r)});
+                moved.push_back({rows.rowId(r), after, rows.measuredLength(r)});
         }
         m_results->renameRows(moved);
     });

@@ -11,7 +11,6 @@
 #include "fileops/shortenapply.h"
 #include "platform/nativepath.h"
 #include "results/resultmodel.h"
-#include "platform/nativepath.h"
 #include "services/apptitle.h"
 #include "services/dialogs.h"
 #include "services/errorbox.h"
