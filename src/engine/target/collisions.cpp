@@ -32,6 +32,23 @@ void lowerAscii(char* bytes, std::size_t n)
         bytes[i] = char(bytes[i] | (unsigned(bytes[i] - 'A') < 26u ? 0x20 : 0));
 }
 
+// Keys are short and a folder's table is probed once per name: eight bytes a step, each mixed by a multiply.
+std::size_t keyHash(std::string_view key)
+{
+    std::uint64_t h = 0x9E3779B97F4A7C15ULL ^ key.size();
+    std::size_t i = 0;
+    for (; i + 8 <= key.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, key.data() + i, 8);
+        h = (h ^ word) * 0xFF51AFD7ED558CCDULL;
+        h ^= h >> 32;
+    }
+    std::uint64_t tail = 0;
+    std::memcpy(&tail, key.data() + i, key.size() - i);
+    h = (h ^ tail) * 0xC4CEB9FE1A85EC53ULL;
+    return std::size_t(h ^ (h >> 29));
+}
+
 } // namespace
 
 QString NameCollisions::foldedKey(const QString& name) const
@@ -49,10 +66,10 @@ void NameCollisions::addName(int index, std::string_view name)
     if (!active())
         return;
     const bool ascii = utf8detail::allAscii(name.data(), name.size());
-    if (!ascii && !isValidUtf8(name))
+    // A name that is not valid UTF-8 takes part in no collision (its key is checked as it is made, below).
+    if (!ascii && m_foldForm && !isValidUtf8(name))
         return;
     Entry entry{index, quint32(m_names.size()), quint32(name.size()), quint32(m_keys.size()), 0};
-    m_names.append(name);
     if (ascii) {
         // ASCII is its own NFC, and folds to its lower case.
         const std::size_t at = m_keys.size();
@@ -65,6 +82,10 @@ void NameCollisions::addName(int index, std::string_view name)
         const auto* bytes = reinterpret_cast<const unsigned char*>(name.data());
         for (std::size_t i = 0; i < name.size();) {
             const int length = utf8SequenceLength(bytes, i, name.size());
+            if (length == 0) {
+                m_keys.resize(entry.keyAt);
+                return;
+            }
             const char32_t c = codePointAt(bytes + i, length);
             appendCodePoint(m_foldCase ? char32_t(QChar::toCaseFolded(c)) : c, m_keys);
             i += std::size_t(length);
@@ -78,10 +99,11 @@ void NameCollisions::addName(int index, std::string_view name)
                                        std::size_t(folded.size())),
                    m_keys);
     }
+    m_names.append(name);
     entry.keySize = quint32(m_keys.size()) - entry.keyAt;
     const int position = int(m_entries.size());
     m_entries.push_back(entry);
-    const int first = firstWithKey(std::hash<std::string_view>{}(keyOf(entry)));
+    const int first = firstWithKey(keyHash(keyOf(entry)));
     if (first < 0)
         return;
     Entry& earlier = m_entries[std::size_t(first)];
@@ -120,7 +142,7 @@ void NameCollisions::grow()
     for (const int position : old) {
         if (position < 0)
             continue;
-        std::size_t i = std::hash<std::string_view>{}(keyOf(m_entries[std::size_t(position)])) & mask;
+        std::size_t i = keyHash(keyOf(m_entries[std::size_t(position)])) & mask;
         while (m_slots[i] >= 0)
             i = (i + 1) & mask;
         m_slots[i] = position;

@@ -126,10 +126,19 @@ bool mayBeReservedAscii(std::string_view stem)
     return stem.size() == 4 && (startsWith("COM") || startsWith("LPT")) && stem[3] >= '0' && stem[3] <= '9';
 }
 
+// Bytes from 0x80 up belong to longer sequences, which no ASCII character hides in.
 bool holdsRefusedAscii(std::string_view name)
 {
-    return std::any_of(name.begin(), name.end(),
-                       [](char c) { return refusedSomewhere[static_cast<unsigned char>(c)]; });
+    return std::any_of(name.begin(), name.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x80 && refusedSomewhere[byte];
+    });
+}
+
+bool onlyAsciiForbidden(const TargetProfile& profile)
+{
+    return std::all_of(profile.forbiddenCharacters.begin(), profile.forbiddenCharacters.end(),
+                       [](QChar c) { return c.unicode() < 128; });
 }
 
 } // namespace
@@ -191,7 +200,8 @@ std::vector<TargetProblem> checkName(const TargetProfile& profile, const TargetR
             decodedName = ascii ? QString::fromLatin1(item.name) : decoded(item.name);
         return *decodedName;
     };
-    const bool mayHoldRefused = !ascii || holdsRefusedAscii(bytes);
+    const bool onlyAscii = onlyAsciiForbidden(profile);
+    const bool mayHoldRefused = !onlyAscii || holdsRefusedAscii(bytes);
     const auto wants = [&](TargetRule rule) { return enabled.contains(rule); };
 
     if (wants(TargetRule::ForbiddenCharacter) && !profile.forbiddenCharacters.isEmpty() && mayHoldRefused) {
@@ -201,9 +211,6 @@ std::vector<TargetProblem> checkName(const TargetProfile& profile, const TargetR
             if (c.unicode() < 128)
                 forbidden[c.unicode()] = true;
         const QString& name = text();
-        bool onlyAscii = true;
-        for (const QChar c : profile.forbiddenCharacters)
-            onlyAscii = onlyAscii && c.unicode() < 128;
         for (qsizetype i = 0; i < name.size(); ++i)
             if (name[i].unicode() < 128 ? forbidden[name[i].unicode()]
                                         : !onlyAscii && profile.forbiddenCharacters.contains(name[i]))
@@ -222,10 +229,10 @@ std::vector<TargetProblem> checkName(const TargetProfile& profile, const TargetR
                      QStringLiteral("control character %1 at %2").arg(codePoint(unit)).arg(i + 1)});
         }
     }
-    // Every reserved stem is 3 or 4 ASCII letters and digits, or ends in a superscript digit.
+    // Every reserved stem is 3 or 4 characters, ASCII or a superscript digit: at most 16 bytes in any case.
     const std::size_t stemBytes = std::min(bytes.find('.'), bytes.size());
     if (wants(TargetRule::ReservedName) && profile.refusesReservedNames &&
-        (!ascii || mayBeReservedAscii(bytes.substr(0, stemBytes)))) {
+        (ascii ? mayBeReservedAscii(bytes.substr(0, stemBytes)) : stemBytes <= 16)) {
         const QString stem = reservedStem(profile, text());
         if (!stem.isEmpty())
             problems.push_back({TargetRule::ReservedName, QStringLiteral("reserved name ") + quoted(stem)});
@@ -249,7 +256,7 @@ std::vector<TargetProblem> checkName(const TargetProfile& profile, const TargetR
         problems.push_back({TargetRule::NotUtf8, QStringLiteral("not valid UTF-8")});
     if (wants(TargetRule::NameTooLong)) {
         const qint64 length =
-            profile.nameUnit == TargetUnit::Bytes || ascii ? item.name.size() : text().size();
+            profile.nameUnit == TargetUnit::Bytes ? item.name.size() : qint64(utf16Length(bytes));
         if (length > profile.nameLimit)
             problems.push_back({TargetRule::NameTooLong, QStringLiteral("name %1 %2, limit %3")
                                                              .arg(length)
