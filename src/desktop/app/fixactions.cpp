@@ -4,6 +4,7 @@
 #include "app/closewatcher.h"
 #include "app/fileoperationgate.h"
 #include "app/pointer.h"
+#include "app/renamingrun.h"
 #include "app/searchrun.h"
 #include "app/targetactions.h"
 #include "fileops/failurelist.h"
@@ -100,11 +101,8 @@ void FixActions::fixCheckedNames()
     CloseWatcher watcher(m_window, [&] { progress.requestStop(); });
     ShortenResult result;
     step(108, [&] {
-        const FileProgressWindow progressWindow(m_window, progress, QStringLiteral("Fixing names"));
-        FileWorker worker;
-        Yielder yielder;
-        worker.run([&] { result = applyFixes(plan, setup, progress.stopFlag(), &progress); },
-                   [&] { yielder(); });
+        runRenamesOffWindowThread(m_window, progress, QStringLiteral("Fixing names"),
+                                  [&] { result = applyFixes(plan, setup, progress.stopFlag(), &progress); });
     });
 
     QStringList failures;
@@ -139,18 +137,7 @@ void FixActions::fixCheckedNames()
     if (watcher.closed())
         return;
     step(116, [&] {
-        if (!result.journalError.isEmpty()) {
-            m_dialogs->message(QStringLiteral("Nothing was renamed: the record that would undo the renames "
-                                              "cannot be written.\n") +
-                                   result.journalError,
-                               MessageStyle::Warning, applicationTitle());
-            return;
-        }
-        const QString told = operationEndMessage(
-            failures.isEmpty() ? QString()
-                               : failureListText(QStringLiteral("These names were not fixed:"), failures),
-            cancellationLine(FileOperationKind::Shorten, progress.read()));
-        if (!told.isEmpty())
-            m_dialogs->message(told, MessageStyle::Warning, applicationTitle());
+        tellRenamingEnd(*m_dialogs, result.journalError, failures,
+                        QStringLiteral("These names were not fixed:"), progress);
     });
 }

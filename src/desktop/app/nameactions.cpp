@@ -4,6 +4,7 @@
 #include "app/closewatcher.h"
 #include "app/fileoperationgate.h"
 #include "app/pointer.h"
+#include "app/renamingrun.h"
 #include "fileops/failurelist.h"
 #include "fileops/fileworker.h"
 #include "fileops/renamedpaths.h"
@@ -31,16 +32,6 @@ std::string_view viewOf(const QByteArray& bytes)
     return std::string_view(bytes.constData(), std::size_t(bytes.size()));
 }
 
-// Runs job on a worker thread; the window's event loop turns meanwhile, and the progress window shows what
-// the job reports to progress once it has lasted a moment.
-void runOffWindowThread(QWidget* window, FileOperationProgress& progress, const QString& title,
-                        const std::function<void()>& job)
-{
-    const FileProgressWindow progressWindow(window, progress, title);
-    FileWorker worker;
-    Yielder yielder;
-    worker.run(job, [&] { yielder(); });
-}
 } // namespace
 
 QString defaultShortenLimit(const std::optional<LengthCriterion>& criterion)
@@ -116,8 +107,9 @@ void NameActions::shortenCheckedNames()
     CloseWatcher watcher(m_window, [&] { progress.requestStop(); });
     ShortenResult result;
     step(108, [&] {
-        runOffWindowThread(m_window, progress, operationTitle(FileOperationKind::Shorten),
-                           [&] { result = applyShortening(plan, limit, progress.stopFlag(), &progress); });
+        runRenamesOffWindowThread(m_window, progress, operationTitle(FileOperationKind::Shorten), [&] {
+            result = applyShortening(plan, limit, progress.stopFlag(), &progress);
+        });
     });
 
     QStringList failures;
@@ -144,19 +136,8 @@ void NameActions::shortenCheckedNames()
     if (watcher.closed())
         return;
     step(116, [&] {
-        if (!result.journalError.isEmpty()) {
-            m_dialogs->message(QStringLiteral("Nothing was renamed: the record that would undo the renames "
-                                              "cannot be written.\n") +
-                                   result.journalError,
-                               MessageStyle::Warning, applicationTitle());
-            return;
-        }
-        const QString told = operationEndMessage(
-            failures.isEmpty() ? QString()
-                               : failureListText(QStringLiteral("These files were not renamed:"), failures),
-            cancellationLine(FileOperationKind::Shorten, progress.read()));
-        if (!told.isEmpty())
-            m_dialogs->message(told, MessageStyle::Warning, applicationTitle());
+        tellRenamingEnd(*m_dialogs, result.journalError, failures,
+                        QStringLiteral("These files were not renamed:"), progress);
     });
 }
 
@@ -173,8 +154,8 @@ void NameActions::undoLastShortening()
     CloseWatcher watcher(m_window, [&] { progress.requestStop(); });
     UndoResult result;
     step(102, [&] {
-        runOffWindowThread(m_window, progress, operationTitle(FileOperationKind::Undo),
-                           [&] { result = ::undoLastShortening(progress.stopFlag(), &progress); });
+        runRenamesOffWindowThread(m_window, progress, operationTitle(FileOperationKind::Undo),
+                                  [&] { result = ::undoLastShortening(progress.stopFlag(), &progress); });
     });
 
     step(104, [&] {
