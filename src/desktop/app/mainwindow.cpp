@@ -315,20 +315,6 @@ void MainWindow::setFocusOrder()
     m_resultList->setFocus();
 }
 
-// After the checking items of the result list's context menu, set apart: these change files.
-void MainWindow::addRenameMenuItems()
-{
-    auto* separator = new QAction(m_resultList);
-    separator->setSeparator(true);
-    m_resultList->addAction(separator);
-    m_shortenNamesAction = new QAction(QStringLiteral("Shorten Checked Names\u2026"), m_resultList);
-    connect(m_shortenNamesAction, &QAction::triggered, this, &MainWindow::onShortenNamesClicked);
-    m_resultList->addAction(m_shortenNamesAction);
-    m_undoShorteningAction = new QAction(QStringLiteral("Undo Last Renaming"), m_resultList);
-    connect(m_undoShorteningAction, &QAction::triggered, this, &MainWindow::onUndoShorteningClicked);
-    m_resultList->addAction(m_undoShorteningAction);
-}
-
 void MainWindow::load()
 {
     Guard step(m_errorBox, QStringLiteral("Form1"), QStringLiteral("Form_Load"));

@@ -12,12 +12,6 @@
 
 namespace walkahead {
 
-qint64 fileSizeAt(int folderFd, std::string_view name)
-{
-    struct stat st;
-    return ::fstatat(folderFd, std::string(name).c_str(), &st, 0) == 0 ? qint64(st.st_size) : 0;
-}
-
 void adoptChildren(const ReaderPool* pool, std::string_view folderPath, unsigned depth,
                    const std::vector<quint32>& order, const std::string& entries,
                    const std::function<bool(std::string_view)>& skip,
@@ -174,30 +168,6 @@ void ReaderPool::noteListing(bool slow)
         quickReads = 0;
         wanted = fewest;
     }
-}
-
-std::unique_ptr<TargetFolderCheck> ReaderPool::makeCheck() const
-{
-    if (!targetSetup || !targetSetup->profile)
-        return nullptr;
-    return std::make_unique<TargetFolderCheck>(*targetSetup->profile, targetSetup->rules,
-                                               targetSetup->targetFolder);
-}
-
-void ReaderPool::check(TargetFolderCheck& check, Node& node) const
-{
-    if (node.openError || node.otherMount)
-        return;
-    const std::string_view below = std::string_view(node.path).substr(std::min(node.path.size(), baseLength));
-    check.beginFolder(QByteArray(below.data(), qsizetype(below.size())));
-    std::size_t file = 0;
-    packed::forEach(node.entries, [&](char kind, std::string_view name) {
-        const bool folder = kind != 'f';
-        check.addName(name, folder, !folder && file < node.sizes.size() ? node.sizes[file] : 0);
-        file += folder ? 0 : 1;
-    });
-    node.problems = check.finishFolder();
-    node.checked = true;
 }
 
 void ReaderPool::listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* check, const NodePtr& node,
