@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "support/fixtures.h"
 #include "support/scripteddialogs.h"
+#include "support/windowservices.h"
 #include "ui/fixdialog.h"
 
 #include <QCheckBox>
@@ -49,14 +50,7 @@ struct ScriptedFix
 inline std::unique_ptr<MainWindow> makeFixWindow(ScriptedDialogs& dialogs, ScriptedFix& fix,
                                                  const QString& installFolder)
 {
-    static FixedRandom never;
-    MainWindowServices services;
-    services.dialogs = &dialogs;
-    services.random = &never;
-    services.installFolder = installFolder;
-    services.endProgram = [] {};
+    MainWindowServices services = testWindowServices(dialogs, installFolder);
     services.fixDialog = [&fix](FixDialog& dialog) { return fix(dialog); };
-    auto window = std::make_unique<MainWindow>(services);
-    window->load();
-    return window;
+    return loadedWindow(services);
 }

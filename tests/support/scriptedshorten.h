@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "support/fixtures.h"
 #include "support/scripteddialogs.h"
+#include "support/windowservices.h"
 #include "ui/shortendialog.h"
 
 #include <QLineEdit>
@@ -40,14 +41,7 @@ struct ScriptedShorten
 inline std::unique_ptr<MainWindow> makeShortenWindow(ScriptedDialogs& dialogs, ScriptedShorten& shorten,
                                                      const QString& installFolder)
 {
-    static FixedRandom never;
-    MainWindowServices services;
-    services.dialogs = &dialogs;
-    services.random = &never;
-    services.installFolder = installFolder;
-    services.endProgram = [] {};
+    MainWindowServices services = testWindowServices(dialogs, installFolder);
     services.shortenDialog = [&shorten](ShortenDialog& dialog) { return shorten(dialog); };
-    auto window = std::make_unique<MainWindow>(services);
-    window->load();
-    return window;
+    return loadedWindow(services);
 }

@@ -5,6 +5,7 @@
 #include "results/resultmodel.h"
 #include "support/fixtures.h"
 #include "support/scripteddialogs.h"
+#include "support/windowservices.h"
 #include "ui/targetcheckdialog.h"
 
 #include <QCheckBox>
@@ -63,16 +64,9 @@ struct ScriptedTarget
 inline std::unique_ptr<MainWindow> makeTargetWindow(ScriptedDialogs& dialogs, ScriptedTarget& target,
                                                     const QString& installFolder)
 {
-    static FixedRandom never;
-    MainWindowServices services;
-    services.dialogs = &dialogs;
-    services.random = &never;
-    services.installFolder = installFolder;
-    services.endProgram = [] {};
+    MainWindowServices services = testWindowServices(dialogs, installFolder);
     services.targetDialog = [&target](TargetCheckDialog& dialog) { return target(dialog); };
-    auto window = std::make_unique<MainWindow>(services);
-    window->load();
-    return window;
+    return loadedWindow(services);
 }
 
 // The message that ends a target check, or a search: the first that begins with "Done.".

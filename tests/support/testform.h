@@ -5,6 +5,7 @@
 #include "results/resultmodel.h"
 #include "support/fixtures.h"
 #include "support/scripteddialogs.h"
+#include "support/windowservices.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,16 +20,11 @@ makeTestWindow(ScriptedDialogs& dialogs, const QString& installFolder,
                const QString& displayName = QStringLiteral("Lentrova Software"),
                RandomSource* random = nullptr)
 {
-    static FixedRandom never;
-    MainWindowServices services;
-    services.dialogs = &dialogs;
-    services.random = random ? random : &never;
+    MainWindowServices services = testWindowServices(dialogs, installFolder);
+    if (random)
+        services.random = random;
     services.displayName = displayName;
-    services.installFolder = installFolder;
-    services.endProgram = [] {};
-    auto window = std::make_unique<MainWindow>(services);
-    window->load();
-    return window;
+    return loadedWindow(services);
 }
 
 // A loaded window with a script of its own and an empty install folder.
