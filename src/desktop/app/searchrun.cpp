@@ -186,6 +186,7 @@ bool SearchRun::startWalk()
         settings.beforeOpen = m_beforeOpen;
         settings.beforeEnter = m_beforeEnter;
         settings.readers = m_readers;
+        settings.listings = m_listings;
         settings.keepAlive = m_flags;
         m_job = std::make_unique<WalkJob>(
             this, m_handoff, ++m_jobSerial, m_paths[std::size_t(m_index)], std::move(settings),

@@ -88,6 +88,9 @@ public:
     void setBeforeEnter(std::function<void(std::string_view path)> hook) { m_beforeEnter = std::move(hook); }
     // For tests and the benchmark: how many threads list folders ahead of each walk.
     void setReaders(int readers) { m_readers = readers; }
+    // For the benchmark: the next search lists every folder again, as the first of a run does.
+    void forgetListings() { m_listings = std::make_shared<ListingCache>(); }
+    const ListingCache& listings() const { return *m_listings; }
 
 signals:
     // From Start until "Done.": the walk's order stands, nothing may reorder the list.
@@ -142,6 +145,8 @@ private:
     std::function<int(std::string_view)> m_beforeOpen;
     std::function<void(std::string_view)> m_beforeEnter;
     int m_readers = DefaultWalkReaders;
+    // Listings of this run's searches, so that a search again lists only the folders changed since.
+    std::shared_ptr<ListingCache> m_listings = std::make_shared<ListingCache>();
     std::shared_ptr<const TargetCheckSetup> m_target; // null for a search by length
     TargetTally m_tally;                              // what the check has looked at so far
 };

@@ -7,6 +7,7 @@
 #include <linux/openat2.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace fsys {
@@ -106,11 +107,48 @@ Kind DirectoryReader::resolveKind(int fd, const char* name, bool knownLink)
         if (!S_ISLNK(st.st_mode))
             return kindOfMode(st.st_mode);
     }
+    ++m_linksMet;
     // A link: what it points at decides, but it is never entered. A link that leads nowhere is still a name.
     if (::fstatat(fd, name, &st, 0) != 0)
         return Kind::File;
     const Kind target = kindOfMode(st.st_mode);
     return target == Kind::File ? Kind::File : Kind::Skip;
+}
+
+namespace {
+std::optional<FolderStamp> stampOf(const struct stat& st)
+{
+    if (!S_ISDIR(st.st_mode))
+        return std::nullopt;
+    return FolderStamp{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim};
+}
+} // namespace
+
+std::optional<FolderStamp> folderStamp(int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return std::nullopt;
+    return stampOf(st);
+}
+
+std::optional<FolderStamp> folderStampAt(int dirFd, const char* relativePath)
+{
+    if (hooked(relativePath) != 0)
+        return std::nullopt;
+    // A share's client may answer from times it keeps for a while; opening a folder asks the server, and so
+    // must this.
+    struct statx sx;
+    if (::statx(dirFd, relativePath, AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC | AT_NO_AUTOMOUNT,
+                STATX_TYPE | STATX_INO | STATX_MTIME | STATX_CTIME, &sx) != 0)
+        return std::nullopt;
+    constexpr unsigned Needed = STATX_TYPE | STATX_INO | STATX_MTIME | STATX_CTIME;
+    if ((sx.stx_mask & Needed) != Needed || !S_ISDIR(sx.stx_mode))
+        return std::nullopt;
+    return FolderStamp{makedev(sx.stx_dev_major, sx.stx_dev_minor),
+                       sx.stx_ino,
+                       {sx.stx_mtime.tv_sec, long(sx.stx_mtime.tv_nsec)},
+                       {sx.stx_ctime.tv_sec, long(sx.stx_ctime.tv_nsec)}};
 }
 
 bool isFolderFollowingLinks(const QByteArray& nativePath)

@@ -9,7 +9,11 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string_view>
+
+#include <sys/types.h>
+#include <time.h>
 
 // The directory listing under the search: raw getdents64 blocks read into one reused buffer, entry kinds from
 // d_type with a stat only where the listing does not say. Names and paths are bytes throughout.
@@ -78,8 +82,11 @@ public:
         return true;
     }
 
+    // Links met since the reader was made: what a link names can change while its folder does not.
+    std::uint64_t linksMet() const { return m_linksMet; }
+
 private:
-    static Kind kindOf(int fd, const char* name, std::uint8_t type)
+    Kind kindOf(int fd, const char* name, std::uint8_t type)
     {
         if (type == TypeRegular)
             return Kind::File;
@@ -89,7 +96,7 @@ private:
             return resolveKind(fd, name, type == TypeLink);
         return Kind::Skip;
     }
-    static Kind resolveKind(int fd, const char* name, bool knownLink);
+    Kind resolveKind(int fd, const char* name, bool knownLink);
 
     static constexpr std::uint8_t TypeUnknown = 0;
     static constexpr std::uint8_t TypeFolder = 4;
@@ -98,7 +105,28 @@ private:
 
     std::unique_ptr<char[]> m_buffer;
     int m_filled = 0;
+    std::uint64_t m_linksMet = 0;
 };
+
+// What says whether a folder changed: a folder's names change its modification time, its permissions its
+// change time.
+struct FolderStamp
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    timespec modified{};
+    timespec changed{};
+    bool operator==(const FolderStamp& o) const
+    {
+        return device == o.device && inode == o.inode && modified.tv_sec == o.modified.tv_sec &&
+               modified.tv_nsec == o.modified.tv_nsec && changed.tv_sec == o.changed.tv_sec &&
+               changed.tv_nsec == o.changed.tv_nsec;
+    }
+};
+// The stamp of an open folder, or of the folder at a path relative to dirFd (a link there is not followed:
+// its stamp is not a folder's, so it matches none). Empty when the system does not say or it is no folder.
+std::optional<FolderStamp> folderStamp(int fd);
+std::optional<FolderStamp> folderStampAt(int dirFd, const char* relativePath);
 
 // True when the path leads to a folder, links followed.
 bool isFolderFollowingLinks(const QByteArray& nativePath);

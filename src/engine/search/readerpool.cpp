@@ -47,6 +47,8 @@ void adoptChildren(const ReaderPool* pool, std::string_view folderPath, unsigned
 void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
 {
     // The path is only read here: the walk moves it out once the node is Ready or its own.
+    if (listFromKept(node))
+        return;
     if (beforeOpen) {
         if (const int e = beforeOpen(node.path)) {
             node.openError = e;
@@ -59,11 +61,13 @@ void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
         return;
     }
     const int fd = opened.fd.get();
-    if (identify) {
-        if (struct stat st; ::fstat(fd, &st) == 0) {
-            node.device = st.st_dev;
-            node.inode = st.st_ino;
-        }
+    const bool keeping = keepsListings(node.depth);
+    const timespec listedAt = keeping ? ListingCache::now() : timespec{};
+    const std::optional<fsys::FolderStamp> stamp = keeping || identify ? fsys::folderStamp(fd) : std::nullopt;
+    const std::uint64_t linksBefore = reader.linksMet();
+    if (identify && stamp) {
+        node.device = stamp->device;
+        node.inode = stamp->inode;
     }
     if (oneFileSystem) {
         if (onOtherDevice(fd, rootDevice)) {
@@ -97,10 +101,43 @@ void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
             return true;
         });
     }
+    if (keeping) {
+        // A link's kind is what it names, which can change while its folder does not.
+        if (stamp && !node.readError && reader.linksMet() == linksBefore && trust->trusts(stamp->device, fd))
+            listings->keep(node.path, *stamp, listedAt, node.entries);
+        else
+            listings->forget(node.path);
+    }
     // A listing that broke off gives no sub-folders, as the walk's own listing does.
     if (!node.readError)
         adoptChildren(this, node.path, node.depth, node.order, node.entries, skipFolder,
                       folders ? keep(opened.fd) : nullptr, node.children);
+}
+
+bool ReaderPool::listFromKept(Node& node)
+{
+    if (!keepsListings(node.depth) || !canName(node.path))
+        return false;
+    const std::optional<ListingCache::Kept> kept = listings->find(node.path);
+    if (!kept)
+        return false;
+    const std::optional<fsys::FolderStamp> now =
+        node.parent ? fsys::folderStampAt(node.parent->fd.get(), fileNameOf(node.path).data())
+                    : fsys::folderStampAt(base.get(), node.path.c_str() + baseLength);
+    if (!now || !(*now == kept->stamp) || !trust->trusts(now->device, -1))
+        return false;
+    node.parent.reset();
+    if (identify) {
+        node.device = now->device;
+        node.inode = now->inode;
+    }
+    if (oneFileSystem && now->device != rootDevice) {
+        node.otherMount = true;
+        return true;
+    }
+    node.entries = *kept->entries;
+    adoptChildren(this, node.path, node.depth, node.order, node.entries, skipFolder, nullptr, node.children);
+    return true;
 }
 
 std::shared_ptr<const HeldFolder> ReaderPool::keep(UniqueFd& folder)
@@ -263,7 +300,8 @@ int readersAtStart(int most)
 }
 
 std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootPath,
-                                            const WalkSettings& settings, dev_t rootDevice, bool identify)
+                                            const WalkSettings& settings, dev_t rootDevice, bool identify,
+                                            std::shared_ptr<ListingTrust> trust)
 {
     if (settings.readers <= 0)
         return nullptr;
@@ -282,6 +320,8 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
     pool->target = settings.target != nullptr;
     pool->fileSizes = settings.target && settings.target->wantsSizes();
     pool->targetSetup = settings.target;
+    pool->listings = settings.listings;
+    pool->trust = std::move(trust);
     pool->walkCheck = pool->makeCheck();
     pool->identify = identify;
     pool->rootDevice = rootDevice;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/dirlisting.h"
+#include "search/listingtrust.h"
 #include "search/walker.h"
 #include "target/targetcheck.h"
 
@@ -72,6 +73,12 @@ template <class F> void forEach(const std::string& entries, F&& f)
     }
 }
 } // namespace packed
+
+// Whether the sub-folders of a folder at depth are walked.
+inline bool deeperWalked(unsigned depth, int maxFolderDepth)
+{
+    return maxFolderDepth < 0 || depth < unsigned(maxFolderDepth);
+}
 
 // The size of a file of the folder, a link followed as a copy follows it; 0 when the system does not say.
 qint64 fileSizeAt(int folderFd, std::string_view name);
@@ -157,6 +164,8 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     bool target = false;     // a target check: folders not entered are listed too ('e')
     bool fileSizes = false;  // a target check that needs each file's size
     std::shared_ptr<const TargetCheckSetup> targetSetup;
+    std::shared_ptr<ListingCache> listings;       // null where listings are not kept
+    std::shared_ptr<ListingTrust> trust;          // which file systems' listings may be kept, for this walk
     std::unique_ptr<TargetFolderCheck> walkCheck; // for folders the walk lists while it would otherwise wait
     dev_t rootDevice = 0;
     std::shared_ptr<const void> keepAlive;
@@ -165,6 +174,14 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     qint64 walkBlocksRead = 0;
 
     void read(fsys::DirectoryReader& reader, Node& node);
+    // Gives the node the listing kept from an earlier walk, when the folder has not changed since; false
+    // when it must be listed. Does not open the folder.
+    bool listFromKept(Node& node);
+    // Whether listings of a folder at depth are kept and used.
+    bool keepsListings(unsigned depth) const
+    {
+        return listings && !fileSizes && deeperWalked(depth, maxFolderDepth);
+    }
     // A checker of a target check for one thread; null in a plain search.
     std::unique_ptr<TargetFolderCheck> makeCheck() const;
     // Finds the problems of a listed node's entries.
@@ -202,11 +219,6 @@ void adoptChildren(const ReaderPool* pool, std::string_view folderPath, unsigned
                    const std::vector<quint32>& order, const std::string& entries,
                    const std::function<bool(std::string_view)>& skip,
                    const std::shared_ptr<const HeldFolder>& parent, std::vector<NodePtr>& out);
-// Whether the sub-folders of a folder at depth are walked.
-inline bool deeperWalked(unsigned depth, int maxFolderDepth)
-{
-    return maxFolderDepth < 0 || depth < unsigned(maxFolderDepth);
-}
 // Opens a node taken from the queue: from its parent when that is kept, else by its path below the listed
 // folder. Lets go of the parent.
 OpenResult openNode(const ReaderPool& pool, Node& node);
@@ -217,8 +229,10 @@ int readersAtStart(int most);
 // wait for a disk or a network); null (none started) when none are asked for or the system cannot open a path
 // without following links.
 // identify: readers note each folder's device and inode.
+// trust: the walk's, where listings are kept.
 std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootPath,
-                                            const WalkSettings& settings, dev_t rootDevice, bool identify);
+                                            const WalkSettings& settings, dev_t rootDevice, bool identify,
+                                            std::shared_ptr<ListingTrust> trust);
 // Tells the readers to end and joins them, leaving any still inside the system after a grace to end alone.
 void closeReaderPool(std::shared_ptr<ReaderPool>& pool);
 // Hands the queued ones among nodes to the readers.

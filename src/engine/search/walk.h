@@ -62,10 +62,12 @@ private:
     void leave(Frame& frame);
     bool descendListed(Frame& child, walkahead::Node& node);
     bool openAndEnter(int depth, walkahead::Node& node);
+    bool enterKept(Frame& child, walkahead::Node& node);
     bool take(walkahead::Node& node);
     void walkListed(Frame& frame, walkahead::Node& node);
     void enter(Frame& frame);
     bool list(Frame& frame);
+    template <class Take> bool listKept(Frame& frame, const std::string& entries, Take& take);
     void testFile(const Frame& frame, std::string_view name);
     int openChild(int depth, std::string_view name, walkahead::Node& node);
     OpenResult reopen(int depth);
@@ -116,6 +118,8 @@ private:
     QElapsedTimer m_clock;
     std::u16string m_decoded;
     std::string m_subFolders; // of the folder the walk lists itself, packed
+    std::string m_listing;    // all of that folder's entries, packed, when listings are kept
+    std::shared_ptr<ListingTrust> m_trust;
     std::shared_ptr<walkahead::ReaderPool> m_pool;
     // Only where a bind mount can show a folder twice: elsewhere asking each folder would cost a call each.
     bool m_identify = false;

@@ -92,7 +92,9 @@ void Walk::start(UniqueFd root, const std::string& rootPath)
         if (m_identify)
             m_met.insert({st.st_dev, st.st_ino});
     }
-    m_pool = startReaderPool(root.get(), rootPath, m_settings, m_rootDevice, m_identify);
+    if (m_settings.listings)
+        m_trust = std::make_shared<ListingTrust>();
+    m_pool = startReaderPool(root.get(), rootPath, m_settings, m_rootDevice, m_identify, m_trust);
     m_frames.resize(1);
     Frame& top = m_frames[0];
     top.fd = std::move(root);
@@ -153,6 +155,8 @@ bool Walk::openAndEnter(int depth, Node& node)
     // compares.
     child.order = node.order;
     child.depth = node.depth;
+    if (m_pool && m_pool->listFromKept(node))
+        return enterKept(child, node);
     if (const int err = openChild(depth, name, node)) {
         m_header.assign(pathOf(child));
         m_headerChanged = true;
@@ -180,6 +184,27 @@ bool Walk::openAndEnter(int depth, Node& node)
         }
     }
     enter(child);
+    return true;
+}
+
+// Enters a folder whose listing was kept from an earlier walk, as descendListed enters one a reader listed.
+bool Walk::enterKept(Frame& child, Node& node)
+{
+    if (node.otherMount) {
+        folderRow(node.path, 0);
+        return false;
+    }
+    if (m_identify && node.inode != 0 && !firstMeeting(node.device, node.inode, node.path)) {
+        folderRow(node.path, 0);
+        return false;
+    }
+    queueNodes(m_pool.get(), node.children);
+    child.fd.reset();
+    child.prefix.assign(node.path).push_back('/');
+    child.nameStart = folderOf(node.path).size();
+    child.next = 0;
+    child.children.clear();
+    walkListed(child, node);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "platform/dirlisting.h"
 #include "platform/handoff.h"
 #include "results/resultbatch.h"
+#include "search/listingcache.h"
 #include "search/nametest.h"
 #include "target/targetwalk.h"
 
@@ -74,6 +75,10 @@ struct WalkSettings
     // listed folder is checked and only those with problems become rows (with their problem text), a folder's
     // path ending with "/". A sub-folder that cannot be opened or listed is such a row, not a failure.
     std::shared_ptr<const TargetCheckSetup> target;
+    // Set: listings kept from earlier walks stand in for folders that have not changed since, and this
+    // walk's listings are kept for later ones. Not used by a target check that reads file sizes, nor below a
+    // depth limit.
+    std::shared_ptr<ListingCache> listings;
 };
 
 // Takes a report and gives back an empty batch for the next rows (one that was used before keeps its memory).

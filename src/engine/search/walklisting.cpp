@@ -93,10 +93,49 @@ bool Walk::list(Frame& frame)
     }
     const int fd = frame.fd.get();
     const bool deeper = deeperWalked(frame.depth, m_settings.maxFolderDepth);
+    const auto take = [&](std::string_view name, fsys::Kind kind) {
+        if (kind == fsys::Kind::Folder) {
+            if (deeper)
+                packed::append(m_subFolders, 'd', name);
+            if (m_check)
+                packed::append(m_items, deeper ? 'd' : 'e', name);
+        } else if (kind == fsys::Kind::File) {
+            if (stopRequested()) {
+                m_stopped = true;
+                return false;
+            }
+            if (!m_check) {
+                testFile(frame, name);
+            } else {
+                packed::append(m_items, 'f', name);
+                if (m_fileSizes)
+                    m_itemSizes.push_back(fileSizeAt(fd, name));
+            }
+        }
+        return true;
+    };
+    const std::string_view path = pathOf(frame);
+    const bool keeping =
+        m_pool ? m_pool->keepsListings(frame.depth) : m_settings.listings && !m_fileSizes && deeper;
+    std::optional<fsys::FolderStamp> stamp;
+    timespec listedAt{};
+    if (keeping) {
+        const std::optional<ListingCache::Kept> kept = m_settings.listings->find(path);
+        listedAt = ListingCache::now();
+        stamp = fsys::folderStamp(fd);
+        if (stamp && !m_trust->trusts(stamp->device, fd))
+            stamp.reset();
+        if (kept && stamp && *stamp == kept->stamp)
+            return listKept(frame, *kept->entries, take);
+        m_listing.clear();
+    }
+    const std::uint64_t linksBefore = m_reader.linksMet();
     for (;;) {
         reportBeforeWaiting();
         const fsys::DirectoryReader::Block got = m_reader.readBlock(fd);
         if (got.errnum) {
+            if (keeping)
+                m_settings.listings->forget(path);
             if (m_check) {
                 // A sub-folder becomes a row; the listed folder itself stays a failure.
                 checkFolder(frame, m_items, m_itemSizes, frame.depth > 0 ? got.errnum : 0);
@@ -107,34 +146,40 @@ bool Walk::list(Frame& frame)
             return false;
         }
         if (got.bytes == 0) {
+            if (keeping) {
+                if (stamp && m_reader.linksMet() == linksBefore)
+                    m_settings.listings->keep(path, *stamp, listedAt, std::move(m_listing));
+                else
+                    m_settings.listings->forget(path);
+            }
             if (m_check)
                 checkFolder(frame, m_items, m_itemSizes, 0);
             return true;
         }
         const bool whole = m_reader.forEach(fd, [&](std::string_view name, fsys::Kind kind) {
-            if (kind == fsys::Kind::Folder) {
-                if (deeper)
-                    packed::append(m_subFolders, 'd', name);
-                if (m_check)
-                    packed::append(m_items, deeper ? 'd' : 'e', name);
-            } else if (kind == fsys::Kind::File) {
-                if (stopRequested()) {
-                    m_stopped = true;
-                    return false;
-                }
-                if (!m_check) {
-                    testFile(frame, name);
-                } else {
-                    packed::append(m_items, 'f', name);
-                    if (m_fileSizes)
-                        m_itemSizes.push_back(fileSizeAt(fd, name));
-                }
-            }
-            return true;
+            if (keeping && kind != fsys::Kind::Skip)
+                packed::append(m_listing, kind == fsys::Kind::Folder ? 'd' : 'f', name);
+            return take(name, kind);
         });
         if (!whole)
             return false;
     }
+}
+
+// A folder listed by an earlier walk and unchanged since: its entries go through take as the system's
+// would.
+template <class Take> bool Walk::listKept(Frame& frame, const std::string& entries, Take& take)
+{
+    bool whole = true;
+    packed::forEach(entries, [&](char kind, std::string_view name) {
+        if (whole)
+            whole = take(name, kind == 'd' ? fsys::Kind::Folder : fsys::Kind::File);
+    });
+    if (!whole)
+        return false;
+    if (m_check)
+        checkFolder(frame, m_items, m_itemSizes, 0);
+    return true;
 }
 
 void Walk::testFile(const Frame& frame, std::string_view name)

@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: MIT
+#include "search/listingtrust.h"
+
+#include "platform/mounts.h"
+#include "platform/posixfile.h"
+#include "target/targetpath.h"
+
+#include <algorithm>
+
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
+
+namespace {
+
+constexpr unsigned long FuseMagic = 0x65735546;
+constexpr unsigned long XfsMagic = 0x58465342;
+constexpr unsigned long F2fsMagic = 0xF2F52010;
+constexpr unsigned long ZfsMagic = 0x2FC12FC1;
+constexpr unsigned long Ntfs3Magic = 0x7366746E;
+constexpr unsigned long CifsMagic = 0xFF534D42;
+constexpr unsigned long Smb2Magic = 0xFE534D42;
+
+bool showsNameChanges(int folderFd, int depth);
+
+// A FUSE file system is trusted where it was measured: ntfs-3g (on a device or an image), bindfs and our
+// benchmark's share (mirrors of a folder, which pass its times on, so trusted as far as that folder is).
+bool fuseShowsNameChanges(dev_t device, int depth)
+{
+    const QByteArray id = QByteArray::number(major(device)) + ':' + QByteArray::number(minor(device));
+    for (const MountTableEntry& m : readMountTable()) {
+        if (m.device != id)
+            continue;
+        if (!m.source.startsWith('/') || depth > 2)
+            return false;
+        if (m.type == "fuseblk" || m.type == "fuse") {
+            if (fileSystemOfDevice(m.source) == "ntfs")
+                return true;
+        }
+        if (m.type == "fuse" || m.type == "fuse.bindfs" || m.type == "fuse.latencyfs") {
+            const UniqueFd mirrored(
+                ::open(m.source.constData(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
+            return mirrored.valid() && showsNameChanges(mirrored.get(), depth + 1);
+        }
+        return false;
+    }
+    return false;
+}
+
+bool showsNameChanges(int folderFd, int depth)
+{
+    struct statfs fs;
+    if (::fstatfs(folderFd, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case EXT4_SUPER_MAGIC: // ext2 and ext3 too
+    case XfsMagic:
+    case BTRFS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+    case F2fsMagic:
+    case ZfsMagic:
+    case Ntfs3Magic:
+    case NFS_SUPER_MAGIC:
+    case CifsMagic:
+    case Smb2Magic:
+        return true;
+    case FuseMagic: {
+        struct stat st;
+        return ::fstat(folderFd, &st) == 0 && fuseShowsNameChanges(st.st_dev, depth);
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+bool fileSystemShowsNameChanges(int folderFd)
+{
+    return showsNameChanges(folderFd, 0);
+}
+
+bool ListingTrust::trusts(dev_t device, int folderFdOnIt)
+{
+    std::lock_guard lock(m_mutex);
+    const auto known =
+        std::find_if(m_known.begin(), m_known.end(), [&](const auto& k) { return k.first == device; });
+    if (known != m_known.end())
+        return known->second;
+    if (folderFdOnIt < 0)
+        return false;
+    // Asked holding the lock: a device is met for the first time once or twice a walk.
+    const bool trusted = fileSystemShowsNameChanges(folderFdOnIt);
+    m_known.emplace_back(device, trusted);
+    return trusted;
+}

@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include <sys/types.h>
+
+// Whether a file system changes a folder's times whenever a name in it is added, removed or renamed, so that
+// a listing kept from before can stand for the folder while its times stay. The kernel's own file systems of
+// Linux disks and shares do; of those through FUSE, measured here, bindfs and ntfs-3g do, exfat-fuse and
+// fusefat do not. Anything not known to is listed every time.
+bool fileSystemShowsNameChanges(int folderFd);
+
+// The answer for each device met during one walk, asked once each. A device that comes without a folder
+// open on it is not trusted until one is.
+class ListingTrust
+{
+public:
+    bool trusts(dev_t device, int folderFdOnIt);
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::pair<dev_t, bool>> m_known;
+};

@@ -1,0 +1,370 @@
+// SPDX-License-Identifier: MIT
+// A search that reuses the listings of an earlier one gives exactly what a fresh walk gives, however the tree
+// changed between them, on the file systems a user searches.
+#include "app/searchrun.h"
+#include "search/walker.h"
+#include "support/diskmount.h"
+#include "support/filetree.h"
+#include "support/testform.h"
+#include "support/testmain.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QStandardItemModel>
+#include <QThread>
+
+#include <atomic>
+#include <functional>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Everything one walk hands over, in order: headers as "> path", rows as "path\tproblem".
+struct Walked
+{
+    QByteArrayList sequence;
+    int opened = 0; // sub-folders the walk opened
+};
+
+Walked walk(const QByteArray& root, int readers, const std::shared_ptr<ListingCache>& listings, bool target)
+{
+    std::atomic<bool> stop{false};
+    std::atomic<int> opened{0};
+    LiveCriteria criteria;
+    criteria.set(LengthCriterion{Comparison::GreaterThan, -1, LengthUnit::Name});
+    WalkSettings settings;
+    settings.stop = &stop;
+    settings.criteria = &criteria;
+    settings.readers = readers;
+    settings.listings = listings;
+    settings.maxRows = 5;
+    settings.sliceMs = 0;
+    settings.beforeOpen = [&opened](std::string_view) {
+        ++opened;
+        return 0;
+    };
+    QString error;
+    if (target)
+        settings.target = std::make_shared<const TargetCheckSetup>(
+            *resolveTargetSetup(QStringLiteral("windows"), QByteArray(), TargetRuleSet::all(), &error));
+    Walked out;
+    walkFolder(fsys::openFolder(root.constData()).fd, folderPathForWalk(root), settings, [&](WalkReport&& r) {
+        if (!r.header.isEmpty())
+            out.sequence << "> " + r.header;
+        for (std::size_t i = 0; i < r.rows.size(); ++i) {
+            const ResultBatch::Entry& e = r.rows.entries[i];
+            out.sequence << QByteArray(r.rows.bytes.data() + e.offset, e.pathBytes) + '\t' +
+                                r.rows.problemText(i).toUtf8();
+        }
+        if (r.failure)
+            out.sequence << "! " + r.failure->path;
+        return ResultBatch();
+    });
+    out.opened = opened.load();
+    return out;
+}
+
+// A tree of folders and files with random names, changed at random: what a user does between two searches.
+class ChangingTree
+{
+public:
+    ChangingTree(const QByteArray& top, quint32 seed) : m_top(top), m_random(seed) {}
+
+    void make(int folders, int files)
+    {
+        m_folders = {m_top};
+        for (int i = 0; i < folders; ++i)
+            addFolder(pick(m_folders));
+        for (int i = 0; i < files; ++i)
+            addFile(pick(m_folders));
+        // A link whose folder never changes while what it names turns from a file into a folder.
+        FileTree::makeFolder(m_top + "/linked");
+        FileTree::write(m_top + "/target", "x");
+        // FAT and exFAT keep no links.
+        m_linked = ::symlink("../target", (m_top + "/linked/link").constData()) == 0;
+    }
+    // Folders holding a link.
+    int linkFolders() const { return m_linked ? 1 : 0; }
+    int subFolders()
+    {
+        refreshFolders();
+        return int(m_folders.size()) - 1;
+    }
+
+    // One change in each of count folders picked at random.
+    void change(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            const QByteArray folder = pick(m_folders);
+            const QList<QByteArray> names = FileTree::list(folder);
+            const QByteArray some = names.isEmpty() ? QByteArray() : folder + '/' + pick(names);
+            switch (m_random.bounded(6)) {
+            case 0:
+                addFile(folder);
+                break;
+            case 1:
+                if (!some.isEmpty() && !isFolder(some))
+                    ::unlink(some.constData());
+                break;
+            case 2: // renamed, within its folder or into another
+                if (!some.isEmpty())
+                    ::rename(some.constData(), (pick(m_folders) + '/' + name()).constData());
+                break;
+            case 3:
+                addFolder(folder);
+                addFile(m_folders.last());
+                break;
+            case 4: // a file becomes a folder of the same name
+                if (!some.isEmpty() && !isFolder(some) && ::unlink(some.constData()) == 0)
+                    FileTree::makeFolder(some);
+                break;
+            default:
+                if (!some.isEmpty() && isFolder(some) && some != m_top + "/linked")
+                    FileTree::removeTree(some);
+                break;
+            }
+            // Folders moved or removed above are found again from the tree itself.
+            refreshFolders();
+        }
+        if (::unlink((m_top + "/target").constData()) == 0)
+            FileTree::makeFolder(m_top + "/target");
+        else if (FileTree::removeTree(m_top + "/target"))
+            FileTree::write(m_top + "/target", "x");
+    }
+
+private:
+    template <class T> const T& pick(const QList<T>& from)
+    {
+        return from[qsizetype(m_random.bounded(quint32(from.size())))];
+    }
+    QByteArray name()
+    {
+        // Lower-case ASCII, lengths that vary: names every file system here takes, and lengths that differ.
+        QByteArray n;
+        const int length = 1 + int(m_random.bounded(24u));
+        for (int i = 0; i < length; ++i)
+            n += char('a' + m_random.bounded(26u));
+        return n + QByteArray::number(m_serial++);
+    }
+    void addFile(const QByteArray& folder) { FileTree::write(folder + '/' + name() + ".txt", "x"); }
+    void addFolder(const QByteArray& parent)
+    {
+        const QByteArray folder = parent + '/' + name();
+        if (FileTree::makeFolder(folder))
+            m_folders << folder;
+    }
+    static bool isFolder(const QByteArray& path)
+    {
+        struct stat st;
+        return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+    void refreshFolders()
+    {
+        m_folders = {m_top};
+        for (qsizetype i = 0; i < m_folders.size(); ++i) {
+            for (const QByteArray& n : FileTree::list(m_folders[i])) {
+                if (isFolder(m_folders[i] + '/' + n))
+                    m_folders << m_folders[i] + '/' + n;
+            }
+        }
+    }
+
+    QByteArray m_top;
+    QRandomGenerator m_random;
+    QList<QByteArray> m_folders;
+    int m_serial = 0;
+    bool m_linked = false;
+};
+
+// Long enough for every listing to be kept: their folders' times lie further back than the margin.
+void waitPastMargin()
+{
+    QThread::msleep(std::chrono::milliseconds(ListingCache::Margin).count() + 150);
+}
+
+} // namespace
+
+class TestListingCache : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sameAsFreshWalk_data()
+    {
+        QTest::addColumn<int>("disk"); // DiskMount::Kind, or -1 for the temporary folder's own
+        QTest::addColumn<int>("readers");
+        QTest::addColumn<bool>("target");
+        // exfat-fuse and fusefat leave a folder's times alone when its names change: nothing may be kept.
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("walk alone") << -1 << 0 << false << true;
+        QTest::newRow("readers") << -1 << 16 << false << true;
+        QTest::newRow("target check") << -1 << 16 << true << true;
+        QTest::newRow("exfat") << int(DiskMount::Kind::Exfat) << 16 << false << false;
+        QTest::newRow("fat32") << int(DiskMount::Kind::Fat) << 16 << false << false;
+        QTest::newRow("ntfs") << int(DiskMount::Kind::Ntfs) << 16 << false << true;
+        QTest::newRow("bindfs") << int(DiskMount::Kind::Bindfs) << 16 << false << true;
+    }
+    void sameAsFreshWalk()
+    {
+        QFETCH(int, disk);
+        QFETCH(int, readers);
+        QFETCH(bool, target);
+        QFETCH(bool, kept);
+        std::unique_ptr<DiskMount> mount;
+        QByteArray top;
+        ScratchDir scratch;
+        if (disk >= 0) {
+            mount = std::make_unique<DiskMount>(DiskMount::Kind(disk));
+            SKIP_UNLESS_MOUNTED(*mount);
+            top = mount->path();
+        } else {
+            top = scratch.path();
+        }
+        ChangingTree tree(top, 20261209);
+        tree.make(40, 300);
+        const auto listings = std::make_shared<ListingCache>();
+        const auto same = [&](const char* when) -> int {
+            const Walked reused = walk(top, readers, listings, target);
+            const Walked fresh = walk(top, readers, nullptr, target);
+            if (reused.sequence != fresh.sequence) {
+                for (qsizetype i = 0; i < std::max(reused.sequence.size(), fresh.sequence.size()); ++i) {
+                    if (reused.sequence.value(i) != fresh.sequence.value(i)) {
+                        qWarning("%s, at %lld: reused \"%s\", fresh \"%s\"", when, qlonglong(i),
+                                 reused.sequence.value(i).constData(), fresh.sequence.value(i).constData());
+                        break;
+                    }
+                }
+            }
+            if (reused.sequence != fresh.sequence)
+                QTest::qFail(when, __FILE__, __LINE__);
+            return reused.opened;
+        };
+
+        waitPastMargin();
+        same("first search");
+        if (QTest::currentTestFailed())
+            return;
+        // Only the folder holding a link is opened again: a link's kind is not in its folder's times. (The
+        // walk alone opens each folder, and reads only its times.)
+        const int opened = same("unchanged");
+        if (readers > 0)
+            QCOMPARE(opened, kept ? tree.linkFolders() : tree.subFolders());
+        for (int round = 0; round < 4 && !QTest::currentTestFailed(); ++round) {
+            tree.change(6);
+            same(qPrintable(QStringLiteral("changed in round %1, searched at once").arg(round)));
+        }
+        if (QTest::currentTestFailed())
+            return;
+        waitPastMargin();
+        same("changed, searched later");
+        if (QTest::currentTestFailed())
+            return;
+        const int openedAgain = same("unchanged again");
+        if (readers > 0)
+            QCOMPARE(openedAgain, kept ? tree.linkFolders() : tree.subFolders());
+    }
+
+    // The window keeps its listings from one search to the next, and a search after changes lists what a
+    // window of its own lists.
+    void windowSearchesAgain()
+    {
+        ScratchDir scratch;
+        ChangingTree tree(scratch.path(), 99);
+        tree.make(30, 200);
+        waitPastMargin();
+        const auto search = [&](TestForm& form) {
+            form->folderModel()->removeRows(0, form->folderModel()->rowCount());
+            form->folderModel()->appendRow(new QStandardItem(scratch.qpath()));
+            form->lengthEdit()->setText(QStringLiteral("-1"));
+            form->comparisonCombo()->setCurrentIndex(1); // Greater Than
+            const int before = form.dialogs.countMessages("Done.");
+            form->startButton()->click();
+            [&] { QTRY_COMPARE_WITH_TIMEOUT(form.dialogs.countMessages("Done."), before + 1, 20000); }();
+            QStringList paths;
+            for (int r = 0; r < form.results().rowCount(); ++r)
+                paths << form.results().displayPath(r);
+            return paths;
+        };
+        TestForm kept;
+        const QStringList first = search(kept);
+        QVERIFY(kept->searchRun().listings().folders() > 20);
+        tree.change(8);
+        const QStringList again = search(kept);
+        TestForm fresh;
+        QCOMPARE(again, search(fresh));
+        QVERIFY(again != first);
+    }
+
+    // A search stopped half-way keeps only whole listings: the next one still gives everything.
+    void stoppedSearchLeavesNoPart()
+    {
+        ScratchDir scratch;
+        ChangingTree tree(scratch.path(), 7);
+        tree.make(30, 2000);
+        waitPastMargin();
+        const auto listings = std::make_shared<ListingCache>();
+        std::atomic<bool> stop{false};
+        LiveCriteria criteria;
+        criteria.set(LengthCriterion{Comparison::GreaterThan, -1, LengthUnit::Name});
+        WalkSettings settings;
+        settings.stop = &stop;
+        settings.criteria = &criteria;
+        settings.listings = listings;
+        settings.maxRows = 50;
+        int reports = 0;
+        walkFolder(fsys::openFolder(scratch.path().constData()).fd, folderPathForWalk(scratch.path()),
+                   settings, [&](WalkReport&&) {
+                       if (++reports == 3)
+                           stop = true;
+                       return ResultBatch();
+                   });
+        QVERIFY(stop);
+        QCOMPARE(walk(scratch.path(), 0, listings, false).sequence,
+                 walk(scratch.path(), 0, nullptr, false).sequence);
+    }
+
+    // Folders changed just before their listing are listed again next time, whatever their times say.
+    void recentChangesAreNotKept_data()
+    {
+        QTest::addColumn<qint64>("secondsBeforeListing");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("now") << qint64(0) << false;
+        QTest::newRow("just inside the margin") << qint64(ListingCache::Margin.count()) - 1 << false;
+        QTest::newRow("past the margin") << qint64(ListingCache::Margin.count()) + 1 << true;
+        QTest::newRow("in the future") << qint64(-60) << false;
+    }
+    void recentChangesAreNotKept()
+    {
+        QFETCH(qint64, secondsBeforeListing);
+        QFETCH(bool, kept);
+        ListingCache listings;
+        fsys::FolderStamp stamp{1, 2, {}, {}};
+        const timespec listedAt = ListingCache::now();
+        stamp.modified = {listedAt.tv_sec - secondsBeforeListing - 1, 0};
+        stamp.changed = {listedAt.tv_sec - secondsBeforeListing, listedAt.tv_nsec};
+        listings.keep("/a", stamp, listedAt, "f\x01\x00x");
+        QCOMPARE(listings.find("/a").has_value(), kept);
+    }
+
+    void budgetBoundsWhatIsKept()
+    {
+        ListingCache listings(4096);
+        const timespec listedAt = ListingCache::now();
+        const fsys::FolderStamp old{1, 2, {listedAt.tv_sec - 100, 0}, {listedAt.tv_sec - 100, 0}};
+        for (int i = 0; i < 100; ++i)
+            listings.keep("/folder" + std::to_string(i), old, listedAt, std::string(200, 'n'));
+        QVERIFY(listings.bytes() <= 4096);
+        QVERIFY(listings.folders() > 0);
+        QVERIFY(listings.folders() < 100);
+        // A folder kept before, listed again when the budget is spent, is forgotten rather than left stale.
+        listings.keep("/folder0", old, listedAt, std::string(5000, 'n'));
+        QVERIFY(!listings.find("/folder0"));
+    }
+};
+
+LENTROVA_TEST_MAIN(TestListingCache)
+#include "test_listingcache.moc"
