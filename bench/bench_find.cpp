@@ -2,7 +2,7 @@
 // Times lentrova-find against fd with one thread, fd with its default threads and bfs, on the trees
 // bench_search makes, warm, in the same rounds, and checks that all four count the same files.
 //
-//   bench_find [--sizes 50000,200000,1000000] [--seed N] [--runs N]
+//   bench_find [--sizes 50000,200000,1000000] [--seed N] [--runs N] [--trees DIR]
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,6 +13,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -44,6 +50,31 @@ Timed timeProgram(const QString& program, const QStringList& args)
     return result;
 }
 
+// The most memory the program held at once, its output thrown away; -1 when it could not run.
+double peakMiB(const QString& program, const QStringList& args)
+{
+    std::vector<QByteArray> owned{QFile::encodeName(program)};
+    for (const QString& a : args)
+        owned.push_back(QFile::encodeName(a));
+    std::vector<char*> argv;
+    for (QByteArray& a : owned)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return -1;
+    int status = 0;
+    rusage use{};
+    if (::wait4(pid, &status, 0, &use) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return double(use.ru_maxrss) / 1024; // kilobytes on Linux
+}
+
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -66,6 +97,7 @@ int main(int argc, char** argv)
     QList<qint64> sizes = {50000, 200000, 1000000};
     quint32 seed = 12;
     int runs = 3;
+    QString trees = QStringLiteral("/tmp");
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args[i] == "--sizes") {
@@ -76,6 +108,8 @@ int main(int argc, char** argv)
             seed = args[++i].toUInt();
         } else if (args[i] == "--runs") {
             runs = std::max(1, args[++i].toInt());
+        } else if (args[i] == "--trees") {
+            trees = args[++i];
         }
     }
     const QString here = QCoreApplication::applicationDirPath();
@@ -86,7 +120,7 @@ int main(int argc, char** argv)
     bool allAgree = true;
     bool targetMet = true;
     for (qint64 size : sizes) {
-        const QString dir = QString("/tmp/lentrova-bench-%1-%2").arg(size).arg(seed);
+        const QString dir = QString("%1/lentrova-bench-%2-%3").arg(trees).arg(size).arg(seed);
         if (!QDir(dir).exists()) {
             QProcess gen;
             gen.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -148,6 +182,14 @@ int main(int argc, char** argv)
             if (size >= 1000000 && ratio > 0.7)
                 targetMet = false;
         }
+        // The finder keeps no rows: what it holds must not grow with what it finds.
+        const double peak = peakMiB(finder, {"--gt", "-1", dir});
+        std::printf(
+            "  lentrova-find, every file matching (--gt -1): peak memory %.1f MiB (target under 64 MiB: "
+            "%s)\n",
+            peak, peak >= 0 && peak < 64 ? "met" : "MISSED");
+        if (peak < 0 || peak >= 64)
+            targetMet = false;
     }
     std::printf("\nload average at end: %s\n", qPrintable(loadAverage()));
     std::printf("counts %s; speed target %s\n", allAgree ? "agree" : "DIFFER", targetMet ? "met" : "NOT met");

@@ -88,6 +88,9 @@ void SearchRun::startTargetCheck(const TargetCheckSetup& setup)
 
 void SearchRun::start()
 {
+    // Room taken by listings replaced since is given back at once: the walks of the old cache hold it still.
+    if (m_listings->worthRenewing())
+        m_listings = std::make_shared<ListingCache>();
     bool noFolders = false;
     m_step(102, [&] { noFolders = m_host.folderCount() == 0; });
     if (noFolders) {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <deque>
 #include <mutex>
@@ -40,6 +41,29 @@ void* allocateLarge(std::size_t bytes)
     // No huge pages: the first write to one makes the writer clear all of it at once, which on a virtual
     // machine held the window's thread for 5 ms and more whenever it got to fresh pages before the supplier.
     return p;
+}
+
+void* allocateInHugePages(std::size_t bytes)
+{
+    // Mapped with a huge page's room to spare, then cut to a huge page's alignment.
+    const std::size_t align = LargePage;
+    void* p = ::mmap(nullptr, bytes + align, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+        return nullptr;
+    const auto start = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t aligned = (start + align - 1) / align * align;
+    if (aligned > start)
+        ::munmap(p, aligned - start);
+    if (const std::size_t tail = start + align - aligned)
+        ::munmap(reinterpret_cast<void*>(aligned + bytes), tail);
+    ::madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
+    return reinterpret_cast<void*>(aligned);
+}
+
+void freeInHugePages(void* p, std::size_t bytes)
+{
+    if (p)
+        ::munmap(p, bytes);
 }
 
 void freeLarge(void* p, std::size_t bytes)

@@ -18,6 +18,11 @@ void prefaultLarge(void* p, std::size_t bytes);
 // Starts that thread now rather than at the first request, so that it is there before any operation begins
 // and is never taken for one of its threads. It ends when the program does.
 void startPageSupplier();
+// A block of whole huge pages where the system gives them (else ordinary ones), for memory written only by
+// threads that may wait: one fault per two megabytes, not per page, where each fault costs the most (a
+// virtual machine). Null when the system has no memory to give; bytes a multiple of LargePage.
+void* allocateInHugePages(std::size_t bytes);
+void freeInHugePages(void* p, std::size_t bytes);
 // True when a block of this many bytes comes straight from the system (and prefaultLarge applies to it).
 bool isMappedLarge(std::size_t bytes);
 // The step in which big blocks are sized and their pages asked for ahead.

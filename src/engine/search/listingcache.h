@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 // Folder listings kept from one search to the next within one run, so that a search lists again only the
 // folders whose names changed since. A folder's stamp (device, inode, modification and change time) tells:
@@ -28,43 +29,61 @@ public:
     // What the kept listings may take, names and paths and the bookkeeping beside them.
     static constexpr std::size_t DefaultBudget = std::size_t(256) << 20;
 
-    using Entries = std::shared_ptr<const std::string>;
     struct Kept
     {
         fsys::FolderStamp stamp;
-        Entries entries;
+        std::string_view entries; // valid as long as the cache
     };
 
     explicit ListingCache(std::size_t budget = DefaultBudget) : m_budget(budget) {}
+    ~ListingCache();
+    ListingCache(const ListingCache&) = delete;
+    ListingCache& operator=(const ListingCache&) = delete;
 
     // The listing kept for the folder at path, to be used only while the folder's stamp is still kept.stamp.
     std::optional<Kept> find(std::string_view path) const;
     // Keeps a whole listing of the folder at path, read after its stamp was taken at listedAt (wall clock);
     // forgets the folder instead when it changed too shortly before, or the budget is spent.
-    void keep(std::string_view path, const fsys::FolderStamp& stamp, timespec listedAt, std::string entries);
+    void keep(std::string_view path, const fsys::FolderStamp& stamp, timespec listedAt,
+              std::string_view entries);
     void forget(std::string_view path);
     std::size_t folders() const;
     std::size_t bytes() const { return m_bytes.load(std::memory_order_relaxed); }
+    // Listings replaced or forgotten still take their room until the cache goes: past half the budget, a
+    // cache of its own does better.
+    bool worthRenewing() const { return m_dropped.load(std::memory_order_relaxed) > m_budget / 2; }
 
     // The wall clock, as listings are timed for keep.
     static timespec now();
 
 private:
-    struct Hash
+    // Kept bytes live in big blocks of their own: a million names copied one by one into the heap cost the
+    // first search more than its listing did.
+    struct Block
     {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+        char* data = nullptr;
+        std::size_t size = 0;
+        std::size_t used = 0;
     };
     struct Shard
     {
         mutable std::mutex mutex;
-        std::unordered_map<std::string, Kept, Hash, std::equal_to<>> kept;
+        std::unordered_map<std::string_view, Kept> kept;
     };
     static constexpr std::size_t Shards = 16;
-    Shard& shardOf(std::string_view path) const { return m_shards[Hash()(path) % Shards]; }
-    static std::size_t cost(std::string_view path, const std::string& entries);
+    Shard& shardOf(std::string_view path) const
+    {
+        return m_shards[std::hash<std::string_view>()(path) % Shards];
+    }
+    // Room for bytes in the blocks, to be written by the caller alone.
+    char* place(std::size_t bytes);
+    static std::size_t cost(std::string_view path, std::string_view entries);
+    void drop(Shard& shard, std::unordered_map<std::string_view, Kept>::iterator it);
 
     mutable std::array<Shard, Shards> m_shards;
+    std::mutex m_blocksMutex;
+    std::vector<Block> m_blocks;
     std::atomic<std::size_t> m_bytes{0};
+    std::atomic<std::size_t> m_dropped{0};
     std::size_t m_budget;
 };

@@ -103,10 +103,13 @@ void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
     }
     if (keeping) {
         // A link's kind is what it names, which can change while its folder does not.
-        if (stamp && !node.readError && reader.linksMet() == linksBefore && trust->trusts(stamp->device, fd))
-            listings->keep(node.path, *stamp, listedAt, node.entries);
-        else
+        if (stamp && !node.readError && reader.linksMet() == linksBefore &&
+            trust->trusts(stamp->device, fd)) {
+            node.toKeep = stamp;
+            node.listedAt = listedAt;
+        } else {
             listings->forget(node.path);
+        }
     }
     // A listing that broke off gives no sub-folders, as the walk's own listing does.
     if (!node.readError)
@@ -135,9 +138,17 @@ bool ReaderPool::listFromKept(Node& node)
         node.otherMount = true;
         return true;
     }
-    node.entries = *kept->entries;
+    node.entries.assign(kept->entries);
     adoptChildren(this, node.path, node.depth, node.order, node.entries, skipFolder, nullptr, node.children);
     return true;
+}
+
+void ReaderPool::keepListing(Node& node)
+{
+    if (node.toKeep) {
+        listings->keep(node.path, *node.toKeep, node.listedAt, node.entries);
+        node.toKeep.reset();
+    }
 }
 
 std::shared_ptr<const HeldFolder> ReaderPool::keep(UniqueFd& folder)
@@ -217,6 +228,8 @@ void ReaderPool::listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* che
     const auto startedAt = std::chrono::steady_clock::now();
     read(reader, *node);
     const auto took = std::chrono::steady_clock::now() - startedAt;
+    // Kept after the listing is timed: copying names is no wait for storage either.
+    keepListing(*node);
     // After the listing is timed: checking names is no wait for storage.
     if (check)
         this->check(*check, *node);

@@ -62,7 +62,7 @@ inline void append(std::string& out, char kind, std::string_view name)
     out.append(head, 3).append(name.data(), n);
 }
 // Calls f(kind, name) for each entry.
-template <class F> void forEach(const std::string& entries, F&& f)
+template <class F> void forEach(std::string_view entries, F&& f)
 {
     const char* p = entries.data();
     const char* const end = p + entries.size();
@@ -121,6 +121,9 @@ struct Node
     // which every row passes through, only adds the rows.
     std::vector<IndexedProblem> problems;
     bool checked = false;
+    // Its listing, to be kept with this stamp, taken at listedAt, once the listing has been timed.
+    std::optional<fsys::FolderStamp> toKeep;
+    timespec listedAt{};
     quint32 place = 0; // its place among its folder's sub-folders
     std::vector<std::shared_ptr<Node>> children;
     // Its parent, kept open, until it is opened; touched only by whoever took it from the queue.
@@ -177,6 +180,7 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     // Gives the node the listing kept from an earlier walk, when the folder has not changed since; false
     // when it must be listed. Does not open the folder.
     bool listFromKept(Node& node);
+    void keepListing(Node& node);
     // Whether listings of a folder at depth are kept and used.
     bool keepsListings(unsigned depth) const
     {

@@ -67,7 +67,7 @@ private:
     void walkListed(Frame& frame, walkahead::Node& node);
     void enter(Frame& frame);
     bool list(Frame& frame);
-    template <class Take> bool listKept(Frame& frame, const std::string& entries, Take& take);
+    template <class Take> bool listKept(Frame& frame, std::string_view entries, Take& take);
     void testFile(const Frame& frame, std::string_view name);
     int openChild(int depth, std::string_view name, walkahead::Node& node);
     OpenResult reopen(int depth);

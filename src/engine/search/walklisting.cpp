@@ -126,7 +126,7 @@ bool Walk::list(Frame& frame)
         if (stamp && !m_trust->trusts(stamp->device, fd))
             stamp.reset();
         if (kept && stamp && *stamp == kept->stamp)
-            return listKept(frame, *kept->entries, take);
+            return listKept(frame, kept->entries, take);
         m_listing.clear();
     }
     const std::uint64_t linksBefore = m_reader.linksMet();
@@ -148,7 +148,7 @@ bool Walk::list(Frame& frame)
         if (got.bytes == 0) {
             if (keeping) {
                 if (stamp && m_reader.linksMet() == linksBefore)
-                    m_settings.listings->keep(path, *stamp, listedAt, std::move(m_listing));
+                    m_settings.listings->keep(path, *stamp, listedAt, m_listing);
                 else
                     m_settings.listings->forget(path);
             }
@@ -168,7 +168,7 @@ bool Walk::list(Frame& frame)
 
 // A folder listed by an earlier walk and unchanged since: its entries go through take as the system's
 // would.
-template <class Take> bool Walk::listKept(Frame& frame, const std::string& entries, Take& take)
+template <class Take> bool Walk::listKept(Frame& frame, std::string_view entries, Take& take)
 {
     bool whole = true;
     packed::forEach(entries, [&](char kind, std::string_view name) {
