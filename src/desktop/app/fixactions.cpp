@@ -68,13 +68,9 @@ void FixActions::fixCheckedNames()
                 candidates.push_back({rows.rowId(r), path, listedFolderOf(path, listed), 0});
             }
     });
-    if (candidates.empty()) {
-        step(102, [&] {
-            m_dialogs->message(QStringLiteral("Check the files whose names are to be fixed first."),
-                               MessageStyle::Ok, applicationTitle());
-        });
+    if (nothingChecked(step, candidates.empty(),
+                       QStringLiteral("Check the files whose names are to be fixed first.")))
         return;
-    }
 
     std::vector<FixItem> plan;
     FixSetup setup;
@@ -95,18 +91,10 @@ void FixActions::fixCheckedNames()
     if (!accepted || !setup.profile || plan.empty())
         return;
 
-    step(106, [&] { m_pointer.set(Pointer::Busy); });
-    FileOperationProgress progress;
-    hold.watch(progress);
-    CloseWatcher watcher(m_window, [&] { progress.requestStop(); });
-    ShortenResult result;
-    step(108, [&] {
-        runRenamesOffWindowThread(m_window, progress, QStringLiteral("Fixing names"),
-                                  [&] { result = applyFixes(plan, setup, progress.stopFlag(), &progress); });
-    });
-
-    QStringList failures;
-    step(110, [&] {
+    const auto rename = [&](const std::atomic<bool>* stop, FileOperationProgress* progress) {
+        return applyFixes(plan, setup, stop, progress);
+    };
+    const auto updateRows = [&](const ShortenResult& result, QStringList& failures) {
         QHash<quint64, int> placeOf;
         for (int r = 0; r < rows.size(); ++r)
             placeOf.insert(rows.rowId(r), r);
@@ -131,13 +119,8 @@ void FixActions::fixCheckedNames()
                 moved.push_back({rows.rowId(r), after, rows.measuredLength(r)});
         }
         m_results->renameRows(moved);
-    });
-    step(112, [&] { m_resultView->viewport()->update(); });
-    step(114, [&] { m_pointer.set(Pointer::Default); });
-    if (watcher.closed())
-        return;
-    step(116, [&] {
-        tellRenamingEnd(*m_dialogs, result.journalError, failures,
-                        QStringLiteral("These names were not fixed:"), progress);
-    });
+    };
+    runRenaming(
+        step, hold,
+        {QStringLiteral("Fixing names"), QStringLiteral("These names were not fixed:"), rename, updateRows});
 }

@@ -78,13 +78,9 @@ void NameActions::shortenCheckedNames()
                 placeOf.insert(rows.rowId(r), r);
             }
     });
-    if (candidates.empty()) {
-        step(102, [&] {
-            m_dialogs->message(QStringLiteral("Check the files whose names are to be shortened first."),
-                               MessageStyle::Ok, applicationTitle());
-        });
+    if (nothingChecked(step, candidates.empty(),
+                       QStringLiteral("Check the files whose names are to be shortened first.")))
         return;
-    }
 
     std::vector<ShortenItem> plan;
     ShortenLimit limit;
@@ -101,19 +97,10 @@ void NameActions::shortenCheckedNames()
     if (!accepted || plan.empty())
         return;
 
-    step(106, [&] { m_pointer.set(Pointer::Busy); });
-    FileOperationProgress progress;
-    hold.watch(progress);
-    CloseWatcher watcher(m_window, [&] { progress.requestStop(); });
-    ShortenResult result;
-    step(108, [&] {
-        runRenamesOffWindowThread(m_window, progress, operationTitle(FileOperationKind::Shorten), [&] {
-            result = applyShortening(plan, limit, progress.stopFlag(), &progress);
-        });
-    });
-
-    QStringList failures;
-    step(110, [&] {
+    const auto rename = [&](const std::atomic<bool>* stop, FileOperationProgress* progress) {
+        return applyShortening(plan, limit, stop, progress);
+    };
+    const auto updateRows = [&](const ShortenResult& result, QStringList& failures) {
         std::vector<ResultModel::Renamed> renamed;
         const LengthUnit unit = listUnit();
         for (const RenameOutcome& outcome : result.outcomes) {
@@ -130,15 +117,10 @@ void NameActions::shortenCheckedNames()
                                    fileNameOf(viewOf(outcome.newPath)))});
         }
         m_results->renameRows(renamed);
-    });
-    step(112, [&] { m_resultView->viewport()->update(); });
-    step(114, [&] { m_pointer.set(Pointer::Default); });
-    if (watcher.closed())
-        return;
-    step(116, [&] {
-        tellRenamingEnd(*m_dialogs, result.journalError, failures,
-                        QStringLiteral("These files were not renamed:"), progress);
-    });
+    };
+    runRenaming(step, hold,
+                {operationTitle(FileOperationKind::Shorten), QStringLiteral("These files were not renamed:"),
+                 rename, updateRows});
 }
 
 // Undo Last Renaming: a shortening or a fix for a target, whichever came last

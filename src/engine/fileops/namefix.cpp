@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <array>
+#include <utility>
 
 namespace {
 
@@ -198,28 +199,14 @@ QByteArray mended(QByteArray name, const NameFixRequest& request)
 
 char16_t lookAlikeOf(char16_t c)
 {
-    switch (c) {
-    case u':':
-        return u'\uFF1A';
-    case u'?':
-        return u'\uFF1F';
-    case u'*':
-        return u'\uFF0A';
-    case u'<':
-        return u'\uFF1C';
-    case u'>':
-        return u'\uFF1E';
-    case u'|':
-        return u'\uFF5C';
-    case u'"':
-        return u'\uFF02';
-    case u'\\':
-        return u'\uFF3C';
-    case u'/':
-        return u'\uFF0F';
-    default:
-        return 0;
-    }
+    static constexpr std::pair<char16_t, char16_t> LookAlikes[] = {
+        {u':', u'\uFF1A'}, {u'?', u'\uFF1F'}, {u'*', u'\uFF0A'},  {u'<', u'\uFF1C'}, {u'>', u'\uFF1E'},
+        {u'|', u'\uFF5C'}, {u'"', u'\uFF02'}, {u'\\', u'\uFF3C'}, {u'/', u'\uFF0F'},
+    };
+    for (const auto& [refused, alike] : LookAlikes)
+        if (refused == c)
+            return alike;
+    return 0;
 }
 
 NameFixResult fixName(const NameFixRequest& request, const QByteArray& name, int counter)
