@@ -435,15 +435,19 @@ int main(int argc, char** argv)
         sr.allSeconds = all.seconds;
         sr.stallMs = std::max(sr.stallMs, all.stallMs);
         sr.busyMs = std::max(sr.busyMs, all.busyMs);
-        sr.bytesPerRow = (double(after) - double(before) - double(model.pathBytes())) / std::max(1, all.rows);
+        // The listings this window keeps for a search again grow with the files walked, not with the rows:
+        // they are told apart.
+        const double kept = double(window->searchRun().listings().bytes());
+        sr.bytesPerRow =
+            (double(after) - double(before) - double(model.pathBytes()) - kept) / std::max(1, all.rows);
         sr.modelBytesPerRow = double(model.overheadBytes()) / std::max(1, all.rows);
         std::printf("  Lentrova, Greater Than -1: %.3f s, %d rows; longest stall %.1f ms, window thread busy "
                     "%.1f ms between two ticks at most\n",
                     all.seconds, all.rows, all.stallMs, all.busyMs);
         std::printf(
-            "  memory per row beyond its path bytes: %.1f bytes (process RSS growth), %.1f bytes (result "
-            "list storage)\n",
-            sr.bytesPerRow, sr.modelBytesPerRow);
+            "  memory per row beyond its path bytes: %.1f bytes (process RSS growth, the kept listings' %.1f "
+            "MiB, %.1f bytes a file, left out), %.1f bytes (result list storage)\n",
+            sr.bytesPerRow, kept / (1 << 20), kept / std::max<qint64>(1, size), sr.modelBytesPerRow);
         if (all.rows != size) {
             std::printf("  ROWS DIFFER from the %lld files generated\n", size);
             countsAgree = false;

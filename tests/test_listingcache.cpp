@@ -7,6 +7,7 @@
 #include "support/filetree.h"
 #include "support/testform.h"
 #include "support/testmain.h"
+#include "support/walksequence.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -23,47 +24,22 @@
 
 namespace {
 
-// Everything one walk hands over, in order: headers as "> path", rows as "path\tproblem".
+// A walk's sequence, and how many sub-folders it opened.
 struct Walked
 {
     QByteArrayList sequence;
-    int opened = 0; // sub-folders the walk opened
+    int opened = 0;
 };
 
 Walked walk(const QByteArray& root, int readers, const std::shared_ptr<ListingCache>& listings, bool target)
 {
-    std::atomic<bool> stop{false};
     std::atomic<int> opened{0};
-    LiveCriteria criteria;
-    criteria.set(LengthCriterion{Comparison::GreaterThan, -1, LengthUnit::Name});
-    WalkSettings settings;
-    settings.stop = &stop;
-    settings.criteria = &criteria;
-    settings.readers = readers;
-    settings.listings = listings;
-    settings.maxRows = 5;
-    settings.sliceMs = 0;
-    settings.beforeOpen = [&opened](std::string_view) {
+    const auto count = [&opened](std::string_view) {
         ++opened;
         return 0;
     };
-    QString error;
-    if (target)
-        settings.target = std::make_shared<const TargetCheckSetup>(
-            *resolveTargetSetup(QStringLiteral("windows"), QByteArray(), TargetRuleSet::all(), &error));
     Walked out;
-    walkFolder(fsys::openFolder(root.constData()).fd, folderPathForWalk(root), settings, [&](WalkReport&& r) {
-        if (!r.header.isEmpty())
-            out.sequence << "> " + r.header;
-        for (std::size_t i = 0; i < r.rows.size(); ++i) {
-            const ResultBatch::Entry& e = r.rows.entries[i];
-            out.sequence << QByteArray(r.rows.bytes.data() + e.offset, e.pathBytes) + '\t' +
-                                r.rows.problemText(i).toUtf8();
-        }
-        if (r.failure)
-            out.sequence << "! " + r.failure->path;
-        return ResultBatch();
-    });
+    out.sequence = walkSequence(root, SequenceWalk{readers, count, listings, target, -1, 5});
     out.opened = opened.load();
     return out;
 }
@@ -307,22 +283,9 @@ private slots:
         tree.make(30, 2000);
         waitPastMargin();
         const auto listings = std::make_shared<ListingCache>();
-        std::atomic<bool> stop{false};
-        LiveCriteria criteria;
-        criteria.set(LengthCriterion{Comparison::GreaterThan, -1, LengthUnit::Name});
-        WalkSettings settings;
-        settings.stop = &stop;
-        settings.criteria = &criteria;
-        settings.listings = listings;
-        settings.maxRows = 50;
-        int reports = 0;
-        walkFolder(fsys::openFolder(scratch.path().constData()).fd, folderPathForWalk(scratch.path()),
-                   settings, [&](WalkReport&&) {
-                       if (++reports == 3)
-                           stop = true;
-                       return ResultBatch();
-                   });
-        QVERIFY(stop);
+        const QByteArrayList part =
+            walkSequence(scratch.path(), SequenceWalk{0, {}, listings, false, 150, 50});
+        QVERIFY(part.size() >= 150 && part.size() < 1000);
         QCOMPARE(walk(scratch.path(), 0, listings, false).sequence,
                  walk(scratch.path(), 0, nullptr, false).sequence);
     }

@@ -12,6 +12,7 @@
 #include "support/scripteddialogs.h"
 #include "support/testform.h"
 #include "support/testmain.h"
+#include "support/walksequence.h"
 #include "support/xdgopenstub.h"
 
 #include "ui/resultlistview.h"
@@ -114,36 +115,10 @@ struct Heartbeat
     }
 };
 
-// Everything one walk hands over, in order: headers as "> path", rows as paths, failures as "! path". With
-// stopAfter, Stop is pressed once that many have come.
 QByteArrayList walkSequence(const QString& root, int readers,
                             const std::function<int(std::string_view)>& hook, int stopAfter = -1)
 {
-    std::atomic<bool> stop{false};
-    LiveCriteria criteria;
-    criteria.set(LengthCriterion{Comparison::GreaterThan, -1, LengthUnit::Name});
-    WalkSettings settings;
-    settings.stop = &stop;
-    settings.criteria = &criteria;
-    settings.readers = readers;
-    settings.beforeOpen = hook;
-    settings.maxRows = 7; // many small reports, so that their borders fall everywhere
-    settings.sliceMs = 0; // and one for every folder, so that every header is seen whatever the timing
-    QByteArrayList seen;
-    const QByteArray native = QFile::encodeName(root);
-    walkFolder(fsys::openFolder(native.constData()).fd, folderPathForWalk(native), settings,
-               [&](WalkReport&& report) {
-                   if (!report.header.isEmpty())
-                       seen << "> " + report.header;
-                   for (const ResultBatch::Entry& e : report.rows.entries)
-                       seen << QByteArray(report.rows.bytes.data() + e.offset, e.pathBytes);
-                   if (report.failure)
-                       seen << "! " + report.failure->path;
-                   if (stopAfter >= 0 && seen.size() >= stopAfter)
-                       stop = true;
-                   return ResultBatch();
-               });
-    return seen;
+    return walkSequence(QFile::encodeName(root), SequenceWalk{readers, hook, nullptr, false, stopAfter});
 }
 
 const QStringList TreeNames = {
