@@ -12,6 +12,16 @@
 #include <unistd.h>
 
 namespace {
+// fusermount3's words on a mount still busy are no news: the unmount is tried again.
+int runQuietly(const QStringList& args)
+{
+    QProcess p;
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.setStandardErrorFile(QProcess::nullDevice());
+    p.start(QStringLiteral("fusermount3"), args);
+    return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
 bool mountedAt(const QString& point)
 {
     struct stat here
@@ -70,12 +80,12 @@ LatencyMount::Counts LatencyMount::unmount()
     m_mounted = false;
     // A program just ended may still hold a file there for a moment.
     for (int attempt = 0; attempt < 50; ++attempt) {
-        if (QProcess::execute(QStringLiteral("fusermount3"), {QStringLiteral("-u"), path()}) == 0)
+        if (runQuietly({QStringLiteral("-u"), path()}) == 0)
             break;
         QThread::msleep(100);
     }
     if (mountedAt(path()))
-        QProcess::execute(QStringLiteral("fusermount3"), {QStringLiteral("-uz"), path()});
+        runQuietly({QStringLiteral("-uz"), path()});
     if (!m_share.waitForFinished(20000)) {
         m_share.kill();
         m_share.waitForFinished(5000);
