@@ -26,15 +26,18 @@ namespace {
 // The listings a second a simulated store gives for a number of readers.
 using RateOf = std::function<double(int readers)>;
 
-// Feeds count listings that each took latency, ending as fast as rateOf(wanted) allows; the readers wanted
-// at the end.
-int simulate(ReaderGrowth& growth, int count, ListingClock::duration latency, bool waited, bool shortOfWork,
-             const RateOf& rateOf)
+// Feeds count listings that each took latency, ending as fast as rateOf(wanted) allows, waiting in turn as
+// pattern spells over and over ('q' no wait, 's' slept, 'r' read from storage); the readers wanted at the
+// end.
+int simulate(ReaderGrowth& growth, int count, ListingClock::duration latency, const QByteArray& pattern,
+             bool shortOfWork, const RateOf& rateOf)
 {
-    ListingClock::time_point at{};
+    static ListingClock::time_point at{}; // goes on from one call to the next, as a walk's time does
     for (int i = 0; i < count; ++i) {
         at += std::chrono::duration_cast<ListingClock::duration>(
             std::chrono::duration<double>(1.0 / rateOf(growth.wanted())));
+        const char kind = pattern[i % pattern.size()];
+        const Waited waited = kind == 'r' ? Waited::Read : kind == 's' ? Waited::Slept : Waited::No;
         growth.afterListing({at, latency, waited, shortOfWork});
     }
     return growth.wanted();
@@ -90,50 +93,55 @@ private slots:
     {
         QTest::addColumn<int>("count");
         QTest::addColumn<int>("latencyUs");
-        QTest::addColumn<bool>("waited");
+        QTest::addColumn<QByteArray>("pattern");
         QTest::addColumn<bool>("shortOfWork");
         QTest::addColumn<RateOf>("rateOf");
         QTest::addColumn<int>("cap");
         QTest::addColumn<int>("wanted");
         const RateOf scales = [](int readers) { return readers / 0.02; };
-        QTest::newRow("from memory: the few") << 5000 << 10 << false << false << scales << 128 << 2;
+        QTest::newRow("from memory: the few") << 5000 << 10 << QByteArray("q") << false << scales << 128 << 2;
+        QTest::newRow("a sleep now and then from memory: the few")
+            << 5000 << 300 << QByteArray("sqqsqqqqqqqssqqqqqqq") << false << scales << 128 << 2;
         QTest::newRow("a disk: its readers, no more for quick answers")
-            << 5000 << 500 << true << false << RateOf([](int r) { return r / 0.0005; }) << 128 << 16;
-        QTest::newRow("a share that scales: up to the cap")
-            << 5000 << 20000 << true << false << scales << 128 << 128;
-        QTest::newRow("a share that scales: the descriptors' cap")
-            << 5000 << 20000 << true << false << scales << 40 << 40;
-        QTest::newRow("a share that saturates: one step, kept")
-            << 5000 << 20000 << true << false << RateOf([](int r) { return std::min(r, 18) / 0.02; }) << 128
-            << 32;
-        QTest::newRow("a share slower with more: back to the disk's")
-            << 5000 << 20000 << true << false << RateOf([](int r) { return (r > 16 ? 10 : r) / 0.02; }) << 128
+            << 5000 << 500 << QByteArray("r") << false << RateOf([](int r) { return r / 0.0005; }) << 128
             << 16;
+        QTest::newRow("a share that scales: up to the cap")
+            << 5000 << 20000 << QByteArray("s") << false << scales << 128 << 128;
+        QTest::newRow("a share that scales: the descriptors' cap")
+            << 5000 << 20000 << QByteArray("s") << false << scales << 40 << 40;
+        QTest::newRow("a share that saturates: one step, kept")
+            << 5000 << 20000 << QByteArray("s") << false
+            << RateOf([](int r) { return std::min(r, 18) / 0.02; }) << 128 << 32;
+        QTest::newRow("a share slower with more: back to the disk's")
+            << 5000 << 20000 << QByteArray("s") << false
+            << RateOf([](int r) { return (r > 16 ? 10 : r) / 0.02; }) << 128 << 16;
         QTest::newRow("a walk short of folders: the disk's")
-            << 5000 << 20000 << true << true << scales << 128 << 16;
+            << 5000 << 20000 << QByteArray("s") << true << scales << 128 << 16;
     }
     void readersFollowTheStore()
     {
         QFETCH(int, count);
         QFETCH(int, latencyUs);
-        QFETCH(bool, waited);
+        QFETCH(QByteArray, pattern);
         QFETCH(bool, shortOfWork);
         QFETCH(RateOf, rateOf);
         QFETCH(int, cap);
         QFETCH(int, wanted);
         ReaderGrowth growth(2, 16, cap);
-        QCOMPARE(simulate(growth, count, std::chrono::microseconds(latencyUs), waited, shortOfWork, rateOf),
+        QCOMPARE(simulate(growth, count, std::chrono::microseconds(latencyUs), pattern, shortOfWork, rateOf),
                  wanted);
     }
 
     void quickListingsCalmTheReaders()
     {
         ReaderGrowth growth(2, 16, 128);
-        QCOMPARE(simulate(growth, 2000, 20ms, true, false, [](int r) { return r / 0.02; }), 128);
-        QCOMPARE(simulate(growth, QuickListingsToCalm - 1, 10us, false, false, [](int) { return 1e5; }), 128);
-        QCOMPARE(simulate(growth, 1, 10us, false, false, [](int) { return 1e5; }), 2);
+        const RateOf share = [](int r) { return r / 0.02; };
+        const RateOf memory = [](int) { return 1e5; };
+        QCOMPARE(simulate(growth, 2000, 20ms, "s", false, share), 128);
+        QCOMPARE(simulate(growth, QuickListingsToCalm - 1, 10us, "q", false, memory), 128);
+        QCOMPARE(simulate(growth, 1, 10us, "q", false, memory), 2);
         // and grows again when the share is met again
-        QCOMPARE(simulate(growth, 2000, 20ms, true, false, [](int r) { return r / 0.02; }), 128);
+        QCOMPARE(simulate(growth, 2000, 20ms, "s", false, share), 128);
     }
 
     void descriptorsBoundTheReaders_data()

@@ -9,12 +9,14 @@
 
 namespace walkahead {
 
-bool ThreadWaits::renew()
+Waited ThreadWaits::renew()
 {
     rusage usage{};
     if (::getrusage(RUSAGE_THREAD, &usage) != 0)
-        return false;
-    const bool waited = usage.ru_inblock != blockReads || (sleepsTell && usage.ru_nvcsw != sleeps);
+        return Waited::No;
+    const Waited waited = usage.ru_inblock != blockReads           ? Waited::Read
+                          : sleepsTell && usage.ru_nvcsw != sleeps ? Waited::Slept
+                                                                   : Waited::No;
     blockReads = usage.ru_inblock;
     sleeps = usage.ru_nvcsw;
     return waited;
@@ -39,7 +41,13 @@ ReaderGrowth::ReaderGrowth(int fewest, int disk, int cap)
 
 int ReaderGrowth::afterListing(const ListingNote& note)
 {
-    if (!note.waited) {
+    if (note.waited == Waited::Slept) {
+        if (++m_sleptInARow < SleptListingsToTrust)
+            return m_wanted;
+    } else if (note.waited == Waited::No) {
+        m_sleptInARow = 0;
+    }
+    if (note.waited == Waited::No) {
         if (++m_quickListings >= QuickListingsToCalm) {
             m_quickListings = 0;
             m_wanted = m_fewest;

@@ -16,6 +16,9 @@ using ListingClock = std::chrono::steady_clock;
 inline constexpr auto LatencyToGrow = std::chrono::milliseconds(2);
 // A step up is kept only when the listings a second rose by at least this part of what the step could give.
 inline constexpr double GainToKeepGrowing = 0.25;
+// Listings in a row that slept before sleeps are taken for a network's answers: a local folder's listing
+// sleeps now and then too, for memory or a lock, but never many in a row.
+inline constexpr int SleptListingsToTrust = 4;
 // Readers on a share at most, per reader a disk gets.
 inline constexpr int ShareReadersPerDiskReader = 8;
 inline constexpr int ShareReadersAtMost = 128;
@@ -28,20 +31,25 @@ int readersOnShareAtMost(int diskReaders);
 // What a thread waited for so far: blocks read from storage, and the times it slept inside the system (a
 // network file system's requests among them). Read again right after the thread may have slept for reasons
 // of its own (a lock, a condition), so that only a listing's sleeps are seen.
+enum class Waited : unsigned char {
+    No,
+    Slept, // slept in the system: a network's answer, or now and then a lock of the kernel's
+    Read,  // read from storage, or took as long as only a network takes
+};
 struct ThreadWaits
 {
     long blockReads = 0;
     long sleeps = 0;
     bool sleepsTell = true; // false on a thread that sleeps between listings unseen (the walk's)
-    // Reads the counts again; whether either that tells rose since the last reading.
-    bool renew();
+    // Reads the counts again; what rose since the last reading.
+    Waited renew();
 };
 
 struct ListingNote
 {
     ListingClock::time_point endedAt;
     ListingClock::duration took{};
-    bool waited = false;      // the listing waited for storage or a network
+    Waited waited = Waited::No;
     bool shortOfWork = false; // no folder left queued, or the walk is as far behind as it may be
 };
 
@@ -63,6 +71,7 @@ private:
     int m_cap;
     int m_wanted;
     int m_quickListings = 0;
+    int m_sleptInARow = 0;
     double m_averageSeconds = 0; // of a listing that waited, smoothed
     bool m_settled = false;      // growing stopped paying: wanted stays until listings come from memory
     // The listings a second before the last step up, and the window the current step is measured over.

@@ -176,11 +176,11 @@ void ReaderPool::listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* che
     read(reader, *node);
     const auto endedAt = std::chrono::steady_clock::now();
     const auto took = endedAt - startedAt;
-    bool slow = took > SlowListing;
+    Waited waited = took > SlowListing ? Waited::Read : Waited::No;
     // Only a listing that took a while can have waited for storage or a network (which leaves no block
     // read, only the thread's sleep); asking costs a call each.
-    if (!slow && took > MaybeFromStorage)
-        slow = waits.renew();
+    if (waited == Waited::No && took > MaybeFromStorage)
+        waited = waits.renew();
     // After the listing is timed: checking names is no wait for storage.
     if (check)
         this->check(*check, *node);
@@ -192,7 +192,7 @@ void ReaderPool::listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* che
         --aheadFolders;
         for (const NodePtr& child : node->children)
             drop(*child);
-        noteListing({endedAt, took, slow, queue.empty() || !roomAhead()});
+        noteListing({endedAt, took, waited, queue.empty() || !roomAhead()});
         wakeReaders(queue.size());
         return;
     }
@@ -205,7 +205,7 @@ void ReaderPool::listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* che
             ++queued;
         }
     }
-    noteListing({endedAt, took, slow, queue.empty() || !roomAhead()});
+    noteListing({endedAt, took, waited, queue.empty() || !roomAhead()});
     if (walkWaiting)
         ready.notify_all();
     // The one that listed this takes the first of them itself.
