@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // A network share on this machine: mirrors a folder read-only through FUSE and holds every request back by a
 // set delay, many requests at once, as a file server far away answers. Counts the requests by kind and
-// writes the counts, and the most requests it held at once, when it is unmounted.
+// writes the counts, the most requests it held at once and the threads that asked, when it is unmounted.
 //
 //   latencyfs [--delay-ms N] [--cache on|off] [--threads N] [--counts FILE] SOURCE MOUNTPOINT
 //
@@ -22,8 +22,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include <dirent.h>
@@ -46,6 +48,8 @@ struct Share
     std::atomic<long long> counts[KindCount] = {};
     std::atomic<int> inFlight{0};
     std::atomic<int> mostInFlight{0};
+    std::mutex callersMutex;
+    std::unordered_set<pid_t> callers; // the threads that asked: a walk's readers
 };
 Share share;
 
@@ -53,6 +57,10 @@ Share share;
 void request(Kind kind)
 {
     share.counts[kind].fetch_add(1, std::memory_order_relaxed);
+    if (const pid_t caller = fuse_get_context()->pid; caller > 0) {
+        std::lock_guard lock(share.callersMutex);
+        share.callers.insert(caller);
+    }
     const int now = share.inFlight.fetch_add(1) + 1;
     int most = share.mostInFlight.load();
     while (now > most && !share.mostInFlight.compare_exchange_weak(most, now)) {
@@ -195,6 +203,7 @@ void writeCounts(const char* file)
     }
     std::fprintf(out, "all %lld\n", all);
     std::fprintf(out, "most-in-flight %d\n", share.mostInFlight.load());
+    std::fprintf(out, "callers %zu\n", share.callers.size());
     if (out != stderr)
         std::fclose(out);
 }

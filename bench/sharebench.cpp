@@ -194,15 +194,16 @@ int runShareBench(const ShareBenchSetup& setup)
                     const ShareRun& r = runs[k];
                     if (r.seconds < 0 || r.capped || r.counts.all() < 0)
                         continue;
-                    // The limit: the requests this walk needed, each taking the delay, so many at once.
+                    // The limit: the requests this walk needed, each taking the delay, as many at once as it
+                    // had threads asking (its readers and the walk's own thread).
                     const double work = double(r.counts.all()) * delay / 1000;
                     const double atSixteen = work / 16;
-                    const double atMost = work / std::max(1, r.counts.mostInFlight);
+                    const double limit = work / std::max(1, r.counts.callers);
                     std::printf(
-                        "  %s: limit %.3f s with 16 requests in flight, %.3f s with the %d it had at most "
-                        "(its %lld requests x %g ms); over that limit %.2f (target <= 1.5: %s)",
-                        names[k], atSixteen, atMost, r.counts.mostInFlight, r.counts.all(), delay,
-                        r.seconds / atMost, met(r.seconds <= 1.5 * atMost));
+                        "  %s: limit %.3f s with its %d threads asking, %.3f s with 16 (its %lld requests x "
+                        "%g ms); over that limit %.2f (target <= 1.5: %s)",
+                        names[k], limit, r.counts.callers, atSixteen, r.counts.all(), delay,
+                        r.seconds / limit, met(r.seconds <= 1.5 * limit));
                     if (fd16 > 0)
                         std::printf("; over fd -j16 %.2f (target <= 0.5: %s)", r.seconds / fd16,
                                     met(r.seconds <= 0.5 * fd16));

@@ -100,6 +100,8 @@ LatencyMount::Counts LatencyMount::unmount()
             continue;
         if (parts[0] == "most-in-flight")
             counts.mostInFlight = parts[1].toInt();
+        else if (parts[0] == "callers")
+            counts.callers = parts[1].toInt();
         else
             counts.byKind.insert(QString::fromLatin1(parts[0]), parts[1].toLongLong());
     }

@@ -15,6 +15,7 @@ public:
     {
         QMap<QString, qint64> byKind; // requests the share answered, by kind, "all" for their sum
         int mostInFlight = -1;        // the most requests it held at once
+        int callers = -1;             // the threads that asked (a release is the kernel's, not counted)
         qint64 all() const { return byKind.value(QStringLiteral("all"), -1); }
     };
 
