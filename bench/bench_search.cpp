@@ -6,6 +6,9 @@
 //
 //   bench_search [--sizes 50000,200000,1000000] [--seed N] [--runs N] [--cold-runs N] [--trees DIR] [--keep]
 //                [--readers N] [--verbose]
+//   bench_search --share [--share-delays 2,20] [--share-sizes 20000,200000] [--share-cap 120]
+//                [--share-slow-peers-up-to 20000] [--share-cache-on-only]: the same on a simulated network
+//                share
 #include "app/mainwindow.h"
 #include "app/searchrun.h"
 #include "benchwindow.h"
@@ -15,6 +18,7 @@
 #include "searchpeers.h"
 #include "services/dialogs.h"
 #include "services/errorbox.h"
+#include "sharebench.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -218,9 +222,31 @@ int main(int argc, char** argv)
     bool targetOnly = false; // only the plain walk against the target check, to profile the latter
     QString treeFolder = QStringLiteral("/tmp");
     int readers = DefaultWalkReaders;
+    bool share = false;
+    ShareBenchSetup shareSetup;
+    const auto numbers = [](const QString& list) {
+        QList<double> out;
+        for (const QString& s : list.split(','))
+            out << s.toDouble();
+        return out;
+    };
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
-        if (args[i] == "--sizes" && i + 1 < args.size()) {
+        if (args[i] == "--share") {
+            share = true;
+        } else if (args[i] == "--share-delays" && i + 1 < args.size()) {
+            shareSetup.delaysMs = numbers(args[++i]);
+        } else if (args[i] == "--share-sizes" && i + 1 < args.size()) {
+            shareSetup.sizes.clear();
+            for (const double n : numbers(args[++i]))
+                shareSetup.sizes << qint64(n);
+        } else if (args[i] == "--share-cap" && i + 1 < args.size()) {
+            shareSetup.capSeconds = args[++i].toDouble();
+        } else if (args[i] == "--share-slow-peers-up-to" && i + 1 < args.size()) {
+            shareSetup.slowPeersUpTo = args[++i].toLongLong();
+        } else if (args[i] == "--share-cache-on-only") {
+            shareSetup.cacheOff = false;
+        } else if (args[i] == "--sizes" && i + 1 < args.size()) {
             sizes.clear();
             for (const QString& s : args[++i].split(','))
                 sizes << s.toLongLong();
@@ -253,6 +279,27 @@ int main(int argc, char** argv)
         return form;
     };
     std::unique_ptr<MainWindow> window = makeForm();
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (share) {
+        shareSetup.seed = seed;
+        shareSetup.treeFolder = treeFolder;
+        shareSetup.keep = keep;
+        shareSetup.readers = readers;
+        const auto listOnly = [&](const QString& folder) {
+            window->folderModel()->removeRows(0, window->folderModel()->rowCount());
+            window->folderModel()->appendRow(new QStandardItem(folder));
+        };
+        shareSetup.windowSearch = [&](const QString& folder) {
+            listOnly(folder);
+            const OurRun r = runOurs(*window, dialogs, "12", 0);
+            return std::pair<double, int>(r.seconds, r.rows);
+        };
+        shareSetup.windowStop = [&](const QString& folder, int afterMs) {
+            listOnly(folder);
+            return runStop(*window, dialogs, afterMs).stopMs;
+        };
+        return runShareBench(shareSetup);
+    }
 
     const QString fdName = QStandardPaths::findExecutable("fdfind").isEmpty() ? "fd" : "fdfind";
     const bool cold = coldRuns > 0 && canDropCaches();

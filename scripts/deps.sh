@@ -4,7 +4,8 @@
 # (qt6-wayland runs the program natively on Wayland; weston gives the suite a headless Wayland desktop, where
 # at-spi2-core, python3-gi and gir1.2-atspi-2.0 drive a search through the accessibility interface; lintian and
 # appstream check the package; the FUSE file systems give the file tests a stick and a share: exfat-fuse and
-# exfatprogs, ntfs-3g, fusefat with dosfstools, bindfs; btrfs-progs makes the btrfs the trash is tested on).
+# exfatprogs, ntfs-3g, fusefat with dosfstools, bindfs; btrfs-progs makes the btrfs the trash is tested on;
+# libfuse3-dev and pkg-config build the benchmarks' simulated network share).
 # Usage: scripts/deps.sh [--program] [more packages]
 #   --program: only what building and running the two programs takes (scripts/run.sh).
 # Without root and without sudo it prints the apt-get line to run as root, and fails.
@@ -19,7 +20,7 @@ program_packages=(cmake make g++ dpkg-dev qt6-base-dev libgl-dev libicu-dev font
 packages=("${program_packages[@]}"
           xvfb xauth xdotool xclip dbus x11-utils desktop-file-utils clang-format libx11-dev
           weston at-spi2-core python3-gi gir1.2-atspi-2.0 lintian appstream
-          fuse3 exfat-fuse exfatprogs ntfs-3g fusefat dosfstools bindfs btrfs-progs "$@")
+          fuse3 libfuse3-dev pkg-config exfat-fuse exfatprogs ntfs-3g fusefat dosfstools bindfs btrfs-progs "$@")
 $only_program && packages=("${program_packages[@]}" "$@")
 # One query for all (a start of run.sh with nothing to install should take no time here).
 installed=$(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' "${packages[@]}" 2>/dev/null | awk '$1 == "ii" {print $2}') || true

@@ -195,31 +195,26 @@ void ReaderPool::wakeReaders(std::size_t count)
         work.notify_one();
 }
 
-void ReaderPool::noteListing(bool slow)
+void ReaderPool::noteListing(const ListingNote& note)
 {
-    if (slow) {
-        quickReads = 0;
-        if (wanted < most) {
-            wanted = most;
-            // Started only now: idle readers cost a cached walk more than their share of the wake-ups.
-            try {
-                while (!closing && int(threads.size()) < most) {
-                    threads.emplace_back([pool = shared_from_this()] { pool->serve(); });
-                    ++running;
-                }
-            } catch (const std::system_error&) {
-                // no thread to spare: the readers there are go on alone
-            }
-            wakeReaders(queue.size());
+    const int before = wanted;
+    wanted = growth.afterListing(note);
+    if (wanted <= before)
+        return;
+    // Started only now: idle readers cost a cached walk more than their share of the wake-ups.
+    try {
+        while (!closing && int(threads.size()) < wanted) {
+            threads.emplace_back([pool = shared_from_this()] { pool->serve(); });
+            ++running;
         }
-    } else if (++quickReads >= QuickListingsToCalm) {
-        quickReads = 0;
-        wanted = fewest;
+    } catch (const std::system_error&) {
+        // no thread to spare: the readers there are go on alone
     }
+    wakeReaders(queue.size());
 }
 
 void ReaderPool::listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* check, const NodePtr& node,
-                           qint64& blocksRead, std::unique_lock<std::mutex>& lock)
+                           ThreadWaits& waits, std::unique_lock<std::mutex>& lock)
 {
     // A walk that waits for listings has time to check names itself; one that is busy leaves them here.
     if (walkWaiting)
@@ -227,25 +222,27 @@ void ReaderPool::listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* che
     lock.unlock();
     const auto startedAt = std::chrono::steady_clock::now();
     read(reader, *node);
-    const auto took = std::chrono::steady_clock::now() - startedAt;
+    const auto endedAt = std::chrono::steady_clock::now();
+    const auto took = endedAt - startedAt;
+    Waited waited = took > SlowListing ? Waited::Read : Waited::No;
+    // Only a listing that took a while can have waited for storage or a network (which leaves no block
+    // read, only the thread's sleep); asking costs a call each.
+    if (waited == Waited::No && took > MaybeFromStorage)
+        waited = waits.renew();
     // Kept after the listing is timed: copying names is no wait for storage either.
     keepListing(*node);
     // After the listing is timed: checking names is no wait for storage.
     if (check)
         this->check(*check, *node);
-    bool slow = took > SlowListing;
-    // Only a listing that took a while can have waited for storage; asking costs a call each.
-    if (!slow && took > MaybeFromStorage) {
-        const qint64 blocks = threadBlockReads();
-        slow = blocks != blocksRead;
-        blocksRead = blocks;
+    if (!lock.try_lock()) {
+        lock.lock();
+        waits.renew(); // a sleep for the lock is none of the next listing's
     }
-    lock.lock();
-    noteListing(slow);
     if (node->state == NodeState::Dropped) {
         --aheadFolders;
         for (const NodePtr& child : node->children)
             drop(*child);
+        noteListing({endedAt, took, waited, queue.empty() || !roomAhead()});
         wakeReaders(queue.size());
         return;
     }
@@ -258,6 +255,7 @@ void ReaderPool::listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* che
             ++queued;
         }
     }
+    noteListing({endedAt, took, waited, queue.empty() || !roomAhead()});
     if (walkWaiting)
         ready.notify_all();
     // The one that listed this takes the first of them itself.
@@ -283,7 +281,8 @@ void ReaderPool::serve()
 {
     fsys::DirectoryReader reader;
     const std::unique_ptr<TargetFolderCheck> check = makeCheck();
-    qint64 blocksRead = threadBlockReads();
+    ThreadWaits waits;
+    waits.renew();
     std::unique_lock lock(mutex);
     for (;;) {
         const auto canWork = [this] { return closing || (!queue.empty() && busy < wanted && roomAhead()); };
@@ -291,6 +290,7 @@ void ReaderPool::serve()
             ++idle;
             work.wait(lock, canWork);
             --idle;
+            waits.renew();
         }
         if (closing)
             break;
@@ -298,7 +298,7 @@ void ReaderPool::serve()
         if (!node)
             continue;
         ++busy;
-        listTaken(reader, check.get(), node, blocksRead, lock);
+        listTaken(reader, check.get(), node, waits, lock);
         --busy;
     }
     --running;
@@ -339,10 +339,14 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
     pool->identify = identify;
     pool->rootDevice = rootDevice;
     pool->keepAlive = settings.keepAlive;
-    pool->most = settings.readers;
+    pool->most = readersOnShareAtMost(settings.readers);
     pool->fewest = readersAtStart(settings.readers);
+    pool->growth = ReaderGrowth(pool->fewest, settings.readers, pool->most);
     pool->wanted = pool->fewest;
-    pool->walkBlocksRead = threadBlockReads(); // startReaderPool runs on the walk's thread
+    // The walk's thread sleeps between its listings for its own reasons (reports, waits): only its block
+    // reads tell. startReaderPool runs on that thread.
+    pool->walkWaits.sleepsTell = false;
+    pool->walkWaits.renew();
     std::lock_guard lock(pool->mutex);
     pool->running = pool->fewest;
     for (int i = 0; i < pool->fewest; ++i)
@@ -429,7 +433,7 @@ Taken takeListing(ReaderPool* pool, Node& node, const std::function<bool()>& sto
         // costs more than a listing, and its processor is then left idle.
         if (pool->wanted == pool->fewest && pool->roomAhead()) {
             if (const NodePtr other = pool->takeQueued()) {
-                pool->listTaken(pool->walkReader, pool->walkCheck.get(), other, pool->walkBlocksRead, lock);
+                pool->listTaken(pool->walkReader, pool->walkCheck.get(), other, pool->walkWaits, lock);
                 continue;
             }
         }

@@ -3,6 +3,7 @@
 
 #include "platform/dirlisting.h"
 #include "search/listingtrust.h"
+#include "search/readergrowth.h"
 #include "search/walker.h"
 #include "target/targetcheck.h"
 
@@ -153,6 +154,7 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     int wanted = 1; // readers that may list at once
     int fewest = 1; // what wanted comes back to while listings come from memory
     int most = 1;   // readers there may be
+    ReaderGrowth growth{1, 1, 1};
     std::vector<std::thread> threads;
     int quickReads = 0;       // listings in a row that did not wait on the system
     bool walkWaiting = false; // the walk waits for a listing
@@ -174,7 +176,7 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     std::shared_ptr<const void> keepAlive;
 
     fsys::DirectoryReader walkReader; // for folders the walk lists while it would otherwise wait
-    qint64 walkBlocksRead = 0;
+    ThreadWaits walkWaits;
 
     void read(fsys::DirectoryReader& reader, Node& node);
     // Gives the node the listing kept from an earlier walk, when the folder has not changed since; false
@@ -204,11 +206,11 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     // Lists a node takeQueued gave, without the lock, and hands it and its sub-folders on. Called holding
     // the mutex, through lock.
     void listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* check, const NodePtr& node,
-                   qint64& blocksRead, std::unique_lock<std::mutex>& lock);
+                   ThreadWaits& waits, std::unique_lock<std::mutex>& lock);
     void serve();
-    // Notes whether a listing had to wait for a disk or a network, which wants every reader at it; listings
+    // Notes whether a listing had to wait for a disk or a network, which wants more readers at it; listings
     // from memory go fastest with few. Called holding the mutex.
-    void noteListing(bool slow);
+    void noteListing(const ListingNote& note);
     // Lets go of a node the walk will never take, and of what was listed below it. Called holding the mutex.
     void drop(Node& node);
     // Wakes at most count idle readers, one each: waking them all would have most go back to sleep, and

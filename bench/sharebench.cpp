@@ -1,0 +1,241 @@
+// SPDX-License-Identifier: MIT
+#include "sharebench.h"
+
+#include "search/walker.h"
+#include "searchpeers.h"
+#include "support/latencymount.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct ShareRun
+{
+    double seconds = -1; // -1: not run
+    bool capped = false;
+    qint64 rows = -1;
+    LatencyMount::Counts counts;
+};
+
+// Runs a program to its end or to the cap, counting its output lines.
+ShareRun runCapped(const QString& program, const QStringList& args, double capSeconds)
+{
+    ShareRun run;
+    QProcess p;
+    p.setProcessChannelMode(QProcess::SeparateChannels);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LC_ALL", "C.UTF-8");
+    p.setProcessEnvironment(env);
+    QElapsedTimer clock;
+    clock.start();
+    p.start(program, args);
+    if (!p.waitForStarted(10000))
+        return run;
+    qint64 lines = 0;
+    while (!p.waitForFinished(50)) {
+        lines += p.readAllStandardOutput().count('\n');
+        if (clock.nsecsElapsed() / 1e9 > capSeconds) {
+            p.kill();
+            p.waitForFinished(10000);
+            run.capped = true;
+            run.seconds = capSeconds;
+            return run;
+        }
+    }
+    lines += p.readAllStandardOutput().count('\n');
+    run.seconds = clock.nsecsElapsed() / 1e9;
+    run.rows = lines;
+    return run;
+}
+
+QString shown(const ShareRun& r, double cap)
+{
+    if (r.seconds < 0)
+        return QStringLiteral("skipped");
+    if (r.capped)
+        return QStringLiteral("> %1 s").arg(cap, 0, 'f', 0);
+    return QStringLiteral("%1 s").arg(r.seconds, 0, 'f', 3);
+}
+
+QString requestsText(const LatencyMount::Counts& c)
+{
+    QStringList parts;
+    for (auto it = c.byKind.cbegin(); it != c.byKind.cend(); ++it)
+        if (it.key() != QLatin1String("all") && it.value() > 0)
+            parts << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
+    return QStringLiteral("%1 requests (%2), at most %3 at once")
+        .arg(c.all())
+        .arg(parts.join(", "))
+        .arg(c.mostInFlight);
+}
+
+// Walks the share with the window's readers on this thread, for every file, and sets the stop flag after
+// afterMs: milliseconds from the flag to the walk's end.
+double engineStopMs(const QString& folder, int readers, int afterMs)
+{
+    std::atomic<bool> stop{false};
+    LiveCriteria criteria;
+    criteria.set(LengthCriterion{Comparison::GreaterThan, -1, LengthUnit::Name});
+    WalkSettings settings;
+    settings.stop = &stop;
+    settings.criteria = &criteria;
+    settings.readers = readers;
+    QElapsedTimer clock;
+    std::atomic<qint64> stoppedAt{-1};
+    clock.start();
+    std::thread stopper([&] {
+        QThread::msleep(afterMs);
+        stoppedAt = clock.nsecsElapsed();
+        stop = true;
+    });
+    const QByteArray native = QFile::encodeName(folder);
+    walkFolder(fsys::openFolder(native.constData()).fd, folderPathForWalk(native), settings,
+               [](WalkReport&& report) {
+                   report.rows.clear();
+                   return std::move(report.rows);
+               });
+    const qint64 endedAt = clock.nsecsElapsed();
+    stopper.join();
+    return stoppedAt < 0 || stoppedAt > endedAt ? -1 : (endedAt - stoppedAt) / 1e6;
+}
+
+const char* met(bool ok)
+{
+    return ok ? "met" : "MISSED";
+}
+
+} // namespace
+
+int runShareBench(const ShareBenchSetup& setup)
+{
+    const QString here = QCoreApplication::applicationDirPath();
+    const QString latencyfs = QDir(here).filePath(QStringLiteral("latencyfs"));
+    const QString finder = QDir(here).filePath(QStringLiteral("../lentrova-find"));
+    const QString fdName = QStandardPaths::findExecutable("fdfind").isEmpty() ? "fd" : "fdfind";
+    std::printf("share: latencyfs, a fresh mount for every run; load average at start %s; %d CPUs\n",
+                qPrintable(loadAverage()), QThread::idealThreadCount());
+    {
+        QDir probe(QDir::tempPath());
+        LatencyMount trial(latencyfs, probe.path(), 0, true);
+        if (!trial.usable()) {
+            std::printf("share: not run: %s\n", qPrintable(trial.skipReason()));
+            return 0;
+        }
+    }
+    enum Program { Window, Finder, Fd16, FdDefault, Bfs, ProgramCount };
+    const char* const names[ProgramCount] = {"Lentrova (window)", "lentrova-find", "fd -j16", "fd", "bfs"};
+    bool countsAgree = true;
+    for (const qint64 size : setup.sizes) {
+        const QString dir =
+            QStringLiteral("%1/lentrova-bench-%2-%3").arg(setup.treeFolder).arg(size).arg(setup.seed);
+        if (!generate(dir, size, setup.seed)) {
+            std::fprintf(stderr, "could not generate %s\n", qPrintable(dir));
+            return 1;
+        }
+        for (const double delay : setup.delaysMs) {
+            for (const bool cache : {true, false}) {
+                if (!cache && !setup.cacheOff)
+                    continue;
+                std::printf("\n== share: %lld files, %g ms a request, kernel cache %s; load average %s ==\n",
+                            size, delay, cache ? "on" : "off", qPrintable(loadAverage()));
+                ShareRun runs[ProgramCount];
+                for (int k = 0; k < ProgramCount; ++k) {
+                    const bool slowPeer = k == FdDefault || k == Bfs;
+                    if (slowPeer && size > setup.slowPeersUpTo)
+                        continue;
+                    LatencyMount mount(latencyfs, dir, delay, cache);
+                    if (!mount.usable()) {
+                        std::printf("  %-18s could not mount: %s\n", names[k],
+                                    qPrintable(mount.skipReason()));
+                        continue;
+                    }
+                    const QString m = mount.path();
+                    ShareRun& r = runs[k];
+                    if (k == Window) {
+                        QElapsedTimer t;
+                        t.start();
+                        const auto [seconds, rows] = setup.windowSearch(m);
+                        r.seconds = seconds;
+                        r.rows = rows;
+                    } else if (k == Finder) {
+                        r = runCapped(finder, {"--eq", "12", m}, setup.capSeconds);
+                    } else if (k == Bfs) {
+                        r = runCapped(
+                            "bfs", {m, "-regextype", "posix-extended", "-regex", ".*/[^/]{12}", "-type", "f"},
+                            setup.capSeconds);
+                    } else {
+                        QStringList args = {"-u", "--type", "f", "--regex", "^.{12}$", m};
+                        if (k == Fd16)
+                            args.prepend("-j16");
+                        r = runCapped(fdName, args, setup.capSeconds);
+                    }
+                    r.counts = mount.unmount();
+                    QString note = r.rows >= 0 ? QStringLiteral("%1 matches").arg(r.rows) : QString();
+                    if (r.rows >= 0 && runs[Window].rows >= 0 && r.rows != runs[Window].rows) {
+                        note += QStringLiteral(" (COUNTS DIFFER)");
+                        countsAgree = false;
+                    }
+                    std::printf("  %-18s %12s  %s; %s\n", names[k], qPrintable(shown(r, setup.capSeconds)),
+                                qPrintable(note), qPrintable(requestsText(r.counts)));
+                }
+                const double fd16 = runs[Fd16].capped ? setup.capSeconds : runs[Fd16].seconds;
+                for (const int k : {Window, Finder}) {
+                    const ShareRun& r = runs[k];
+                    if (r.seconds < 0 || r.capped || r.counts.all() < 0)
+                        continue;
+                    // The limit: the requests this walk needed, each taking the delay, as many at once as it
+                    // had threads asking (its readers and the walk's own thread).
+                    const double work = double(r.counts.all()) * delay / 1000;
+                    const double atSixteen = work / 16;
+                    const double limit = work / std::max(1, r.counts.callers);
+                    std::printf(
+                        "  %s: limit %.3f s with its %d threads asking, %.3f s with 16 (its %lld requests x "
+                        "%g ms); over that limit %.2f (target <= 1.5: %s)",
+                        names[k], limit, r.counts.callers, atSixteen, r.counts.all(), delay,
+                        r.seconds / limit, met(r.seconds <= 1.5 * limit));
+                    if (fd16 > 0)
+                        std::printf("; over fd -j16 %.2f (target <= 0.5: %s)", r.seconds / fd16,
+                                    met(r.seconds <= 0.5 * fd16));
+                    std::printf("\n");
+                }
+            }
+        }
+        // Stop on the slowest share, where a request in hand takes longest.
+        const double slowest = *std::max_element(setup.delaysMs.cbegin(), setup.delaysMs.cend());
+        {
+            LatencyMount mount(latencyfs, dir, slowest, false);
+            if (mount.usable()) {
+                const double ms = engineStopMs(mount.path(), setup.readers, 1500);
+                std::printf(
+                    "  Stop at %g ms a request, cache off: the walk ended %.1f ms after its stop flag "
+                    "(target <= 100: %s)\n",
+                    slowest, ms, met(ms >= 0 && ms <= 100));
+            }
+        }
+        {
+            LatencyMount mount(latencyfs, dir, slowest, false);
+            if (mount.usable()) {
+                const double ms = setup.windowStop(mount.path(), 1500);
+                std::printf("  Stop at %g ms a request, cache off: \"Done.\" %.1f ms after the window's Stop "
+                            "(target <= 100: %s)\n",
+                            slowest, ms, met(ms >= 0 && ms <= 100));
+            }
+        }
+        if (!setup.keep)
+            QDir(dir).removeRecursively();
+    }
+    std::printf("\nshare: match counts agree: %s; load average now %s\n", countsAgree ? "yes" : "NO",
+                qPrintable(loadAverage()));
+    return countsAgree ? 0 : 1;
+}

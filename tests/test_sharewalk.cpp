@@ -1,0 +1,209 @@
+// SPDX-License-Identifier: MIT
+// The readers on storage that answers slowly: how many list at once as listings wait, and a walk on a
+// simulated network share (latencyfs, when it was built and FUSE mounts here) that keeps its order, fills
+// the share's pipe beyond a disk's readers, and stops promptly.
+#include "search/readergrowth.h"
+#include "search/readerpool.h"
+#include "search/walker.h"
+#include "support/filetree.h"
+#include "support/latencymount.h"
+#include "support/testmain.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include <sys/resource.h>
+
+using namespace walkahead;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The listings a second a simulated store gives for a number of readers.
+using RateOf = std::function<double(int readers)>;
+
+// Feeds count listings that each took latency, ending as fast as rateOf(wanted) allows, waiting in turn as
+// pattern spells over and over ('q' no wait, 's' slept, 'r' read from storage); the readers wanted at the
+// end.
+int simulate(ReaderGrowth& growth, int count, ListingClock::duration latency, const QByteArray& pattern,
+             bool shortOfWork, const RateOf& rateOf)
+{
+    static ListingClock::time_point at{}; // goes on from one call to the next, as a walk's time does
+    for (int i = 0; i < count; ++i) {
+        at += std::chrono::duration_cast<ListingClock::duration>(
+            std::chrono::duration<double>(1.0 / rateOf(growth.wanted())));
+        const char kind = pattern[i % pattern.size()];
+        const Waited waited = kind == 'r' ? Waited::Read : kind == 's' ? Waited::Slept : Waited::No;
+        growth.afterListing({at, latency, waited, shortOfWork});
+    }
+    return growth.wanted();
+}
+
+// Every path one walk reports, in order, below root; stop, when set, ends it early.
+QByteArrayList walkPaths(const QString& root, int readers, std::atomic<bool>* stop = nullptr)
+{
+    std::atomic<bool> never{false};
+    LiveCriteria criteria;
+    criteria.set(LengthCriterion{Comparison::GreaterThan, -1, LengthUnit::Name});
+    WalkSettings settings;
+    settings.stop = stop ? stop : &never;
+    settings.criteria = &criteria;
+    settings.readers = readers;
+    QByteArrayList seen;
+    const QByteArray native = QFile::encodeName(root);
+    walkFolder(fsys::openFolder(native.constData()).fd, folderPathForWalk(native), settings,
+               [&](WalkReport&& report) {
+                   for (const ResultBatch::Entry& e : report.rows.entries)
+                       seen << QByteArray(report.rows.bytes.data() + e.offset + native.size(),
+                                          int(e.pathBytes) - native.size());
+                   return ResultBatch();
+               });
+    return seen;
+}
+
+// Folders four deep, three files each: wide enough that many readers have work.
+void makeTree(const QByteArray& root, int folders)
+{
+    for (int i = 0; i < folders; ++i) {
+        const QByteArray folder = root + "/" + QByteArray::number(i % 7) + "/" + QByteArray::number(i % 31) +
+                                  "/" + QByteArray::number(i);
+        QVERIFY(FileTree::makeFolder(root + "/" + QByteArray::number(i % 7)) ||
+                FileTree::exists(root + "/" + QByteArray::number(i % 7)));
+        QVERIFY(
+            FileTree::makeFolder(root + "/" + QByteArray::number(i % 7) + "/" + QByteArray::number(i % 31)) ||
+            FileTree::exists(root + "/" + QByteArray::number(i % 7) + "/" + QByteArray::number(i % 31)));
+        QVERIFY(FileTree::makeFolder(folder));
+        for (const char* name : {"a.txt", "bb.log", "name of twelve"})
+            QVERIFY(FileTree::write(folder + "/" + name, ""));
+    }
+}
+
+} // namespace
+
+class TestShareWalk : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readersFollowTheStore_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("latencyUs");
+        QTest::addColumn<QByteArray>("pattern");
+        QTest::addColumn<bool>("shortOfWork");
+        QTest::addColumn<RateOf>("rateOf");
+        QTest::addColumn<int>("cap");
+        QTest::addColumn<int>("wanted");
+        const RateOf scales = [](int readers) { return readers / 0.02; };
+        QTest::newRow("from memory: the few") << 5000 << 10 << QByteArray("q") << false << scales << 128 << 2;
+        QTest::newRow("a sleep now and then from memory: the few")
+            << 5000 << 300 << QByteArray("sqqsqqqqqqqssqqqqqqq") << false << scales << 128 << 2;
+        QTest::newRow("a disk: its readers, no more for quick answers")
+            << 5000 << 500 << QByteArray("r") << false << RateOf([](int r) { return r / 0.0005; }) << 128
+            << 16;
+        QTest::newRow("a share that scales: up to the cap")
+            << 5000 << 20000 << QByteArray("s") << false << scales << 128 << 128;
+        QTest::newRow("a share that scales: the descriptors' cap")
+            << 5000 << 20000 << QByteArray("s") << false << scales << 40 << 40;
+        QTest::newRow("a share that saturates: one step, kept")
+            << 5000 << 20000 << QByteArray("s") << false
+            << RateOf([](int r) { return std::min(r, 18) / 0.02; }) << 128 << 32;
+        QTest::newRow("a share slower with more: back to the disk's")
+            << 5000 << 20000 << QByteArray("s") << false
+            << RateOf([](int r) { return (r > 16 ? 10 : r) / 0.02; }) << 128 << 16;
+        QTest::newRow("a walk short of folders: the disk's")
+            << 5000 << 20000 << QByteArray("s") << true << scales << 128 << 16;
+    }
+    void readersFollowTheStore()
+    {
+        QFETCH(int, count);
+        QFETCH(int, latencyUs);
+        QFETCH(QByteArray, pattern);
+        QFETCH(bool, shortOfWork);
+        QFETCH(RateOf, rateOf);
+        QFETCH(int, cap);
+        QFETCH(int, wanted);
+        ReaderGrowth growth(2, 16, cap);
+        QCOMPARE(simulate(growth, count, std::chrono::microseconds(latencyUs), pattern, shortOfWork, rateOf),
+                 wanted);
+    }
+
+    void quickListingsCalmTheReaders()
+    {
+        ReaderGrowth growth(2, 16, 128);
+        const RateOf share = [](int r) { return r / 0.02; };
+        const RateOf memory = [](int) { return 1e5; };
+        QCOMPARE(simulate(growth, 2000, 20ms, "s", false, share), 128);
+        QCOMPARE(simulate(growth, QuickListingsToCalm - 1, 10us, "q", false, memory), 128);
+        QCOMPARE(simulate(growth, 1, 10us, "q", false, memory), 2);
+        // and grows again when the share is met again
+        QCOMPARE(simulate(growth, 2000, 20ms, "s", false, share), 128);
+    }
+
+    void descriptorsBoundTheReaders_data()
+    {
+        QTest::addColumn<int>("openFilesAtMost");
+        QTest::addColumn<int>("readers");
+        QTest::newRow("the usual 1024") << 1024 << 128;
+        QTest::newRow("400: what the descriptors leave") << 400 << 40;
+        QTest::newRow("300: a disk's readers all the same") << 300 << 16;
+    }
+    void descriptorsBoundTheReaders()
+    {
+        QFETCH(int, openFilesAtMost);
+        QFETCH(int, readers);
+        rlimit saved{};
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &saved) == 0);
+        if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < rlim_t(openFilesAtMost))
+            QSKIP("the hard limit on open files is lower than the case needs");
+        rlimit lowered = saved;
+        lowered.rlim_cur = rlim_t(openFilesAtMost);
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &lowered) == 0);
+        const int got = readersOnShareAtMost(DefaultWalkReaders);
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+        QCOMPARE(got, readers);
+    }
+
+    // A share at 20 ms a request: the rows come in the walk's order, more requests are in flight than a disk
+    // gets readers, and Stop ends the walk within a generous limit.
+    void shareWalk()
+    {
+        ScratchDir source;
+        makeTree(source.path(), 300);
+        const QByteArrayList expected = walkPaths(source.qpath(), 0);
+        QCOMPARE(expected.size(), 900);
+        {
+            LatencyMount share(QStringLiteral(LATENCYFS), source.qpath(), 20, false);
+            if (!share.usable())
+                QSKIP(qPrintable(share.skipReason()));
+            QCOMPARE(walkPaths(share.path(), DefaultWalkReaders), expected);
+            const LatencyMount::Counts counts = share.unmount();
+            // More threads asked than a disk's sixteen readers and the walk.
+            QVERIFY2(counts.callers > DefaultWalkReaders + 1,
+                     qPrintable(QStringLiteral("%1 threads asked").arg(counts.callers)));
+        }
+        LatencyMount share(QStringLiteral(LATENCYFS), source.qpath(), 20, false);
+        QVERIFY2(share.usable(), qPrintable(share.skipReason()));
+        std::atomic<bool> stop{false};
+        QElapsedTimer clock;
+        std::atomic<qint64> stoppedAt{-1};
+        clock.start();
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(400ms);
+            stoppedAt = clock.elapsed();
+            stop = true;
+        });
+        const QByteArrayList partial = walkPaths(share.path(), DefaultWalkReaders, &stop);
+        const qint64 endedAt = clock.elapsed();
+        stopper.join();
+        QVERIFY2(stoppedAt >= 0 && partial.size() < expected.size(), "the walk ended before Stop");
+        QVERIFY2(endedAt - stoppedAt < 1000, qPrintable(QStringLiteral("%1 ms").arg(endedAt - stoppedAt)));
+    }
+};
+
+LENTROVA_TEST_MAIN(TestShareWalk)
+#include "test_sharewalk.moc"
