@@ -132,23 +132,45 @@ std::optional<FolderStamp> folderStamp(int fd)
     return stampOf(st);
 }
 
-std::optional<FolderStamp> folderStampAt(int dirFd, const char* relativePath)
+namespace {
+std::optional<FolderStamp> statxStamp(int dirFd, const char* relativePath, int flags)
 {
-    if (hooked(relativePath) != 0)
-        return std::nullopt;
     // A share's client may answer from times it keeps for a while; opening a folder asks the server, and so
     // must this.
     struct statx sx;
-    if (::statx(dirFd, relativePath, AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC | AT_NO_AUTOMOUNT,
-                STATX_TYPE | STATX_INO | STATX_MTIME | STATX_CTIME, &sx) != 0)
-        return std::nullopt;
     constexpr unsigned Needed = STATX_TYPE | STATX_INO | STATX_MTIME | STATX_CTIME;
+    if (::statx(dirFd, relativePath, flags | AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC | AT_NO_AUTOMOUNT,
+                Needed, &sx) != 0)
+        return std::nullopt;
     if ((sx.stx_mask & Needed) != Needed || !S_ISDIR(sx.stx_mode))
         return std::nullopt;
     return FolderStamp{makedev(sx.stx_dev_major, sx.stx_dev_minor),
                        sx.stx_ino,
                        {sx.stx_mtime.tv_sec, long(sx.stx_mtime.tv_nsec)},
                        {sx.stx_ctime.tv_sec, long(sx.stx_ctime.tv_nsec)}};
+}
+} // namespace
+
+std::optional<FolderStamp> folderStampAt(int dirFd, const char* relativePath)
+{
+    if (hooked(relativePath) != 0)
+        return std::nullopt;
+    return statxStamp(dirFd, relativePath, 0);
+}
+
+OpenResult openFolderHandle(int dirFd, const char* relativePath)
+{
+    if (const int err = hooked(relativePath))
+        return refused(err);
+    open_how how{};
+    how.flags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    return opened(int(::syscall(SYS_openat2, dirFd, relativePath, &how, sizeof how)));
+}
+
+std::optional<FolderStamp> folderStampOfHandle(int handle)
+{
+    return statxStamp(handle, "", AT_EMPTY_PATH);
 }
 
 bool isFolderFollowingLinks(const QByteArray& nativePath)

@@ -127,6 +127,11 @@ struct FolderStamp
 // its stamp is not a folder's, so it matches none). Empty when the system does not say or it is no folder.
 std::optional<FolderStamp> folderStamp(int fd);
 std::optional<FolderStamp> folderStampAt(int dirFd, const char* relativePath);
+// A handle on a folder below dirFd that names it without opening it for reading (O_PATH: a share is asked
+// one lookup, nothing more), no link followed in any part; its stamp, asked of a share's server; and
+// sub-folders can be opened or asked from it.
+OpenResult openFolderHandle(int dirFd, const char* relativePath);
+std::optional<FolderStamp> folderStampOfHandle(int handle);
 
 // True when the path leads to a folder, links followed.
 bool isFolderFollowingLinks(const QByteArray& nativePath);

@@ -124,9 +124,14 @@ bool ReaderPool::listFromKept(Node& node)
     const std::optional<ListingCache::Kept> kept = listings->find(node.path);
     if (!kept)
         return false;
-    const std::optional<fsys::FolderStamp> now =
-        node.parent ? fsys::folderStampAt(node.parent->fd.get(), fileNameOf(node.path).data())
-                    : fsys::folderStampAt(base.get(), node.path.c_str() + baseLength);
+    // Its sub-folders are asked from the handle, one name each: by their path from the listed folder, a
+    // share without a client's cache is asked every part of it.
+    OpenResult handle = node.parent
+                            ? fsys::openFolderHandle(node.parent->fd.get(), fileNameOf(node.path).data())
+                            : fsys::openFolderHandle(base.get(), node.path.c_str() + baseLength);
+    if (!handle.fd.valid())
+        return false;
+    const std::optional<fsys::FolderStamp> now = fsys::folderStampOfHandle(handle.fd.get());
     if (!now || !(*now == kept->stamp) || !trust->trusts(now->device, -1))
         return false;
     node.parent.reset();
@@ -139,7 +144,10 @@ bool ReaderPool::listFromKept(Node& node)
         return true;
     }
     node.entries.assign(kept->entries);
-    adoptChildren(this, node.path, node.depth, node.order, node.entries, skipFolder, nullptr, node.children);
+    bool folders = false;
+    packed::forEach(node.entries, [&](char kind, std::string_view) { folders = folders || kind == 'd'; });
+    adoptChildren(this, node.path, node.depth, node.order, node.entries, skipFolder,
+                  folders ? keep(handle.fd) : nullptr, node.children);
     return true;
 }
 
