@@ -85,17 +85,41 @@ bool fileSystemShowsNameChanges(int folderFd)
     return showsNameChanges(folderFd, 0);
 }
 
+bool fileSystemAsksPerName(int folderFd)
+{
+    struct statfs fs;
+    if (::fstatfs(folderFd, &fs) != 0)
+        return true;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case FuseMagic:
+    case NFS_SUPER_MAGIC:
+    case CifsMagic:
+    case Smb2Magic:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool ListingTrust::trusts(dev_t device, int folderFdOnIt)
 {
     std::lock_guard lock(m_mutex);
     const auto known =
-        std::find_if(m_known.begin(), m_known.end(), [&](const auto& k) { return k.first == device; });
+        std::find_if(m_known.begin(), m_known.end(), [&](const Known& k) { return k.device == device; });
     if (known != m_known.end())
-        return known->second;
+        return known->trusted;
     if (folderFdOnIt < 0)
         return false;
     // Asked holding the lock: a device is met for the first time once or twice a walk.
     const bool trusted = fileSystemShowsNameChanges(folderFdOnIt);
-    m_known.emplace_back(device, trusted);
+    m_known.push_back({device, trusted, fileSystemAsksPerName(folderFdOnIt)});
     return trusted;
+}
+
+bool ListingTrust::asksPerName(dev_t device)
+{
+    std::lock_guard lock(m_mutex);
+    const auto known =
+        std::find_if(m_known.begin(), m_known.end(), [&](const Known& k) { return k.device == device; });
+    return known != m_known.end() && known->perName;
 }

@@ -12,6 +12,9 @@
 // Linux disks and shares do; of those through FUSE, measured here, bindfs and ntfs-3g do, exfat-fuse and
 // fusefat do not. Anything not known to is listed every time.
 bool fileSystemShowsNameChanges(int folderFd);
+// Whether each step of a path costs a request (a share, FUSE): then a folder is better asked by name from a
+// handle on its parent than by its path, which on a disk costs less than the handle.
+bool fileSystemAsksPerName(int folderFd);
 
 // The answer for each device met during one walk, asked once each. A device that comes without a folder
 // open on it is not trusted until one is.
@@ -19,8 +22,16 @@ class ListingTrust
 {
 public:
     bool trusts(dev_t device, int folderFdOnIt);
+    // fileSystemAsksPerName of a device trusts met with a folder; false for one not met.
+    bool asksPerName(dev_t device);
 
 private:
+    struct Known
+    {
+        dev_t device;
+        bool trusted;
+        bool perName;
+    };
     std::mutex m_mutex;
-    std::vector<std::pair<dev_t, bool>> m_known;
+    std::vector<Known> m_known;
 };

@@ -124,14 +124,21 @@ bool ReaderPool::listFromKept(Node& node)
     const std::optional<ListingCache::Kept> kept = listings->find(node.path);
     if (!kept)
         return false;
-    // Its sub-folders are asked from the handle, one name each: by their path from the listed folder, a
-    // share without a client's cache is asked every part of it.
-    OpenResult handle = node.parent
-                            ? fsys::openFolderHandle(node.parent->fd.get(), fileNameOf(node.path).data())
-                            : fsys::openFolderHandle(base.get(), node.path.c_str() + baseLength);
-    if (!handle.fd.valid())
-        return false;
-    const std::optional<fsys::FolderStamp> now = fsys::folderStampOfHandle(handle.fd.get());
+    // On a share its sub-folders are asked from a handle on it, one name each: by their path from the listed
+    // folder, a share without a client's cache is asked every part of it. On a disk the path costs less.
+    const bool byHandle = trust->asksPerName(rootDevice);
+    OpenResult handle;
+    std::optional<fsys::FolderStamp> now;
+    if (byHandle) {
+        handle = node.parent ? fsys::openFolderHandle(node.parent->fd.get(), fileNameOf(node.path).data())
+                             : fsys::openFolderHandle(base.get(), node.path.c_str() + baseLength);
+        if (!handle.fd.valid())
+            return false;
+        now = fsys::folderStampOfHandle(handle.fd.get());
+    } else {
+        now = node.parent ? fsys::folderStampAt(node.parent->fd.get(), fileNameOf(node.path).data())
+                          : fsys::folderStampAt(base.get(), node.path.c_str() + baseLength);
+    }
     if (!now || !(*now == kept->stamp) || !trust->trusts(now->device, -1))
         return false;
     node.parent.reset();
@@ -145,7 +152,8 @@ bool ReaderPool::listFromKept(Node& node)
     }
     node.entries.assign(kept->entries);
     bool folders = false;
-    packed::forEach(node.entries, [&](char kind, std::string_view) { folders = folders || kind == 'd'; });
+    if (byHandle)
+        packed::forEach(node.entries, [&](char kind, std::string_view) { folders = folders || kind == 'd'; });
     adoptChildren(this, node.path, node.depth, node.order, node.entries, skipFolder,
                   folders ? keep(handle.fd) : nullptr, node.children);
     return true;
