@@ -3,6 +3,8 @@
 // bench_search makes, warm, in the same rounds, and checks that all four count the same files.
 //
 //   bench_find [--sizes 50000,200000,1000000] [--seed N] [--runs N] [--trees DIR]
+#include "searchpeers.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,34 +23,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct Timed
-{
-    double seconds = -1;
-    qint64 count = -1;
-};
-
-// Output goes through a pipe and is counted, as a script reading it would.
-Timed timeProgram(const QString& program, const QStringList& args)
-{
-    Timed result;
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("LC_ALL", "C.UTF-8");
-    p.setProcessEnvironment(env);
-    QElapsedTimer clock;
-    clock.start();
-    p.start(program, args);
-    if (!p.waitForStarted(10000))
-        return result;
-    qint64 lines = 0;
-    while (!p.waitForFinished(20))
-        lines += p.readAllStandardOutput().count('\n');
-    lines += p.readAllStandardOutput().count('\n');
-    result.seconds = clock.nsecsElapsed() / 1e9;
-    result.count = lines;
-    return result;
-}
 
 // The most memory the program held at once, its output thrown away; -1 when it could not run.
 double peakMiB(const QString& program, const QStringList& args)
@@ -73,20 +47,6 @@ double peakMiB(const QString& program, const QStringList& args)
     if (::wait4(pid, &status, 0, &use) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return -1;
     return double(use.ru_maxrss) / 1024; // kilobytes on Linux
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-QString loadAverage()
-{
-    QFile f(QStringLiteral("/proc/loadavg"));
-    if (!f.open(QIODevice::ReadOnly))
-        return QStringLiteral("unknown");
-    return QString::fromLatin1(f.readAll()).section(QLatin1Char(' '), 0, 2);
 }
 
 } // namespace
@@ -140,13 +100,14 @@ int main(int argc, char** argv)
             {"fd", {fd, {"-u", "--type", "f", "--regex", "^.{12}$", dir}}},
             {"bfs", {"bfs", {dir, "-regextype", "posix-extended", "-regex", ".*/[^/]{12}", "-type", "f"}}},
         };
-        timeProgram(finder, {"--gt", "-1", dir}); // warm the cache
+        runPeer(finder, finder, {"--gt", "-1", dir}); // warm the cache
         std::vector<std::vector<double>> times(std::size_t(programs.size()));
         std::vector<qint64> counts(std::size_t(programs.size()), -1);
         for (int r = 0; r < runs; ++r) {
             // One round runs each program once, so a change in the machine's load falls on all alike.
             for (int k = 0; k < int(programs.size()); ++k) {
-                const Timed t = timeProgram(programs[k].second.first, programs[k].second.second);
+                const PeerRun t =
+                    runPeer(programs[k].first, programs[k].second.first, programs[k].second.second);
                 if (t.seconds >= 0) {
                     times[std::size_t(k)].push_back(t.seconds);
                     counts[std::size_t(k)] = t.count;

@@ -14,7 +14,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-PeerRun runPeer(const QString& name, const QString& program, const QStringList& args)
+PeerRun runPeer(const QString& name, const QString& program, const QStringList& args, double capSeconds)
 {
     PeerRun result{name};
     QProcess p;
@@ -27,12 +27,20 @@ PeerRun runPeer(const QString& name, const QString& program, const QStringList& 
     p.start(program, args);
     if (!p.waitForStarted(10000))
         return result;
-    QByteArray out;
-    while (!p.waitForFinished(50))
-        out += p.readAllStandardOutput();
-    out += p.readAllStandardOutput();
+    qint64 lines = 0;
+    while (!p.waitForFinished(50)) {
+        lines += p.readAllStandardOutput().count('\n');
+        if (capSeconds > 0 && clock.nsecsElapsed() / 1e9 > capSeconds) {
+            p.kill();
+            p.waitForFinished(10000);
+            result.capped = true;
+            result.seconds = capSeconds;
+            return result;
+        }
+    }
+    lines += p.readAllStandardOutput().count('\n');
     result.seconds = clock.nsecsElapsed() / 1e9;
-    result.count = out.count('\n');
+    result.count = lines;
     return result;
 }
 

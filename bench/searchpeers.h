@@ -12,11 +12,12 @@
 struct PeerRun
 {
     QString name;
-    double seconds = -1;
-    qint64 count = -1;
+    double seconds = -1; // -1: it did not start
+    qint64 count = -1;   // lines it wrote, read through a pipe as a script would
+    bool capped = false; // ended at capSeconds, seconds then being the cap
 };
 
-PeerRun runPeer(const QString& name, const QString& program, const QStringList& args);
+PeerRun runPeer(const QString& name, const QString& program, const QStringList& args, double capSeconds = -1);
 // Other work on the machine skews every figure here; the load average tells how much there was.
 QString loadAverage();
 double median(std::vector<double> v);

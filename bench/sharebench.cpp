@@ -31,31 +31,11 @@ struct ShareRun
 // Runs a program to its end or to the cap, counting its output lines.
 ShareRun runCapped(const QString& program, const QStringList& args, double capSeconds)
 {
+    const PeerRun p = runPeer(program, program, args, capSeconds);
     ShareRun run;
-    QProcess p;
-    p.setProcessChannelMode(QProcess::SeparateChannels);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("LC_ALL", "C.UTF-8");
-    p.setProcessEnvironment(env);
-    QElapsedTimer clock;
-    clock.start();
-    p.start(program, args);
-    if (!p.waitForStarted(10000))
-        return run;
-    qint64 lines = 0;
-    while (!p.waitForFinished(50)) {
-        lines += p.readAllStandardOutput().count('\n');
-        if (clock.nsecsElapsed() / 1e9 > capSeconds) {
-            p.kill();
-            p.waitForFinished(10000);
-            run.capped = true;
-            run.seconds = capSeconds;
-            return run;
-        }
-    }
-    lines += p.readAllStandardOutput().count('\n');
-    run.seconds = clock.nsecsElapsed() / 1e9;
-    run.rows = lines;
+    run.seconds = p.seconds;
+    run.capped = p.capped;
+    run.rows = p.capped ? -1 : p.count;
     return run;
 }
 
