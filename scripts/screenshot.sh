@@ -33,7 +33,7 @@ export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
 mkdir -p "$XDG_CONFIG_HOME"
 # Names longer than 40 characters.
 printf '%s\n' '[Lentrova%20Software]' Length=40 Combo=1 >"$XDG_CONFIG_HOME/Quenlor.ini"
-xvfb-run -a -s "-screen 0 1280x1024x24" bash -s "$program" "$out" "$controls" "$work" <<'INNER'
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash -s "$program" "$out" "$controls" "$work" <<'INNER'
 set -euo pipefail
 program=$1 out=$2 work=$4
 source "$3/controls.bash"

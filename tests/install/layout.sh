@@ -84,7 +84,7 @@ export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
 export PATH=$prefix/bin:$PATH
 exec_line=$(sed -n 's/^Exec=//p' "$desktop")
 cd "$work"
-xvfb-run -a -s "-screen 0 1280x1024x24" bash -s "$exec_line" "$work" <<'INNER'
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash -s "$exec_line" "$work" <<'INNER'
 set -euo pipefail
 exec_line=$1 work=$2
 unset QT_QPA_PLATFORM

@@ -12,7 +12,7 @@ work=$(mktemp -d)
 target=$(mktemp -d -p /dev/shm)
 trap 'rm -rf "$work" "$target"' EXIT
 
-xvfb-run -a -s "-screen 0 1280x1024x24" bash -s "$program" "$xdesk" "$work" "$target" "$(dirname "$0")" <<'INNER'
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash -s "$program" "$xdesk" "$work" "$target" "$(dirname "$0")" <<'INNER'
 set -Eeuo pipefail
 program=$1; xdesk=$2; work=$3; target=$4
 source "$5/controls.bash"
@@ -40,6 +40,9 @@ start() {
     if (($#)); then printf '%s\n' '[Lentrova%20Software]' "$@" >"$XDG_CONFIG_HOME/Quenlor.ini"; fi
     "$program" >"$work/log" 2>&1 &
     pid=$!
+    # The display must take a connection first: once the last client of a case went, the server could not
+    # be reached for a moment (seen once under load; the server no longer resets, which was the likely cause).
+    for _ in $(seq 1 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
     wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Lentrova Software$' | head -n 1) || true
     [ -n "$wid" ] || fail "no window"
 }

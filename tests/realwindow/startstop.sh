@@ -32,7 +32,7 @@ if [ -z "${LENTROVA_STARTSTOP_WORK:-}" ]; then
     mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
     unset WAYLAND_DISPLAY AT_SPI_BUS_ADDRESS QT_QPA_PLATFORM QT_LINUX_ACCESSIBILITY_ALWAYS_ON
     status=0
-    dbus-run-session -- xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$program" "$xdesk" "$starts" ||
+    dbus-run-session -- xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$0" "$program" "$xdesk" "$starts" ||
         status=$?
     exit "$status"
 fi

@@ -10,7 +10,7 @@ if [ -z "${LENTROVA_WINDOW_WORK:-}" ]; then
     export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data LENTROVA_WINDOW_WORK=$work
     mkdir -p "$XDG_CONFIG_HOME"
     status=0
-    xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@" || status=$?
+    xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$0" "$@" || status=$?
     exit "$status"
 fi
 work=$LENTROVA_WINDOW_WORK
