@@ -4,6 +4,7 @@
 #include "support/filetree.h"
 #include "support/testmain.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -421,6 +422,31 @@ private slots:
 
     // A move across file systems or a trash run by copy, killed (SIGKILL) at a random moment, again and
     // again: once the next start has settled the record, every file is in exactly one place, whole.
+    // A kill between making a record and finishing its first line leaves a record that names nothing: no
+    // failure to tell, and the record goes once no start could be making it.
+    void unfinishedRecord_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<qint64>("age");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("empty, just made") << QByteArray() << qint64(0) << false;
+        QTest::newRow("empty, old") << QByteArray() << qint64(3600) << true;
+        QTest::newRow("first line cut short, old") << QByteArray("trash\tab12") << qint64(3600) << true;
+    }
+    void unfinishedRecord()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(qint64, age);
+        QFETCH(bool, removed);
+        QVERIFY(QDir().mkpath(QString::fromUtf8(TransferJournal::folder())));
+        const QByteArray record = TransferJournal::folder() + "12345-unfinished.tsv";
+        QVERIFY(FileTree::write(record, text, 0600));
+        QVERIFY(FileTree::setModified(record, QDateTime::currentSecsSinceEpoch() - age, 0));
+        const SettledTransfers settled = settleInterruptedTransfers();
+        QVERIFY(settled.failures.isEmpty());
+        QCOMPARE(FileTree::exists(record), !removed);
+    }
+
     void killedAtRandom_data()
     {
         QTest::addColumn<bool>("trash");

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <memory>
 #include <random>
 #include <utility>
@@ -100,6 +101,9 @@ struct Record
     std::vector<TransferEntry> entries;
     QList<QByteArray> tempFolders;
 };
+
+// How old an unfinished record must be before it is removed: older than any record being made.
+constexpr long UnfinishedRecordSeconds = 60;
 
 bool parseRecord(const QByteArray& text, Record* record)
 {
@@ -351,6 +355,15 @@ SettledTransfers settleInterruptedTransfers()
         ssize_t n;
         while ((n = ::read(fd.get(), buffer, sizeof buffer)) > 0)
             text.append(buffer, n);
+        // A record whose first line was never finished was cut short as it was made, before any file was
+        // named in it: nothing was done under it. Gone once old enough not to be another start's in the
+        // making.
+        if (n == 0 && !text.contains('\n')) {
+            struct stat st;
+            if (::fstat(fd.get(), &st) == 0 && ::time(nullptr) - st.st_mtime > UnfinishedRecordSeconds)
+                ::unlink(path.constData());
+            continue;
+        }
         Record record;
         if (n < 0 || !parseRecord(text, &record)) {
             settled.failures.append(failureLine(toDisplay(path), QStringLiteral("it cannot be read")));
