@@ -115,8 +115,7 @@ bool Walk::list(Frame& frame)
         return true;
     };
     const std::string_view path = pathOf(frame);
-    const bool keeping =
-        m_pool ? m_pool->keepsListings(frame.depth) : m_settings.listings && !m_fileSizes && deeper;
+    const bool keeping = m_settings.listings && !m_fileSizes && deeper;
     std::optional<fsys::FolderStamp> stamp;
     timespec listedAt{};
     if (keeping) {
