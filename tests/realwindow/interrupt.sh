@@ -40,6 +40,9 @@ start_display() {
     for _ in $(seq 1 200); do [ -s "$work/display" ] && break; sleep 0.05; done
     [ -s "$work/display" ] || fail "Xvfb did not start"
     export DISPLAY=:$(head -n 1 "$work/display")
+    # It must take a connection before the program and xdotool come: once under load, right after the case
+    # before killed its server, the first xdotool could not reach the new one.
+    for _ in $(seq 1 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
 }
 stop_display() {
     [ -n "$xpid" ] && { kill "$xpid" 2>/dev/null || true; wait "$xpid" 2>/dev/null || true; }
