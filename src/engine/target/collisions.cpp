@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 NameCollisions::NameCollisions(const TargetProfile& profile, const TargetRuleSet& enabled)
     : m_foldCase(profile.caseInsensitive && enabled.contains(TargetRule::CaseCollision)),
@@ -49,6 +50,23 @@ std::size_t keyHash(std::string_view key)
     return std::size_t(h ^ (h >> 29));
 }
 
+// Every code point of a name that is not ASCII is folded: a table of the Basic Multilingual Plane answers
+// without a call into Qt for each.
+char32_t foldedCodePoint(char32_t c)
+{
+    static const std::unique_ptr<char16_t[]> basicPlane = [] {
+        auto table = std::make_unique<char16_t[]>(0x10000);
+        for (char32_t code = 0; code < 0x10000; ++code) {
+            const char32_t folded = QChar::toCaseFolded(code);
+            table[code] = folded < 0x10000 ? char16_t(folded) : 0; // 0: ask Qt
+        }
+        return table;
+    }();
+    if (c < 0x10000 && (basicPlane[c] != 0 || c == 0))
+        return basicPlane[c];
+    return QChar::toCaseFolded(c);
+}
+
 } // namespace
 
 QString NameCollisions::foldedKey(const QString& name) const
@@ -63,9 +81,14 @@ QString NameCollisions::foldedKey(const QString& name) const
 
 void NameCollisions::addName(int index, std::string_view name)
 {
+    if (active())
+        addName(index, name, utf8detail::allAscii(name.data(), name.size()));
+}
+
+void NameCollisions::addName(int index, std::string_view name, bool ascii)
+{
     if (!active())
         return;
-    const bool ascii = utf8detail::allAscii(name.data(), name.size());
     // A name that is not valid UTF-8 takes part in no collision (its key is checked as it is made, below).
     if (!ascii && m_foldForm && !isValidUtf8(name))
         return;
@@ -87,7 +110,7 @@ void NameCollisions::addName(int index, std::string_view name)
                 return;
             }
             const char32_t c = codePointAt(bytes + i, length);
-            appendCodePoint(m_foldCase ? char32_t(QChar::toCaseFolded(c)) : c, m_keys);
+            appendCodePoint(m_foldCase ? foldedCodePoint(c) : c, m_keys);
             i += std::size_t(length);
         }
     } else {

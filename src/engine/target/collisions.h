@@ -29,6 +29,8 @@ public:
     // Whether the profile and the rules fold any name at all; when not, add() and problems() do nothing.
     bool active() const { return m_foldCase || m_foldForm; }
     void addName(int index, std::string_view name);
+    // The same, for a caller that knows whether the name is all ASCII.
+    void addName(int index, std::string_view name, bool ascii);
     void add(int index, const QByteArray& name)
     {
         addName(index, std::string_view(name.constData(), std::size_t(name.size())));

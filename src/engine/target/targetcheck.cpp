@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "target/targetcheck.h"
 
+#include "search/utf8name.h"
+
 #include <algorithm>
 
 TargetFolderCheck::TargetFolderCheck(const TargetProfile& profile, const TargetRuleSet& rules,
@@ -21,15 +23,21 @@ void TargetFolderCheck::beginFolder(const QByteArray& below)
 int TargetFolderCheck::addName(std::string_view name, bool folder, qint64 size)
 {
     const int index = m_count++;
-    const qint64 pathLength = m_folderPathLength + m_path.lengthIn(name);
+    // Measured once for the name's length, its path's, and its collision key.
+    const bool ascii = utf8detail::allAscii(name.data(), name.size());
+    const qint64 units = ascii ? qint64(name.size()) : qint64(utf16Length(name));
+    const qint64 pathLength =
+        m_folderPathLength + (m_path.unit() == TargetUnit::Bytes ? qint64(name.size()) : units);
     if (!surelyBreaksNothing(m_profile, m_rules, name, folder, size, pathLength)) {
         // The name's bytes are only read during the check: no copy of them.
         const TargetItem item{QByteArray::fromRawData(name.data(), qsizetype(name.size())), folder, size,
-                              pathLength};
-        for (TargetProblem& problem : checkName(m_profile, m_rules, item))
+                              pathLength, units};
+        m_found.clear();
+        addNameProblems(m_profile, m_rules, item, m_found);
+        for (TargetProblem& problem : m_found)
             m_problems.push_back({index, std::move(problem)});
     }
-    m_collisions.addName(index, name);
+    m_collisions.addName(index, name, ascii);
     return index;
 }
 

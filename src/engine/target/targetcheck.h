@@ -42,6 +42,7 @@ private:
     qint64 m_folderPathLength = 0; // of m_folderPrefix at the target
     int m_count = 0;
     std::vector<IndexedProblem> m_problems;
+    std::vector<TargetProblem> m_found; // one name's, kept for its room
 };
 
 // How many items broke each rule, for a summary.

@@ -29,6 +29,7 @@ public:
     qint64 prefixLength() const { return m_prefixLength; }
     // Bytes in the profile's path unit: a path's length is the sum of its parts'.
     qint64 lengthIn(std::string_view bytes) const;
+    TargetUnit unit() const { return m_unit; }
 
 private:
     TargetUnit m_unit;

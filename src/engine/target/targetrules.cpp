@@ -191,6 +191,13 @@ std::vector<TargetProblem> checkName(const TargetProfile& profile, const TargetR
                                      const TargetItem& item)
 {
     std::vector<TargetProblem> problems;
+    addNameProblems(profile, enabled, item, problems);
+    return problems;
+}
+
+void addNameProblems(const TargetProfile& profile, const TargetRuleSet& enabled, const TargetItem& item,
+                     std::vector<TargetProblem>& problems)
+{
     const std::string_view bytes(item.name.constData(), std::size_t(item.name.size()));
     const bool ascii = utf8detail::allAscii(bytes.data(), bytes.size());
     // Most names break a rule that their bytes show: they are decoded only for the rules that read text.
@@ -255,8 +262,9 @@ std::vector<TargetProblem> checkName(const TargetProfile& profile, const TargetR
         !isValidUtf8(std::string_view(item.name.constData(), std::size_t(item.name.size()))))
         problems.push_back({TargetRule::NotUtf8, QStringLiteral("not valid UTF-8")});
     if (wants(TargetRule::NameTooLong)) {
-        const qint64 length =
-            profile.nameUnit == TargetUnit::Bytes ? item.name.size() : qint64(utf16Length(bytes));
+        const qint64 length = profile.nameUnit == TargetUnit::Bytes ? item.name.size()
+                              : item.nameUnits >= 0                 ? item.nameUnits
+                                                                    : qint64(utf16Length(bytes));
         if (length > profile.nameLimit)
             problems.push_back({TargetRule::NameTooLong, QStringLiteral("name %1 %2, limit %3")
                                                              .arg(length)
@@ -280,7 +288,6 @@ std::vector<TargetProblem> checkName(const TargetProfile& profile, const TargetR
         }
         problems.push_back({TargetRule::FileTooLarge, QStringLiteral("file %1, limit %2").arg(size, limit)});
     }
-    return problems;
 }
 
 bool surelyBreaksNothing(const TargetProfile& profile, const TargetRuleSet& enabled, std::string_view name,

@@ -69,12 +69,17 @@ struct TargetItem
     // The item's whole path at the target in the profile's path unit (TargetPath::lengthOf); 0 skips the
     // path rule.
     qint64 pathLength = 0;
+    // The name's length in UTF-16 units where the caller has measured it already; -1 has it measured.
+    qint64 nameUnits = -1;
 };
 
 // Every rule of the enabled set that the item's own name, size and path break, in the order of TargetRule; a
 // name breaking several rules gets each. Positions count UTF-16 units from 1, as the name's length does.
 std::vector<TargetProblem> checkName(const TargetProfile& profile, const TargetRuleSet& enabled,
                                      const TargetItem& item);
+// The same, added to out: a walk checks a million names with one vector.
+void addNameProblems(const TargetProfile& profile, const TargetRuleSet& enabled, const TargetItem& item,
+                     std::vector<TargetProblem>& out);
 
 // True when the item surely breaks none of the enabled rules of its own (collisions aside), told without
 // decoding its name: an ASCII name with no character any target refuses, no name a target reserves, and
