@@ -9,7 +9,12 @@ work=$(mktemp -d)
 pid=""
 xpid=""
 cleanup() {
-    for p in $pid $xpid; do kill -9 "$p" 2>/dev/null || true; done
+    [ -z "$pid" ] || kill -9 "$pid" 2>/dev/null || true
+    # Asked to end, the server takes its lock and socket with it; killed, it leaves them behind.
+    if [ -n "$xpid" ]; then
+        kill -TERM "$xpid" 2>/dev/null || true
+        wait "$xpid" 2>/dev/null || true
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -17,10 +22,21 @@ export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
 mkdir -p "$XDG_CONFIG_HOME"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 
-# A display number nobody uses.
+# A display number nobody uses. A lock whose process is gone holds no number, as Xvfb itself decides: runs
+# killed before their cleanup leave such locks behind.
+held() {
+    local owner
+    owner=$(tr -d ' ' <"/tmp/.X$1-lock" 2>/dev/null) || return 1
+    [ -n "$owner" ] && kill -0 "$owner" 2>/dev/null
+}
 number=""
 for n in $(seq 140 199); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { number=$n; break; }
+    held "$n" && continue
+    if [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; then
+        rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n" 2>/dev/null || continue
+    fi
+    number=$n
+    break
 done
 [ -n "$number" ] || { echo "SKIP: no free display number"; exit 77; }
 export DISPLAY=:$number
