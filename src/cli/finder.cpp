@@ -237,10 +237,12 @@ WalkSettings FinderRun::settingsFor(std::shared_ptr<const SkippedFolders> skippe
         say(m_err, QByteArray(path.data(), qsizetype(path.size())) +
                        ": met before through another path (a bind mount); not searched again");
     };
-    // Rows go out as soon as they are found; the output gathers them into large writes.
+    // Rows go out as soon as they are found; the output gathers them into large writes. A batch is held
+    // three times over on its way out (rows, lines, the write): kept small, the finder's memory stays flat
+    // however many files match.
     settings.readers = DefaultWalkReaders;
     settings.sliceMs = 10;
-    settings.maxRows = m_quiet ? 1 : 64 * 1024;
+    settings.maxRows = m_quiet ? 1 : 8 * 1024;
     settings.reportBeforeWaiting = true;
     return settings;
 }
