@@ -229,6 +229,10 @@ private slots:
             decodeUtf8(name, decoded);
             QVERIFY2(u16(shown) == decoded, bytes.toHex().constData());
             QVERIFY2(utf16Length(name) == std::size_t(shown.size()), bytes.toHex().constData());
+            // Written back after what the text already holds, as problems are.
+            std::string encoded = "pre";
+            appendUtf8(decoded, encoded);
+            QVERIFY2(encoded == "pre" + shown.toUtf8().toStdString(), bytes.toHex().constData());
         }
     }
 

@@ -207,13 +207,27 @@ private slots:
                                          "caf\xC3\xA9",
                                          "bad\xFFname",
                                          "README",
-                                         "aux"};
-        for (const QByteArray& name : names)
-            for (const bool folder : {false, true})
-                QTest::newRow(
-                    qPrintable(QString::fromLatin1(name.left(12).toPercentEncoding()) + (folder ? "/" : "")))
+                                         "aux",
+                                         "COM\xC2\xB9.log",
+                                         "lpt\xC2\xB3",
+                                         "COM\xC2\xB4",
+                                         "nUl.tar.gz",
+                                         "COM0",
+                                         "abc",
+                                         "abcd.txt",
+                                         "prnx",
+                                         "aux1",
+                                         "LPT\xC2"};
+        for (const QByteArray& name : names) {
+            const QString title = QString::fromLatin1(name.left(12).toPercentEncoding());
+            for (const bool folder : {false, true}) {
+                QTest::newRow(qPrintable(title + (folder ? "/" : "")))
                     << name << folder << 5 * GiB << qint64(name.size() + 300);
-        QTest::newRow("short path, small file") << QByteArray("ok.txt") << false << qint64(10) << qint64(20);
+                // Within every limit, so that the screen's own tests of the name decide.
+                QTest::newRow(qPrintable(title + (folder ? "/" : "") + " small"))
+                    << name << folder << qint64(10) << qint64(name.size() + 10);
+            }
+        }
     }
     void quickScreenNeverHidesAProblem()
     {

@@ -106,7 +106,15 @@ bool isValidUtf8(std::string_view name)
 
 void appendUtf8(std::u16string_view text, std::string& out)
 {
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    // Most text is ASCII throughout: its leading run goes in at once.
+    std::size_t i = 0;
+    while (i < text.size() && text[i] < 0x80)
+        ++i;
+    const std::size_t at = out.size();
+    out.resize(at + i);
+    for (std::size_t k = 0; k < i; ++k)
+        out[at + k] = char(text[k]);
+    for (; i < text.size(); ++i) {
         char32_t c = text[i];
         if (c >= 0xD800 && c <= 0xDFFF) {
             const bool pair =

@@ -114,16 +114,23 @@ constexpr std::array<bool, 128> refusedSomewhere = [] {
     return table;
 }();
 
-// Whether an ASCII stem may be reserved: the text rules are asked only then.
-bool mayBeReservedAscii(std::string_view stem)
+// Whether a stem's bytes may spell a reserved name: three ASCII letters, then an ASCII digit or a
+// superscript one (UTF-8 C2 B9, C2 B2, C2 B3) after COM and LPT. The text rules are asked only then.
+bool mayBeReservedStem(std::string_view stem)
 {
+    if (stem.size() < 3 || stem.size() > 5)
+        return false;
     const auto upper = [](char c) { return char(c >= 'a' && c <= 'z' ? c - 0x20 : c); };
     const auto startsWith = [&](std::string_view word) {
         return upper(stem[0]) == word[0] && upper(stem[1]) == word[1] && upper(stem[2]) == word[2];
     };
     if (stem.size() == 3)
         return startsWith("CON") || startsWith("PRN") || startsWith("AUX") || startsWith("NUL");
-    return stem.size() == 4 && (startsWith("COM") || startsWith("LPT")) && stem[3] >= '0' && stem[3] <= '9';
+    if (!startsWith("COM") && !startsWith("LPT"))
+        return false;
+    if (stem.size() == 4)
+        return stem[3] >= '0' && stem[3] <= '9';
+    return stem[3] == '\xC2' && (stem[4] == '\xB9' || stem[4] == '\xB2' || stem[4] == '\xB3');
 }
 
 // Bytes from 0x80 up belong to longer sequences, which no ASCII character hides in.
@@ -236,10 +243,9 @@ void addNameProblems(const TargetProfile& profile, const TargetRuleSet& enabled,
                      QStringLiteral("control character %1 at %2").arg(codePoint(unit)).arg(i + 1)});
         }
     }
-    // Every reserved stem is 3 or 4 characters, ASCII or a superscript digit: at most 16 bytes in any case.
     const std::size_t stemBytes = std::min(bytes.find('.'), bytes.size());
     if (wants(TargetRule::ReservedName) && profile.refusesReservedNames &&
-        (ascii ? mayBeReservedAscii(bytes.substr(0, stemBytes)) : stemBytes <= 16)) {
+        mayBeReservedStem(bytes.substr(0, stemBytes))) {
         const QString stem = reservedStem(profile, text());
         if (!stem.isEmpty())
             problems.push_back({TargetRule::ReservedName, QStringLiteral("reserved name ") + quoted(stem)});
@@ -308,7 +314,7 @@ bool surelyBreaksNothing(const TargetProfile& profile, const TargetRuleSet& enab
     if (name.back() == '.' || name.back() == ' ' || name.front() == ' ')
         return false;
     const std::size_t stem = std::min(name.find('.'), name.size());
-    if (profile.refusesReservedNames && (stem == 3 || stem == 4))
+    if (profile.refusesReservedNames && mayBeReservedStem(name.substr(0, stem)))
         return false;
     // A name that holds a character some profile refuses is left to checkName, which knows which refuses
     // what.
