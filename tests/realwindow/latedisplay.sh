@@ -31,9 +31,11 @@ held() {
 }
 number=""
 for n in $(seq 140 199); do
-    held "$n" && continue
-    if [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; then
+    if [ -e "/tmp/.X$n-lock" ]; then
+        held "$n" && continue
         rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n" 2>/dev/null || continue
+    elif [ -e "/tmp/.X11-unix/X$n" ]; then
+        continue # a socket without a lock is no leftover of Xvfb's
     fi
     number=$n
     break
