@@ -26,8 +26,7 @@ int TargetFolderCheck::addName(std::string_view name, bool folder, qint64 size)
     // Measured once for the name's length, its path's, and its collision key.
     const bool ascii = utf8detail::allAscii(name.data(), name.size());
     const qint64 units = ascii ? qint64(name.size()) : qint64(utf16Length(name));
-    const qint64 pathLength =
-        m_folderPathLength + (m_path.unit() == TargetUnit::Bytes ? qint64(name.size()) : units);
+    const qint64 pathLength = m_folderPathLength + m_path.lengthIn(name, units);
     if (!surelyBreaksNothing(m_profile, m_rules, name, folder, size, pathLength)) {
         // The name's bytes are only read during the check: no copy of them.
         const TargetItem item{QByteArray::fromRawData(name.data(), qsizetype(name.size())), folder, size,

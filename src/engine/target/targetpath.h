@@ -29,7 +29,11 @@ public:
     qint64 prefixLength() const { return m_prefixLength; }
     // Bytes in the profile's path unit: a path's length is the sum of its parts'.
     qint64 lengthIn(std::string_view bytes) const;
-    TargetUnit unit() const { return m_unit; }
+    // The same, for a caller that has counted the bytes' UTF-16 units already.
+    qint64 lengthIn(std::string_view bytes, qint64 utf16Units) const
+    {
+        return m_unit == TargetUnit::Bytes ? qint64(bytes.size()) : utf16Units;
+    }
 
 private:
     TargetUnit m_unit;
