@@ -81,6 +81,17 @@ std::optional<ListingCache::Kept> ListingCache::find(std::string_view path) cons
     return it->second;
 }
 
+std::optional<std::pair<std::string_view, ListingCache::Kept>>
+ListingCache::findWithPath(std::string_view path) const
+{
+    const Shard& shard = shardOf(path);
+    std::lock_guard lock(shard.mutex);
+    const auto it = shard.kept.find(path);
+    if (it == shard.kept.end())
+        return std::nullopt;
+    return *it;
+}
+
 void ListingCache::drop(Shard& shard, std::unordered_map<std::string_view, Kept>::iterator it)
 {
     m_dropped.fetch_add(cost(it->first, it->second.entries), std::memory_order_relaxed);

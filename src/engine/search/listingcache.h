@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 // Folder listings kept from one search to the next within one run, so that a search lists again only the
@@ -47,6 +48,8 @@ public:
     void keep(std::string_view path, const fsys::FolderStamp& stamp, timespec listedAt,
               std::string_view entries);
     void forget(std::string_view path);
+    // As find, with the kept copy of the path, valid as long as the cache.
+    std::optional<std::pair<std::string_view, Kept>> findWithPath(std::string_view path) const;
     std::size_t folders() const;
     std::size_t bytes() const { return m_bytes.load(std::memory_order_relaxed); }
     // Listings replaced or forgotten still take their room until the cache goes: past half the budget, a

@@ -13,7 +13,7 @@
 namespace walkahead {
 
 void adoptChildren(const ReaderPool* pool, std::string_view folderPath, unsigned depth,
-                   const std::vector<quint32>& order, const std::string& entries,
+                   const std::vector<quint32>& order, std::string_view entries,
                    const std::function<bool(std::string_view)>& skip,
                    const std::shared_ptr<const HeldFolder>& parent, std::vector<NodePtr>& out)
 {
@@ -37,8 +37,13 @@ void adoptChildren(const ReaderPool* pool, std::string_view folderPath, unsigned
             child->order.reserve(order.size() + 1);
             child->order = order;
             child->order.push_back(at);
-            child->state = NodeState::Queued;
-            child->parent = parent;
+            // The walk takes a listing from memory quicker than a reader could hand it over.
+            if (pool->confirmed && pool->keepsListings(child->depth))
+                child->confirmed = pool->confirmed->find(child->path);
+            if (!child->confirmed) {
+                child->state = NodeState::Queued;
+                child->parent = parent;
+            }
         }
         out.push_back(std::move(child));
     });
@@ -121,6 +126,15 @@ bool ReaderPool::listFromKept(Node& node)
 {
     if (!keepsListings(node.depth) || !canName(node.path))
         return false;
+    if (node.confirmed) {
+        if (identify) {
+            node.device = node.confirmed->stamp.device;
+            node.inode = node.confirmed->stamp.inode;
+        }
+        adoptChildren(this, node.path, node.depth, node.order, node.confirmed->entries, skipFolder, nullptr,
+                      node.children);
+        return true;
+    }
     const std::optional<ListingCache::Kept> kept = listings->find(node.path);
     if (!kept)
         return false;
@@ -330,7 +344,8 @@ int readersAtStart(int most)
 
 std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootPath,
                                             const WalkSettings& settings, dev_t rootDevice, bool identify,
-                                            std::shared_ptr<ListingTrust> trust)
+                                            std::shared_ptr<ListingTrust> trust,
+                                            std::shared_ptr<const ConfirmedListings> confirmed)
 {
     if (settings.readers <= 0)
         return nullptr;
@@ -351,6 +366,7 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
     pool->targetSetup = settings.target;
     pool->listings = settings.listings;
     pool->trust = std::move(trust);
+    pool->confirmed = std::move(confirmed);
     pool->walkCheck = pool->makeCheck();
     pool->identify = identify;
     pool->rootDevice = rootDevice;
@@ -402,7 +418,8 @@ void closeReaderPool(std::shared_ptr<ReaderPool>& pool)
 
 void queueNodes(ReaderPool* pool, const std::vector<NodePtr>& nodes)
 {
-    if (!pool)
+    if (!pool || std::none_of(nodes.begin(), nodes.end(),
+                              [](const NodePtr& n) { return n->state == NodeState::Queued; }))
         return;
     std::size_t queued = 0;
     std::lock_guard lock(pool->mutex);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/dirlisting.h"
+#include "search/confirmedlistings.h"
 #include "search/listingtrust.h"
 #include "search/readergrowth.h"
 #include "search/walker.h"
@@ -126,6 +127,10 @@ struct Node
     std::optional<fsys::FolderStamp> toKeep;
     timespec listedAt{};
     quint32 place = 0; // its place among its folder's sub-folders
+    // Its kept listing, found unchanged as the walk started: the walk takes it, no reader.
+    const ListingCache::Kept* confirmed = nullptr;
+    // Its entries: those of the listing kept, or its own.
+    std::string_view listing() const { return confirmed ? confirmed->entries : std::string_view(entries); }
     std::vector<std::shared_ptr<Node>> children;
     // Its parent, kept open, until it is opened; touched only by whoever took it from the queue.
     std::shared_ptr<const HeldFolder> parent;
@@ -169,8 +174,9 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     bool target = false;     // a target check: folders not entered are listed too ('e')
     bool fileSizes = false;  // a target check that needs each file's size
     std::shared_ptr<const TargetCheckSetup> targetSetup;
-    std::shared_ptr<ListingCache> listings;       // null where listings are not kept
-    std::shared_ptr<ListingTrust> trust;          // which file systems' listings may be kept, for this walk
+    std::shared_ptr<ListingCache> listings; // null where listings are not kept
+    std::shared_ptr<ListingTrust> trust;    // which file systems' listings may be kept, for this walk
+    std::shared_ptr<const ConfirmedListings> confirmed; // null where the walk confirmed none
     std::unique_ptr<TargetFolderCheck> walkCheck; // for folders the walk lists while it would otherwise wait
     dev_t rootDevice = 0;
     std::shared_ptr<const void> keepAlive;
@@ -222,7 +228,7 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
 // caller queues them). pool is null when the walk lists alone. depth is the folder's own.
 // parent, when kept, is where the queued ones are opened from.
 void adoptChildren(const ReaderPool* pool, std::string_view folderPath, unsigned depth,
-                   const std::vector<quint32>& order, const std::string& entries,
+                   const std::vector<quint32>& order, std::string_view entries,
                    const std::function<bool(std::string_view)>& skip,
                    const std::shared_ptr<const HeldFolder>& parent, std::vector<NodePtr>& out);
 // Opens a node taken from the queue: from its parent when that is kept, else by its path below the listed
@@ -235,10 +241,11 @@ int readersAtStart(int most);
 // wait for a disk or a network); null (none started) when none are asked for or the system cannot open a path
 // without following links.
 // identify: readers note each folder's device and inode.
-// trust: the walk's, where listings are kept.
+// trust: the walk's, where listings are kept; confirmed: the kept listings it found unchanged, if any.
 std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootPath,
                                             const WalkSettings& settings, dev_t rootDevice, bool identify,
-                                            std::shared_ptr<ListingTrust> trust);
+                                            std::shared_ptr<ListingTrust> trust,
+                                            std::shared_ptr<const ConfirmedListings> confirmed);
 // Tells the readers to end and joins them, leaving any still inside the system after a grace to end alone.
 void closeReaderPool(std::shared_ptr<ReaderPool>& pool);
 // Hands the queued ones among nodes to the readers.

@@ -80,7 +80,7 @@ private:
             report();
     }
     bool firstMeeting(dev_t device, ino_t inode, std::string_view path);
-    void checkFolder(Frame& frame, const std::string& items, const std::vector<qint64>& sizes, int err,
+    void checkFolder(Frame& frame, std::string_view items, const std::vector<qint64>& sizes, int err,
                      const std::vector<IndexedProblem>* found = nullptr);
     void folderRow(std::string_view path, int err);
     void targetRow(std::string_view prefix, std::string_view name, bool folder,

@@ -92,9 +92,17 @@ void Walk::start(UniqueFd root, const std::string& rootPath)
         if (m_identify)
             m_met.insert({st.st_dev, st.st_ino});
     }
-    if (m_settings.listings)
+    std::shared_ptr<const ConfirmedListings> confirmed;
+    if (m_settings.listings) {
         m_trust = std::make_shared<ListingTrust>();
-    m_pool = startReaderPool(root.get(), rootPath, m_settings, m_rootDevice, m_identify, m_trust);
+        if (m_settings.readers > 0 && m_trust->trusts(m_rootDevice, root.get()) &&
+            !m_trust->asksPerName(m_rootDevice))
+            confirmed = std::make_shared<const ConfirmedListings>(*m_settings.listings, root.get(), rootPath,
+                                                                  m_rootDevice, m_settings.maxFolderDepth,
+                                                                  m_settings.stop);
+    }
+    m_pool = startReaderPool(root.get(), rootPath, m_settings, m_rootDevice, m_identify, m_trust,
+                             std::move(confirmed));
     m_frames.resize(1);
     Frame& top = m_frames[0];
     top.fd = std::move(root);

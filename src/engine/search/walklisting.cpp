@@ -30,7 +30,7 @@ void Walk::walkListed(Frame& frame, Node& node)
         else if (stopRequested())
             m_stopped = true;
         else
-            checkFolder(frame, node.entries, node.sizes, node.readError,
+            checkFolder(frame, node.listing(), node.sizes, node.readError,
                         node.checked ? &node.problems : nullptr);
         if (!node.openError && !node.readError)
             frame.children = std::move(node.children);
@@ -42,7 +42,7 @@ void Walk::walkListed(Frame& frame, Node& node)
         maybeReport();
         return;
     }
-    packed::forEach(node.entries, [&](char kind, std::string_view name) {
+    packed::forEach(node.listing(), [&](char kind, std::string_view name) {
         if (kind != 'f' || m_stopped)
             return;
         if (stopRequested())
@@ -220,7 +220,7 @@ void Walk::testFile(const Frame& frame, std::string_view name)
 // problem, in listing order; a sub-folder to be entered keeps its reasons until the walk reaches it. err: the
 // listing broke off (its items are those read until then), and none of its sub-folders is entered. found:
 // the problems, when the reader that listed the folder checked it.
-void Walk::checkFolder(Frame& frame, const std::string& items, const std::vector<qint64>& sizes, int err,
+void Walk::checkFolder(Frame& frame, std::string_view items, const std::vector<qint64>& sizes, int err,
                        const std::vector<IndexedProblem>* found)
 {
     if (frame.depth > 0)
