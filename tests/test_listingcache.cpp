@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <map>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -455,6 +456,36 @@ private slots:
         stamp.changed = {listedAt.tv_sec - secondsBeforeListing, listedAt.tv_nsec};
         listings.keep("/a", stamp, listedAt, "f\x01\x00x");
         QCOMPARE(listings.find("/a").has_value(), kept);
+    }
+
+    // Listings forgotten and replaced in any order leave every other one found, with its own entries.
+    void forgettingLeavesTheRestFound()
+    {
+        ListingCache listings;
+        const timespec listedAt = ListingCache::now();
+        const fsys::FolderStamp old{1, 2, {listedAt.tv_sec - 100, 0}, {listedAt.tv_sec - 100, 0}};
+        QRandomGenerator random(77);
+        std::map<std::string, std::string> kept;
+        for (int round = 0; round < 20000; ++round) {
+            const std::string path = "/f" + std::to_string(random.bounded(3000));
+            if (random.bounded(3) == 0) {
+                listings.forget(path);
+                kept.erase(path);
+            } else {
+                const std::string entries(random.bounded(1, 40), char('a' + random.bounded(26)));
+                listings.keep(path, old, listedAt, entries);
+                kept[path] = entries;
+            }
+        }
+        QCOMPARE(listings.folders(), kept.size());
+        for (int i = 0; i < 3000; ++i) {
+            const std::string path = "/f" + std::to_string(i);
+            const std::optional<ListingCache::Kept> found = listings.find(path);
+            const auto it = kept.find(path);
+            QCOMPARE(found.has_value(), it != kept.end());
+            if (found)
+                QCOMPARE(std::string(found->entries), it->second);
+        }
     }
 
     void budgetBoundsWhatIsKept()

@@ -6,10 +6,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <new>
 
 namespace {
 
-// What a map entry costs beside its path and names: the node and its hash slot.
+// What a kept listing costs beside its path and names: its record's head and two table (at most half are
+// taken), with room to spare for alignment and a table that just doubled.
 constexpr std::size_t Bookkeeping = 96;
 constexpr std::size_t FirstBlockBytes = 64 << 10;
 constexpr std::size_t BlockBytes = 2 * LargePage;
@@ -71,31 +74,81 @@ char* ListingCache::place(std::size_t bytes)
     return data;
 }
 
+std::size_t ListingCache::Shard::at(std::size_t hash, std::string_view path) const
+{
+    const std::size_t mask = table.size() - 1;
+    for (std::size_t i = (hash / Shards) & mask;; i = (i + 1) & mask) {
+        const Slot& slot = table[i];
+        if (!slot.record || (slot.hash == hash && slot.record->path() == path))
+            return i;
+    }
+}
+
+void ListingCache::Shard::insert(std::size_t hash, const Record* record)
+{
+    if (2 * (taken + 1) > table.size()) {
+        std::vector<Slot> old(std::max<std::size_t>(64, 2 * table.size()), Slot{0, nullptr});
+        old.swap(table);
+        for (const Slot& slot : old) {
+            if (slot.record)
+                table[at(slot.hash, slot.record->path())] = slot;
+        }
+    }
+    table[at(hash, record->path())] = {hash, record};
+    ++taken;
+}
+
+void ListingCache::Shard::erase(std::size_t i)
+{
+    // Later table of the same run move back, so that no look-up stops short of its record at a hole.
+    const std::size_t mask = table.size() - 1;
+    table[i].record = nullptr;
+    for (std::size_t j = (i + 1) & mask; table[j].record; j = (j + 1) & mask) {
+        const std::size_t home = (table[j].hash / Shards) & mask;
+        const bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+        if (stays)
+            continue;
+        table[i] = table[j];
+        table[j].record = nullptr;
+        i = j;
+    }
+    --taken;
+}
+
+const ListingCache::Record* ListingCache::recordOf(const Shard& shard, std::size_t hash,
+                                                   std::string_view path)
+{
+    return shard.table.empty() ? nullptr : shard.table[shard.at(hash, path)].record;
+}
+
 std::optional<ListingCache::Kept> ListingCache::find(std::string_view path) const
 {
-    const Shard& shard = shardOf(path);
+    const std::size_t hash = hashOf(path);
+    const Shard& shard = shardOf(hash);
     std::lock_guard lock(shard.mutex);
-    const auto it = shard.kept.find(path);
-    if (it == shard.kept.end())
+    const Record* record = recordOf(shard, hash, path);
+    if (!record)
         return std::nullopt;
-    return it->second;
+    return Kept{record->stamp, record->entries()};
 }
 
 std::optional<std::pair<std::string_view, ListingCache::Kept>>
 ListingCache::findWithPath(std::string_view path) const
 {
-    const Shard& shard = shardOf(path);
+    const std::size_t hash = hashOf(path);
+    const Shard& shard = shardOf(hash);
     std::lock_guard lock(shard.mutex);
-    const auto it = shard.kept.find(path);
-    if (it == shard.kept.end())
+    const Record* record = recordOf(shard, hash, path);
+    if (!record)
         return std::nullopt;
-    return *it;
+    return std::pair(record->path(), Kept{record->stamp, record->entries()});
 }
 
-void ListingCache::drop(Shard& shard, std::unordered_map<std::string_view, Kept>::iterator it)
+void ListingCache::drop(Shard& shard, std::size_t at)
 {
-    m_dropped.fetch_add(cost(it->first, it->second.entries), std::memory_order_relaxed);
-    shard.kept.erase(it);
+    const Record* record = shard.table[at].record;
+    m_dropped.fetch_add(cost(record->path(), record->entries()), std::memory_order_relaxed);
+    shard.erase(at);
 }
 
 void ListingCache::keep(std::string_view path, const fsys::FolderStamp& stamp, timespec listedAt,
@@ -108,33 +161,44 @@ void ListingCache::keep(std::string_view path, const fsys::FolderStamp& stamp, t
         return;
     }
     const std::size_t added = cost(path, entries);
-    Shard& shard = shardOf(path);
+    const std::size_t hash = hashOf(path);
+    Shard& shard = shardOf(hash);
     std::lock_guard lock(shard.mutex);
-    const auto it = shard.kept.find(path);
-    if (it != shard.kept.end()) {
-        if (it->second.stamp == stamp && it->second.entries == entries)
-            return;
-        drop(shard, it);
+    if (!shard.table.empty()) {
+        const std::size_t at = shard.at(hash, path);
+        if (const Record* old = shard.table[at].record) {
+            if (old->stamp == stamp && old->entries() == entries)
+                return;
+            drop(shard, at);
+        }
     }
-    if (m_bytes.load(std::memory_order_relaxed) + added > m_budget)
+    if (m_bytes.load(std::memory_order_relaxed) + added > m_budget ||
+        std::max(path.size(), entries.size()) > std::numeric_limits<std::uint32_t>::max())
         return;
-    char* at = place(path.size() + entries.size());
+    // Records stay aligned for their stamps.
+    const std::size_t bytes = (sizeof(Record) + path.size() + entries.size() + alignof(Record) - 1) /
+                              alignof(Record) * alignof(Record);
+    char* at = place(bytes);
     if (!at)
         return;
-    std::memcpy(at, path.data(), path.size());
-    std::memcpy(at + path.size(), entries.data(), entries.size());
-    shard.kept.emplace(std::string_view(at, path.size()),
-                       Kept{stamp, std::string_view(at + path.size(), entries.size())});
+    auto* record = new (at) Record{stamp, std::uint32_t(path.size()), std::uint32_t(entries.size())};
+    char* const text = reinterpret_cast<char*>(record + 1);
+    std::memcpy(text, path.data(), path.size());
+    std::memcpy(text + path.size(), entries.data(), entries.size());
+    shard.insert(hash, record);
     m_bytes.fetch_add(added, std::memory_order_relaxed);
 }
 
 void ListingCache::forget(std::string_view path)
 {
-    Shard& shard = shardOf(path);
+    const std::size_t hash = hashOf(path);
+    Shard& shard = shardOf(hash);
     std::lock_guard lock(shard.mutex);
-    const auto it = shard.kept.find(path);
-    if (it != shard.kept.end())
-        drop(shard, it);
+    if (shard.table.empty())
+        return;
+    const std::size_t at = shard.at(hash, path);
+    if (shard.table[at].record)
+        drop(shard, at);
 }
 
 std::size_t ListingCache::folders() const
@@ -142,7 +206,7 @@ std::size_t ListingCache::folders() const
     std::size_t n = 0;
     for (const Shard& shard : m_shards) {
         std::lock_guard lock(shard.mutex);
-        n += shard.kept.size();
+        n += shard.taken;
     }
     return n;
 }

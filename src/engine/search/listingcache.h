@@ -7,12 +7,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -68,20 +68,41 @@ private:
         std::size_t size = 0;
         std::size_t used = 0;
     };
+    // A kept listing as it lies in a block: this, the path, the entries.
+    struct Record
+    {
+        fsys::FolderStamp stamp;
+        std::uint32_t pathSize;
+        std::uint32_t entriesSize;
+        std::string_view path() const { return {reinterpret_cast<const char*>(this + 1), pathSize}; }
+        std::string_view entries() const { return {path().data() + pathSize, entriesSize}; }
+    };
+    // Open addressing over records, each slot with its path's hash: a look-up reads the slot and the record,
+    // where a map's nodes and buckets cost twice the trips to memory.
+    struct Slot
+    {
+        std::size_t hash;
+        const Record* record; // null: empty
+    };
     struct Shard
     {
         mutable std::mutex mutex;
-        std::unordered_map<std::string_view, Kept> kept;
+        std::vector<Slot> table; // a power of two, at most half taken
+        std::size_t taken = 0;
+        // The slot of path, or the empty one where it would go; table must not be empty.
+        std::size_t at(std::size_t hash, std::string_view path) const;
+        void erase(std::size_t at);
+        void insert(std::size_t hash, const Record* record);
     };
     static constexpr std::size_t Shards = 16;
-    Shard& shardOf(std::string_view path) const
-    {
-        return m_shards[std::hash<std::string_view>()(path) % Shards];
-    }
+    static std::size_t hashOf(std::string_view path) { return std::hash<std::string_view>()(path); }
+    Shard& shardOf(std::size_t hash) const { return m_shards[hash % Shards]; }
+    // The record kept for path; null when none. Called holding the shard's lock.
+    static const Record* recordOf(const Shard& shard, std::size_t hash, std::string_view path);
     // Room for bytes in the blocks, to be written by the caller alone.
     char* place(std::size_t bytes);
     static std::size_t cost(std::string_view path, std::string_view entries);
-    void drop(Shard& shard, std::unordered_map<std::string_view, Kept>::iterator it);
+    void drop(Shard& shard, std::size_t at);
 
     mutable std::array<Shard, Shards> m_shards;
     std::mutex m_blocksMutex;
