@@ -56,11 +56,10 @@ struct ConfirmedListings::Asker
     template <class Below> void ask(const Folder& folder, Below&& below)
     {
         const char* const relative = folder.depth > baseDepth ? folder.path.c_str() + baseSkip : ".";
-        const std::optional<std::pair<std::string_view, ListingCache::Kept>> kept =
-            owner.m_cache.findWithPath(folder.path);
+        const std::optional<ListingCache::Found> kept = owner.m_cache.findWithPath(folder.path);
         std::string_view entries;
         if (kept) {
-            const auto& [path, listing] = *kept;
+            const ListingCache::Kept& listing = kept->kept;
             if (folder.depth > 0) {
                 if (listing.stamp.device != owner.m_rootDevice)
                     return;
@@ -69,7 +68,7 @@ struct ConfirmedListings::Asker
                     return;
                 // A changed folder's sub-folders may still be as they were: they are asked all the same.
                 if (*now == listing.stamp)
-                    owner.add(found, {std::hash<std::string_view>()(path), path, listing});
+                    owner.add(found, {kept->hash, kept->path, listing});
             }
             entries = listing.entries;
         } else {
@@ -246,7 +245,7 @@ const ListingCache::Kept* ConfirmedListings::find(std::string_view path) const
     if (m_slots.empty() || path.size() <= m_skip)
         return nullptr;
     // A folder found unchanged stays found; only one not found may still have to be asked.
-    const std::size_t hash = std::hash<std::string_view>()(path);
+    const std::size_t hash = ListingCache::hashOf(path);
     if (const ListingCache::Kept* kept = lookUp(path, hash))
         return kept;
     if (m_subtrees.empty())

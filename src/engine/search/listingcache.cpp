@@ -132,8 +132,7 @@ std::optional<ListingCache::Kept> ListingCache::find(std::string_view path) cons
     return Kept{record->stamp, record->entries()};
 }
 
-std::optional<std::pair<std::string_view, ListingCache::Kept>>
-ListingCache::findWithPath(std::string_view path) const
+std::optional<ListingCache::Found> ListingCache::findWithPath(std::string_view path) const
 {
     const std::size_t hash = hashOf(path);
     const Shard& shard = shardOf(hash);
@@ -141,7 +140,7 @@ ListingCache::findWithPath(std::string_view path) const
     const Record* record = recordOf(shard, hash, path);
     if (!record)
         return std::nullopt;
-    return std::pair(record->path(), Kept{record->stamp, record->entries()});
+    return Found{record->path(), Kept{record->stamp, record->entries()}, hash};
 }
 
 void ListingCache::drop(Shard& shard, std::size_t at)

@@ -48,8 +48,15 @@ public:
     void keep(std::string_view path, const fsys::FolderStamp& stamp, timespec listedAt,
               std::string_view entries);
     void forget(std::string_view path);
-    // As find, with the kept copy of the path, valid as long as the cache.
-    std::optional<std::pair<std::string_view, Kept>> findWithPath(std::string_view path) const;
+    // As find, with the kept copy of the path, valid as long as the cache, and the path's hash (hashOf).
+    struct Found
+    {
+        std::string_view path;
+        Kept kept;
+        std::size_t hash;
+    };
+    std::optional<Found> findWithPath(std::string_view path) const;
+    static std::size_t hashOf(std::string_view path) { return std::hash<std::string_view>()(path); }
     std::size_t folders() const;
     std::size_t bytes() const { return m_bytes.load(std::memory_order_relaxed); }
     // Listings replaced or forgotten still take their room until the cache goes: past half the budget, a
@@ -95,7 +102,6 @@ private:
         void insert(std::size_t hash, const Record* record);
     };
     static constexpr std::size_t Shards = 16;
-    static std::size_t hashOf(std::string_view path) { return std::hash<std::string_view>()(path); }
     Shard& shardOf(std::size_t hash) const { return m_shards[hash % Shards]; }
     // The record kept for path; null when none. Called holding the shard's lock.
     static const Record* recordOf(const Shard& shard, std::size_t hash, std::string_view path);
