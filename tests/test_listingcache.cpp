@@ -350,8 +350,8 @@ private slots:
         const UniqueFd root = fsys::openFolder(top.constData()).fd;
         struct stat st;
         QVERIFY(::fstat(root.get(), &st) == 0);
-        ConfirmedListings confirmed(*listings, root.get(), folderPathForWalk(top), st.st_dev, -1, nullptr,
-                                    threads);
+        ConfirmedListings confirmed(listings, root.get(), folderPathForWalk(top), st.st_dev, -1, nullptr,
+                                    nullptr, threads);
         int found = 0;
         for (const QByteArray& f : tree.folders()) {
             const bool unchanged =
@@ -380,8 +380,8 @@ private slots:
         struct stat st;
         QVERIFY(::fstat(root.get(), &st) == 0);
         std::atomic<bool> stop{false};
-        ConfirmedListings confirmed(*listings, root.get(), folderPathForWalk(scratch.path()), st.st_dev, -1,
-                                    &stop, 1);
+        ConfirmedListings confirmed(listings, root.get(), folderPathForWalk(scratch.path()), st.st_dev, -1,
+                                    &stop, nullptr, 1);
         stop = true;
         int found = 0;
         for (const QByteArray& f : tree.folders())

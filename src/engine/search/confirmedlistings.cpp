@@ -56,7 +56,7 @@ struct ConfirmedListings::Asker
     template <class Below> void ask(const Folder& folder, Below&& below)
     {
         const char* const relative = folder.depth > baseDepth ? folder.path.c_str() + baseSkip : ".";
-        const std::optional<ListingCache::Found> kept = owner.m_cache.findWithPath(folder.path);
+        const std::optional<ListingCache::Found> kept = owner.m_cache->findWithPath(folder.path);
         std::string_view entries;
         if (kept) {
             const ListingCache::Kept& listing = kept->kept;
@@ -144,14 +144,15 @@ struct ConfirmedListings::Asker
     }
 };
 
-ConfirmedListings::ConfirmedListings(const ListingCache& cache, int rootFd, std::string_view rootPath,
-                                     dev_t rootDevice, int maxFolderDepth, const std::atomic<bool>* stop,
+ConfirmedListings::ConfirmedListings(std::shared_ptr<const ListingCache> cache, int rootFd,
+                                     std::string_view rootPath, dev_t rootDevice, int maxFolderDepth,
+                                     const std::atomic<bool>* stop, std::shared_ptr<const void> keepAlive,
                                      unsigned threads)
-    : m_cache(cache), m_root(fsys::openSubFolder(rootFd, ".").fd),
-      m_skip(rootPath == "/" ? 1 : rootPath.size() + 1), m_rootDevice(rootDevice),
-      m_maxFolderDepth(maxFolderDepth), m_stop(stop)
+    : m_cache(std::move(cache)), m_keepAlive(std::move(keepAlive)),
+      m_root(fsys::openSubFolder(rootFd, ".").fd), m_skip(rootPath == "/" ? 1 : rootPath.size() + 1),
+      m_rootDevice(rootDevice), m_maxFolderDepth(maxFolderDepth), m_stop(stop)
 {
-    const std::size_t kept = cache.folders();
+    const std::size_t kept = m_cache->folders();
     if (kept == 0 || !m_root.valid())
         return;
     m_slots = std::vector<std::atomic<const Entry*>>(std::bit_ceil(2 * kept + 2));

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -25,10 +26,12 @@ public:
     // rootFd: the listed folder at rootPath, on rootDevice; maxFolderDepth as the
     // walk's. The folders asked are those the kept listings lead to from the listed folder's, sub-tree by
     // sub-tree in the order a walk meets them: folders asked one after another then share most of their
-    // lookups' steps, still in the processor's cache. Asks nothing more once stop turns true. threads: how
-    // many ask at once; 0 for one a processor.
-    ConfirmedListings(const ListingCache& cache, int rootFd, std::string_view rootPath, dev_t rootDevice,
-                      int maxFolderDepth, const std::atomic<bool>* stop, unsigned threads = 0);
+    // lookups' steps, still in the processor's cache. Asks nothing more once stop turns true; keepAlive holds
+    // what stop points into, for threads still asking when the walk is gone. threads: how many ask at once; 0
+    // for one a processor.
+    ConfirmedListings(std::shared_ptr<const ListingCache> cache, int rootFd, std::string_view rootPath,
+                      dev_t rootDevice, int maxFolderDepth, const std::atomic<bool>* stop,
+                      std::shared_ptr<const void> keepAlive, unsigned threads = 0);
     // Stops asking and waits for the threads that ask.
     ~ConfirmedListings();
     ConfirmedListings(const ConfirmedListings&) = delete;
@@ -64,7 +67,8 @@ private:
     void askSubtrees(Asker& asker);
     const ListingCache::Kept* lookUp(std::string_view path, std::size_t hash) const;
 
-    const ListingCache& m_cache;
+    std::shared_ptr<const ListingCache> m_cache;
+    std::shared_ptr<const void> m_keepAlive;
     UniqueFd m_root;    // a descriptor of its own: the walk closes its one while this still asks
     std::size_t m_skip; // the listed folder's path with its separator
     dev_t m_rootDevice;
