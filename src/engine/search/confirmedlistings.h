@@ -53,6 +53,10 @@ public:
 private:
     struct Subtree
     {
+        Subtree(std::string path, unsigned depth, bool mayList)
+            : path(std::move(path)), depth(depth), mayList(mayList)
+        {
+        }
         std::string path;
         unsigned depth;
         bool mayList;
