@@ -2,8 +2,8 @@
 // A search that reuses the listings of an earlier one gives exactly what a fresh walk gives, however the tree
 // changed between them, on the file systems a user searches.
 #include "app/searchrun.h"
-#include "search/confirmedlistings.h"
 #include "search/walker.h"
+#include "support/changingtree.h"
 #include "support/diskmount.h"
 #include "support/filetree.h"
 #include "support/testform.h"
@@ -26,172 +26,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-// A walk's sequence, and how many sub-folders it opened.
-struct Walked
-{
-    QByteArrayList sequence;
-    int opened = 0;
-};
-
-Walked walk(const QByteArray& root, int readers, const std::shared_ptr<ListingCache>& listings, bool target)
-{
-    std::atomic<int> opened{0};
-    const auto count = [&opened](std::string_view) {
-        ++opened;
-        return 0;
-    };
-    Walked out;
-    out.sequence = walkSequence(root, SequenceWalk{readers, count, listings, target, -1, 5});
-    out.opened = opened.load();
-    return out;
-}
-
-// A tree of folders and files with random names, changed at random: what a user does between two searches.
-class ChangingTree
-{
-public:
-    ChangingTree(const QByteArray& top, quint32 seed) : m_top(top), m_random(seed) {}
-
-    void make(int folders, int files)
-    {
-        m_folders = {m_top};
-        for (int i = 0; i < folders; ++i)
-            addFolder(pick(m_folders));
-        for (int i = 0; i < files; ++i)
-            addFile(pick(m_folders));
-        // A link whose folder never changes while what it names turns from a file into a folder.
-        FileTree::makeFolder(m_top + "/linked");
-        FileTree::write(m_top + "/target", "x");
-        // FAT and exFAT keep no links.
-        link("../target", m_top + "/linked/link");
-    }
-    // Folders holding a link.
-    int linkFolders()
-    {
-        refreshFolders();
-        return int(std::count_if(m_folders.begin(), m_folders.end(), [](const QByteArray& folder) {
-            const QList<QByteArray> names = FileTree::list(folder);
-            return std::any_of(names.begin(), names.end(), [&](const QByteArray& n) {
-                struct stat st;
-                return ::lstat((folder + '/' + n).constData(), &st) == 0 && S_ISLNK(st.st_mode);
-            });
-        }));
-    }
-    QList<QByteArray> folders()
-    {
-        refreshFolders();
-        return m_folders;
-    }
-    int subFolders()
-    {
-        refreshFolders();
-        return int(m_folders.size()) - 1;
-    }
-
-    // One change in each of count folders picked at random.
-    void change(int count)
-    {
-        for (int i = 0; i < count; ++i) {
-            const QByteArray folder = pick(m_folders);
-            const QList<QByteArray> names = FileTree::list(folder);
-            const QByteArray some = names.isEmpty() ? QByteArray() : folder + '/' + pick(names);
-            switch (m_random.bounded(7)) {
-            case 0:
-                addFile(folder);
-                break;
-            case 1:
-                if (!some.isEmpty() && !isFolder(some))
-                    ::unlink(some.constData());
-                break;
-            case 2: // renamed, within its folder or into another
-                if (!some.isEmpty())
-                    ::rename(some.constData(), (pick(m_folders) + '/' + name()).constData());
-                break;
-            case 3:
-                addFolder(folder);
-                addFile(m_folders.last());
-                break;
-            case 4: // a file becomes a folder of the same name
-                if (!some.isEmpty() && !isFolder(some) && ::unlink(some.constData()) == 0)
-                    FileTree::makeFolder(some);
-                break;
-            case 5:
-                if (!some.isEmpty() && isFolder(some) && some != m_top + "/linked")
-                    FileTree::removeTree(some);
-                break;
-            default: // a folder moved aside, a link to it in its place
-                if (!some.isEmpty() && isFolder(some) && some != m_top + "/linked" &&
-                    ::rename(some.constData(), (some + ".moved").constData()) == 0)
-                    link(some.mid(some.lastIndexOf('/') + 1) + ".moved", some);
-                break;
-            }
-            // Folders moved or removed above are found again from the tree itself.
-            refreshFolders();
-        }
-        if (::unlink((m_top + "/target").constData()) == 0)
-            FileTree::makeFolder(m_top + "/target");
-        else if (FileTree::removeTree(m_top + "/target"))
-            FileTree::write(m_top + "/target", "x");
-    }
-
-private:
-    template <class T> const T& pick(const QList<T>& from)
-    {
-        return from[qsizetype(m_random.bounded(quint32(from.size())))];
-    }
-    QByteArray name()
-    {
-        // Lower-case ASCII, lengths that vary: names every file system here takes, and lengths that differ.
-        QByteArray n;
-        const int length = 1 + int(m_random.bounded(24u));
-        for (int i = 0; i < length; ++i)
-            n += char('a' + m_random.bounded(26u));
-        return n + QByteArray::number(m_serial++);
-    }
-    void addFile(const QByteArray& folder) { FileTree::write(folder + '/' + name() + ".txt", "x"); }
-    void addFolder(const QByteArray& parent)
-    {
-        const QByteArray folder = parent + '/' + name();
-        if (FileTree::makeFolder(folder))
-            m_folders << folder;
-    }
-    static void link(const QByteArray& target, const QByteArray& at)
-    {
-        // FAT and exFAT keep no links: there the tree has none.
-        [[maybe_unused]] const int made = ::symlink(target.constData(), at.constData());
-    }
-    static bool isFolder(const QByteArray& path)
-    {
-        struct stat st;
-        return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
-    }
-    void refreshFolders()
-    {
-        m_folders = {m_top};
-        for (qsizetype i = 0; i < m_folders.size(); ++i) {
-            for (const QByteArray& n : FileTree::list(m_folders[i])) {
-                if (isFolder(m_folders[i] + '/' + n))
-                    m_folders << m_folders[i] + '/' + n;
-            }
-        }
-    }
-
-    QByteArray m_top;
-    QRandomGenerator m_random;
-    QList<QByteArray> m_folders;
-    int m_serial = 0;
-};
-
-// Long enough for every listing to be kept: their folders' times lie further back than the margin.
-void waitPastMargin()
-{
-    QThread::msleep(std::chrono::milliseconds(ListingCache::Margin).count() + 150);
-}
-
-} // namespace
-
 class TestListingCache : public QObject
 {
     Q_OBJECT
@@ -204,16 +38,13 @@ private slots:
         QTest::addColumn<bool>("target");
         // exfat-fuse and fusefat leave a folder's times alone when its names change: nothing may be kept.
         QTest::addColumn<bool>("kept");
-        // Enough folders for the ones asked ahead of the walk to be shared out as sub-trees.
-        QTest::addColumn<int>("folders");
-        QTest::newRow("walk alone") << -1 << 0 << false << true << 40;
-        QTest::newRow("readers") << -1 << 16 << false << true << 40;
-        QTest::newRow("readers, many folders") << -1 << 16 << false << true << 600;
-        QTest::newRow("target check") << -1 << 16 << true << true << 40;
-        QTest::newRow("exfat") << int(DiskMount::Kind::Exfat) << 16 << false << false << 40;
-        QTest::newRow("fat32") << int(DiskMount::Kind::Fat) << 16 << false << false << 40;
-        QTest::newRow("ntfs") << int(DiskMount::Kind::Ntfs) << 16 << false << true << 40;
-        QTest::newRow("bindfs") << int(DiskMount::Kind::Bindfs) << 16 << false << true << 40;
+        QTest::newRow("walk alone") << -1 << 0 << false << true;
+        QTest::newRow("readers") << -1 << 16 << false << true;
+        QTest::newRow("target check") << -1 << 16 << true << true;
+        QTest::newRow("exfat") << int(DiskMount::Kind::Exfat) << 16 << false << false;
+        QTest::newRow("fat32") << int(DiskMount::Kind::Fat) << 16 << false << false;
+        QTest::newRow("ntfs") << int(DiskMount::Kind::Ntfs) << 16 << false << true;
+        QTest::newRow("bindfs") << int(DiskMount::Kind::Bindfs) << 16 << false << true;
     }
     void sameAsFreshWalk()
     {
@@ -221,7 +52,6 @@ private slots:
         QFETCH(int, readers);
         QFETCH(bool, target);
         QFETCH(bool, kept);
-        QFETCH(int, folders);
         std::unique_ptr<DiskMount> mount;
         QByteArray top;
         ScratchDir scratch;
@@ -233,160 +63,8 @@ private slots:
             top = scratch.path();
         }
         ChangingTree tree(top, 20261209);
-        tree.make(folders, folders * 7);
-        const auto listings = std::make_shared<ListingCache>();
-        const auto same = [&](const char* when) -> int {
-            const Walked reused = walk(top, readers, listings, target);
-            const Walked fresh = walk(top, readers, nullptr, target);
-            if (reused.sequence != fresh.sequence) {
-                for (qsizetype i = 0; i < std::max(reused.sequence.size(), fresh.sequence.size()); ++i) {
-                    if (reused.sequence.value(i) != fresh.sequence.value(i)) {
-                        qWarning("%s, at %lld: reused \"%s\", fresh \"%s\"", when, qlonglong(i),
-                                 reused.sequence.value(i).constData(), fresh.sequence.value(i).constData());
-                        break;
-                    }
-                }
-            }
-            if (reused.sequence != fresh.sequence)
-                QTest::qFail(when, __FILE__, __LINE__);
-            return reused.opened;
-        };
-
-        waitPastMargin();
-        same("first search");
-        if (QTest::currentTestFailed())
-            return;
-        // Only the folder holding a link is opened again: a link's kind is not in its folder's times. (The
-        // walk alone opens each folder, and reads only its times.)
-        const int opened = same("unchanged");
-        if (readers > 0)
-            QCOMPARE(opened, kept ? tree.linkFolders() : tree.subFolders());
-        for (int round = 0; round < 4 && !QTest::currentTestFailed(); ++round) {
-            tree.change(6);
-            same(qPrintable(QStringLiteral("changed in round %1, searched at once").arg(round)));
-        }
-        if (QTest::currentTestFailed())
-            return;
-        waitPastMargin();
-        same("changed, searched later");
-        if (QTest::currentTestFailed())
-            return;
-        const int openedAgain = same("unchanged again");
-        if (readers > 0)
-            QCOMPARE(openedAgain, kept ? tree.linkFolders() : tree.subFolders());
-    }
-
-    // Asked ahead of the walk, exactly the folders unchanged since their listings were kept are found so:
-    // however many threads ask, whatever changed above them, and with the listed folder's own listing lost.
-    void confirmsExactlyTheUnchanged_data()
-    {
-        QTest::addColumn<unsigned>("threads");
-        QTest::addColumn<bool>("rootKept");
-        QTest::newRow("one thread") << 1u << true;
-        QTest::newRow("four threads") << 4u << true;
-        QTest::newRow("listed folder not kept") << 2u << false;
-    }
-    void confirmsExactlyTheUnchanged()
-    {
-        QFETCH(unsigned, threads);
-        QFETCH(bool, rootKept);
-        ScratchDir scratch;
-        const QByteArray top = scratch.path();
-        ChangingTree tree(top, 5150);
-        tree.make(400, 800);
-        waitPastMargin();
-        const auto listings = std::make_shared<ListingCache>();
-        walk(top, 16, listings, false);
-        if (!rootKept)
-            listings->forget(top.toStdString());
-        // Picked among folders that hold folders, smallest sub-trees first, none inside another's.
-        const QList<QByteArray> before = tree.folders();
-        const auto below = [&](const QByteArray& f) {
-            return std::count_if(before.begin(), before.end(),
-                                 [&](const QByteArray& g) { return g.startsWith(f + '/'); });
-        };
-        QList<QByteArray> candidates;
-        for (const QByteArray& f : before) {
-            if (f != top && f != top + "/linked" && below(f) > 0)
-                candidates << f;
-        }
-        std::stable_sort(candidates.begin(), candidates.end(),
-                         [&](const QByteArray& a, const QByteArray& b) { return below(a) < below(b); });
-        QList<QByteArray> parents;
-        for (const QByteArray& f : candidates) {
-            const auto related = [&](const QByteArray& p) {
-                return f.startsWith(p + '/') || p.startsWith(f + '/') ||
-                       f.left(f.lastIndexOf('/')) == p.left(p.lastIndexOf('/'));
-            };
-            if (std::none_of(parents.begin(), parents.end(), related))
-                parents << f;
-        }
-        QVERIFY(parents.size() >= 4);
-        const QByteArray added = parents[0], linkedAway = parents[1], permissions = parents[2],
-                         moved = parents[3];
-        QSet<QByteArray> changed{top,
-                                 top + "/linked",
-                                 added,
-                                 permissions,
-                                 linkedAway,
-                                 moved.left(moved.lastIndexOf('/')),
-                                 linkedAway.left(linkedAway.lastIndexOf('/'))};
-        FileTree::write(added + "/new.txt", "x");
-        QVERIFY(::chmod(permissions.constData(), 0700) == 0);
-        QVERIFY(::rename(linkedAway.constData(), (linkedAway + ".old").constData()) == 0);
-        QVERIFY(::symlink((linkedAway + ".old").constData(), linkedAway.constData()) == 0);
-        QVERIFY(::rename(moved.constData(), (top + "/moved").constData()) == 0);
-        // Below the link and in the moved sub-tree nothing was kept at the paths they have now; what was kept
-        // at the paths they had is gone.
-        const auto under = [](const QByteArray& f, const QByteArray& p) {
-            return f == p || f.startsWith(p + '/');
-        };
-        QList<QByteArray> gone;
-        for (const QByteArray& f : before) {
-            if (under(f, moved) || under(f, linkedAway))
-                gone << f;
-        }
-
-        const UniqueFd root = fsys::openFolder(top.constData()).fd;
-        struct stat st;
-        QVERIFY(::fstat(root.get(), &st) == 0);
-        ConfirmedListings confirmed(listings, root.get(), folderPathForWalk(top), st.st_dev, -1, nullptr,
-                                    nullptr, threads);
-        int found = 0;
-        for (const QByteArray& f : tree.folders()) {
-            const bool unchanged =
-                !changed.contains(f) && !under(f, linkedAway + ".old") && !under(f, top + "/moved");
-            if (!unchanged && confirmed.find(f.toStdString()))
-                QFAIL(qPrintable("changed, yet found unchanged: " + f));
-            if (unchanged && !confirmed.find(f.toStdString()))
-                QFAIL(qPrintable("unchanged, yet not found: " + f));
-            found += unchanged ? 1 : 0;
-        }
-        for (const QByteArray& f : gone)
-            QVERIFY2(!confirmed.find(f.toStdString()), f.constData());
-        QCOMPARE(int(confirmed.size()), found);
-    }
-
-    // A walk stopped while folders are still being asked ends, and whoever waits on them is answered.
-    void stopWhileAskingEnds()
-    {
-        ScratchDir scratch;
-        ChangingTree tree(scratch.path(), 31);
-        tree.make(600, 0);
-        waitPastMargin();
-        const auto listings = std::make_shared<ListingCache>();
-        walk(scratch.path(), 16, listings, false);
-        const UniqueFd root = fsys::openFolder(scratch.path().constData()).fd;
-        struct stat st;
-        QVERIFY(::fstat(root.get(), &st) == 0);
-        std::atomic<bool> stop{false};
-        ConfirmedListings confirmed(listings, root.get(), folderPathForWalk(scratch.path()), st.st_dev, -1,
-                                    &stop, nullptr, 1);
-        stop = true;
-        int found = 0;
-        for (const QByteArray& f : tree.folders())
-            found += confirmed.find(f.toStdString()) ? 1 : 0;
-        QVERIFY(found <= tree.subFolders());
+        tree.make(40, 300);
+        checkSearchesAgain(top, tree, readers, target, kept);
     }
 
     // The window keeps its listings from one search to the next, and a search after changes lists what a
