@@ -123,13 +123,8 @@ const ListingCache::Record* ListingCache::recordOf(const Shard& shard, std::size
 
 std::optional<ListingCache::Kept> ListingCache::find(std::string_view path) const
 {
-    const std::size_t hash = hashOf(path);
-    const Shard& shard = shardOf(hash);
-    std::lock_guard lock(shard.mutex);
-    const Record* record = recordOf(shard, hash, path);
-    if (!record)
-        return std::nullopt;
-    return Kept{record->stamp, record->entries()};
+    const std::optional<Found> found = findWithPath(path);
+    return found ? std::optional(found->kept) : std::nullopt;
 }
 
 std::optional<ListingCache::Found> ListingCache::findWithPath(std::string_view path) const
