@@ -108,13 +108,16 @@ private slots:
                 gone << f;
         }
 
+        // Asked at once, deepest first: a folder whose sub-tree is still being asked must be waited for.
+        QList<QByteArray> after = tree.folders();
+        std::reverse(after.begin(), after.end());
         const UniqueFd root = fsys::openFolder(top.constData()).fd;
         struct stat st;
         QVERIFY(::fstat(root.get(), &st) == 0);
         ConfirmedListings confirmed(listings, root.get(), folderPathForWalk(top), st.st_dev, -1, nullptr,
                                     nullptr, threads);
         int found = 0;
-        for (const QByteArray& f : tree.folders()) {
+        for (const QByteArray& f : after) {
             const bool unchanged =
                 !changed.contains(f) && !under(f, linkedAway + ".old") && !under(f, top + "/moved");
             if (!unchanged && confirmed.find(f.toStdString()))
