@@ -56,25 +56,23 @@ struct ConfirmedListings::Asker
     template <class Below> void ask(const Folder& folder, Below&& below)
     {
         const char* const relative = folder.depth > baseDepth ? folder.path.c_str() + baseSkip : ".";
+        std::optional<fsys::FolderStamp> now;
+        if (folder.depth > 0) {
+            now = fsys::folderStampAt(base, relative);
+            if (!now || now->device != owner.m_rootDevice)
+                return;
+        }
         const std::optional<ListingCache::Found> kept = owner.m_cache->findWithPath(folder.path);
         std::string_view entries;
         if (kept) {
-            const ListingCache::Kept& listing = kept->kept;
-            if (folder.depth > 0) {
-                if (listing.stamp.device != owner.m_rootDevice)
-                    return;
-                const std::optional<fsys::FolderStamp> now = fsys::folderStampAt(base, relative);
-                if (!now || now->device != owner.m_rootDevice)
-                    return;
-                // A changed folder's sub-folders may still be as they were: they are asked all the same.
-                if (*now == listing.stamp)
-                    owner.add(found, {kept->hash, kept->path, listing});
-            }
-            entries = listing.entries;
+            // A changed folder's sub-folders may still be as they were: they are asked all the same.
+            if (now && *now == kept->kept.stamp)
+                owner.add(found, {kept->hash, kept->path, kept->kept});
+            entries = kept->kept.entries;
         } else {
             // Changed just before it was last listed, so not kept (a name fixed a moment ago): what lies
             // below it may well be kept all the same.
-            if (!folder.mayList || !listSubFolders(folder, relative))
+            if (!folder.mayList || !listSubFolders(relative))
                 return;
             entries = unkept;
         }
@@ -96,14 +94,9 @@ struct ConfirmedListings::Asker
     }
 
     // The sub-folders of a folder no listing is kept of, packed into unkept.
-    bool listSubFolders(const Folder& folder, const char* relative)
+    bool listSubFolders(const char* relative)
     {
         unkept.clear();
-        if (folder.depth > 0) {
-            const std::optional<fsys::FolderStamp> now = fsys::folderStampAt(base, relative);
-            if (!now || now->device != owner.m_rootDevice)
-                return false;
-        }
         const UniqueFd fd = fsys::openBelow(base, relative).fd;
         if (!fd.valid())
             return false;

@@ -11,7 +11,7 @@
 
 namespace {
 
-// What a kept listing costs beside its path and names: its record's head and two table (at most half are
+// What a kept listing costs beside its path and names: its record's head and two slots (at most half are
 // taken), with room to spare for alignment and a table that just doubled.
 constexpr std::size_t Bookkeeping = 96;
 constexpr std::size_t FirstBlockBytes = 64 << 10;
@@ -100,7 +100,7 @@ void ListingCache::Shard::insert(std::size_t hash, const Record* record)
 
 void ListingCache::Shard::erase(std::size_t i)
 {
-    // Later table of the same run move back, so that no look-up stops short of its record at a hole.
+    // Later slots of the same run move back, so that no look-up stops short of its record at a hole.
     const std::size_t mask = table.size() - 1;
     table[i].record = nullptr;
     for (std::size_t j = (i + 1) & mask; table[j].record; j = (j + 1) & mask) {
@@ -115,10 +115,12 @@ void ListingCache::Shard::erase(std::size_t i)
     --taken;
 }
 
-const ListingCache::Record* ListingCache::recordOf(const Shard& shard, std::size_t hash,
-                                                   std::string_view path)
+std::size_t ListingCache::Shard::find(std::size_t hash, std::string_view path) const
 {
-    return shard.table.empty() ? nullptr : shard.table[shard.at(hash, path)].record;
+    if (table.empty())
+        return Absent;
+    const std::size_t i = at(hash, path);
+    return table[i].record ? i : Absent;
 }
 
 std::optional<ListingCache::Kept> ListingCache::find(std::string_view path) const
@@ -132,9 +134,10 @@ std::optional<ListingCache::Found> ListingCache::findWithPath(std::string_view p
     const std::size_t hash = hashOf(path);
     const Shard& shard = shardOf(hash);
     std::lock_guard lock(shard.mutex);
-    const Record* record = recordOf(shard, hash, path);
-    if (!record)
+    const std::size_t at = shard.find(hash, path);
+    if (at == Shard::Absent)
         return std::nullopt;
+    const Record* record = shard.table[at].record;
     return Found{record->path(), Kept{record->stamp, record->entries()}, hash};
 }
 
@@ -158,13 +161,11 @@ void ListingCache::keep(std::string_view path, const fsys::FolderStamp& stamp, t
     const std::size_t hash = hashOf(path);
     Shard& shard = shardOf(hash);
     std::lock_guard lock(shard.mutex);
-    if (!shard.table.empty()) {
-        const std::size_t at = shard.at(hash, path);
-        if (const Record* old = shard.table[at].record) {
-            if (old->stamp == stamp && old->entries() == entries)
-                return;
-            drop(shard, at);
-        }
+    if (const std::size_t at = shard.find(hash, path); at != Shard::Absent) {
+        const Record* old = shard.table[at].record;
+        if (old->stamp == stamp && old->entries() == entries)
+            return;
+        drop(shard, at);
     }
     if (m_bytes.load(std::memory_order_relaxed) + added > m_budget ||
         std::max(path.size(), entries.size()) > std::numeric_limits<std::uint32_t>::max())
@@ -188,10 +189,7 @@ void ListingCache::forget(std::string_view path)
     const std::size_t hash = hashOf(path);
     Shard& shard = shardOf(hash);
     std::lock_guard lock(shard.mutex);
-    if (shard.table.empty())
-        return;
-    const std::size_t at = shard.at(hash, path);
-    if (shard.table[at].record)
+    if (const std::size_t at = shard.find(hash, path); at != Shard::Absent)
         drop(shard, at);
 }
 

@@ -13,7 +13,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 // Folder listings kept from one search to the next within one run, so that a search lists again only the
@@ -98,13 +97,14 @@ private:
         std::size_t taken = 0;
         // The slot of path, or the empty one where it would go; table must not be empty.
         std::size_t at(std::size_t hash, std::string_view path) const;
+        // The slot of path's record, or Absent.
+        static constexpr std::size_t Absent = std::size_t(-1);
+        std::size_t find(std::size_t hash, std::string_view path) const;
         void erase(std::size_t at);
         void insert(std::size_t hash, const Record* record);
     };
     static constexpr std::size_t Shards = 16;
     Shard& shardOf(std::size_t hash) const { return m_shards[hash % Shards]; }
-    // The record kept for path; null when none. Called holding the shard's lock.
-    static const Record* recordOf(const Shard& shard, std::size_t hash, std::string_view path);
     // Room for bytes in the blocks, to be written by the caller alone.
     char* place(std::size_t bytes);
     static std::size_t cost(std::string_view path, std::string_view entries);
