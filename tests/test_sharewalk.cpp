@@ -144,6 +144,44 @@ private slots:
         QCOMPARE(simulate(growth, 2000, 20ms, "s", false, share), 128);
     }
 
+    // A share's listings each wait about three round trips; the time its readers take to reach the cap is
+    // time the share's pipe is not full.
+    void readersFillAFarShareQuickly_data()
+    {
+        QTest::addColumn<int>("roundTripMs");
+        QTest::addColumn<int>("firstStep");
+        QTest::addColumn<double>("secondsAtMost");
+        QTest::newRow("near: doubled") << 2 << 32 << 0.1;
+        QTest::newRow("far: filled in two steps") << 20 << 112 << 0.3;
+    }
+    void readersFillAFarShareQuickly()
+    {
+        QFETCH(int, roundTripMs);
+        QFETCH(int, firstStep);
+        QFETCH(double, secondsAtMost);
+        const double listing = 3 * roundTripMs / 1000.0;
+        ReaderGrowth growth(2, 16, 128);
+        ListingClock::time_point at{};
+        const ListingClock::time_point start = at;
+        int steps = 0;
+        int first = 0;
+        while (growth.wanted() < 128 && steps < 100000) {
+            const int before = growth.wanted();
+            at += std::chrono::duration_cast<ListingClock::duration>(
+                std::chrono::duration<double>(listing / before));
+            growth.afterListing(
+                {at,
+                 std::chrono::duration_cast<ListingClock::duration>(std::chrono::duration<double>(listing)),
+                 Waited::Read, false});
+            if (before == 16 && growth.wanted() > 16)
+                first = growth.wanted();
+            ++steps;
+        }
+        QCOMPARE(first, firstStep);
+        QVERIFY2(std::chrono::duration<double>(at - start).count() <= secondsAtMost,
+                 qPrintable(QString::number(std::chrono::duration<double>(at - start).count())));
+    }
+
     void descriptorsBoundTheReaders_data()
     {
         QTest::addColumn<int>("openFilesAtMost");

@@ -106,7 +106,11 @@ void ReaderGrowth::judgeWindow(ListingClock::time_point at)
     }
     m_rateBefore = rate;
     m_wantedBefore = m_wanted;
-    m_wanted = std::min(m_cap, m_wanted * 2);
+    // A reader whose listing waits longer uses less of a processor while it waits, and the share's answers
+    // come later: the step is bigger, so that a far share is filled within a few round trips.
+    const double waits = m_averageSeconds / std::chrono::duration<double>(WaitForAStep).count();
+    const int factor = std::clamp(int(waits), 2, LargestStep);
+    m_wanted = int(std::min<long>(m_cap, long(m_wanted) * factor));
     startWindow(at);
 }
 

@@ -19,6 +19,10 @@ inline constexpr double GainToKeepGrowing = 0.25;
 // Listings in a row that slept before sleeps are taken for a network's answers: a local folder's listing
 // sleeps now and then too, for memory or a lock, but never many in a row.
 inline constexpr int SleptListingsToTrust = 4;
+// The readers wanted grow by at most this factor a step: doubled, or as many times more as a listing waits
+// this long on average.
+inline constexpr auto WaitForAStep = std::chrono::milliseconds(8);
+inline constexpr int LargestStep = 8;
 // Readers on a share at most, per reader a disk gets.
 inline constexpr int ShareReadersPerDiskReader = 8;
 inline constexpr int ShareReadersAtMost = 128;
