@@ -5,10 +5,12 @@
 #include "search/readergrowth.h"
 #include "search/readerpool.h"
 #include "search/walker.h"
+#include "support/changingtree.h"
 #include "support/filetree.h"
 #include "support/latencymount.h"
 #include "support/testmain.h"
 
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 
@@ -17,11 +19,18 @@
 #include <thread>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace walkahead;
 using namespace std::chrono_literals;
 
 namespace {
+
+dev_t deviceOf(const QString& path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_dev : 0;
+}
 
 // The listings a second a simulated store gives for a number of readers.
 using RateOf = std::function<double(int readers)>;
@@ -44,7 +53,8 @@ int simulate(ReaderGrowth& growth, int count, ListingClock::duration latency, co
 }
 
 // Every path one walk reports, in order, below root; stop, when set, ends it early.
-QByteArrayList walkPaths(const QString& root, int readers, std::atomic<bool>* stop = nullptr)
+QByteArrayList walkPaths(const QString& root, int readers, std::atomic<bool>* stop = nullptr,
+                         std::shared_ptr<ListingCache> listings = nullptr)
 {
     std::atomic<bool> never{false};
     LiveCriteria criteria;
@@ -53,6 +63,7 @@ QByteArrayList walkPaths(const QString& root, int readers, std::atomic<bool>* st
     settings.stop = stop ? stop : &never;
     settings.criteria = &criteria;
     settings.readers = readers;
+    settings.listings = std::move(listings);
     QByteArrayList seen;
     const QByteArray native = QFile::encodeName(root);
     walkFolder(fsys::openFolder(native.constData()).fd, folderPathForWalk(native), settings,
@@ -182,6 +193,26 @@ private slots:
                  qPrintable(QString::number(std::chrono::duration<double>(at - start).count())));
     }
 
+    // A walk starts with the readers an earlier walk on the same share grew to, within the cap; from memory
+    // they calm down as ever.
+    void readersStartWhereTheLastWalkLeft_data()
+    {
+        QTest::addColumn<int>("remembered");
+        QTest::addColumn<int>("atStart");
+        QTest::newRow("none: the few") << 0 << 2;
+        QTest::newRow("a disk's: the few") << 16 << 2;
+        QTest::newRow("a share's") << 100 << 100;
+        QTest::newRow("beyond the cap") << 300 << 128;
+    }
+    void readersStartWhereTheLastWalkLeft()
+    {
+        QFETCH(int, remembered);
+        QFETCH(int, atStart);
+        ReaderGrowth growth(2, 16, 128, remembered);
+        QCOMPARE(growth.wanted(), atStart);
+        QCOMPARE(simulate(growth, QuickListingsToCalm, 10us, "q", false, [](int) { return 1e5; }), 2);
+    }
+
     void descriptorsBoundTheReaders_data()
     {
         QTest::addColumn<int>("openFilesAtMost");
@@ -204,6 +235,40 @@ private slots:
         const int got = readersOnShareAtMost(DefaultWalkReaders);
         ::setrlimit(RLIMIT_NOFILE, &saved);
         QCOMPARE(got, readers);
+    }
+
+    // Every question to a share is a round trip: a folder costs its lookup, its open and its listing, once,
+    // while its listing is kept too; a search again asks its lookup and its times, and lists nothing; and it
+    // starts with the readers the first walk grew to.
+    void shareIsAskedEachThingOnce()
+    {
+        ScratchDir source;
+        makeTree(source.path(), 60);
+        int folders = 0;
+        for (QDirIterator it(source.qpath(), QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+                             QDirIterator::Subdirectories);
+             it.hasNext(); it.next())
+            ++folders;
+        const QByteArrayList expected = walkPaths(source.qpath(), 0);
+        LatencyMount share(QStringLiteral(LATENCYFS), source.qpath(), 20, false);
+        if (!share.usable())
+            QSKIP(qPrintable(share.skipReason()));
+        waitPastMargin(); // so that every listing is kept
+        const auto listings = std::make_shared<ListingCache>();
+        QCOMPARE(walkPaths(share.path(), DefaultWalkReaders, nullptr, listings), expected);
+        const dev_t device = deviceOf(share.path());
+        QVERIFY2(listings->readersFor(device) > DefaultWalkReaders,
+                 qPrintable(QStringLiteral("%1 readers noted").arg(listings->readersFor(device))));
+        QCOMPARE(walkPaths(share.path(), DefaultWalkReaders, nullptr, listings), expected);
+        const LatencyMount::Counts counts = share.unmount();
+        const auto asked = [&](const char* kind) { return counts.byKind.value(QLatin1String(kind)); };
+        // The listed folder is opened by the caller, once for each walk.
+        QCOMPARE(asked("opendir"), folders + 2);
+        QCOMPARE(asked("readdir"), folders + 1);
+        // A lookup a folder in the first walk, a lookup and its times in the second, a few for the listed
+        // one.
+        QVERIFY2(asked("getattr") <= 3 * folders + 20, qPrintable(QString::number(asked("getattr"))));
+        QVERIFY2(asked("statfs") <= 2, qPrintable(QString::number(asked("statfs"))));
     }
 
     // A share at 20 ms a request: the rows come in the walk's order, more requests are in flight than a disk

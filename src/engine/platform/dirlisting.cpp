@@ -83,6 +83,22 @@ OpenResult openBelow(int baseFd, const char* relativePath)
     return opened(int(::syscall(SYS_openat2, baseFd, relativePath, &how, sizeof how)));
 }
 
+bool canOpenBelow()
+{
+    static const bool can = [] {
+        open_how how{};
+        how.flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+        return opened(int(::syscall(SYS_openat2, AT_FDCWD, "/", &how, sizeof how))).fd.valid();
+    }();
+    return can;
+}
+
+OpenResult duplicateFolder(int folderFd)
+{
+    return opened(::fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
+}
+
 DirectoryReader::DirectoryReader() : m_buffer(new char[BufferSize]) {}
 
 DirectoryReader::~DirectoryReader() = default;
@@ -135,12 +151,11 @@ std::optional<FolderStamp> folderStamp(int fd)
 namespace {
 std::optional<FolderStamp> statxStamp(int dirFd, const char* relativePath, int flags)
 {
-    // A share's client may answer from times it keeps for a while; opening a folder asks the server, and so
-    // must this.
+    // Where the stamp tells whether a folder changed, flags force the question to a share's server: its
+    // client may answer from times it keeps for a while.
     struct statx sx;
     constexpr unsigned Needed = STATX_TYPE | STATX_INO | STATX_MTIME | STATX_CTIME;
-    if (::statx(dirFd, relativePath, flags | AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC | AT_NO_AUTOMOUNT,
-                Needed, &sx) != 0)
+    if (::statx(dirFd, relativePath, flags | AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, Needed, &sx) != 0)
         return std::nullopt;
     if ((sx.stx_mask & Needed) != Needed || !S_ISDIR(sx.stx_mode))
         return std::nullopt;
@@ -155,7 +170,7 @@ std::optional<FolderStamp> folderStampAt(int dirFd, const char* relativePath)
 {
     if (hooked(relativePath) != 0)
         return std::nullopt;
-    return statxStamp(dirFd, relativePath, 0);
+    return statxStamp(dirFd, relativePath, AT_STATX_FORCE_SYNC);
 }
 
 OpenResult openFolderHandle(int dirFd, const char* relativePath)
@@ -170,7 +185,14 @@ OpenResult openFolderHandle(int dirFd, const char* relativePath)
 
 std::optional<FolderStamp> folderStampOfHandle(int handle)
 {
-    return statxStamp(handle, "", AT_EMPTY_PATH);
+    return statxStamp(handle, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC);
+}
+
+std::optional<FolderStamp> knownFolderStamp(int fd)
+{
+    // Opening the folder just now had a share's client ask for its attributes: one more question of the
+    // server costs a round trip a folder.
+    return statxStamp(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC);
 }
 
 bool isFolderFollowingLinks(const QByteArray& nativePath)

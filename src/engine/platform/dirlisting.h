@@ -33,6 +33,11 @@ OpenResult openSubFolder(int parentFd, const char* name);
 // folder swapped for a link meanwhile is refused as openSubFolder refuses it. ENOSYS where the system cannot
 // promise that.
 OpenResult openBelow(int baseFd, const char* relativePath);
+// Whether this system can openBelow at all; asked of the system once.
+bool canOpenBelow();
+// A second descriptor of an open folder, asking nothing of its file system (a share answers an open only
+// after a round trip). It shares the folder's place in its listing: only for opening what lies below it.
+OpenResult duplicateFolder(int folderFd);
 
 // For tests: runs before every folder open and every folder check of this file, on the thread that makes it,
 // with the path as given; a nonzero errno fails the call with it. A hook that sleeps stands for a dead mount.
@@ -127,6 +132,10 @@ struct FolderStamp
 // its stamp is not a folder's, so it matches none). Empty when the system does not say or it is no folder.
 std::optional<FolderStamp> folderStamp(int fd);
 std::optional<FolderStamp> folderStampAt(int dirFd, const char* relativePath);
+// The stamp of an open folder as the system last had it, without asking a share's server again: never newer
+// than the folder, possibly older. Not for telling whether a folder changed, only for keeping a listing read
+// after it: an older stamp only has the folder listed again next time.
+std::optional<FolderStamp> knownFolderStamp(int fd);
 // A handle on a folder below dirFd that names it without opening it for reading (O_PATH: a share is asked
 // one lookup, nothing more), no link followed in any part; its stamp, asked of a share's server; and
 // sub-folders can be opened or asked from it.

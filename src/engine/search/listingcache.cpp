@@ -202,3 +202,27 @@ std::size_t ListingCache::folders() const
     }
     return n;
 }
+
+void ListingCache::noteReaders(dev_t device, int readers)
+{
+    std::lock_guard lock(m_readersMutex);
+    const auto it = std::find_if(m_readers.begin(), m_readers.end(),
+                                 [device](const std::pair<dev_t, int>& r) { return r.first == device; });
+    if (it != m_readers.end()) {
+        if (readers > 0)
+            it->second = readers;
+        else
+            m_readers.erase(it);
+    } else if (readers > 0) {
+        m_readers.emplace_back(device, readers);
+    }
+}
+
+int ListingCache::readersFor(dev_t device) const
+{
+    std::lock_guard lock(m_readersMutex);
+    for (const auto& [d, readers] : m_readers)
+        if (d == device)
+            return readers;
+    return 0;
+}

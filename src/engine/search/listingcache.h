@@ -13,7 +13,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include <sys/types.h>
 
 // Folder listings kept from one search to the next within one run, so that a search lists again only the
 // folders whose names changed since. A folder's stamp (device, inode, modification and change time) tells:
@@ -64,6 +67,11 @@ public:
 
     // The wall clock, as listings are timed for keep.
     static timespec now();
+
+    // The readers the last walk on a file system grew to, beyond a disk's, so that the next walk there fills
+    // a share's pipe from its start; 0 when it did not grow.
+    void noteReaders(dev_t device, int readers);
+    int readersFor(dev_t device) const;
 
 private:
     // Kept bytes live in big blocks of their own: a million names copied one by one into the heap cost the
@@ -116,4 +124,6 @@ private:
     std::atomic<std::size_t> m_bytes{0};
     std::atomic<std::size_t> m_dropped{0};
     std::size_t m_budget;
+    mutable std::mutex m_readersMutex;
+    std::vector<std::pair<dev_t, int>> m_readers;
 };

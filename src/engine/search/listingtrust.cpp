@@ -24,6 +24,8 @@ constexpr unsigned long CifsMagic = 0xFF534D42;
 constexpr unsigned long Smb2Magic = 0xFE534D42;
 
 bool showsNameChanges(int folderFd, int depth);
+bool typeShowsNameChanges(unsigned long type, dev_t device, int depth);
+bool typeAsksPerName(unsigned long type);
 
 // A FUSE file system is trusted where it was measured: ntfs-3g (on a device or an image), bindfs and our
 // benchmark's share (mirrors of a folder, which pass its times on, so trusted as far as that folder is).
@@ -55,9 +57,14 @@ bool fuseShowsNameChanges(dev_t device, int depth)
 bool showsNameChanges(int folderFd, int depth)
 {
     struct statfs fs;
-    if (::fstatfs(folderFd, &fs) != 0)
-        return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
+    struct stat st;
+    return ::fstatfs(folderFd, &fs) == 0 && ::fstat(folderFd, &st) == 0 &&
+           typeShowsNameChanges(static_cast<unsigned long>(fs.f_type), st.st_dev, depth);
+}
+
+bool typeShowsNameChanges(unsigned long type, dev_t device, int depth)
+{
+    switch (type) {
     case EXT4_SUPER_MAGIC: // ext2 and ext3 too
     case XfsMagic:
     case BTRFS_SUPER_MAGIC:
@@ -69,10 +76,21 @@ bool showsNameChanges(int folderFd, int depth)
     case CifsMagic:
     case Smb2Magic:
         return true;
-    case FuseMagic: {
-        struct stat st;
-        return ::fstat(folderFd, &st) == 0 && fuseShowsNameChanges(st.st_dev, depth);
+    case FuseMagic:
+        return fuseShowsNameChanges(device, depth);
+    default:
+        return false;
     }
+}
+
+bool typeAsksPerName(unsigned long type)
+{
+    switch (type) {
+    case FuseMagic:
+    case NFS_SUPER_MAGIC:
+    case CifsMagic:
+    case Smb2Magic:
+        return true;
     default:
         return false;
     }
@@ -88,17 +106,7 @@ bool fileSystemShowsNameChanges(int folderFd)
 bool fileSystemAsksPerName(int folderFd)
 {
     struct statfs fs;
-    if (::fstatfs(folderFd, &fs) != 0)
-        return true;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case FuseMagic:
-    case NFS_SUPER_MAGIC:
-    case CifsMagic:
-    case Smb2Magic:
-        return true;
-    default:
-        return false;
-    }
+    return ::fstatfs(folderFd, &fs) != 0 || typeAsksPerName(static_cast<unsigned long>(fs.f_type));
 }
 
 bool ListingTrust::trusts(dev_t device, int folderFdOnIt)
@@ -110,9 +118,13 @@ bool ListingTrust::trusts(dev_t device, int folderFdOnIt)
         return known->trusted;
     if (folderFdOnIt < 0)
         return false;
-    // Asked holding the lock: a device is met for the first time once or twice a walk.
-    const bool trusted = fileSystemShowsNameChanges(folderFdOnIt);
-    m_known.push_back({device, trusted, fileSystemAsksPerName(folderFdOnIt)});
+    // Asked holding the lock: a device is met for the first time once or twice a walk. One question of the
+    // file system answers both: on a share each costs a round trip.
+    struct statfs fs;
+    const bool answered = ::fstatfs(folderFdOnIt, &fs) == 0;
+    const auto type = answered ? static_cast<unsigned long>(fs.f_type) : 0;
+    const bool trusted = answered && typeShowsNameChanges(type, device, 0);
+    m_known.push_back({device, trusted, !answered || typeAsksPerName(type)});
     return trusted;
 }
 

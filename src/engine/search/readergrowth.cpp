@@ -34,9 +34,11 @@ int readersOnShareAtMost(int diskReaders)
     return std::max(diskReaders, most);
 }
 
-ReaderGrowth::ReaderGrowth(int fewest, int disk, int cap)
+ReaderGrowth::ReaderGrowth(int fewest, int disk, int cap, int start)
     : m_fewest(fewest), m_disk(std::max(fewest, disk)), m_cap(std::max({fewest, disk, cap})), m_wanted(fewest)
 {
+    if (start > m_disk)
+        m_wanted = std::min(start, m_cap);
 }
 
 int ReaderGrowth::afterListing(const ListingNote& note)

@@ -60,8 +60,11 @@ struct ListingNote
 class ReaderGrowth
 {
 public:
-    // fewest: readers while listings come from memory; disk: once they wait; cap: at most, on a share.
-    ReaderGrowth(int fewest, int disk, int cap);
+    // fewest: readers while listings come from memory; disk: once they wait; cap: at most, on a share;
+    // start, when beyond disk: what an earlier walk on the same share grew to, measured on from there.
+    ReaderGrowth(int fewest, int disk, int cap, int start = 0);
+    // Whether the readers grew beyond a disk's, for a share.
+    bool grown() const { return m_wanted > m_disk; }
     // The readers wanted after this listing.
     int afterListing(const ListingNote& note);
     int wanted() const { return m_wanted; }

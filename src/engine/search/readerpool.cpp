@@ -68,7 +68,8 @@ void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
     const int fd = opened.fd.get();
     const bool keeping = keepsListings(node.depth);
     const timespec listedAt = keeping ? ListingCache::now() : timespec{};
-    const std::optional<fsys::FolderStamp> stamp = keeping || identify ? fsys::folderStamp(fd) : std::nullopt;
+    const std::optional<fsys::FolderStamp> stamp =
+        keeping || identify ? fsys::knownFolderStamp(fd) : std::nullopt;
     const std::uint64_t linksBefore = reader.linksMet();
     if (identify && stamp) {
         node.device = stamp->device;
@@ -229,18 +230,35 @@ void ReaderPool::noteListing(const ListingNote& note)
 {
     const int before = wanted;
     wanted = growth.afterListing(note);
-    if (wanted <= before)
-        return;
-    // Started only now: idle readers cost a cached walk more than their share of the wake-ups.
-    try {
-        while (!closing && int(threads.size()) < wanted) {
-            threads.emplace_back([pool = shared_from_this()] { pool->serve(); });
-            ++running;
+    // The readers start the ones wanted beyond them (startWanted); those there take the queued folders now.
+    if (wanted > before)
+        wakeReaders(queue.size());
+}
+
+void ReaderPool::startWanted(std::unique_lock<std::mutex>& lock)
+{
+    for (int i = 0; i < 2 && !closing && running < wanted && !threadsTaken; ++i) {
+        ++running;
+        lock.unlock();
+        std::thread started;
+        try {
+            started = std::thread([pool = shared_from_this()] { pool->serve(); });
+        } catch (const std::system_error&) {
+            // no thread to spare: the readers there are go on alone
         }
-    } catch (const std::system_error&) {
-        // no thread to spare: the readers there are go on alone
+        lock.lock();
+        if (!started.joinable()) {
+            --running;
+            wanted = std::min(wanted, running);
+            ready.notify_all();
+            return;
+        }
+        // A pool closed meanwhile has taken its threads to join: this one ends on its own.
+        if (threadsTaken)
+            started.detach();
+        else
+            threads.push_back(std::move(started));
     }
-    wakeReaders(queue.size());
 }
 
 void ReaderPool::listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* check, const NodePtr& node,
@@ -315,6 +333,8 @@ void ReaderPool::serve()
     waits.renew();
     std::unique_lock lock(mutex);
     for (;;) {
+        if (running < wanted)
+            startWanted(lock);
         const auto canWork = [this] { return closing || (!queue.empty() && busy < wanted && roomAhead()); };
         if (!canWork()) {
             ++idle;
@@ -349,12 +369,12 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
 {
     if (settings.readers <= 0)
         return nullptr;
-    auto pool = std::make_shared<ReaderPool>();
-    pool->base = fsys::openSubFolder(rootFd, ".").fd;
-    if (!pool->base.valid())
-        return nullptr;
     // Readers need a system that opens a path without following links; elsewhere the walk lists alone.
-    if (!fsys::openBelow(pool->base.get(), ".").fd.valid())
+    if (!fsys::canOpenBelow())
+        return nullptr;
+    auto pool = std::make_shared<ReaderPool>();
+    pool->base = fsys::duplicateFolder(rootFd).fd;
+    if (!pool->base.valid())
         return nullptr;
     pool->baseLength = rootPath == "/" ? 1 : rootPath.size() + 1;
     pool->beforeOpen = settings.beforeOpen;
@@ -373,12 +393,15 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
     pool->keepAlive = settings.keepAlive;
     pool->most = readersOnShareAtMost(settings.readers);
     pool->fewest = readersAtStart(settings.readers);
-    pool->growth = ReaderGrowth(pool->fewest, settings.readers, pool->most);
-    pool->wanted = pool->fewest;
+    pool->growth = ReaderGrowth(pool->fewest, settings.readers, pool->most,
+                                settings.listings ? settings.listings->readersFor(rootDevice) : 0);
+    pool->wanted = pool->growth.wanted();
     // The walk's thread sleeps between its listings for its own reasons (reports, waits): only its block
     // reads tell. startReaderPool runs on that thread.
     pool->walkWaits.sleepsTell = false;
     pool->walkWaits.renew();
+    // The first readers start here, the rest from them: a thread takes a while to start, on some systems
+    // a third of a millisecond, which a hundred readers for a share would cost the walk before it began.
     std::lock_guard lock(pool->mutex);
     pool->running = pool->fewest;
     for (int i = 0; i < pool->fewest; ++i)
@@ -399,12 +422,17 @@ void closeReaderPool(std::shared_ptr<ReaderPool>& pool)
 {
     if (!pool)
         return;
+    if (pool->listings) {
+        std::lock_guard lock(pool->mutex);
+        pool->listings->noteReaders(pool->rootDevice, pool->growth.grown() ? pool->growth.wanted() : 0);
+    }
     beginClosingReaderPool(pool.get());
     std::unique_lock lock(pool->mutex);
     // A reader inside an open that does not return (a dead mount) is not waited for beyond the grace.
     pool->ready.wait_for(lock, ReaderGrace, [&pool] { return pool->running == 0; });
     const bool allEnded = pool->running == 0;
     std::vector<std::thread> threads = std::move(pool->threads);
+    pool->threadsTaken = true;
     pool->queue = {}; // with the folders it keeps open, even while a reader left behind holds the pool
     lock.unlock();
     for (std::thread& t : threads) {

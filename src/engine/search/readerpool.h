@@ -153,12 +153,13 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     std::size_t aheadFolders = 0;
     std::size_t aheadBytes = 0;
     bool closing = false;
-    int running = 0;
-    int idle = 0;   // readers waiting for work
-    int busy = 0;   // readers listing a folder
-    int wanted = 1; // readers that may list at once
-    int fewest = 1; // what wanted comes back to while listings come from memory
-    int most = 1;   // readers there may be
+    int running = 0;           // readers started, or being started, and not ended
+    bool threadsTaken = false; // closing took the threads to join: any started after are left to end alone
+    int idle = 0;              // readers waiting for work
+    int busy = 0;              // readers listing a folder
+    int wanted = 1;            // readers that may list at once
+    int fewest = 1;            // what wanted comes back to while listings come from memory
+    int most = 1;              // readers there may be
     ReaderGrowth growth{1, 1, 1};
     std::vector<std::thread> threads;
     int quickReads = 0;       // listings in a row that did not wait on the system
@@ -214,6 +215,10 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     void listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* check, const NodePtr& node,
                    ThreadWaits& waits, std::unique_lock<std::mutex>& lock);
     void serve();
+    // Starts readers towards those wanted, two at most from this one, without the lock while each starts:
+    // each started reader starts two more, so that many start at once and none waits for them all. Called
+    // holding the mutex, through lock.
+    void startWanted(std::unique_lock<std::mutex>& lock);
     // Notes whether a listing had to wait for a disk or a network, which wants more readers at it; listings
     // from memory go fastest with few. Called holding the mutex.
     void noteListing(const ListingNote& note);
