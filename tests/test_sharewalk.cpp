@@ -213,50 +213,6 @@ private slots:
         QCOMPARE(simulate(growth, QuickListingsToCalm, 10us, "q", false, [](int) { return 1e5; }), 2);
     }
 
-    // Readers beyond what the processors serve only wait for them: with the machine's processors busy, a
-    // share that would scale keeps the readers it has.
-    void busyProcessorsHoldTheReaders_data()
-    {
-        QTest::addColumn<double>("busy");
-        QTest::addColumn<int>("wanted");
-        QTest::newRow("half busy: up to the cap") << 0.5 << 128;
-        QTest::newRow("all busy: a disk's") << 1.0 << 16;
-        QTest::newRow("not saying: up to the cap") << -1.0 << 128;
-    }
-    void busyProcessorsHoldTheReaders()
-    {
-        QFETCH(double, busy);
-        QFETCH(int, wanted);
-        ReaderGrowth growth(2, 16, 128);
-        fsys::ProcessorTimes times;
-        growth.setProcessorClock([&]() -> std::optional<fsys::ProcessorTimes> {
-            if (busy < 0)
-                return std::nullopt;
-            times.all += 100;
-            times.busy += 100 * busy;
-            return times;
-        });
-        QCOMPARE(simulate(growth, 5000, 20ms, "s", false, [](int r) { return r / 0.02; }), wanted);
-    }
-
-    // The machine's own count: a processor kept busy shows as busy time, within all time.
-    void processorTimesCountWork()
-    {
-        const std::optional<fsys::ProcessorTimes> before = fsys::processorTimes();
-        if (!before)
-            QSKIP("the system does not count processor times here");
-        QElapsedTimer spin;
-        spin.start();
-        volatile unsigned long sink = 0;
-        while (spin.elapsed() < 100)
-            sink = sink + 1;
-        const std::optional<fsys::ProcessorTimes> after = fsys::processorTimes();
-        QVERIFY(after);
-        QVERIFY(before->busy <= before->all && after->busy <= after->all);
-        QVERIFY2(after->busy > before->busy, qPrintable(QString::number(after->busy - before->busy)));
-        QVERIFY(after->all > before->all);
-    }
-
     void descriptorsBoundTheReaders_data()
     {
         QTest::addColumn<int>("openFilesAtMost");

@@ -84,19 +84,6 @@ void ReaderGrowth::startWindow(ListingClock::time_point at)
 {
     m_windowStart = at;
     m_windowListings = 0;
-    if (m_processors)
-        m_processorsAtStart = m_processors();
-}
-
-bool ReaderGrowth::processorsBusy() const
-{
-    if (!m_processors || !m_processorsAtStart)
-        return false;
-    const std::optional<fsys::ProcessorTimes> now = m_processors();
-    if (!now)
-        return false;
-    const double all = now->all - m_processorsAtStart->all;
-    return all > 0 && (now->busy - m_processorsAtStart->busy) >= BusyToHoldReaders * all;
 }
 
 void ReaderGrowth::judgeWindow(ListingClock::time_point at)
@@ -116,10 +103,6 @@ void ReaderGrowth::judgeWindow(ListingClock::time_point at)
         }
     } else if (m_averageSeconds < std::chrono::duration<double>(LatencyToGrow).count() || m_wanted >= m_cap) {
         // Listings that answer quickly keep the disk's readers; they are measured again in the next window.
-        startWindow(at);
-        return;
-    }
-    if (processorsBusy()) {
         startWindow(at);
         return;
     }

@@ -1,11 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "platform/processors.h"
-
 #include <chrono>
-#include <functional>
-#include <optional>
 
 // How many readers list at once. From memory a few go fastest; a disk wants its queue kept busy; a network
 // share answers each request only after a round trip, so there the only way to be fast is many requests in
@@ -27,8 +23,6 @@ inline constexpr int SleptListingsToTrust = 4;
 // this long on average.
 inline constexpr auto WaitForAStep = std::chrono::milliseconds(8);
 inline constexpr int LargestStep = 8;
-// Processors busy this part of the time or more serve no more readers: a step up waits until they are not.
-inline constexpr double BusyToHoldReaders = 0.9;
 // Readers on a share at most, per reader a disk gets.
 inline constexpr int ShareReadersPerDiskReader = 8;
 inline constexpr int ShareReadersAtMost = 128;
@@ -71,10 +65,6 @@ public:
     ReaderGrowth(int fewest, int disk, int cap, int start = 0);
     // Whether the readers grew beyond a disk's, for a share.
     bool grown() const { return m_wanted > m_disk; }
-    // Where the machine's processors are busy beyond BusyToHoldReaders over a window, more readers would only
-    // wait for them (a share answering quickly, or a machine busy with something else): no step up then.
-    using ProcessorClock = std::function<std::optional<fsys::ProcessorTimes>()>;
-    void setProcessorClock(ProcessorClock clock) { m_processors = std::move(clock); }
     // The readers wanted after this listing.
     int afterListing(const ListingNote& note);
     int wanted() const { return m_wanted; }
@@ -82,7 +72,6 @@ public:
 private:
     void startWindow(ListingClock::time_point at);
     void judgeWindow(ListingClock::time_point at);
-    bool processorsBusy() const;
 
     int m_fewest;
     int m_disk;
@@ -97,8 +86,6 @@ private:
     int m_wantedBefore = 0;
     ListingClock::time_point m_windowStart{};
     int m_windowListings = 0;
-    ProcessorClock m_processors;
-    std::optional<fsys::ProcessorTimes> m_processorsAtStart;
 };
 
 } // namespace walkahead

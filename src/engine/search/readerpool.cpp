@@ -2,7 +2,6 @@
 #include "search/readerpool.h"
 
 #include "platform/nativepath.h"
-#include "platform/processors.h"
 
 #include <algorithm>
 #include <chrono>
@@ -397,7 +396,6 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
     pool->growth = ReaderGrowth(pool->fewest, settings.readers, pool->most,
                                 settings.listings ? settings.listings->readersFor(rootDevice) : 0);
     pool->wanted = pool->growth.wanted();
-    pool->growth.setProcessorClock(fsys::processorTimes);
     // The walk's thread sleeps between its listings for its own reasons (reports, waits): only its block
     // reads tell. startReaderPool runs on that thread.
     pool->walkWaits.sleepsTell = false;
