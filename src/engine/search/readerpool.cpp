@@ -123,6 +123,15 @@ void ReaderPool::read(fsys::DirectoryReader& reader, Node& node)
                       folders ? keep(opened.fd) : nullptr, node.children);
 }
 
+namespace {
+bool hasFolders(std::string_view entries)
+{
+    bool folders = false;
+    packed::forEach(entries, [&](char kind, std::string_view) { folders = folders || kind == 'd'; });
+    return folders;
+}
+} // namespace
+
 bool ReaderPool::listFromKept(Node& node)
 {
     if (!keepsListings(node.depth) || !canName(node.path))
@@ -144,19 +153,42 @@ bool ReaderPool::listFromKept(Node& node)
     const bool byHandle = trust->asksPerName(rootDevice);
     OpenResult handle;
     std::optional<fsys::FolderStamp> now;
+    std::shared_ptr<const HeldFolder> held;
     if (byHandle) {
         handle = node.parent ? fsys::openFolderHandle(node.parent->fd.get(), fileNameOf(node.path).data())
                              : fsys::openFolderHandle(base.get(), node.path.c_str() + baseLength);
         if (!handle.fd.valid())
             return false;
-        now = fsys::folderStampOfHandle(handle.fd.get());
+        // Each question of a share is a round trip: its sub-folders are asked for while it is, each on the
+        // bet that it did not change, and let go where it did. A level of the tree then costs one round trip,
+        // not two.
+        if (!identify && !oneFileSystem && hasFolders(kept->entries)) {
+            held = keep(handle.fd);
+            if (held) {
+                adoptChildren(this, node.path, node.depth, node.order, kept->entries, skipFolder, held,
+                              node.children);
+                queueNodes(this, node.children);
+                node.childrenQueued = true;
+            }
+        }
+        now = fsys::folderStampOfHandle(held ? held->fd.get() : handle.fd.get());
     } else {
         now = node.parent ? fsys::folderStampAt(node.parent->fd.get(), fileNameOf(node.path).data())
                           : fsys::folderStampAt(base.get(), node.path.c_str() + baseLength);
     }
-    if (!now || !(*now == kept->stamp) || !trust->trusts(now->device, -1))
+    if (!now || !(*now == kept->stamp) || !trust->trusts(now->device, -1)) {
+        if (node.childrenQueued) {
+            dropNodes(this, node.children);
+            node.children.clear();
+            node.childrenQueued = false;
+        }
         return false;
+    }
     node.parent.reset();
+    if (node.childrenQueued) {
+        node.entries.assign(kept->entries);
+        return true;
+    }
     if (identify) {
         node.device = now->device;
         node.inode = now->inode;
@@ -166,11 +198,8 @@ bool ReaderPool::listFromKept(Node& node)
         return true;
     }
     node.entries.assign(kept->entries);
-    bool folders = false;
-    if (byHandle)
-        packed::forEach(node.entries, [&](char kind, std::string_view) { folders = folders || kind == 'd'; });
     adoptChildren(this, node.path, node.depth, node.order, node.entries, skipFolder,
-                  folders ? keep(handle.fd) : nullptr, node.children);
+                  byHandle && hasFolders(node.entries) ? keep(handle.fd) : nullptr, node.children);
     return true;
 }
 
@@ -297,10 +326,12 @@ void ReaderPool::listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* che
     node->state = NodeState::Ready;
     aheadBytes += node->entries.size();
     std::size_t queued = 0;
-    for (const NodePtr& child : node->children) {
-        if (child->state == NodeState::Queued) {
-            queue.push(child);
-            ++queued;
+    if (!node->childrenQueued) {
+        for (const NodePtr& child : node->children) {
+            if (child->state == NodeState::Queued) {
+                queue.push(child);
+                ++queued;
+            }
         }
     }
     noteListing({endedAt, took, waited, queue.empty() || !roomAhead()});

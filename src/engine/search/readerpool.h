@@ -132,6 +132,7 @@ struct Node
     // Its entries: those of the listing kept, or its own.
     std::string_view listing() const { return confirmed ? confirmed->entries : std::string_view(entries); }
     std::vector<std::shared_ptr<Node>> children;
+    bool childrenQueued = false; // the children went to the readers already, while the folder was asked
     // Its parent, kept open, until it is opened; touched only by whoever took it from the queue.
     std::shared_ptr<const HeldFolder> parent;
 };

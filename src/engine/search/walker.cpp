@@ -206,7 +206,8 @@ bool Walk::enterKept(Frame& child, Node& node)
         folderRow(node.path, 0);
         return false;
     }
-    queueNodes(m_pool.get(), node.children);
+    if (!node.childrenQueued)
+        queueNodes(m_pool.get(), node.children);
     child.fd.reset();
     child.prefix.assign(node.path).push_back('/');
     child.nameStart = folderOf(node.path).size();
