@@ -141,9 +141,9 @@ ConfirmedListings::ConfirmedListings(std::shared_ptr<const ListingCache> cache, 
                                      std::string_view rootPath, dev_t rootDevice, int maxFolderDepth,
                                      const std::atomic<bool>* stop, std::shared_ptr<const void> keepAlive,
                                      unsigned threads)
-    : m_cache(std::move(cache)), m_keepAlive(std::move(keepAlive)),
-      m_root(fsys::openSubFolder(rootFd, ".").fd), m_skip(rootPath == "/" ? 1 : rootPath.size() + 1),
-      m_rootDevice(rootDevice), m_maxFolderDepth(maxFolderDepth), m_stop(stop)
+    : m_cache(std::move(cache)), m_keepAlive(std::move(keepAlive)), m_root(fsys::duplicateFolder(rootFd).fd),
+      m_skip(rootPath == "/" ? 1 : rootPath.size() + 1), m_rootDevice(rootDevice),
+      m_maxFolderDepth(maxFolderDepth), m_stop(stop)
 {
     const std::size_t kept = m_cache->folders();
     if (kept == 0 || !m_root.valid())

@@ -98,17 +98,6 @@ bool typeAsksPerName(unsigned long type)
 
 } // namespace
 
-bool fileSystemShowsNameChanges(int folderFd)
-{
-    return showsNameChanges(folderFd, 0);
-}
-
-bool fileSystemAsksPerName(int folderFd)
-{
-    struct statfs fs;
-    return ::fstatfs(folderFd, &fs) != 0 || typeAsksPerName(static_cast<unsigned long>(fs.f_type));
-}
-
 bool ListingTrust::trusts(dev_t device, int folderFdOnIt)
 {
     std::lock_guard lock(m_mutex);
