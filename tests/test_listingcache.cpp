@@ -67,6 +67,39 @@ private slots:
         checkSearchesAgain(top, tree, readers, target, kept);
     }
 
+    // A change made beneath a FUSE file system, not through it, is seen by the next search at once: a kept
+    // listing is checked against the folder's times as the file system gives them now, not as the kernel
+    // keeps them for a while.
+    void changeBeneathIsSeen_data()
+    {
+        QTest::addColumn<int>("readers");
+        QTest::addColumn<QByteArray>("folder"); // below the searched one, where a file appears
+        QTest::newRow("walk alone, searched folder") << 0 << QByteArray();
+        QTest::newRow("walk alone, sub-folder") << 0 << QByteArray("/a/b");
+        QTest::newRow("readers, searched folder") << 16 << QByteArray();
+        QTest::newRow("readers, sub-folder") << 16 << QByteArray("/a/b");
+    }
+    void changeBeneathIsSeen()
+    {
+        QFETCH(int, readers);
+        QFETCH(QByteArray, folder);
+        DiskMount mount(DiskMount::Kind::Bindfs);
+        SKIP_UNLESS_MOUNTED(mount);
+        for (const char* sub : {"/a", "/a/b", "/a/b/c"})
+            QVERIFY(FileTree::makeFolder(mount.path() + sub));
+        FileTree::write(mount.path() + "/a/b/c/f", "x");
+        waitPastMargin();
+        const auto listings = std::make_shared<ListingCache>();
+        walk(mount.path(), readers, listings, false);
+        QVERIFY(listings->folders() >= 3);
+        FileTree::write(mount.beneath() + folder + "/added beneath", "x");
+        const QByteArrayList again = walk(mount.path(), readers, listings, false).sequence;
+        const QByteArrayList fresh = walk(mount.path(), readers, nullptr, false).sequence;
+        QCOMPARE(again, fresh);
+        QVERIFY(std::any_of(again.begin(), again.end(),
+                            [](const QByteArray& p) { return p.endsWith("/added beneath"); }));
+    }
+
     // The window keeps its listings from one search to the next, and a search after changes lists what a
     // window of its own lists.
     void windowSearchesAgain()

@@ -95,6 +95,11 @@ QString mountUnavailableReason(const QByteArray& fileSystemType)
     return QStringLiteral("the kernel has no ") + QString::fromLatin1(fileSystemType);
 }
 
+QByteArray DiskMount::beneath() const
+{
+    return QFile::encodeName(m_dir.filePath(QStringLiteral("under"))) + "/work";
+}
+
 DiskMount::DiskMount(qint64 sizeBytes, Kind kind)
 {
     if (::geteuid() != 0) {

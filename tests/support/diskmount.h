@@ -30,6 +30,8 @@ public:
     QByteArray top() const { return m_top; }
     // A folder of ours on it.
     QByteArray path() const { return m_top + "/work"; }
+    // Bindfs: where path() lies in the folder it shows, to change it without passing through the mount.
+    QByteArray beneath() const;
 
 private:
     bool mount(Kind kind, const QString& image, const QString& point);

@@ -132,23 +132,6 @@ Kind DirectoryReader::resolveKind(int fd, const char* name, bool knownLink)
 }
 
 namespace {
-std::optional<FolderStamp> stampOf(const struct stat& st)
-{
-    if (!S_ISDIR(st.st_mode))
-        return std::nullopt;
-    return FolderStamp{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim};
-}
-} // namespace
-
-std::optional<FolderStamp> folderStamp(int fd)
-{
-    struct stat st;
-    if (::fstat(fd, &st) != 0)
-        return std::nullopt;
-    return stampOf(st);
-}
-
-namespace {
 std::optional<FolderStamp> statxStamp(int dirFd, const char* relativePath, int flags)
 {
     // Where the stamp tells whether a folder changed, flags force the question to a share's server: its
@@ -193,6 +176,17 @@ std::optional<FolderStamp> knownFolderStamp(int fd)
     // Opening the folder just now had a share's client ask for its attributes: one more question of the
     // server costs a round trip a folder.
     return statxStamp(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC);
+}
+
+std::optional<FileIdentity> identityOf(int fd)
+{
+    struct statx sx;
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_INO, &sx) == 0 && (sx.stx_mask & STATX_INO))
+        return FileIdentity{makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino};
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return std::nullopt;
+    return FileIdentity{st.st_dev, st.st_ino};
 }
 
 bool isFolderFollowingLinks(const QByteArray& nativePath)

@@ -128,18 +128,26 @@ struct FolderStamp
                changed.tv_nsec == o.changed.tv_nsec;
     }
 };
-// The stamp of an open folder, or of the folder at a path relative to dirFd (a link there is not followed:
-// its stamp is not a folder's, so it matches none). Empty when the system does not say or it is no folder.
-std::optional<FolderStamp> folderStamp(int fd);
+// The stamp of the folder at a path relative to dirFd (a link there is not followed: its stamp is not a
+// folder's, so it matches none), asked of a share's server. Empty when the system does not say or it is no
+// folder.
 std::optional<FolderStamp> folderStampAt(int dirFd, const char* relativePath);
 // The stamp of an open folder as the system last had it, without asking a share's server again: never newer
 // than the folder, possibly older. Not for telling whether a folder changed, only for keeping a listing read
 // after it: an older stamp only has the folder listed again next time.
 std::optional<FolderStamp> knownFolderStamp(int fd);
+// The device and inode of what an open descriptor names, as the system has them: neither changes while it
+// is open, so a share's server is not asked again.
+struct FileIdentity
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+std::optional<FileIdentity> identityOf(int fd);
 // A handle on a folder below dirFd that names it without opening it for reading (O_PATH: a share is asked
-// one lookup, nothing more), no link followed in any part; its stamp, asked of a share's server; and
-// sub-folders can be opened or asked from it.
+// one lookup, nothing more), no link followed in any part; sub-folders can be opened or asked from it.
 OpenResult openFolderHandle(int dirFd, const char* relativePath);
+// The stamp of a folder open or held by a handle, asked of a share's server.
 std::optional<FolderStamp> folderStampOfHandle(int handle);
 
 // True when the path leads to a folder, links followed.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/posixfile.h"
 
+#include "platform/dirlisting.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -139,8 +141,8 @@ bool isFileFollowingLinks(const QByteArray& nativePath)
 
 bool onOtherDevice(int fd, dev_t device)
 {
-    struct stat st;
-    return ::fstat(fd, &st) == 0 && st.st_dev != device;
+    const std::optional<fsys::FileIdentity> id = fsys::identityOf(fd);
+    return id && id->device != device;
 }
 
 qint64 threadBlockReads()

@@ -87,10 +87,10 @@ void Walk::start(UniqueFd root, const std::string& rootPath)
 {
     m_rootPath = rootPath;
     m_identify = foldersMayRepeat(root.get());
-    if (struct stat st; ::fstat(root.get(), &st) == 0) {
-        m_rootDevice = st.st_dev;
+    if (const std::optional<fsys::FileIdentity> id = fsys::identityOf(root.get())) {
+        m_rootDevice = id->device;
         if (m_identify)
-            m_met.insert({st.st_dev, st.st_ino});
+            m_met.insert({id->device, id->inode});
     }
     std::shared_ptr<const ConfirmedListings> confirmed;
     if (m_settings.listings) {
@@ -183,8 +183,8 @@ bool Walk::openAndEnter(int depth, Node& node)
         return false;
     }
     if (m_identify) {
-        struct stat st;
-        if (::fstat(child.fd.get(), &st) == 0 && !firstMeeting(st.st_dev, st.st_ino, pathOf(child))) {
+        const std::optional<fsys::FileIdentity> id = fsys::identityOf(child.fd.get());
+        if (id && !firstMeeting(id->device, id->inode, pathOf(child))) {
             folderRow(pathOf(child), 0);
             child.fd.reset();
             --m_openCount;

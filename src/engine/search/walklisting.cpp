@@ -121,7 +121,9 @@ bool Walk::list(Frame& frame)
     if (keeping) {
         const std::optional<ListingCache::Kept> kept = m_settings.listings->find(path);
         listedAt = ListingCache::now();
-        stamp = fsys::folderStamp(fd);
+        // A stamp compared with a kept one is asked of a share's server, as the readers ask it; one only kept
+        // with this listing may be older than the folder, which only has it listed again next time.
+        stamp = kept ? fsys::folderStampOfHandle(fd) : fsys::knownFolderStamp(fd);
         if (stamp && !m_trust->trusts(stamp->device, fd))
             stamp.reset();
         if (kept && stamp && *stamp == kept->stamp)
