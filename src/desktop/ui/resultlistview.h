@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QTableView>
 
 // The result list's view. It may hold a million rows: a table view inserts rows without laying out every row
@@ -14,6 +16,8 @@ public:
     // One selection range over every row.
     void selectAll() override;
     void setSelectionModel(QItemSelectionModel* selectionModel) override;
+    // At most one layout a tenth of a second, the last one never lost: see the definition.
+    void doItemsLayout() override;
 
 protected:
     // A change of check marks alters no row's size: repainting what is visible is all it takes.
@@ -21,7 +25,10 @@ protected:
                      const QList<int>& roles = QList<int>()) override;
     // A selection of many rows repaints what is visible instead of looking up where each range ends.
     QRegion visualRegionForSelection(const QItemSelection& selection) const override;
+    void timerEvent(QTimerEvent* event) override;
 
 private:
     QItemSelectionModel* m_headerSelection = nullptr;
+    QElapsedTimer m_lastLayout;
+    QBasicTimer m_layoutLater;
 };
