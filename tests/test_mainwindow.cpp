@@ -75,38 +75,6 @@ private slots:
         clearStore();
     }
 
-    // Rows added faster than the list lays itself out all become reachable: the layout put off while they
-    // came is done once they stop. With and without rows there before.
-    void rowsAddedInABurstAllShow_data()
-    {
-        QTest::addColumn<int>("before");
-        QTest::newRow("empty list") << 0;
-        QTest::newRow("rows there") << 500;
-    }
-    void rowsAddedInABurstAllShow()
-    {
-        QFETCH(int, before);
-        auto form = makeForm();
-        form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-        ResultModel& rows = *form->resultModel();
-        ResultListView& list = *form->resultList();
-        const auto addRows = [&](int count) {
-            for (int i = 0; i < count; ++i) {
-                rows.appendRow("/burst/file " + std::to_string(rows.rowCount()), 12);
-                QCoreApplication::processEvents();
-            }
-        };
-        addRows(before);
-        QTest::qWait(200);
-        addRows(300);
-        const QModelIndex last = rows.index(rows.rowCount() - 1, 0);
-        QTRY_VERIFY([&] {
-            list.scrollTo(last);
-            return list.viewport()->rect().contains(list.visualRect(last));
-        }());
-    }
-
     void firstStartWithEmptyStore()
     {
         auto form = makeForm();

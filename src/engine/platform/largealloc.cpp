@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -66,6 +67,10 @@ void freeInHugePages(void* p, std::size_t bytes)
         ::munmap(p, bytes);
 }
 
+namespace {
+void unmapOnSupplier(void* p, std::size_t bytes);
+}
+
 void freeLarge(void* p, std::size_t bytes)
 {
     if (!p)
@@ -73,7 +78,7 @@ void freeLarge(void* p, std::size_t bytes)
     if (bytes < Threshold)
         std::free(p);
     else
-        ::munmap(p, mappedSize(bytes));
+        unmapOnSupplier(p, mappedSize(bytes));
 }
 
 void* reallocateLarge(void* p, std::size_t oldBytes, std::size_t newBytes)
@@ -110,6 +115,9 @@ bool isMappedLarge(std::size_t bytes)
 }
 
 namespace {
+// Set once the supplier's thread is gone (the program ending): blocks are then unmapped where freed.
+std::atomic<bool> supplierEnded{false};
+
 class PageSupplier
 {
 public:
@@ -130,6 +138,7 @@ public:
         m_wake.notify_one();
         if (m_thread.joinable())
             m_thread.join();
+        supplierEnded = true;
     }
     void request(void* p, std::size_t bytes)
     {
@@ -137,7 +146,22 @@ public:
             return;
         {
             std::lock_guard lock(m_mutex);
-            m_requests.emplace_back(p, bytes);
+            m_requests.push_back({p, bytes, false});
+        }
+        m_wake.notify_one();
+    }
+    // Hands a block back to the system on this thread: unmapping the hundreds of megabytes of a list of
+    // millions takes tens of milliseconds, which clearing the list would otherwise cost the window. The
+    // address stays taken until then, so no new block can meet a request still queued for the old one.
+    void unmap(void* p, std::size_t bytes)
+    {
+        if (!m_thread.joinable()) {
+            ::munmap(p, bytes);
+            return;
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_requests.push_back({p, bytes, true});
         }
         m_wake.notify_one();
     }
@@ -150,20 +174,31 @@ private:
             m_wake.wait(lock, [this] { return m_ending || !m_requests.empty(); });
             if (m_ending)
                 return;
-            const auto [p, bytes] = m_requests.front();
+            const Request r = m_requests.front();
             m_requests.pop_front();
             lock.unlock();
+            if (r.unmap) {
+                ::munmap(r.p, r.bytes);
+            } else {
 #ifdef MADV_POPULATE_WRITE
-            // Touching the pages would race with their owner's writes; the system's populate writes nothing.
-            ::madvise(p, bytes, MADV_POPULATE_WRITE);
+                // Touching the pages would race with their owner's writes; the system's populate writes
+                // nothing.
+                ::madvise(r.p, r.bytes, MADV_POPULATE_WRITE);
 #endif
+            }
             lock.lock();
         }
     }
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<std::pair<void*, std::size_t>> m_requests;
+    struct Request
+    {
+        void* p;
+        std::size_t bytes;
+        bool unmap; // else supply its pages
+    };
+    std::deque<Request> m_requests;
     bool m_ending = false;
     std::thread m_thread;
 };
@@ -172,6 +207,14 @@ PageSupplier& pageSupplier()
 {
     static PageSupplier supplier;
     return supplier;
+}
+
+void unmapOnSupplier(void* p, std::size_t bytes)
+{
+    if (supplierEnded)
+        ::munmap(p, bytes);
+    else
+        pageSupplier().unmap(p, bytes);
 }
 } // namespace
 
