@@ -67,20 +67,6 @@ void freeInHugePages(void* p, std::size_t bytes)
         ::munmap(p, bytes);
 }
 
-namespace {
-void unmapOnSupplier(void* p, std::size_t bytes);
-}
-
-void freeLarge(void* p, std::size_t bytes)
-{
-    if (!p)
-        return;
-    if (bytes < Threshold)
-        std::free(p);
-    else
-        unmapOnSupplier(p, mappedSize(bytes));
-}
-
 void* reallocateLarge(void* p, std::size_t oldBytes, std::size_t newBytes)
 {
     if (!p)
@@ -140,33 +126,36 @@ public:
             m_thread.join();
         supplierEnded = true;
     }
-    void request(void* p, std::size_t bytes)
-    {
-        if (!m_thread.joinable())
-            return;
-        {
-            std::lock_guard lock(m_mutex);
-            m_requests.push_back({p, bytes, false});
-        }
-        m_wake.notify_one();
-    }
+    void request(void* p, std::size_t bytes) { queue({p, bytes, false}); }
     // Hands a block back to the system on this thread: unmapping the hundreds of megabytes of a list of
     // millions takes tens of milliseconds, which clearing the list would otherwise cost the window. The
     // address stays taken until then, so no new block can meet a request still queued for the old one.
     void unmap(void* p, std::size_t bytes)
     {
-        if (!m_thread.joinable()) {
+        if (!queue({p, bytes, true}))
             ::munmap(p, bytes);
-            return;
-        }
-        {
-            std::lock_guard lock(m_mutex);
-            m_requests.push_back({p, bytes, true});
-        }
-        m_wake.notify_one();
     }
 
 private:
+    struct Request
+    {
+        void* p;
+        std::size_t bytes;
+        bool unmap; // else supply its pages
+    };
+    // False when there is no thread to take it.
+    bool queue(const Request& r)
+    {
+        if (!m_thread.joinable())
+            return false;
+        {
+            std::lock_guard lock(m_mutex);
+            m_requests.push_back(r);
+        }
+        m_wake.notify_one();
+        return true;
+    }
+
     void run()
     {
         std::unique_lock lock(m_mutex);
@@ -192,12 +181,6 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    struct Request
-    {
-        void* p;
-        std::size_t bytes;
-        bool unmap; // else supply its pages
-    };
     std::deque<Request> m_requests;
     bool m_ending = false;
     std::thread m_thread;
@@ -209,14 +192,19 @@ PageSupplier& pageSupplier()
     return supplier;
 }
 
-void unmapOnSupplier(void* p, std::size_t bytes)
-{
-    if (supplierEnded)
-        ::munmap(p, bytes);
-    else
-        pageSupplier().unmap(p, bytes);
-}
 } // namespace
+
+void freeLarge(void* p, std::size_t bytes)
+{
+    if (!p)
+        return;
+    if (bytes < Threshold)
+        std::free(p);
+    else if (supplierEnded)
+        ::munmap(p, mappedSize(bytes));
+    else
+        pageSupplier().unmap(p, mappedSize(bytes));
+}
 
 void startPageSupplier()
 {
