@@ -89,6 +89,7 @@ private slots:
     // block freed goes back to the system soon after, the first of them while the others wait.
     void bigBlocksGoBackToTheSystem()
     {
+        startPageSupplier(); // as a result list does
         constexpr std::size_t Bytes = std::size_t(64) << 20;
         constexpr int Blocks = 4;
         const auto residentMiB = [] {

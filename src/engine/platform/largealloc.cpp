@@ -101,8 +101,9 @@ bool isMappedLarge(std::size_t bytes)
 }
 
 namespace {
-// Set once the supplier's thread is gone (the program ending): blocks are then unmapped where freed.
-std::atomic<bool> supplierEnded{false};
+// While the supplier's thread runs: a block is freed there only then, since a free that started the thread
+// would leave one more thread behind than the caller ever asked for.
+std::atomic<bool> supplierRunning{false};
 
 class PageSupplier
 {
@@ -111,6 +112,7 @@ public:
     {
         try {
             m_thread = std::thread([this] { run(); });
+            supplierRunning = true;
         } catch (const std::system_error&) {
             // no thread to spare: pages come when first written, as without this
         }
@@ -122,9 +124,9 @@ public:
             m_ending = true;
         }
         m_wake.notify_one();
+        supplierRunning = false;
         if (m_thread.joinable())
             m_thread.join();
-        supplierEnded = true;
     }
     void request(void* p, std::size_t bytes) { queue({p, bytes, false}); }
     // Hands a block back to the system on this thread: unmapping the hundreds of megabytes of a list of
@@ -200,10 +202,10 @@ void freeLarge(void* p, std::size_t bytes)
         return;
     if (bytes < Threshold)
         std::free(p);
-    else if (supplierEnded)
-        ::munmap(p, mappedSize(bytes));
-    else
+    else if (supplierRunning)
         pageSupplier().unmap(p, mappedSize(bytes));
+    else
+        ::munmap(p, mappedSize(bytes));
 }
 
 void startPageSupplier()

@@ -7,6 +7,7 @@
 // straight from the system, grow without copying, and have their pages supplied ahead of the writes:
 // touching fresh memory is what a million-row list would otherwise spend most of its time on.
 void* allocateLarge(std::size_t bytes);
+// A big block goes back to the system on the page supplier's thread (below) once that runs.
 void freeLarge(void* p, std::size_t bytes);
 // Grows or shrinks a block keeping its contents; a big block grows by remapping its pages, without copying
 // them.
