@@ -7,24 +7,27 @@
 //
 // It stays in the foreground until MOUNTPOINT is unmounted (fusermount3 -u, or umount as root). Cache on: the
 // kernel keeps names, attributes and listings for an hour; cache off: it asks for every name and attribute
-// each time it needs one. The high-level interface answers a kernel's lookup with getattr, so lookups are
-// counted as getattr.
+// each time it needs one. It speaks libfuse's low-level interface: the high-level one answers the lookups of
+// a listed folder's names one at a time, where an NFS or SMB client asks them all at once.
 #define FUSE_USE_VERSION 314
 
-#include <fuse3/fuse.h>
+#include <fuse3/fuse_lowlevel.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -36,9 +39,9 @@
 
 namespace {
 
-enum Kind { GetAttr, OpenDir, ReadDir, ReleaseDir, Open, Read, Release, ReadLink, StatFs, KindCount };
-const char* const kindNames[KindCount] = {"getattr", "opendir", "readdir",  "releasedir", "open",
-                                          "read",    "release", "readlink", "statfs"};
+enum Kind { Lookup, GetAttr, OpenDir, ReadDir, ReleaseDir, Open, Read, Release, ReadLink, StatFs, KindCount };
+const char* const kindNames[KindCount] = {"lookup", "getattr", "opendir", "readdir",  "releasedir",
+                                          "open",   "read",    "release", "readlink", "statfs"};
 
 struct Share
 {
@@ -50,14 +53,16 @@ struct Share
     std::atomic<int> mostInFlight{0};
     std::mutex callersMutex;
     std::unordered_set<pid_t> callers; // the threads that asked: a walk's readers
+
+    double timeout() const { return cache ? 3600 : 0; }
 };
 Share share;
 
 // Every request waits as long as a round trip to the server would take.
-void request(Kind kind)
+void request(fuse_req_t req, Kind kind)
 {
     share.counts[kind].fetch_add(1, std::memory_order_relaxed);
-    if (const pid_t caller = fuse_get_context()->pid; caller > 0) {
+    if (const pid_t caller = fuse_req_ctx(req)->pid; caller > 0) {
         std::lock_guard lock(share.callersMutex);
         share.callers.insert(caller);
     }
@@ -70,122 +75,310 @@ void request(Kind kind)
     share.inFlight.fetch_sub(1);
 }
 
-// The mirrored path relative to the source folder: "." for the top.
-const char* relative(const char* path)
+// What the kernel knows by a node id: the mirrored path relative to the source folder ("." for the top),
+// kept while the kernel holds lookups of it. A file's hard links share one node and its first path.
+struct Node
 {
-    while (*path == '/')
-        ++path;
-    return *path ? path : ".";
-}
+    std::string path;
+    std::uint64_t lookups = 0;
+    std::uint64_t inode = 0; // the source's
+};
 
-void* onInit(fuse_conn_info* /*conn*/, fuse_config* cfg)
+struct Nodes
 {
-    cfg->use_ino = 1;
-    const double timeout = share.cache ? 3600 : 0;
-    cfg->entry_timeout = timeout;
-    cfg->attr_timeout = timeout;
-    cfg->negative_timeout = timeout;
-    cfg->kernel_cache = share.cache ? 1 : 0;
-    return nullptr;
-}
+    std::mutex mutex;
+    std::unordered_map<fuse_ino_t, Node> byId;
+    std::unordered_map<std::uint64_t, fuse_ino_t> byInode; // the source's inode: one file system is mirrored
+    fuse_ino_t next = FUSE_ROOT_ID + 1;
 
-int onGetAttr(const char* path, struct stat* st, fuse_file_info* /*fi*/)
-{
-    request(GetAttr);
-    return ::fstatat(share.source, relative(path), st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : -errno;
-}
-
-int onReadLink(const char* path, char* buffer, size_t size)
-{
-    request(ReadLink);
-    const ssize_t n = ::readlinkat(share.source, relative(path), buffer, size - 1);
-    if (n < 0)
-        return -errno;
-    buffer[n] = 0;
-    return 0;
-}
-
-int onOpenDir(const char* path, fuse_file_info* fi)
-{
-    request(OpenDir);
-    const int fd = ::openat(share.source, relative(path), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return -errno;
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-        const int e = errno;
-        ::close(fd);
-        return -e;
+    std::string pathOf(fuse_ino_t id)
+    {
+        std::lock_guard lock(mutex);
+        const auto it = byId.find(id);
+        return it == byId.end() ? std::string() : it->second.path;
     }
-    fi->fh = reinterpret_cast<std::uintptr_t>(dir);
+
+    // The node for a name just looked up, one lookup more of it.
+    fuse_ino_t lookedUp(const std::string& path, const struct stat& st)
+    {
+        std::lock_guard lock(mutex);
+        auto [at, added] = byInode.try_emplace(std::uint64_t(st.st_ino), next);
+        if (added)
+            byId[next++] = Node{path, 0, std::uint64_t(st.st_ino)};
+        ++byId[at->second].lookups;
+        return at->second;
+    }
+
+    void forget(fuse_ino_t id, std::uint64_t count)
+    {
+        if (id == FUSE_ROOT_ID)
+            return;
+        std::lock_guard lock(mutex);
+        const auto it = byId.find(id);
+        if (it == byId.end())
+            return;
+        it->second.lookups -= std::min(count, it->second.lookups);
+        if (it->second.lookups == 0) {
+            byInode.erase(it->second.inode);
+            byId.erase(it);
+        }
+    }
+};
+Nodes nodes;
+
+std::string childPath(const std::string& folder, const char* name)
+{
+    return folder == "." ? std::string(name) : folder + '/' + name;
+}
+
+fuse_entry_param entryOf(fuse_ino_t id, const struct stat& st)
+{
+    fuse_entry_param e{};
+    e.ino = id;
+    e.attr = st;
+    e.attr_timeout = share.timeout();
+    e.entry_timeout = share.timeout();
+    return e;
+}
+
+void onInit(void* /*userdata*/, fuse_conn_info* conn)
+{
+    // Lookups and listings of one folder at once, as a share's client sends them.
+    if (conn->capable & FUSE_CAP_PARALLEL_DIROPS)
+        conn->want |= FUSE_CAP_PARALLEL_DIROPS;
+}
+
+void onLookup(fuse_req_t req, fuse_ino_t parent, const char* name)
+{
+    request(req, Lookup);
+    const std::string folder = nodes.pathOf(parent);
+    if (folder.empty()) {
+        fuse_reply_err(req, ENOENT);
+        return;
+    }
+    const std::string path = childPath(folder, name);
+    struct stat st
+    {
+    };
+    if (::fstatat(share.source, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        const int e = errno;
+        if (e == ENOENT && share.cache) {
+            const fuse_entry_param absent = entryOf(0, st); // the kernel keeps the name's absence too
+            fuse_reply_entry(req, &absent);
+        } else {
+            fuse_reply_err(req, e);
+        }
+        return;
+    }
+    const fuse_entry_param e = entryOf(nodes.lookedUp(path, st), st);
+    fuse_reply_entry(req, &e);
+}
+
+void onForget(fuse_req_t req, fuse_ino_t id, std::uint64_t count)
+{
+    nodes.forget(id, count);
+    fuse_reply_none(req);
+}
+
+void onForgetMany(fuse_req_t req, std::size_t count, fuse_forget_data* forgets)
+{
+    for (std::size_t i = 0; i < count; ++i)
+        nodes.forget(forgets[i].ino, forgets[i].nlookup);
+    fuse_reply_none(req);
+}
+
+void onGetAttr(fuse_req_t req, fuse_ino_t id, fuse_file_info* /*fi*/)
+{
+    request(req, GetAttr);
+    struct stat st
+    {
+    };
+    const std::string path = nodes.pathOf(id);
+    if (path.empty() || ::fstatat(share.source, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        fuse_reply_err(req, path.empty() ? ENOENT : errno);
+        return;
+    }
+    fuse_reply_attr(req, &st, share.timeout());
+}
+
+void onReadLink(fuse_req_t req, fuse_ino_t id)
+{
+    request(req, ReadLink);
+    char target[PATH_MAX + 1];
+    const std::string path = nodes.pathOf(id);
+    const ssize_t n = path.empty() ? -1 : ::readlinkat(share.source, path.c_str(), target, PATH_MAX);
+    if (n < 0) {
+        fuse_reply_err(req, path.empty() ? ENOENT : errno);
+        return;
+    }
+    target[n] = 0;
+    fuse_reply_readlink(req, target);
+}
+
+// An open folder: its path, and the listing as the server last returned it.
+struct OpenFolder
+{
+    std::string path;
+    struct Entry
+    {
+        std::string name;
+        struct stat st;
+    };
+    std::vector<Entry> entries;
+};
+
+void onOpenDir(fuse_req_t req, fuse_ino_t id, fuse_file_info* fi)
+{
+    request(req, OpenDir);
+    auto folder = std::make_unique<OpenFolder>();
+    folder->path = nodes.pathOf(id);
+    struct stat st
+    {
+    };
+    if (folder->path.empty() ||
+        ::fstatat(share.source, folder->path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        fuse_reply_err(req, folder->path.empty() ? ENOENT : errno);
+        return;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        fuse_reply_err(req, ENOTDIR);
+        return;
+    }
+    fi->fh = reinterpret_cast<std::uintptr_t>(folder.get());
     fi->cache_readdir = share.cache ? 1 : 0;
     fi->keep_cache = share.cache ? 1 : 0;
-    return 0;
+    if (fuse_reply_open(req, fi) == 0)
+        folder.release();
 }
 
-// The whole listing in one answer (offset 0 to the filler), with each entry's attributes, as a server's
-// directory search returns them.
-int onReadDir(const char* /*path*/, void* buffer, fuse_fill_dir_t fill, off_t /*offset*/, fuse_file_info* fi,
-              fuse_readdir_flags /*flags*/)
+// The whole listing, with each entry's attributes, in one request at its start, as a server's directory
+// search returns it; the kernel's further reads of it are answered from what that request returned.
+void readFolder(fuse_req_t req, std::size_t size, off_t offset, fuse_file_info* fi, bool plus)
 {
-    request(ReadDir);
-    DIR* dir = reinterpret_cast<DIR*>(fi->fh);
-    ::rewinddir(dir);
-    const int fd = ::dirfd(dir);
-    errno = 0;
-    while (const dirent* e = ::readdir(dir)) {
-        struct stat st
-        {
-        };
-        if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            st = {};
-            st.st_ino = e->d_ino;
-            st.st_mode = DTTOIF(e->d_type);
+    OpenFolder& folder = *reinterpret_cast<OpenFolder*>(fi->fh);
+    if (offset == 0) {
+        request(req, ReadDir);
+        folder.entries.clear();
+        const int fd =
+            ::openat(share.source, folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+        if (!dir) {
+            const int e = errno;
+            if (fd >= 0)
+                ::close(fd);
+            fuse_reply_err(req, e);
+            return;
         }
-        fill(buffer, e->d_name, &st, 0, FUSE_FILL_DIR_PLUS);
         errno = 0;
+        while (const dirent* d = ::readdir(dir)) {
+            OpenFolder::Entry entry{d->d_name, {}};
+            if (::fstatat(fd, d->d_name, &entry.st, AT_SYMLINK_NOFOLLOW) != 0) {
+                entry.st = {};
+                entry.st.st_ino = d->d_ino;
+                entry.st.st_mode = DTTOIF(d->d_type);
+            }
+            folder.entries.push_back(std::move(entry));
+            errno = 0;
+        }
+        const int e = errno;
+        ::closedir(dir);
+        if (e != 0) {
+            fuse_reply_err(req, e);
+            return;
+        }
     }
-    return -errno;
+    std::vector<char> buffer(size);
+    std::size_t used = 0;
+    for (std::size_t i = std::size_t(std::max<off_t>(offset, 0)); i < folder.entries.size(); ++i) {
+        const OpenFolder::Entry& entry = folder.entries[i];
+        const char* name = entry.name.c_str();
+        const off_t nextOffset = off_t(i + 1);
+        std::size_t needs;
+        if (!plus) {
+            needs = fuse_add_direntry(req, buffer.data() + used, size - used, name, &entry.st, nextOffset);
+        } else {
+            const bool dots = entry.name == "." || entry.name == "..";
+            // A name the kernel learns here counts as its lookup once it is sent; the dots are not.
+            fuse_entry_param e = entryOf(0, entry.st);
+            needs = fuse_add_direntry_plus(req, nullptr, 0, name, &e, nextOffset);
+            if (needs > size - used)
+                break;
+            if (!dots && entry.st.st_mode != 0)
+                e.ino = nodes.lookedUp(childPath(folder.path, name), entry.st);
+            fuse_add_direntry_plus(req, buffer.data() + used, size - used, name, &e, nextOffset);
+        }
+        if (needs > size - used)
+            break;
+        used += needs;
+    }
+    fuse_reply_buf(req, buffer.data(), used);
 }
 
-int onReleaseDir(const char* /*path*/, fuse_file_info* fi)
+void onReadDir(fuse_req_t req, fuse_ino_t /*id*/, std::size_t size, off_t offset, fuse_file_info* fi)
 {
-    request(ReleaseDir);
-    ::closedir(reinterpret_cast<DIR*>(fi->fh));
-    return 0;
+    readFolder(req, size, offset, fi, false);
 }
 
-int onOpen(const char* path, fuse_file_info* fi)
+void onReadDirPlus(fuse_req_t req, fuse_ino_t /*id*/, std::size_t size, off_t offset, fuse_file_info* fi)
 {
-    request(Open);
-    if ((fi->flags & O_ACCMODE) != O_RDONLY)
-        return -EROFS;
-    const int fd = ::openat(share.source, relative(path), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return -errno;
+    readFolder(req, size, offset, fi, true);
+}
+
+void onReleaseDir(fuse_req_t req, fuse_ino_t /*id*/, fuse_file_info* fi)
+{
+    request(req, ReleaseDir);
+    delete reinterpret_cast<OpenFolder*>(fi->fh);
+    fuse_reply_err(req, 0);
+}
+
+void onOpen(fuse_req_t req, fuse_ino_t id, fuse_file_info* fi)
+{
+    request(req, Open);
+    if ((fi->flags & O_ACCMODE) != O_RDONLY) {
+        fuse_reply_err(req, EROFS);
+        return;
+    }
+    const std::string path = nodes.pathOf(id);
+    const int fd =
+        path.empty() ? -1 : ::openat(share.source, path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        fuse_reply_err(req, path.empty() ? ENOENT : errno);
+        return;
+    }
     fi->fh = std::uint64_t(fd);
     fi->keep_cache = share.cache ? 1 : 0;
-    return 0;
+    if (fuse_reply_open(req, fi) != 0)
+        ::close(fd);
 }
 
-int onRead(const char* /*path*/, char* buffer, size_t size, off_t offset, fuse_file_info* fi)
+void onRead(fuse_req_t req, fuse_ino_t /*id*/, std::size_t size, off_t offset, fuse_file_info* fi)
 {
-    request(Read);
-    const ssize_t n = ::pread(int(fi->fh), buffer, size, offset);
-    return n < 0 ? -errno : int(n);
+    request(req, Read);
+    std::vector<char> buffer(size);
+    const ssize_t n = ::pread(int(fi->fh), buffer.data(), size, offset);
+    if (n < 0)
+        fuse_reply_err(req, errno);
+    else
+        fuse_reply_buf(req, buffer.data(), std::size_t(n));
 }
 
-int onRelease(const char* /*path*/, fuse_file_info* fi)
+void onRelease(fuse_req_t req, fuse_ino_t /*id*/, fuse_file_info* fi)
 {
-    request(Release);
+    request(req, Release);
     ::close(int(fi->fh));
-    return 0;
+    fuse_reply_err(req, 0);
 }
 
-int onStatFs(const char* /*path*/, struct statvfs* st)
+void onStatFs(fuse_req_t req, fuse_ino_t /*id*/)
 {
-    request(StatFs);
-    return ::fstatvfs(share.source, st) == 0 ? 0 : -errno;
+    request(req, StatFs);
+    struct statvfs st
+    {
+    };
+    if (::fstatvfs(share.source, &st) != 0)
+        fuse_reply_err(req, errno);
+    else
+        fuse_reply_statfs(req, &st);
 }
 
 void writeCounts(const char* file)
@@ -246,13 +439,18 @@ int main(int argc, char** argv)
         std::perror(places[0]);
         return 1;
     }
+    nodes.byId[FUSE_ROOT_ID] = Node{".", 1, 0};
 
-    fuse_operations ops{};
+    fuse_lowlevel_ops ops{};
     ops.init = onInit;
+    ops.lookup = onLookup;
+    ops.forget = onForget;
+    ops.forget_multi = onForgetMany;
     ops.getattr = onGetAttr;
     ops.readlink = onReadLink;
     ops.opendir = onOpenDir;
     ops.readdir = onReadDir;
+    ops.readdirplus = onReadDirPlus;
     ops.releasedir = onReleaseDir;
     ops.open = onOpen;
     ops.read = onRead;
@@ -264,24 +462,24 @@ int main(int argc, char** argv)
     char options[] = "ro,fsname=latencyfs,subtype=latencyfs";
     char* fuseArgv[] = {program, dashO, options, nullptr};
     fuse_args args = FUSE_ARGS_INIT(3, fuseArgv);
-    fuse* fs = fuse_new(&args, &ops, sizeof ops, nullptr);
-    if (!fs)
+    fuse_session* session = fuse_session_new(&args, &ops, sizeof ops, nullptr);
+    if (!session)
         return 1;
     int status = 1;
-    if (fuse_mount(fs, places[1]) == 0) {
-        if (fuse_set_signal_handlers(fuse_get_session(fs)) == 0) {
+    if (fuse_session_mount(session, places[1]) == 0) {
+        if (fuse_set_signal_handlers(session) == 0) {
             // Every request sleeps in its worker: the workers there may be are the requests in flight. Idle
             // ones are kept, since libfuse otherwise ends each one past its idle count after every request.
             fuse_loop_config* loop = fuse_loop_cfg_create();
             fuse_loop_cfg_set_max_threads(loop, unsigned(threads));
             fuse_loop_cfg_set_idle_threads(loop, unsigned(threads));
-            status = fuse_loop_mt(fs, loop) == 0 ? 0 : 1;
+            status = fuse_session_loop_mt(session, loop) == 0 ? 0 : 1;
             fuse_loop_cfg_destroy(loop);
-            fuse_remove_signal_handlers(fuse_get_session(fs));
+            fuse_remove_signal_handlers(session);
         }
-        fuse_unmount(fs);
+        fuse_session_unmount(session);
     }
-    fuse_destroy(fs);
+    fuse_session_destroy(session);
     writeCounts(countsFile);
     return status;
 }

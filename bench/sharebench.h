@@ -25,6 +25,8 @@ struct ShareBenchSetup
     // The window's search of a folder for every file, stopped after afterMs: milliseconds from Stop to
     // "Done.".
     std::function<double(const QString& folder, int afterMs)> windowStop;
+    // The window ignores a Stop this soon after Start (a double click on Start): its Stop comes later.
+    int windowStopAfterAtLeastMs = 0;
     // The same search twice in the window, nothing changed between: seconds of the first and of the second.
     std::function<std::pair<double, double>(const QString& folder)> windowSearchAgain;
 };
