@@ -24,8 +24,8 @@ inline constexpr int SleptListingsToTrust = 4;
 inline constexpr auto WaitForAStep = std::chrono::milliseconds(8);
 inline constexpr int LargestStep = 8;
 // Readers on a share at most, per reader a disk gets.
-inline constexpr int ShareReadersPerDiskReader = 8;
-inline constexpr int ShareReadersAtMost = 128;
+inline constexpr int ShareReadersPerDiskReader = 16;
+inline constexpr int ShareReadersAtMost = 256;
 
 // The most readers a walk may have on a share, given those a disk gets and the descriptors the process may
 // still open (each reader holds one folder open while it lists, besides the folders held for their
