@@ -93,15 +93,22 @@ OurRun runOurs(MainWindow& form, BenchDialogs& dialogs, const QString& length, i
     qint64 longestGap = 0;
     qint64 longestBusy = 0;
     qint64 cpuAtTick = threadCpuNanoseconds();
+    qint64 queuedAtTick = verbose ? threadRunQueueNanoseconds() : 0;
     QTimer probe;
     probe.setTimerType(Qt::PreciseTimer);
     probe.setInterval(2);
     QObject::connect(&probe, &QTimer::timeout, [&] {
         const qint64 gap = sinceTick.nsecsElapsed();
-        if (verbose && gap > 20000000)
-            std::fprintf(stderr, "    stall of %lld ms at %lld ms into the run, %d rows listed\n",
-                         gap / 1000000, clock.elapsed(), form.resultModel()->rowCount());
         const qint64 cpu = threadCpuNanoseconds();
+        const qint64 queued = verbose ? threadRunQueueNanoseconds() : 0;
+        if (verbose && gap > 20000000)
+            std::fprintf(
+                stderr,
+                "    stall of %lld ms at %lld ms into the run, %d rows listed: the window thread worked "
+                "%lld ms of it and waited %lld ms for a processor\n",
+                gap / 1000000, clock.elapsed(), form.resultModel()->rowCount(), (cpu - cpuAtTick) / 1000000,
+                (queued - queuedAtTick) / 1000000);
+        queuedAtTick = queued;
         if (verbose && cpu - cpuAtTick > 10000000)
             std::fprintf(stderr, "    window thread busy %lld ms at %lld ms into the run, %d rows listed\n",
                          (cpu - cpuAtTick) / 1000000, clock.elapsed(), form.resultModel()->rowCount());
@@ -116,6 +123,7 @@ OurRun runOurs(MainWindow& form, BenchDialogs& dialogs, const QString& length, i
     probe.start();
     sinceTick.start();
     cpuAtTick = threadCpuNanoseconds();
+    queuedAtTick = verbose ? threadRunQueueNanoseconds() : 0;
     clock.start();
     form.onStartStopClicked();
     if (form.searchRun().active())

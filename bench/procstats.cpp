@@ -32,6 +32,17 @@ void releaseFreedMemory()
     ::malloc_trim(0);
 }
 
+qint64 threadRunQueueNanoseconds()
+{
+    FILE* f = std::fopen("/proc/thread-self/schedstat", "r");
+    if (!f)
+        return 0;
+    unsigned long long ran = 0, waited = 0;
+    const bool read = std::fscanf(f, "%llu %llu", &ran, &waited) == 2;
+    std::fclose(f);
+    return read ? qint64(waited) : 0;
+}
+
 qint64 threadCpuNanoseconds()
 {
     struct timespec ts;

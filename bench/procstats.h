@@ -11,3 +11,5 @@ quint64 currentResidentBytes();
 void releaseFreedMemory();
 // CPU time the calling thread has used, in nanoseconds.
 qint64 threadCpuNanoseconds();
+// How long the calling thread waited for a processor while it could run, since it started (0 where unknown).
+qint64 threadRunQueueNanoseconds();
