@@ -10,6 +10,7 @@
 #include "support/latencymount.h"
 #include "support/testmain.h"
 
+#include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,6 +18,7 @@
 #include <atomic>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -318,6 +320,59 @@ private slots:
         stopper.join();
         QVERIFY2(stoppedAt >= 0 && partial.size() < expected.size(), "the walk ended before Stop");
         QVERIFY2(endedAt - stoppedAt < 1000, qPrintable(QStringLiteral("%1 ms").arg(endedAt - stoppedAt)));
+    }
+
+    // The simulated share answers the way a share's client asks, or the bench measures the wrong thing: the
+    // names of a listed folder are looked up at once, not one after another.
+    void shareLooksUpNamesAtOnce()
+    {
+        constexpr int Names = 8;
+        ScratchDir source;
+        for (int i = 0; i < Names; ++i)
+            QVERIFY(QDir(source.qpath()).mkdir(QStringLiteral("folder %1").arg(i)));
+        LatencyMount share(QStringLiteral(LATENCYFS), source.qpath(), 20, false);
+        if (!share.usable())
+            QSKIP(qPrintable(share.skipReason()));
+        const QStringList names = QDir(share.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(names.size(), Names);
+        std::atomic<int> started{0};
+        std::vector<std::thread> askers;
+        for (const QString& name : names)
+            askers.emplace_back([&started, path = QFile::encodeName(share.path() + '/' + name)] {
+                ++started;
+                while (started.load() < Names)
+                    std::this_thread::yield();
+                struct stat st;
+                ::stat(path.constData(), &st);
+            });
+        for (std::thread& asker : askers)
+            asker.join();
+        const LatencyMount::Counts counts = share.unmount();
+        // Each lookup is held 20 ms; threads let go together overlap unless the share queues them. A couple
+        // may start late on a busy machine.
+        QVERIFY2(counts.mostInFlight >= Names - 2,
+                 qPrintable(QStringLiteral("at most %1 at once").arg(counts.mostInFlight)));
+    }
+
+    // A folder too big for one answer to the kernel is listed whole, every name once, in one request of the
+    // share: the kernel's further reads are answered from it.
+    void bigFolderIsListedWhole()
+    {
+        constexpr int Files = 3000;
+        ScratchDir source;
+        QStringList expected;
+        for (int i = 0; i < Files; ++i) {
+            expected
+                << QStringLiteral("file %1 of a folder too big for one answer").arg(i, 4, 10, QChar('0'));
+            QFile file(source.qpath() + '/' + expected.back());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        LatencyMount share(QStringLiteral(LATENCYFS), source.qpath(), 0, false);
+        if (!share.usable())
+            QSKIP(qPrintable(share.skipReason()));
+        QCOMPARE(QDir(share.path()).entryList(QDir::Files, QDir::Name), expected);
+        const LatencyMount::Counts counts = share.unmount();
+        QCOMPARE(counts.byKind.value(QStringLiteral("readdir")), 1);
     }
 };
 
