@@ -76,19 +76,20 @@ void request(fuse_req_t req, Kind kind)
 }
 
 // What the kernel knows by a node id: the mirrored path relative to the source folder ("." for the top),
-// kept while the kernel holds lookups of it. A file's hard links share one node and its first path.
+// kept while the kernel holds lookups of it. A node per path, as libfuse's high-level interface keeps them:
+// a folder the source reaches by two paths (a bind mount in it) is two folders to the kernel, which would not
+// let one folder stand in two places.
 struct Node
 {
     std::string path;
     std::uint64_t lookups = 0;
-    std::uint64_t inode = 0; // the source's
 };
 
 struct Nodes
 {
     std::mutex mutex;
     std::unordered_map<fuse_ino_t, Node> byId;
-    std::unordered_map<std::uint64_t, fuse_ino_t> byInode; // the source's inode: one file system is mirrored
+    std::unordered_map<std::string, fuse_ino_t> byPath;
     fuse_ino_t next = FUSE_ROOT_ID + 1;
 
     std::string pathOf(fuse_ino_t id)
@@ -99,12 +100,12 @@ struct Nodes
     }
 
     // The node for a name just looked up, one lookup more of it.
-    fuse_ino_t lookedUp(const std::string& path, const struct stat& st)
+    fuse_ino_t lookedUp(const std::string& path)
     {
         std::lock_guard lock(mutex);
-        auto [at, added] = byInode.try_emplace(std::uint64_t(st.st_ino), next);
+        auto [at, added] = byPath.try_emplace(path, next);
         if (added)
-            byId[next++] = Node{path, 0, std::uint64_t(st.st_ino)};
+            byId[next++] = Node{path, 0};
         ++byId[at->second].lookups;
         return at->second;
     }
@@ -119,7 +120,7 @@ struct Nodes
             return;
         it->second.lookups -= std::min(count, it->second.lookups);
         if (it->second.lookups == 0) {
-            byInode.erase(it->second.inode);
+            byPath.erase(it->second.path);
             byId.erase(it);
         }
     }
@@ -170,7 +171,7 @@ void onLookup(fuse_req_t req, fuse_ino_t parent, const char* name)
         }
         return;
     }
-    const fuse_entry_param e = entryOf(nodes.lookedUp(path, st), st);
+    const fuse_entry_param e = entryOf(nodes.lookedUp(path), st);
     fuse_reply_entry(req, &e);
 }
 
@@ -304,7 +305,7 @@ void readFolder(fuse_req_t req, std::size_t size, off_t offset, fuse_file_info* 
             if (needs > size - used)
                 break;
             if (!dots && entry.st.st_mode != 0)
-                e.ino = nodes.lookedUp(childPath(folder.path, name), entry.st);
+                e.ino = nodes.lookedUp(childPath(folder.path, name));
             fuse_add_direntry_plus(req, buffer.data() + used, size - used, name, &e, nextOffset);
         }
         if (needs > size - used)
@@ -439,7 +440,7 @@ int main(int argc, char** argv)
         std::perror(places[0]);
         return 1;
     }
-    nodes.byId[FUSE_ROOT_ID] = Node{".", 1, 0};
+    nodes.byId[FUSE_ROOT_ID] = Node{".", 1};
 
     fuse_lowlevel_ops ops{};
     ops.init = onInit;
