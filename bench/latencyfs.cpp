@@ -216,16 +216,22 @@ void onReadLink(fuse_req_t req, fuse_ino_t id)
     fuse_reply_readlink(req, target);
 }
 
-// An open folder: its path, and the listing as the server last returned it.
+// An open folder: its path, its handle on the source, and the listing as the server last returned it.
 struct OpenFolder
 {
     std::string path;
+    DIR* dir = nullptr;
     struct Entry
     {
         std::string name;
         struct stat st;
     };
     std::vector<Entry> entries;
+    ~OpenFolder()
+    {
+        if (dir)
+            ::closedir(dir);
+    }
 };
 
 void onOpenDir(fuse_req_t req, fuse_ino_t id, fuse_file_info* fi)
@@ -233,16 +239,15 @@ void onOpenDir(fuse_req_t req, fuse_ino_t id, fuse_file_info* fi)
     request(req, OpenDir);
     auto folder = std::make_unique<OpenFolder>();
     folder->path = nodes.pathOf(id);
-    struct stat st
-    {
-    };
-    if (folder->path.empty() ||
-        ::fstatat(share.source, folder->path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        fuse_reply_err(req, folder->path.empty() ? ENOENT : errno);
-        return;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        fuse_reply_err(req, ENOTDIR);
+    const int fd = folder->path.empty() ? -1
+                                        : ::openat(share.source, folder->path.c_str(),
+                                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    folder->dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (!folder->dir) {
+        const int e = folder->path.empty() ? ENOENT : errno;
+        if (fd >= 0)
+            ::close(fd);
+        fuse_reply_err(req, e);
         return;
     }
     fi->fh = reinterpret_cast<std::uintptr_t>(folder.get());
@@ -260,18 +265,10 @@ void readFolder(fuse_req_t req, std::size_t size, off_t offset, fuse_file_info* 
     if (offset == 0) {
         request(req, ReadDir);
         folder.entries.clear();
-        const int fd =
-            ::openat(share.source, folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
-        if (!dir) {
-            const int e = errno;
-            if (fd >= 0)
-                ::close(fd);
-            fuse_reply_err(req, e);
-            return;
-        }
+        ::rewinddir(folder.dir);
+        const int fd = ::dirfd(folder.dir);
         errno = 0;
-        while (const dirent* d = ::readdir(dir)) {
+        while (const dirent* d = ::readdir(folder.dir)) {
             OpenFolder::Entry entry{d->d_name, {}};
             if (::fstatat(fd, d->d_name, &entry.st, AT_SYMLINK_NOFOLLOW) != 0) {
                 entry.st = {};
@@ -281,10 +278,8 @@ void readFolder(fuse_req_t req, std::size_t size, off_t offset, fuse_file_info* 
             folder.entries.push_back(std::move(entry));
             errno = 0;
         }
-        const int e = errno;
-        ::closedir(dir);
-        if (e != 0) {
-            fuse_reply_err(req, e);
+        if (errno != 0) {
+            fuse_reply_err(req, errno);
             return;
         }
     }
