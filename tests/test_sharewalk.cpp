@@ -16,6 +16,7 @@
 #include <QFile>
 
 #include <atomic>
+#include <cctype>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -38,8 +39,8 @@ dev_t deviceOf(const QString& path)
 using RateOf = std::function<double(int readers)>;
 
 // Feeds count listings that each took latency, ending as fast as rateOf(wanted) allows, waiting in turn as
-// pattern spells over and over ('q' no wait, 's' slept, 'r' read from storage); the readers wanted at the
-// end.
+// pattern spells over and over ('q' no wait, 's' slept, 'r' read from storage; in capitals, with the walk
+// short of work); the readers wanted at the end.
 int simulate(ReaderGrowth& growth, int count, ListingClock::duration latency, const QByteArray& pattern,
              bool shortOfWork, const RateOf& rateOf)
 {
@@ -47,9 +48,10 @@ int simulate(ReaderGrowth& growth, int count, ListingClock::duration latency, co
     for (int i = 0; i < count; ++i) {
         at += std::chrono::duration_cast<ListingClock::duration>(
             std::chrono::duration<double>(1.0 / rateOf(growth.wanted())));
-        const char kind = pattern[i % pattern.size()];
+        const char spelled = pattern[i % pattern.size()];
+        const char kind = char(std::tolower(spelled));
         const Waited waited = kind == 'r' ? Waited::Read : kind == 's' ? Waited::Slept : Waited::No;
-        growth.afterListing({at, latency, waited, shortOfWork});
+        growth.afterListing({at, latency, waited, shortOfWork || spelled != kind});
     }
     return growth.wanted();
 }
@@ -131,6 +133,14 @@ private slots:
             << RateOf([](int r) { return (r > 16 ? 10 : r) / 0.02; }) << 128 << 16;
         QTest::newRow("a walk short of folders: the disk's")
             << 5000 << 20000 << QByteArray("s") << true << scales << 128 << 16;
+        // A tree's narrow top leaves the readers short of work every few listings: a far share still gets
+        // its first step, never judged while the walk is short of work, and so not undone either.
+        QTest::newRow("a far share's narrow top: one step beyond the disk's")
+            << 5000 << 60000 << QByteArray("ssssS") << false << scales << 128 << 112;
+        QTest::newRow("short of work after every three: the disk's")
+            << 5000 << 60000 << QByteArray("sssS") << false << scales << 128 << 16;
+        QTest::newRow("a disk's narrow top: the disk's")
+            << 5000 << 500 << QByteArray("rrrrR") << false << scales << 128 << 16;
     }
     void readersFollowTheStore()
     {

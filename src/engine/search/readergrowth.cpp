@@ -74,8 +74,17 @@ int ReaderGrowth::afterListing(const ListingNote& note)
         startWindow(note.endedAt);
         return m_wanted;
     }
+    // The first step beyond a disk's readers need not wait for a window: readers that all list at once give
+    // their number over the time a listing takes, and the step's own window judges it against that. A far
+    // share's narrow top may leave them short of work for many round trips, each with a pipe far from full.
+    ++m_windowListings;
+    if (m_rateBefore == 0 && m_wanted == m_disk && m_windowListings >= ListingsToJudgeAFirstStep &&
+        m_averageSeconds >= std::chrono::duration<double>(LatencyToGrow).count()) {
+        stepUp(m_wanted / m_averageSeconds, note.endedAt);
+        return m_wanted;
+    }
     // Each reader lists about two folders in a window: long enough that readers just started count fully.
-    if (++m_windowListings >= 2 * m_wanted && note.endedAt > m_windowStart)
+    if (m_windowListings >= 2 * m_wanted && note.endedAt > m_windowStart)
         judgeWindow(note.endedAt);
     return m_wanted;
 }
@@ -106,6 +115,11 @@ void ReaderGrowth::judgeWindow(ListingClock::time_point at)
         startWindow(at);
         return;
     }
+    stepUp(rate, at);
+}
+
+void ReaderGrowth::stepUp(double rate, ListingClock::time_point at)
+{
     m_rateBefore = rate;
     m_wantedBefore = m_wanted;
     // A reader whose listing waits longer uses less of a processor while it waits, and the share's answers

@@ -23,6 +23,8 @@ inline constexpr int SleptListingsToTrust = 4;
 // this long on average.
 inline constexpr auto WaitForAStep = std::chrono::milliseconds(8);
 inline constexpr int LargestStep = 8;
+// Listings, all readers busy, that give the average a first step beyond a disk's readers is sized by.
+inline constexpr int ListingsToJudgeAFirstStep = 4;
 // Readers on a share at most, per reader a disk gets.
 inline constexpr int ShareReadersPerDiskReader = 16;
 inline constexpr int ShareReadersAtMost = 256;
@@ -72,6 +74,7 @@ public:
 private:
     void startWindow(ListingClock::time_point at);
     void judgeWindow(ListingClock::time_point at);
+    void stepUp(double rate, ListingClock::time_point at);
 
     int m_fewest;
     int m_disk;
