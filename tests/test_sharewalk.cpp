@@ -58,7 +58,8 @@ int simulate(ReaderGrowth& growth, int count, ListingClock::duration latency, co
 
 // Every path one walk reports, in order, below root; stop, when set, ends it early.
 QByteArrayList walkPaths(const QString& root, int readers, std::atomic<bool>* stop = nullptr,
-                         std::shared_ptr<ListingCache> listings = nullptr, bool oneFileSystem = false)
+                         std::shared_ptr<ListingCache> listings = nullptr, bool oneFileSystem = false,
+                         std::function<int(std::string_view)> beforeOpen = {})
 {
     std::atomic<bool> never{false};
     LiveCriteria criteria;
@@ -69,6 +70,7 @@ QByteArrayList walkPaths(const QString& root, int readers, std::atomic<bool>* st
     settings.readers = readers;
     settings.listings = std::move(listings);
     settings.oneFileSystem = oneFileSystem;
+    settings.beforeOpen = std::move(beforeOpen);
     QByteArrayList seen;
     const QByteArray native = QFile::encodeName(root);
     walkFolder(fsys::openFolder(native.constData()).fd, folderPathForWalk(native), settings,
@@ -330,6 +332,40 @@ private slots:
         stopper.join();
         QVERIFY2(stoppedAt >= 0 && partial.size() < expected.size(), "the walk ended before Stop");
         QVERIFY2(endedAt - stoppedAt < 1000, qPrintable(QStringLiteral("%1 ms").arg(endedAt - stoppedAt)));
+    }
+
+    // Once Stop is pressed the readers open no folder: the walk, which may be inside a listing of its own
+    // for a while yet, then waits only for the listings under way when it was pressed.
+    void readersOpenNothingAfterStop_data()
+    {
+        QTest::addColumn<int>("stopAtOpen");
+        QTest::newRow("while the readers are few") << 3;
+        QTest::newRow("once they have grown") << 120;
+    }
+    void readersOpenNothingAfterStop()
+    {
+        QFETCH(int, stopAtOpen);
+        ScratchDir source;
+        makeTree(source.path(), 300);
+        const std::thread::id walkThread = std::this_thread::get_id();
+        std::atomic<bool> stop{false};
+        std::atomic<int> opened{0};
+        std::atomic<int> openedAfterStop{0};
+        const auto roundTrip = [&](std::string_view) {
+            const bool reader = std::this_thread::get_id() != walkThread;
+            if (stop.load())
+                openedAfterStop += reader ? 1 : 0;
+            else if (++opened == stopAtOpen)
+                stop = true;
+            // The walk's own listings are slow, so that it notices Stop late.
+            std::this_thread::sleep_for(reader ? 10ms : 100ms);
+            return 0;
+        };
+        const QByteArrayList partial =
+            walkPaths(source.qpath(), DefaultWalkReaders, &stop, nullptr, false, roundTrip);
+        QVERIFY(partial.size() < 900);
+        // A reader that took its folder just before the flag was set may reach the open just after.
+        QVERIFY2(openedAfterStop <= 2, qPrintable(QString::number(openedAfterStop)));
     }
 
     // The simulated share answers the way a share's client asks, or the bench measures the wrong thing: the

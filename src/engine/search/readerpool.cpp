@@ -366,7 +366,10 @@ void ReaderPool::serve()
     for (;;) {
         if (running < wanted)
             startWanted(lock);
-        const auto canWork = [this] { return closing || (!queue.empty() && busy < wanted && roomAhead()); };
+        const auto canWork = [this] {
+            return closing || (!queue.empty() && busy < wanted && roomAhead() &&
+                               !(stop && stop->load(std::memory_order_relaxed)));
+        };
         if (!canWork()) {
             ++idle;
             work.wait(lock, canWork);
@@ -422,6 +425,7 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
     pool->identify = identify;
     pool->rootDevice = rootDevice;
     pool->keepAlive = settings.keepAlive;
+    pool->stop = settings.stop;
     pool->most = readersOnShareAtMost(settings.readers);
     pool->fewest = readersAtStart(settings.readers);
     pool->growth = ReaderGrowth(pool->fewest, settings.readers, pool->most,

@@ -170,6 +170,10 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     std::size_t baseLength = 0; // of the listed folder's path with its closing separator
     std::function<int(std::string_view)> beforeOpen;
     std::function<bool(std::string_view)> skipFolder; // called on the readers' threads too
+    // The walk's stop flag: readers take no folder once it is set, so that those listing when it was are all
+    // the walk waits for as it ends. Read under the mutex and never once closing: a reader left behind then
+    // may outlive it.
+    const std::atomic<bool>* stop = nullptr;
     bool oneFileSystem = false;
     bool identify = false;   // readers note each folder's device and inode
     int maxFolderDepth = -1; // as WalkSettings'
