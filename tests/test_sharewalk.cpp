@@ -232,15 +232,19 @@ private slots:
     {
         QTest::addColumn<int>("openFilesAtMost");
         QTest::addColumn<int>("readers");
-        QTest::newRow("the usual 1024: the cap") << 1024 << 256;
-        QTest::newRow("600: what the descriptors leave") << 600 << 140;
-        QTest::newRow("400: what the descriptors leave") << 400 << 40;
-        QTest::newRow("300: a disk's readers all the same") << 300 << 16;
+        QTest::addColumn<int>("held");
+        QTest::newRow("a generous 20000: the caps") << 20000 << 256 << 4096;
+        QTest::newRow("4160: a quarter held") << 4160 << 256 << 1024;
+        QTest::newRow("the usual 1024: the cap") << 1024 << 256 << 256;
+        QTest::newRow("600: what the descriptors leave") << 600 << 140 << 256;
+        QTest::newRow("400: what the descriptors leave") << 400 << 40 << 256;
+        QTest::newRow("300: a disk's readers all the same") << 300 << 16 << 256;
     }
     void descriptorsBoundTheReaders()
     {
         QFETCH(int, openFilesAtMost);
         QFETCH(int, readers);
+        QFETCH(int, held);
         rlimit saved{};
         QVERIFY(::getrlimit(RLIMIT_NOFILE, &saved) == 0);
         if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < rlim_t(openFilesAtMost))
@@ -249,8 +253,10 @@ private slots:
         lowered.rlim_cur = rlim_t(openFilesAtMost);
         QVERIFY(::setrlimit(RLIMIT_NOFILE, &lowered) == 0);
         const int got = readersOnShareAtMost(DefaultWalkReaders);
+        const int heldGot = heldFoldersAtMost();
         ::setrlimit(RLIMIT_NOFILE, &saved);
         QCOMPARE(got, readers);
+        QCOMPARE(heldGot, held);
     }
 
     // Every question to a share is a round trip: a folder costs its lookup, its open and its listing, once,
@@ -366,6 +372,24 @@ private slots:
         QVERIFY(partial.size() < 900);
         // A reader that took its folder just before the flag was set may reach the open just after.
         QVERIFY2(openedAfterStop <= 2, qPrintable(QString::number(openedAfterStop)));
+    }
+
+    // Readers grown for a share take the shallowest folder every other time: the rows stay the walk's, each
+    // once and in its order, on a tree of uneven depth.
+    void unevenTreeWithReadersGrown()
+    {
+        ScratchDir source;
+        ChangingTree tree(source.path(), 4242);
+        tree.make(600, 900);
+        const QByteArrayList expected = walkPaths(source.qpath(), 0);
+        std::atomic<int> opened{0};
+        const auto roundTrip = [&](std::string_view) {
+            ++opened;
+            std::this_thread::sleep_for(4ms);
+            return 0;
+        };
+        QCOMPARE(walkPaths(source.qpath(), DefaultWalkReaders, nullptr, nullptr, false, roundTrip), expected);
+        QVERIFY(opened > 600);
     }
 
     // The simulated share answers the way a share's client asks, or the bench measures the wrong thing: the

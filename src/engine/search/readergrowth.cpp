@@ -22,13 +22,23 @@ Waited ThreadWaits::renew()
     return waited;
 }
 
+int heldFoldersAtMost()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return HeldFoldersAtLeast;
+    if (limit.rlim_cur == RLIM_INFINITY)
+        return HeldFoldersAtMostEver;
+    return int(std::clamp<long>((long(limit.rlim_cur) - 64) / 4, HeldFoldersAtLeast, HeldFoldersAtMostEver));
+}
+
 int readersOnShareAtMost(int diskReaders)
 {
     int most = std::min(ShareReadersAtMost, diskReaders * ShareReadersPerDiskReader);
     if (rlimit limit{}; ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
         // Two a reader (its folder, and one its parent kept open for it), the held folders, and a margin for
         // the rest of the program.
-        const long spare = long(limit.rlim_cur) - HeldFoldersAtMost - 64;
+        const long spare = long(limit.rlim_cur) - heldFoldersAtMost() - 64;
         most = int(std::min<long>(most, spare / 2));
     }
     return std::max(diskReaders, most);

@@ -214,7 +214,7 @@ void ReaderPool::keepListing(Node& node)
 std::shared_ptr<const HeldFolder> ReaderPool::keep(UniqueFd& folder)
 {
     // Threads that test at once may each keep one more: the limit holds to within their number.
-    if (held->load(std::memory_order_relaxed) >= HeldFoldersAtMost)
+    if (held->load(std::memory_order_relaxed) >= heldAtMost)
         return nullptr;
     return std::make_shared<const HeldFolder>(std::move(folder), held);
 }
@@ -329,7 +329,7 @@ void ReaderPool::listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* che
     if (!node->childrenQueued) {
         for (const NodePtr& child : node->children) {
             if (child->state == NodeState::Queued) {
-                queue.push(child);
+                push(child);
                 ++queued;
             }
         }
@@ -342,8 +342,34 @@ void ReaderPool::listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* che
         wakeReaders(queued - 1);
 }
 
-NodePtr ReaderPool::takeQueued()
+void ReaderPool::push(const NodePtr& node)
 {
+    queue.push(node);
+    if (growth.grown())
+        shallow.push({node->depth, queuedCount++, node});
+}
+
+NodePtr ReaderPool::takeQueued(bool byReader)
+{
+    if (!growth.grown()) {
+        if (!shallow.empty())
+            shallow = {};
+    } else if (byReader && (shallowNext = !shallowNext) && aheadFolders < AheadFolders / 2 &&
+               aheadBytes < AheadBytes / 2 && held->load(std::memory_order_relaxed) < heldAtMost / 2) {
+        // The deeper folders the walk wants next come from the other queue in turn, so that it is not left
+        // waiting, and the room ahead is not spent on folders it reaches last. Nor are the folders held open
+        // for their sub-folders: a sub-folder whose parent could not be held is opened by its whole path,
+        // which a share without a client's cache is asked part by part.
+        while (!shallow.empty()) {
+            NodePtr node = shallow.top().node.lock();
+            shallow.pop();
+            if (node && node->state == NodeState::Queued) {
+                node->state = NodeState::Reading;
+                ++aheadFolders;
+                return node;
+            }
+        }
+    }
     while (!queue.empty()) {
         NodePtr node = queue.top();
         queue.pop();
@@ -378,7 +404,7 @@ void ReaderPool::serve()
         }
         if (closing)
             break;
-        const NodePtr node = takeQueued();
+        const NodePtr node = takeQueued(true);
         if (!node)
             continue;
         ++busy;
@@ -426,6 +452,7 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
     pool->rootDevice = rootDevice;
     pool->keepAlive = settings.keepAlive;
     pool->stop = settings.stop;
+    pool->heldAtMost = heldFoldersAtMost();
     pool->most = readersOnShareAtMost(settings.readers);
     pool->fewest = readersAtStart(settings.readers);
     pool->growth = ReaderGrowth(pool->fewest, settings.readers, pool->most,
@@ -469,6 +496,7 @@ void closeReaderPool(std::shared_ptr<ReaderPool>& pool)
     std::vector<std::thread> threads = std::move(pool->threads);
     pool->threadsTaken = true;
     pool->queue = {}; // with the folders it keeps open, even while a reader left behind holds the pool
+    pool->shallow = {};
     lock.unlock();
     for (std::thread& t : threads) {
         if (allEnded)
@@ -488,7 +516,7 @@ void queueNodes(ReaderPool* pool, const std::vector<NodePtr>& nodes)
     std::lock_guard lock(pool->mutex);
     for (const NodePtr& n : nodes) {
         if (n->state == NodeState::Queued) {
-            pool->queue.push(n);
+            pool->push(n);
             ++queued;
         }
     }

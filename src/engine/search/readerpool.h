@@ -85,8 +85,11 @@ inline bool deeperWalked(unsigned depth, int maxFolderDepth)
 // The size of a file of the folder, a link followed as a copy follows it; 0 when the system does not say.
 qint64 fileSizeAt(int folderFd, std::string_view name);
 
-// Listed folders kept open at most for their sub-folders to be opened from.
-inline constexpr int HeldFoldersAtMost = 256;
+// Listed folders kept open at most for their sub-folders to be opened from: a quarter of the descriptors the
+// process may open, within these bounds.
+inline constexpr int HeldFoldersAtLeast = 256;
+inline constexpr int HeldFoldersAtMostEver = 4096;
+int heldFoldersAtMost();
 
 // A listed folder kept open while its sub-folders wait: opening one from it looks up one name, not every
 // folder from the listed one down, which in a deep tree costs more than the listing. Counted, so that few
@@ -143,6 +146,22 @@ struct EarlierLast
     bool operator()(const NodePtr& a, const NodePtr& b) const { return a->order > b->order; }
 };
 
+// A queued folder by its depth, for readers on a share; weak, so that it keeps no folder the walk is done
+// with.
+struct ShallowEntry
+{
+    unsigned depth = 0;
+    std::uint64_t queuedAt = 0; // among folders as deep, the first queued first: near the walk's order
+    std::weak_ptr<Node> node;
+};
+struct DeeperLast
+{
+    bool operator()(const ShallowEntry& a, const ShallowEntry& b) const
+    {
+        return a.depth != b.depth ? a.depth > b.depth : a.queuedAt > b.queuedAt;
+    }
+};
+
 // The readers and what they share with the walk. Held by the readers too, so that one left inside a call
 // that does not return still has all it touches.
 struct ReaderPool : std::enable_shared_from_this<ReaderPool>
@@ -151,6 +170,13 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     std::condition_variable work;                                          // readers wait here
     std::condition_variable ready;                                         // the walk waits here
     std::priority_queue<NodePtr, std::vector<NodePtr>, EarlierLast> queue; // the earliest in walk order first
+    // The same folders, the shallowest first, while the readers have grown for a share: there a folder waits
+    // a round trip or more for each level below it, and one late in the walk's order that waits behind deeper
+    // ones makes the whole walk wait at its end. Every other folder a reader takes comes from here, while the
+    // readers have room ahead to spare.
+    std::priority_queue<ShallowEntry, std::vector<ShallowEntry>, DeeperLast> shallow;
+    std::uint64_t queuedCount = 0;
+    bool shallowNext = false;
     std::size_t aheadFolders = 0;
     std::size_t aheadBytes = 0;
     bool closing = false;
@@ -167,6 +193,7 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     bool walkWaiting = false; // the walk waits for a listing
     UniqueFd base;            // the listed folder, for paths below it
     std::shared_ptr<std::atomic<int>> held = std::make_shared<std::atomic<int>>(0); // HeldFolders alive
+    int heldAtMost = HeldFoldersAtLeast;
     std::size_t baseLength = 0; // of the listed folder's path with its closing separator
     std::function<int(std::string_view)> beforeOpen;
     std::function<bool(std::string_view)> skipFolder; // called on the readers' threads too
@@ -213,8 +240,11 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     bool roomAhead() const { return aheadFolders < AheadFolders && aheadBytes < AheadBytes; }
     // Takes the folder's descriptor to open its sub-folders from; null (the descriptor left) past the limit.
     std::shared_ptr<const HeldFolder> keep(UniqueFd& folder);
-    // The earliest queued node, marked as being read; null when none is queued. Called holding the mutex.
-    NodePtr takeQueued();
+    // Queues a node for the readers. Called holding the mutex.
+    void push(const NodePtr& node);
+    // The earliest queued node (on a share, every other time the shallowest, when readers take it), marked as
+    // being read; null when none is queued. Called holding the mutex.
+    NodePtr takeQueued(bool byReader = false);
     // Lists a node takeQueued gave, without the lock, and hands it and its sub-folders on. Called holding
     // the mutex, through lock.
     void listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* check, const NodePtr& node,
