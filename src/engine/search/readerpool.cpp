@@ -345,7 +345,8 @@ void ReaderPool::listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* che
 void ReaderPool::push(const NodePtr& node)
 {
     queue.push(node);
-    if (growth.grown())
+    // Bounded: while the picks that empty it are held back, its entries go stale and only cost memory.
+    if (growth.grown() && shallow.size() < ShallowEntriesAtMost)
         shallow.push({node->depth, queuedCount++, node});
 }
 

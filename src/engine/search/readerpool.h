@@ -146,6 +146,8 @@ struct EarlierLast
     bool operator()(const NodePtr& a, const NodePtr& b) const { return a->order > b->order; }
 };
 
+inline constexpr std::size_t ShallowEntriesAtMost = 4 * AheadFolders;
+
 // A queued folder by its depth, for readers on a share; weak, so that it keeps no folder the walk is done
 // with.
 struct ShallowEntry
