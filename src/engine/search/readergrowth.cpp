@@ -84,11 +84,12 @@ int ReaderGrowth::afterListing(const ListingNote& note)
         startWindow(note.endedAt);
         return m_wanted;
     }
-    // The first step beyond a disk's readers need not wait for a window: readers that all list at once give
-    // their number over the time a listing takes, and the step's own window judges it against that. A far
-    // share's narrow top may leave them short of work for many round trips, each with a pipe far from full.
+    // The first step beyond a disk's readers, or beyond those an earlier walk grew to, need not wait for a
+    // window: readers that all list at once give their number over the time a listing takes, and the step's
+    // own window judges it against that. A far share's narrow top may leave them short of work for many round
+    // trips, each with a pipe far from full.
     ++m_windowListings;
-    if (m_rateBefore == 0 && m_wanted == m_disk && m_windowListings >= ListingsToJudgeAFirstStep &&
+    if (m_rateBefore == 0 && m_wanted < m_cap && m_windowListings >= ListingsToJudgeAFirstStep &&
         m_averageSeconds >= std::chrono::duration<double>(LatencyToGrow).count()) {
         stepUp(m_wanted / m_averageSeconds, note.endedAt);
         return m_wanted;
