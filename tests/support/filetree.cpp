@@ -6,10 +6,13 @@
 #include <QProcess>
 
 #include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <ftw.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace FileTree {
@@ -88,15 +91,77 @@ dev_t deviceOf(const QByteArray& path)
 }
 
 namespace {
-int removeEntry(const char* path, const struct stat*, int type, struct FTW*)
+// Names in the folder open at fd, "." and ".." left out, each with whether it is a folder (links are not).
+std::vector<std::pair<std::string, bool>> entriesAt(int fd)
 {
-    return type == FTW_DP ? ::rmdir(path) : ::unlink(path);
+    std::vector<std::pair<std::string, bool>> out;
+    const int listed = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listed >= 0 ? ::fdopendir(listed) : nullptr;
+    if (!dir) {
+        if (listed >= 0)
+            ::close(listed);
+        return out;
+    }
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        struct stat st;
+        out.emplace_back(name,
+                         ::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode));
+    }
+    ::closedir(dir);
+    return out;
 }
 } // namespace
 
+// One descriptor at a time, down by name and back up by "..": a chain deeper than the longest path, or
+// than the descriptors a process may hold, goes too.
 bool removeTree(const QByteArray& path)
 {
-    return ::nftw(path.constData(), removeEntry, 32, FTW_DEPTH | FTW_PHYS) == 0;
+    int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return ::unlink(path.constData()) == 0;
+    std::vector<std::string> down;
+    bool ok = true;
+    for (;;) {
+        bool descended = false;
+        for (const auto& [name, folder] : entriesAt(fd)) {
+            if (!folder) {
+                ok = ::unlinkat(fd, name.c_str(), 0) == 0 && ok;
+                continue;
+            }
+            if (::unlinkat(fd, name.c_str(), AT_REMOVEDIR) == 0)
+                continue;
+            const int sub = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub < 0) {
+                ok = false;
+                continue;
+            }
+            ::close(fd);
+            fd = sub;
+            down.push_back(name);
+            descended = true;
+            break;
+        }
+        if (descended)
+            continue;
+        if (down.empty())
+            break;
+        const int up = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        if (up < 0)
+            return false;
+        fd = up;
+        // A folder that cannot go would be entered again and again: stop there.
+        if (::unlinkat(fd, down.back().c_str(), AT_REMOVEDIR) != 0) {
+            ::close(fd);
+            return false;
+        }
+        down.pop_back();
+    }
+    ::close(fd);
+    return ::rmdir(path.constData()) == 0 && ok;
 }
 
 } // namespace FileTree
