@@ -310,6 +310,41 @@ private slots:
         QVERIFY2(asked("statfs") <= 2, qPrintable(QString::number(asked("statfs"))));
     }
 
+    // A search again that starts with a disk's readers, as after a walk whose readers did not grow, asks
+    // each folder's times, one round trip of a few milliseconds each: its readers grow as a first walk's do,
+    // though the walk itself takes many of those folders while the readers are few.
+    void searchAgainGrowsItsReaders_data()
+    {
+        QTest::addColumn<double>("delayMs");
+        QTest::addColumn<bool>("cache");
+        QTest::newRow("2 ms, client's cache") << 2.0 << true;
+        QTest::newRow("5 ms, no cache") << 5.0 << false;
+    }
+
+    void searchAgainGrowsItsReaders()
+    {
+        QFETCH(double, delayMs);
+        QFETCH(bool, cache);
+        ScratchDir source;
+        makeTree(source.path(), 300);
+        const QByteArrayList expected = walkPaths(source.qpath(), 0);
+        LatencyMount share(QStringLiteral(LATENCYFS), source.qpath(), delayMs, cache);
+        if (!share.usable())
+            QSKIP(qPrintable(share.skipReason()));
+        waitPastMargin();
+        const auto listings = std::make_shared<ListingCache>();
+        QCOMPARE(walkPaths(share.path(), DefaultWalkReaders, nullptr, listings), expected);
+        const dev_t device = deviceOf(share.path());
+        listings->noteReaders(device, 0);
+        QCOMPARE(walkPaths(share.path(), DefaultWalkReaders, nullptr, listings), expected);
+        QVERIFY2(listings->readersFor(device) > DefaultWalkReaders,
+                 qPrintable(QStringLiteral("%1 readers noted").arg(listings->readersFor(device))));
+        const LatencyMount::Counts counts = share.unmount();
+        // Nothing was listed again: only the listed folder, which its caller opens, was opened twice.
+        QCOMPARE(counts.byKind.value(QStringLiteral("readdir")),
+                 counts.byKind.value(QStringLiteral("opendir")) - 1);
+    }
+
     // A share at 20 ms a request: the rows come in the walk's order, more requests are in flight than a disk
     // gets readers, and Stop ends the walk within a generous limit.
     void shareWalk()

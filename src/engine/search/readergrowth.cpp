@@ -14,9 +14,9 @@ Waited ThreadWaits::renew()
     rusage usage{};
     if (::getrusage(RUSAGE_THREAD, &usage) != 0)
         return Waited::No;
-    const Waited waited = usage.ru_inblock != blockReads           ? Waited::Read
-                          : sleepsTell && usage.ru_nvcsw != sleeps ? Waited::Slept
-                                                                   : Waited::No;
+    const Waited waited = usage.ru_inblock != blockReads ? Waited::Read
+                          : usage.ru_nvcsw != sleeps     ? Waited::Slept
+                                                         : Waited::No;
     blockReads = usage.ru_inblock;
     sleeps = usage.ru_nvcsw;
     return waited;

@@ -46,9 +46,16 @@ struct ThreadWaits
 {
     long blockReads = 0;
     long sleeps = 0;
-    bool sleepsTell = true; // false on a thread that sleeps between listings unseen (the walk's)
+    // On a thread that sleeps between listings for reasons of its own (the walk's: reports, waits), the
+    // counts are read afresh as each listing starts.
+    bool sleepsBetween = false;
     // Reads the counts again; what rose since the last reading.
     Waited renew();
+    void listingStarts()
+    {
+        if (sleepsBetween)
+            renew();
+    }
 };
 
 struct ListingNote

@@ -297,6 +297,7 @@ void ReaderPool::listTaken(fsys::DirectoryReader& reader, TargetFolderCheck* che
     if (walkWaiting)
         check = nullptr;
     lock.unlock();
+    waits.listingStarts();
     const auto startedAt = std::chrono::steady_clock::now();
     read(reader, *node);
     const auto endedAt = std::chrono::steady_clock::now();
@@ -459,10 +460,10 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
     pool->growth = ReaderGrowth(pool->fewest, settings.readers, pool->most,
                                 settings.listings ? settings.listings->readersFor(rootDevice) : 0);
     pool->wanted = pool->growth.wanted();
-    // The walk's thread sleeps between its listings for its own reasons (reports, waits): only its block
-    // reads tell. startReaderPool runs on that thread.
-    pool->walkWaits.sleepsTell = false;
-    pool->walkWaits.renew();
+    // A listing the walk takes from the readers counts as theirs do: on a share, those that sleep for its
+    // answers make the readers grow, where counting them as quick would keep the readers from growing and
+    // leave the walk to ask folder after folder itself. startReaderPool runs on that thread.
+    pool->walkWaits.sleepsBetween = true;
     // The first readers start here, the rest from them: a thread takes a while to start, on some systems
     // a third of a millisecond, which a hundred readers for a share would cost the walk before it began.
     std::lock_guard lock(pool->mutex);
