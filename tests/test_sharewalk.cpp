@@ -127,6 +127,13 @@ private slots:
             << 5000 << 20000 << QByteArray("s") << false << scales << 128 << 128;
         QTest::newRow("a share that scales: the descriptors' cap")
             << 5000 << 20000 << QByteArray("s") << false << scales << 40 << 40;
+        // One window's rate at 64 readers is half what they give (a noisy moment): the next one shows the
+        // gain, and the readers grow on.
+        const auto noisy = std::make_shared<int>(0);
+        QTest::newRow("a share that scales, one window noisy: up to the cap")
+            << 5000 << 20000 << QByteArray("s") << false
+            << RateOf([noisy](int r) { return (r == 64 && (*noisy)++ < 128 ? r / 2 : r) / 0.02; }) << 128
+            << 128;
         QTest::newRow("a share that saturates: one step, kept")
             << 5000 << 20000 << QByteArray("s") << false
             << RateOf([](int r) { return std::min(r, 18) / 0.02; }) << 128 << 32;

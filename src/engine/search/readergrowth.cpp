@@ -64,6 +64,7 @@ int ReaderGrowth::afterListing(const ListingNote& note)
             m_quickListings = 0;
             m_wanted = m_fewest;
             m_settled = false;
+            m_doubted = false;
             m_rateBefore = 0;
             m_averageSeconds = 0;
         }
@@ -111,13 +112,22 @@ void ReaderGrowth::judgeWindow(ListingClock::time_point at)
     const double rate = m_windowListings / std::chrono::duration<double>(at - m_windowStart).count();
     if (m_rateBefore > 0) {
         const double possible = double(m_wanted) / m_wantedBefore - 1;
+        const bool paid = rate >= m_rateBefore * (1 + GainToKeepGrowing * possible);
+        // One window is a few round trips, and its rate is noisy (an uneven tree, the machine's other work):
+        // a step that seems not to pay is measured over one more window before it is given up.
+        if (!paid && !m_doubted) {
+            m_doubted = true;
+            startWindow(at);
+            return;
+        }
+        m_doubted = false;
         if (rate < m_rateBefore) {
             // More readers made it slower: the share or this machine is as busy as it gets.
             m_wanted = m_wantedBefore;
             m_settled = true;
             return;
         }
-        if (rate < m_rateBefore * (1 + GainToKeepGrowing * possible) || m_wanted >= m_cap) {
+        if (!paid || m_wanted >= m_cap) {
             m_settled = true;
             return;
         }

@@ -91,6 +91,7 @@ private:
     int m_sleptInARow = 0;
     double m_averageSeconds = 0; // of a listing that waited, smoothed
     bool m_settled = false;      // growing stopped paying: wanted stays until listings come from memory
+    bool m_doubted = false;      // the last window showed no gain from the step: the next one decides
     // The listings a second before the last step up, and the window the current step is measured over.
     double m_rateBefore = 0;
     int m_wantedBefore = 0;
