@@ -121,6 +121,16 @@ under_way() {
     done
     fail "the operation never got under way"
 }
+# Waits until a copy is being made in $1, under its temporary name: a kill between two files leaves nothing
+# for the next start to put in order, and so no box to wait for.
+part_made() {
+    for _ in $(seq 1 3000); do
+        if ls -A "$1" 2>/dev/null | grep -q '^\.lentrova-copy-'; then return 0; fi
+        kill -0 "$pid" 2>/dev/null || fail "the program ended before a copy was part made"
+        sleep 0.01
+    done
+    fail "no copy was ever part made"
+}
 # Every file in exactly one place, whole: at its source or at $1 (a folder), nothing half made beside.
 each_once() {
     local i there=0
@@ -218,6 +228,7 @@ case_kill() {
     for what in move trash; do
         echo "== SIGKILL during a $what, then the next start"
         if [ $what = move ]; then start_move kill-$what; else start_trash kill-$what; fi
+        if [ $what = move ]; then part_made "$work/target"; else part_made "$XDG_DATA_HOME/Trash/files"; fi
         kill -s KILL "$pid"
         wait "$pid" 2>/dev/null || true
         pid=""
