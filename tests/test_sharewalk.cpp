@@ -18,6 +18,9 @@
 #include <atomic>
 #include <cctype>
 #include <functional>
+#include <map>
+#include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -59,7 +62,7 @@ int simulate(ReaderGrowth& growth, int count, ListingClock::duration latency, co
 // Every path one walk reports, in order, below root; stop, when set, ends it early.
 QByteArrayList walkPaths(const QString& root, int readers, std::atomic<bool>* stop = nullptr,
                          std::shared_ptr<ListingCache> listings = nullptr, bool oneFileSystem = false,
-                         std::function<int(std::string_view)> beforeOpen = {})
+                         std::function<int(std::string_view)> beforeOpen = {}, bool helpersGiveWay = false)
 {
     std::atomic<bool> never{false};
     LiveCriteria criteria;
@@ -71,6 +74,7 @@ QByteArrayList walkPaths(const QString& root, int readers, std::atomic<bool>* st
     settings.listings = std::move(listings);
     settings.oneFileSystem = oneFileSystem;
     settings.beforeOpen = std::move(beforeOpen);
+    settings.helpersGiveWay = helpersGiveWay;
     QByteArrayList seen;
     const QByteArray native = QFile::encodeName(root);
     walkFolder(fsys::openFolder(native.constData()).fd, folderPathForWalk(native), settings,
@@ -420,6 +424,55 @@ private slots:
         QVERIFY(partial.size() < 900);
         // A reader that took its folder just before the flag was set may reach the open just after.
         QVERIFY2(openedAfterStop <= 2, qPrintable(QString::number(openedAfterStop)));
+    }
+
+    // A window's readers yield to its thread when processors are short; the walk's own thread, which hands
+    // the window its rows, does not. Readers started by readers are lowered no further.
+    void readersGiveWayToTheWindow_data()
+    {
+        QTest::addColumn<bool>("giveWay");
+        QTest::newRow("for a window") << true;
+        QTest::newRow("for the finder") << false;
+    }
+    void readersGiveWayToTheWindow()
+    {
+        QFETCH(bool, giveWay);
+        const auto niceOf = [](pid_t thread) { return ::getpriority(PRIO_PROCESS, id_t(thread)); };
+        const pid_t walkThread = ::gettid();
+        const int base = niceOf(walkThread);
+        if (base >= 19)
+            QSKIP("the tests run at the lowest priority already: nothing can be lower");
+        ScratchDir source;
+        makeTree(source.path(), 300);
+        std::mutex mutex;
+        std::map<pid_t, int> readers; // thread, its nice value
+        std::set<int> walkNice;
+        const auto note = [&](std::string_view) {
+            const pid_t self = ::gettid();
+            const int nice = niceOf(self);
+            {
+                std::lock_guard lock(mutex);
+                if (self == walkThread)
+                    walkNice.insert(nice);
+                else
+                    readers[self] = nice;
+            }
+            // Listings that sleep, as a share's do, bring more readers, started by the readers there.
+            std::this_thread::sleep_for(3ms);
+            return 0;
+        };
+        walkPaths(source.qpath(), DefaultWalkReaders, nullptr, nullptr, false, note, giveWay);
+        QVERIFY2(readers.size() > 2, qPrintable(QString::number(readers.size())));
+        std::set<int> readerNice;
+        for (const auto& [thread, nice] : readers)
+            readerNice.insert(nice);
+        QCOMPARE(readerNice.size(), std::size_t(1));
+        if (giveWay)
+            QVERIFY2(*readerNice.begin() > base, qPrintable(QString::number(*readerNice.begin())));
+        else
+            QCOMPARE(*readerNice.begin(), base);
+        QVERIFY(walkNice.empty() || walkNice == std::set<int>{base});
+        QCOMPARE(niceOf(walkThread), base);
     }
 
     // Readers grown for a share take the shallowest folder every other time: the rows stay the walk's, each

@@ -189,6 +189,9 @@ bool SearchRun::startWalk()
         settings.beforeOpen = m_beforeOpen;
         settings.beforeEnter = m_beforeEnter;
         settings.readers = m_readers;
+        // With every processor listing, the window's thread would wait behind the readers for tens of
+        // milliseconds after each batch of rows it shows.
+        settings.helpersGiveWay = true;
         settings.listings = m_listings;
         settings.keepAlive = m_flags;
         m_job = std::make_unique<WalkJob>(

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "search/confirmedlistings.h"
 
+#include "platform/threadpriority.h"
 #include "search/readerpool.h"
 
 #include <algorithm>
@@ -140,7 +141,7 @@ struct ConfirmedListings::Asker
 ConfirmedListings::ConfirmedListings(std::shared_ptr<const ListingCache> cache, int rootFd,
                                      std::string_view rootPath, dev_t rootDevice, int maxFolderDepth,
                                      const std::atomic<bool>* stop, std::shared_ptr<const void> keepAlive,
-                                     unsigned threads)
+                                     unsigned threads, bool giveWay)
     : m_cache(std::move(cache)), m_keepAlive(std::move(keepAlive)), m_root(fsys::duplicateFolder(rootFd).fd),
       m_skip(rootPath == "/" ? 1 : rootPath.size() + 1), m_rootDevice(rootDevice),
       m_maxFolderDepth(maxFolderDepth), m_stop(stop)
@@ -174,7 +175,9 @@ ConfirmedListings::ConfirmedListings(std::shared_ptr<const ListingCache> cache, 
         m_subtreeAt.emplace(m_subtrees[i].path, i);
     try {
         for (std::size_t i = 0; i < threads; ++i)
-            m_threads.emplace_back([this, i] {
+            m_threads.emplace_back([this, i, giveWay] {
+                if (giveWay)
+                    fsys::giveWayToOtherThreads();
                 Asker asker{*this, m_found[i]};
                 askSubtrees(asker);
             });

@@ -28,10 +28,10 @@ public:
     // sub-tree in the order a walk meets them: folders asked one after another then share most of their
     // lookups' steps, still in the processor's cache. Asks nothing more once stop turns true; keepAlive holds
     // what stop points into, for threads still asking when the walk is gone. threads: how many ask at once; 0
-    // for one a processor.
+    // for one a processor. giveWay: they yield to the process's other threads when processors are short.
     ConfirmedListings(std::shared_ptr<const ListingCache> cache, int rootFd, std::string_view rootPath,
                       dev_t rootDevice, int maxFolderDepth, const std::atomic<bool>* stop,
-                      std::shared_ptr<const void> keepAlive, unsigned threads = 0);
+                      std::shared_ptr<const void> keepAlive, unsigned threads = 0, bool giveWay = false);
     // Stops asking and waits for the threads that ask.
     ~ConfirmedListings();
     ConfirmedListings(const ConfirmedListings&) = delete;

@@ -2,6 +2,7 @@
 #include "search/readerpool.h"
 
 #include "platform/nativepath.h"
+#include "platform/threadpriority.h"
 
 #include <algorithm>
 #include <chrono>
@@ -386,6 +387,8 @@ NodePtr ReaderPool::takeQueued(bool byReader)
 
 void ReaderPool::serve()
 {
+    if (giveWay)
+        fsys::giveWayToOtherThreads();
     fsys::DirectoryReader reader;
     const std::unique_ptr<TargetFolderCheck> check = makeCheck();
     ThreadWaits waits;
@@ -451,6 +454,7 @@ std::shared_ptr<ReaderPool> startReaderPool(int rootFd, const std::string& rootP
     pool->confirmed = std::move(confirmed);
     pool->walkCheck = pool->makeCheck();
     pool->identify = identify;
+    pool->giveWay = settings.helpersGiveWay;
     pool->rootDevice = rootDevice;
     pool->keepAlive = settings.keepAlive;
     pool->stop = settings.stop;

@@ -205,6 +205,7 @@ struct ReaderPool : std::enable_shared_from_this<ReaderPool>
     const std::atomic<bool>* stop = nullptr;
     bool oneFileSystem = false;
     bool identify = false;   // readers note each folder's device and inode
+    bool giveWay = false;    // as WalkSettings' helpersGiveWay
     int maxFolderDepth = -1; // as WalkSettings'
     bool target = false;     // a target check: folders not entered are listed too ('e')
     bool fileSizes = false;  // a target check that needs each file's size

@@ -97,9 +97,9 @@ void Walk::start(UniqueFd root, const std::string& rootPath)
         m_trust = std::make_shared<ListingTrust>();
         if (m_settings.readers > 0 && m_trust->trusts(m_rootDevice, root.get()) &&
             !m_trust->asksPerName(m_rootDevice))
-            confirmed = std::make_shared<const ConfirmedListings>(m_settings.listings, root.get(), rootPath,
-                                                                  m_rootDevice, m_settings.maxFolderDepth,
-                                                                  m_settings.stop, m_settings.keepAlive);
+            confirmed = std::make_shared<const ConfirmedListings>(
+                m_settings.listings, root.get(), rootPath, m_rootDevice, m_settings.maxFolderDepth,
+                m_settings.stop, m_settings.keepAlive, 0, m_settings.helpersGiveWay);
     }
     m_pool = startReaderPool(root.get(), rootPath, m_settings, m_rootDevice, m_identify, m_trust,
                              std::move(confirmed));

@@ -70,6 +70,10 @@ struct WalkSettings
     // Threads that list folders ahead of the walk; with none the walk lists each folder itself when it
     // reaches it. Either way the rows come in the same order.
     int readers = 0;
+    // The threads the walk starts for itself (readers, and those asking whether kept listings still hold)
+    // yield to the caller's threads when processors are short: for a window, whose thread must not wait
+    // behind them.
+    bool helpersGiveWay = false;
     std::shared_ptr<const void> keepAlive; // holds what stop and criteria point into for as long as the walk
     // Set: a target check. The length criteria and the filter are not read; every file and folder below the
     // listed folder is checked and only those with problems become rows (with their problem text), a folder's
